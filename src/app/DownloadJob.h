@@ -1,0 +1,54 @@
+#pragma once
+// One download (and optional conversion) and the "-get" command line that hands
+// it from the interactive process to a download process of its own.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Field limits in bytes; texts are cut at a UTF-8 character boundary.
+constexpr std::size_t JobSwitchMax = 4;
+constexpr std::size_t JobPathMax = 1023;   // Source, MediaUrl, OutputFile
+constexpr std::size_t JobParamsMax = 250;  // EncoderParams
+constexpr std::size_t JobExtMax = 10;      // EncoderExt, TargetExt
+
+struct TDownloadJob {
+    std::string Switch;
+    std::string Source;       // page address as entered (trimmed), or a local file
+    std::string MediaUrl;     // address of the media file; "-" or empty for a local file
+    std::string OutputFile;   // full path of the file to write
+    std::int32_t MainWindow = 0;
+    std::int32_t ExpectedSize = 0;  // 0 or less: unknown
+    std::string EncoderParams;  // profile parameter template, or "-"
+    std::string EncoderExt;     // extension the encoder writes, or "-"
+    std::string TargetExt;      // final extension of the converted file, or "-"
+    bool DeleteInput = false;
+
+    bool operator==(const TDownloadJob&) const = default;
+};
+
+extern TDownloadJob Job;
+
+void ClearJob(TDownloadJob& job);
+
+// The receiver: args[0] is the program, args[1] the switch, and so on.
+TDownloadJob JobFromArgs(const std::vector<std::string>& args);
+// Clears Job and fills it from the process's command line.
+void ReadCommandLine(int argc, char** argv);
+
+// "-get" switch, an output file, and a media address or an existing source file.
+// A path field longer than JobPathMax makes the job invalid rather than cut.
+bool IsJobValid(const TDownloadJob& job);
+
+// The sender: the argument list after the program name (switch first). Every
+// field arrives as one argument whatever it holds.
+std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose);
+
+// The same arguments as one parameter text: -get and ten quoted fields. There is
+// no escape for a double quote, so a field holding one splits differently.
+std::string BuildGetParams(const TDownloadJob& job, bool autoClose);
+
+// Splits a command line: blanks (codes 1..32) separate arguments, double quotes
+// group and are dropped, an empty quoted pair where an argument would begin is
+// skipped, and there is no escape character.
+std::vector<std::string> SplitCommandLine(const std::string& text);

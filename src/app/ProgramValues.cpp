@@ -1,0 +1,156 @@
+#include "app/ProgramValues.h"
+
+#include "app/IniFile.h"
+
+#include "net/ZQ_Conversion.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "net/ZQ_System.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+std::string AppDir;
+std::string DataDir;
+std::string DefaultOutputDir;
+std::string SettingsFile;
+std::string ShortcutFileName = "brimtale.desktop";
+
+std::string CleanDirPath(const std::string& path)
+{
+    std::string p = path;
+    if (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    if (p.size() >= 2 && p.compare(p.size() - 2, 2, "/.") == 0) {
+        p.erase(p.size() - 2);
+        if (p.empty())
+            return std::string(1, '/');
+    }
+    return p;
+}
+
+std::string ProgramDir()
+{
+    const std::string exe = ExecutablePath();
+    const std::size_t slash = exe.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    return CleanDirPath(slash == 0 ? "/" : exe.substr(0, slash));
+}
+
+bool IsInteger(const std::string& text)
+{
+    return StrToInt32(text).has_value();
+}
+
+namespace {
+bool IsExecutableFile(const std::string& path)
+{
+    return FileExists(path) && ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name)
+{
+    if (dir.empty())
+        return name;
+    return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+// The XDG videos folder: XDG_VIDEOS_DIR from user-dirs.dirs, else ~/Videos when it
+// exists, else the home folder.
+std::string UserVideosDir()
+{
+    const char* homeEnv = std::getenv("HOME");
+    const std::string home = homeEnv && *homeEnv ? homeEnv : "/";
+    const char* configEnv = std::getenv("XDG_CONFIG_HOME");
+    const std::string config = configEnv && *configEnv ? configEnv : JoinPath(home, ".config");
+    std::string text;
+    if (ReadWholeFile(JoinPath(config, "user-dirs.dirs"), text, 65536)) {
+        for (const std::string& line : SplitLines(text)) {
+            const std::string t = Trim(line);
+            if (t.rfind("XDG_VIDEOS_DIR=", 0) != 0)
+                continue;
+            std::string value = t.substr(15);
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
+            value = ReplaceFirst(value, "$HOME", home);
+            if (DirectoryExists(value))
+                return CleanDirPath(value);
+        }
+    }
+    if (DirectoryExists(JoinPath(home, "Videos")))
+        return JoinPath(home, "Videos");
+    return CleanDirPath(home);
+}
+
+std::string UserDataDir()
+{
+    const char* dataEnv = std::getenv("XDG_DATA_HOME");
+    if (dataEnv && *dataEnv)
+        return JoinPath(dataEnv, "brimtale");
+    const char* homeEnv = std::getenv("HOME");
+    const std::string home = homeEnv && *homeEnv ? homeEnv : "/tmp";
+    return JoinPath(home, ".local/share/brimtale");
+}
+} // namespace
+
+std::string FindExecutable(const std::string& name)
+{
+    if (name.empty())
+        return {};
+    if (name.find('/') != std::string::npos)
+        return IsExecutableFile(name) ? name : std::string();
+    const char* pathEnv = std::getenv("PATH");
+    const std::string path = pathEnv ? pathEnv : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find(':', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string dir = path.substr(start, end - start);
+        const std::string candidate = JoinPath(dir.empty() ? "." : dir, name);
+        if (IsExecutableFile(candidate))
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+std::string GetFfmpegPath()
+{
+    const std::string beside = JoinPath(AppDir, "ffmpeg");
+    if (!AppDir.empty() && IsExecutableFile(beside))
+        return beside;
+    return FindExecutable("ffmpeg");
+}
+
+void InitAppDirsFor(const std::string& programDir)
+{
+    AppDir = programDir;
+    if (!AppDir.empty() && ::access(AppDir.c_str(), W_OK) == 0) {
+        DataDir = AppDir;
+        DefaultOutputDir = AppDir;
+    } else {
+        DataDir = UserDataDir();
+        ForceDirectories(DataDir);
+        DefaultOutputDir = UserVideosDir();
+    }
+}
+
+void InitAppDirs()
+{
+    InitAppDirsFor(ProgramDir());
+}
+
+std::string ErrorLogFile()
+{
+    return JoinPath(DataDir, "bmt_errors.log");
+}
+
+std::string SharedDataDir()
+{
+    if (AppDir.empty())
+        return {};
+    const std::string dir = CleanDirPath(ExpandFileName(JoinPath(AppDir, "../share/brimtale")));
+    return DirectoryExists(dir) ? dir : std::string();
+}

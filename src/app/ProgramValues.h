@@ -1,0 +1,44 @@
+#pragma once
+// Program-wide values set once at start-up, and the small path helpers that
+// find the program's files beside its executable.
+
+#include <string>
+
+struct TDownloadJob;
+struct TAppSettings;
+
+extern std::string AppDir;            // directory of the executable, no trailing "/"
+extern std::string DataDir;           // where bmt.ini, the history and the log live
+extern std::string DefaultOutputDir;  // first output directory the dialog offers
+extern std::string SettingsFile;      // DataDir + "/bmt.ini"
+extern std::string ShortcutFileName;  // "brimtale.desktop"
+
+// Directory of the running executable, through CleanDirPath.
+std::string ProgramDir();
+
+// Drops one trailing "/", then a trailing "/."; the root "/" stays "/".
+std::string CleanDirPath(const std::string& path);
+
+// True when the text is a signed 32-bit integer (decimal, or "$" and hexadecimal).
+bool IsInteger(const std::string& text);
+
+// The encoder: "ffmpeg" beside the executable, else the first "ffmpeg" on PATH,
+// else the empty text. Looks at the disk on every call.
+std::string GetFfmpegPath();
+
+// Finds an executable by name: a name with a "/" is taken as it is, a bare
+// name is looked up on PATH. Empty when there is no such executable file.
+std::string FindExecutable(const std::string& name);
+
+// Sets AppDir, DataDir and DefaultOutputDir. When the executable's directory
+// can't be written (an installed program), the data files live in the user's
+// data folder and downloads go to the user's Videos folder.
+void InitAppDirs();
+void InitAppDirsFor(const std::string& programDir);
+
+// The error log of failed conversions.
+std::string ErrorLogFile();
+
+// Where the shipped profiles are found beside an installed program
+// (<prefix>/share/brimtale); empty when there is no such folder.
+std::string SharedDataDir();

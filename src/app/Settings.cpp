@@ -1,0 +1,93 @@
+#include "app/Settings.h"
+
+#include "app/IniFile.h"
+#include "app/ProgramValues.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "net/ZQ_System.h"
+
+TAppSettings AppSettings;
+
+namespace {
+const char* const Section = "Main";
+constexpr std::size_t MaxHistoryFile = 16 * 1024 * 1024;
+
+std::string DefaultProfilesFile()
+{
+    const std::string own = DataDir + "/bmt_encoder_profiles.ini";
+    if (FileExists(own) || DataDir == AppDir)
+        return own;
+    // An installed program reads the shipped profiles until the user has a copy.
+    const std::string shared = SharedDataDir();
+    if (!shared.empty() && FileExists(shared + "/bmt_encoder_profiles.ini"))
+        return shared + "/bmt_encoder_profiles.ini";
+    return own;
+}
+} // namespace
+
+void InitSettings()
+{
+    AppSettings = TAppSettings{};
+    AppSettings.DirListFile = DataDir + "/bmt_directories.txt";
+    AppSettings.LastDir = DefaultOutputDir;
+    AppSettings.ProfilesFile = DefaultProfilesFile();
+}
+
+void LoadSettings(const std::string& fileName)
+{
+    try {
+        const TIniFile ini(fileName);
+        const std::string lang = UpperAscii(Trim(ini.ReadString(Section, "Language", "EN")).substr(0, 2));
+        AppSettings.LangPolish = lang == "PL";
+        AppSettings.AutoClose = ini.ReadBool(Section, "AutoClose", AppSettings.AutoClose);
+        const std::string lastDir = ini.ReadString(Section, "LastDir", AppSettings.LastDir);
+        // A longer path would name another directory once cut, so it is not taken.
+        if (DirectoryExists(lastDir) && lastDir.size() <= SettingsPathMax)
+            AppSettings.LastDir = lastDir;
+        // "DirListFile" is written for reference; the history stays in its default place.
+    } catch (...) {
+    }
+}
+
+void SaveSettings(const std::string& fileName, bool withAutoClose)
+{
+    try {
+        TIniFile ini(fileName);
+        std::vector<std::pair<std::string, std::pair<std::string, std::string>>> keys;
+        keys.push_back({Section, {"Language", AppSettings.LangPolish ? "PL" : "EN"}});
+        if (withAutoClose)
+            keys.push_back({Section, {"AutoClose", AppSettings.AutoClose ? "1" : "0"}});
+        keys.push_back({Section, {"DirListFile", AppSettings.DirListFile}});
+        keys.push_back({Section, {"LastDir", CleanDirPath(AppSettings.LastDir)}});
+        ini.WriteStrings(keys);
+    } catch (...) {
+    }
+}
+
+void ApplyFirstRunLanguage()
+{
+    if (!FileExists(SettingsFile))
+        AppSettings.LangPolish = LocaleIsPolish(ProcessLocaleName());
+}
+
+std::vector<std::string> LoadDirList(const std::string& fileName)
+{
+    std::vector<std::string> dirs;
+    std::string text;
+    if (!ReadWholeFile(fileName, text, MaxHistoryFile))
+        return dirs;
+    for (const std::string& line : SplitLines(text))
+        if (!Trim(line).empty())
+            dirs.push_back(line);
+    return dirs;
+}
+
+void SaveDirList(const std::string& fileName, const std::vector<std::string>& dirs)
+{
+    std::string text;
+    for (const std::string& d : dirs) {
+        text += d;
+        text += "\r\n";
+    }
+    WriteFileAtomically(fileName, text);
+}

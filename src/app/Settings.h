@@ -1,0 +1,32 @@
+#pragma once
+// The settings every process loads at start-up and writes back at fixed moments
+// (section "Main" of bmt.ini), and the directory history file.
+
+#include <string>
+#include <vector>
+
+constexpr std::size_t SettingsPathMax = 250;
+
+struct TAppSettings {
+    bool AutoClose = false;
+    bool LangPolish = false;
+    std::string DirListFile;   // directory history file
+    std::string LastDir;       // last output directory
+    std::string ProfilesFile;  // encoder profiles file
+};
+
+extern TAppSettings AppSettings;
+
+// Defaults built from DataDir (and the shipped profiles for an installed program).
+void InitSettings();
+// Overlays AppSettings with what the file holds; never fails.
+void LoadSettings(const std::string& fileName);
+// Writes Language, DirListFile, LastDir (and AutoClose when asked); never fails.
+void SaveSettings(const std::string& fileName, bool withAutoClose);
+
+// The first-run rule: without a settings file the locale decides the language.
+void ApplyFirstRunLanguage();
+
+// Directory history: one directory per line, newest first. Blank lines are dropped.
+std::vector<std::string> LoadDirList(const std::string& fileName);
+void SaveDirList(const std::string& fileName, const std::vector<std::string>& dirs);

@@ -1,0 +1,6 @@
+#include "download/GetMain.h"
+
+TFormGetMain::TFormGetMain(QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle("Downloading...");
+}

@@ -1,0 +1,127 @@
+#include "net/ZQ_FileSystem.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+bool FileExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+}
+
+void RemoveFile(const std::string& path)
+{
+    if (path.empty() || DirectoryExists(path))
+        return;
+    if (::unlink(path.c_str()) == 0)
+        return;
+    ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
+    ::unlink(path.c_str());
+}
+
+std::int64_t FileSizeOf(const std::string& path)
+{
+    if (!FileExists(path))
+        return 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    return ok ? static_cast<std::int64_t>(st.st_size) : 0;
+}
+
+bool CreateEmptyFile(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+bool ForceDirectories(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    std::error_code ec;
+    fs::create_directories(fs::path(path), ec);
+    return DirectoryExists(path);
+}
+
+bool RenameFileNoReplace(const std::string& from, const std::string& to)
+{
+    if (from.empty() || to.empty() || PathExists(to))
+        return false;
+    // A hard link fails when the target exists, so an existing file is never replaced.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    if (errno == EEXIST)
+        return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string ExtractFileName(const std::string& path)
+{
+    const std::size_t p = path.rfind('/');
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string ExtractFileDir(const std::string& path)
+{
+    const std::size_t p = path.rfind('/');
+    if (p == std::string::npos)
+        return {};
+    if (p == 0)
+        return "/";
+    return path.substr(0, p);
+}
+
+std::string ExtractFileExt(const std::string& path)
+{
+    const std::string name = ExtractFileName(path);
+    const std::size_t p = name.rfind('.');
+    return p == std::string::npos ? std::string() : name.substr(p);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return path + ext;
+    return path.substr(0, dot) + ext;
+}
+
+std::string ExpandFileName(const std::string& path)
+{
+    if (path.empty())
+        return {};
+    std::error_code ec;
+    const fs::path abs = fs::absolute(fs::path(path), ec);
+    if (ec)
+        return path;
+    return abs.lexically_normal().string();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// File and path helpers. Paths use "/" as separator.
+
+#include <cstdint>
+#include <string>
+
+bool FileExists(const std::string& path);      // a regular file (not a directory)
+bool DirectoryExists(const std::string& path);
+bool PathExists(const std::string& path);      // anything at all
+
+// Deletes a file (never a directory); when that fails, makes it writable and
+// tries once more. Nothing is reported.
+void RemoveFile(const std::string& path);
+
+// 64-bit size of a file; 0 when it is missing or can't be opened for reading.
+std::int64_t FileSizeOf(const std::string& path);
+
+// Creates the file or cuts an existing one to length 0; false when it can't.
+bool CreateEmptyFile(const std::string& path);
+
+// Creates a directory with all missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+
+// Renames a file; false on failure (the target is never replaced).
+bool RenameFileNoReplace(const std::string& from, const std::string& to);
+
+std::string ExtractFileName(const std::string& path);  // after the last "/"
+std::string ExtractFileDir(const std::string& path);   // before the last "/" ("/" for the root)
+std::string ExtractFileExt(const std::string& path);   // from the last "." of the name, with the dot
+// Replaces the name's extension (from its last "." on) or appends ext when it has none.
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
+// The absolute form of a path (against the current directory), without resolving links.
+std::string ExpandFileName(const std::string& path);

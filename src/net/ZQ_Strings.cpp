@@ -1,0 +1,240 @@
+#include "net/ZQ_Strings.h"
+
+#include "net/MemoryStream.h"
+
+#include <fstream>
+#include <stdexcept>
+
+namespace {
+bool IsBlank(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
+char LowerChar(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+} // namespace
+
+std::string TrimLeft(const std::string& s)
+{
+    std::size_t b = 0;
+    while (b < s.size() && IsBlank(s[b]))
+        ++b;
+    return s.substr(b);
+}
+
+std::string TrimRight(const std::string& s)
+{
+    std::size_t e = s.size();
+    while (e > 0 && IsBlank(s[e - 1]))
+        --e;
+    return s.substr(0, e);
+}
+
+std::string Trim(const std::string& s)
+{
+    return TrimLeft(TrimRight(s));
+}
+
+std::string LowerAscii(std::string s)
+{
+    for (char& c : s)
+        c = LowerChar(c);
+    return s;
+}
+
+std::string UpperAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+bool SameTextAscii(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
+}
+
+bool StartsWithText(const std::string& s, const std::string& prefix)
+{
+    return s.size() >= prefix.size() && SameTextAscii(s.substr(0, prefix.size()), prefix);
+}
+
+bool EndsWithText(const std::string& s, const std::string& suffix)
+{
+    return s.size() >= suffix.size() && SameTextAscii(s.substr(s.size() - suffix.size()), suffix);
+}
+
+std::size_t Pos(const std::string& sub, const std::string& s)
+{
+    if (sub.empty())
+        return 0;
+    const std::size_t p = s.find(sub);
+    return p == std::string::npos ? 0 : p + 1;
+}
+
+std::size_t PosText(const std::string& sub, const std::string& s)
+{
+    return Pos(LowerAscii(sub), LowerAscii(s));
+}
+
+namespace {
+std::string ReplaceImpl(const std::string& s, const std::string& find, const std::string& with,
+                        bool all, bool ignoreCase)
+{
+    if (find.empty())
+        return s;
+    const std::string hay = ignoreCase ? LowerAscii(s) : s;
+    const std::string needle = ignoreCase ? LowerAscii(find) : find;
+    std::string out;
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t p = hay.find(needle, from);
+        if (p == std::string::npos)
+            break;
+        out.append(s, from, p - from);
+        out.append(with);
+        from = p + find.size();
+        if (!all)
+            break;
+    }
+    out.append(s, from, std::string::npos);
+    return out;
+}
+} // namespace
+
+std::string ReplaceAll(const std::string& s, const std::string& find, const std::string& with)
+{
+    return ReplaceImpl(s, find, with, true, false);
+}
+
+std::string ReplaceFirst(const std::string& s, const std::string& find, const std::string& with)
+{
+    return ReplaceImpl(s, find, with, false, false);
+}
+
+std::string ReplaceAllText(const std::string& s, const std::string& find, const std::string& with)
+{
+    return ReplaceImpl(s, find, with, true, true);
+}
+
+std::string ReplaceFirstText(const std::string& s, const std::string& find, const std::string& with)
+{
+    return ReplaceImpl(s, find, with, false, true);
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        std::size_t j = i;
+        while (j < n && text[j] != '\r' && text[j] != '\n')
+            ++j;
+        lines.push_back(text.substr(i, j - i));
+        if (j < n && text[j] == '\r') {
+            ++j;
+            if (j < n && text[j] == '\n')
+                ++j;
+        } else if (j < n) {
+            ++j;
+        }
+        i = j;
+    }
+    return lines;
+}
+
+std::string Utf8Cut(const std::string& s, std::size_t maxBytes)
+{
+    if (s.size() <= maxBytes)
+        return s;
+    std::size_t end = maxBytes;
+    // Step back over continuation bytes to the start of the cut sequence.
+    while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80)
+        --end;
+    return s.substr(0, end);
+}
+
+bool IsValidUtf8(const std::string& s)
+{
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t len;
+        std::uint32_t cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > n)
+            return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) ||
+            cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string StreamToString(TMemoryStream* stream, std::int64_t maxBytes)
+{
+    if (!stream)
+        return {};
+    const std::int64_t saved = stream->Position();
+    stream->Seek(0);
+    std::string text;
+    std::int64_t count = stream->Size();
+    if (maxBytes > 0 && maxBytes < count)
+        count = maxBytes;
+    text.resize(static_cast<std::size_t>(count));
+    const std::size_t got = stream->Read(text.data(), text.size());
+    text.resize(got);
+    stream->Seek(saved);
+    return text;
+}
+
+std::size_t LastCharPos(const std::string& s, char c)
+{
+    const std::size_t p = s.rfind(c);
+    return p == std::string::npos ? 0 : p + 1;
+}
+
+std::string PadLeft(const std::string& s, std::size_t width, char fill)
+{
+    if (s.size() >= width)
+        return s;
+    return std::string(width - s.size(), fill) + s;
+}
+
+void SaveTextToFile(const std::string& text, const std::string& fileName)
+{
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("Cannot create file \"" + fileName + "\"");
+    for (const std::string& line : SplitLines(text))
+        out << line << "\r\n";
+    out.flush();
+    if (!out)
+        throw std::runtime_error("Cannot write file \"" + fileName + "\"");
+}

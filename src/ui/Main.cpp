@@ -1,0 +1,6 @@
+#include "ui/Main.h"
+
+TFormMain::TFormMain(QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle("Brimtale 1.6");
+}

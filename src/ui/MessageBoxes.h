@@ -1,0 +1,24 @@
+#pragma once
+// Every message and question box of the program goes through here, so that tests
+// (and runs without a person at the screen) can answer them.
+//
+// With the environment variable BRIMTALE_AUTO_ANSWER set to "yes" or "no", no box
+// is shown: the text goes to standard error and the question gets that answer.
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+enum class TMsgKind { Information, Warning, Error, Question };
+enum class TMsgAnswer { Ok, Yes, No };
+
+using TMessageHook = std::function<TMsgAnswer(QWidget* owner, const QString& title, const QString& text, TMsgKind kind)>;
+
+// Replaces the boxes with a function (an empty one restores them).
+void SetMessageHook(TMessageHook hook);
+
+TMsgAnswer ShowMessage(QWidget* owner, const QString& title, const QString& text, TMsgKind kind);
+// A Yes/No question with a question icon; true for Yes.
+bool AskYesNo(QWidget* owner, const QString& title, const QString& text);

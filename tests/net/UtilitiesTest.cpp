@@ -1,0 +1,187 @@
+#include "net/MemoryStream.h"
+#include "net/ZQ_Conversion.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "net/ZQ_System.h"
+#include "net/ZQ_URL.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <filesystem>
+
+TEST(Url, Decode)
+{
+    EXPECT_EQ(UrlDecode("a%20b+c"), "a b c");
+    EXPECT_EQ(UrlDecode("100%"), "100%");
+    EXPECT_EQ(UrlDecode("%zz"), "%zz");
+    EXPECT_EQ(UrlDecode("x%41"), "xA");
+    EXPECT_EQ(UrlDecode("%2541"), "%41");
+    EXPECT_EQ(UrlDecode("%4"), "%4");
+    EXPECT_EQ(UrlDecode("%c5%bc"), "\xC5\xBC");
+}
+
+TEST(Url, Split)
+{
+    std::string scheme, host, path;
+    SplitUrl("http://host.pl/a/b?c=1", scheme, host, path);
+    EXPECT_EQ(scheme, "http://");
+    EXPECT_EQ(host, "host.pl");
+    EXPECT_EQ(path, "a/b?c=1");
+    SplitUrl("justtext", scheme, host, path);
+    EXPECT_EQ(scheme, "");
+    EXPECT_EQ(host, "justtext");
+    EXPECT_EQ(path, "");
+}
+
+TEST(Url, HexToInt64)
+{
+    EXPECT_EQ(HexToInt64("ffH"), 255);
+    EXPECT_EQ(HexToInt64("1G"), 0);
+    EXPECT_EQ(HexToInt64(""), 0);
+    EXPECT_EQ(HexToInt64("7fffffffffffffff"), INT64_MAX);
+}
+
+TEST(Strings, StreamToStringKeepsThePosition)
+{
+    TMemoryStream stream;
+    const std::string data(60000, 'z');
+    stream.Write(data.data(), data.size());
+    stream.Seek(123);
+    EXPECT_EQ(StreamToString(&stream, 50000).size(), 50000u);
+    EXPECT_EQ(stream.Position(), 123);
+    EXPECT_EQ(StreamToString(&stream, 0).size(), 60000u);
+    EXPECT_EQ(StreamToString(nullptr, 0), "");
+
+    TMemoryStream zeros;
+    zeros.Write("a\0b", 3);
+    EXPECT_EQ(StreamToString(&zeros, 0), std::string("a\0b", 3));
+}
+
+TEST(Strings, SmallHelpers)
+{
+    EXPECT_EQ(LastCharPos("a/b/c", '/'), 4u);
+    EXPECT_EQ(LastCharPos("abc", '/'), 0u);
+    EXPECT_EQ(PadLeft("7", 2, '0'), "07");
+    EXPECT_EQ(PadLeft("123", 2, '0'), "123");
+    EXPECT_EQ(Trim(" \t\r\nx y\x01 "), "x y");
+    EXPECT_EQ(Trim("\xC5\xBC"), "\xC5\xBC"); // bytes of letters are not blanks
+    EXPECT_EQ(Pos("b", "abc"), 2u);
+    EXPECT_EQ(PosText("B", "abc"), 2u);
+    EXPECT_EQ(ReplaceAllText("aXbxc", "x", "-"), "a-b-c");
+    EXPECT_EQ(ReplaceFirst("fmt=1&fmt=2", "fmt=", "ffmt="), "ffmt=1&fmt=2");
+    EXPECT_EQ(SplitLines("a\r\nb\rc\nd\r\n"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\r\n\r\nb"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_TRUE(SplitLines("").empty());
+}
+
+TEST(Strings, Utf8)
+{
+    EXPECT_EQ(Utf8Cut("za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87", 3), "za");
+    EXPECT_EQ(Utf8Cut("abc", 10), "abc");
+    EXPECT_TRUE(IsValidUtf8("za\xC5\xBC"));
+    EXPECT_FALSE(IsValidUtf8("\xB9\xE6")); // Windows-1250 bytes
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));  // overlong
+}
+
+TEST(Strings, SaveTextToFileWritesCrLfLines)
+{
+    TempDir dir;
+    const std::string path = dir.File("log.txt");
+    SaveTextToFile("a\nb\r\nc\rd", path);
+    EXPECT_EQ(TempDir::Read(path), "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_THROW(SaveTextToFile("x", dir.File("missing/log.txt")), std::runtime_error);
+}
+
+TEST(Conversion, SizeText)
+{
+    EXPECT_EQ(SizeText(0), " 0 bytes");
+    EXPECT_EQ(SizeText(5), " 5 bytes");
+    EXPECT_EQ(SizeText(512), "512 bytes");
+    EXPECT_EQ(SizeText(1023), "1023 bytes");
+    EXPECT_EQ(SizeText(1024), "1.00 KB");
+    EXPECT_EQ(SizeText(1536), "1.50 KB");
+    EXPECT_EQ(SizeText(5242880), "5.00 MB");
+    EXPECT_EQ(SizeText(1073741824), "1.00 GB");
+    EXPECT_EQ(SizeText(5368709120ull), "5.00 GB");
+}
+
+TEST(Conversion, NumbersIgnoreTheUserLocale)
+{
+    std::setlocale(LC_ALL, "pl_PL.UTF-8"); // may not exist; then nothing changes
+    EXPECT_EQ(FormatDecimal(1.5, 4, ""), "1.5");
+    EXPECT_EQ(FormatDecimal(2.0, 4, ""), "2");
+    EXPECT_EQ(FormatDecimal(1.33333, 4, ""), "1.3333");
+    EXPECT_EQ(FormatDecimal(1.99999, 4, ""), "2");
+    EXPECT_EQ(FormatDecimal(640.0 / 360.0, 4, ""), "1.7778");
+    EXPECT_EQ(FormatDecimal(1.25, 4, ","), "1,25");
+    EXPECT_EQ(SizeText(1536), "1.50 KB");
+    EXPECT_TRUE(IsFloat("29.97"));
+    EXPECT_TRUE(IsFloat(" 25 "));
+    EXPECT_FALSE(IsFloat("N/A"));
+    EXPECT_FALSE(IsFloat("1,5"));
+    EXPECT_FALSE(IsFloat("inf"));
+    std::setlocale(LC_ALL, "C");
+}
+
+TEST(Conversion, RoundHalfEven)
+{
+    EXPECT_EQ(RoundHalfEven(1.5), 2);
+    EXPECT_EQ(RoundHalfEven(2.5), 2);
+    EXPECT_EQ(RoundHalfEven(14.6), 15);
+    EXPECT_EQ(RoundHalfEven(-0.5), 0);
+}
+
+TEST(FileSystem, CreateEmptyRemoveAndSize)
+{
+    TempDir dir;
+    const std::string path = dir.Write("f.bin", "12345");
+    EXPECT_EQ(FileSizeOf(path), 5);
+    EXPECT_TRUE(CreateEmptyFile(path));
+    EXPECT_EQ(FileSizeOf(path), 0);
+    EXPECT_TRUE(FileExists(path));
+    RemoveFile(path);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(FileSizeOf(path), 0);
+    EXPECT_FALSE(CreateEmptyFile(dir.File("no/such/dir/f")));
+
+    // A directory is never removed as if it were a file.
+    std::filesystem::create_directory(dir.File("sub"));
+    RemoveFile(dir.File("sub"));
+    EXPECT_TRUE(DirectoryExists(dir.File("sub")));
+    EXPECT_FALSE(FileExists(dir.File("sub")));
+}
+
+TEST(FileSystem, RenameNeverReplaces)
+{
+    TempDir dir;
+    const std::string a = dir.Write("a", "A");
+    const std::string b = dir.Write("b", "B");
+    EXPECT_FALSE(RenameFileNoReplace(a, b));
+    EXPECT_EQ(TempDir::Read(b), "B");
+    EXPECT_TRUE(RenameFileNoReplace(a, dir.File("c")));
+    EXPECT_EQ(TempDir::Read(dir.File("c")), "A");
+    EXPECT_FALSE(FileExists(a));
+}
+
+TEST(FileSystem, PathParts)
+{
+    EXPECT_EQ(ExtractFileName("/a/b/c.flv"), "c.flv");
+    EXPECT_EQ(ExtractFileDir("/a/b/c.flv"), "/a/b");
+    EXPECT_EQ(ExtractFileDir("/c.flv"), "/");
+    EXPECT_EQ(ExtractFileExt("/a.b/c"), "");
+    EXPECT_EQ(ChangeFileExt("/a.b/c", ".mp4"), "/a.b/c.mp4");
+    EXPECT_EQ(ChangeFileExt("/a/c.flv", ".mp4"), "/a/c.mp4");
+}
+
+TEST(System, Locale)
+{
+    EXPECT_TRUE(LocaleIsPolish("pl_PL.UTF-8"));
+    EXPECT_TRUE(LocaleIsPolish("pl"));
+    EXPECT_FALSE(LocaleIsPolish("en_US.UTF-8"));
+    EXPECT_FALSE(LocaleIsPolish("plx"));
+    EXPECT_FALSE(LocaleIsPolish(""));
+    EXPECT_FALSE(ExecutablePath().empty());
+}
