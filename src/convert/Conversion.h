@@ -1,0 +1,45 @@
+#pragma once
+// The steps of a conversion run that need no window: file names, the encoder's
+// arguments, reading its progress lines, and the error log.
+
+#include "app/DownloadJob.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TConversionNames {
+    std::string Input;          // the downloaded file, or the local source
+    std::string Output;         // the job's output with TargetExt applied
+    std::string EncoderOutput;  // Output with EncoderExt applied: what the encoder writes
+    std::string FinalOutput;    // the name EncoderOutput is renamed to afterwards (empty: no rename)
+    bool SameAsInput = false;   // Output equals Input without regard to letter case
+};
+TConversionNames ConversionNames(const TDownloadJob& job, bool localSource);
+
+// Width / height with at most four decimals ("1.7778"), or "16:9" when height is 0.
+std::string AspectText(std::int32_t width, std::int32_t height);
+
+// The profile's template split into arguments first (command-line rules), then
+// "%DVB", "%1", "%2" and "%ASP" (any case) filled inside each argument in one
+// pass, so a path reaches the encoder as exactly one argument whatever it holds.
+std::vector<std::string> BuildEncoderArgs(const std::string& params, const std::string& defaultVideoBitrate,
+                                          const std::string& input, const std::string& output,
+                                          const std::string& aspect);
+
+// Lines of the encoder's banner that are never shown.
+bool IsBannerLine(const std::string& line);
+
+struct TConversionProgress {
+    std::int32_t Frames = 0;
+    std::int64_t TimeSeconds = -1;  // -1: no time read yet
+};
+// Drops blank and banner lines from the list (from the last entry to the first)
+// and reads the frame count and the time from the progress line.
+TConversionProgress TrimAndReadProgress(std::vector<std::string>& lines);
+// time * 100 / duration, rounded, limited to 0..100; 0 without a duration or time.
+int ConversionPercent(std::int64_t timeSeconds, std::int32_t durationSeconds);
+
+// Replaces the log with the date and time line and the given lines (CR LF each).
+// Errors are ignored.
+void WriteErrorLog(const std::string& fileName, const std::vector<std::string>& lines);

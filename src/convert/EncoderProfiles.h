@@ -1,0 +1,19 @@
+#pragma once
+// Conversion profiles from bmt_encoder_profiles.ini: one section per profile
+// with "DisplayName", "Params", "EncExt" and "Ext"; section "MAIN" holds
+// "DefaultVideoBitrate".
+
+#include <string>
+#include <vector>
+
+struct TEncoderProfile {
+    std::string DisplayName;  // at most 250 bytes
+    std::string Params;       // at most 250 bytes
+    std::string EncExt;       // at most 10 bytes, "-" for none
+    std::string Ext;          // at most 10 bytes, "-" for none
+};
+
+// The usable profiles in file order; empty for a missing or unreadable file.
+std::vector<TEncoderProfile> ReadEncoderProfiles(const std::string& fileName);
+// "DefaultVideoBitrate" of section "MAIN"; "280k" when the file or key is missing.
+std::string ReadDefaultVideoBitrate(const std::string& fileName);

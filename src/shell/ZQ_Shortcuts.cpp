@@ -1,0 +1,2 @@
+// Desktop entries.
+#include "shell/ZQ_Shortcuts.h"

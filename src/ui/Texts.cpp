@@ -1,0 +1,1 @@
+// Text tables of the windows.
