@@ -2,10 +2,21 @@
 // A small HTTP/1.1 server on 127.0.0.1 for the tests. It runs on its own thread,
 // serves the routes a test registers, and stops when it is destroyed (or, as a
 // safety net, after a time limit).
+//
+// Every connection gets a thread of its own and one response, sent with
+// "Connection: close". Handlers may therefore run on several threads at once.
+// Destroying the server ends every connection, stalled ones included.
+//
+// Constructing a server makes sure that "no_proxy"/"NO_PROXY" name 127.0.0.1 and
+// localhost, so that clients that honour the proxy variables still talk to it
+// directly.
 
 #include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -38,6 +49,12 @@ struct Response {
 
 using Handler = std::function<Response(const Request&)>;
 
+// The bytes of a generated body (Response::generatedSize), by position. The
+// pattern repeats only every 65521 bytes, so a body read from a wrong offset
+// does not match.
+void GeneratedBytes(std::uint64_t offset, char* out, std::size_t count);
+std::string GeneratedBody(std::uint64_t offset, std::size_t count);
+
 class TestHttpServer {
 public:
     explicit TestHttpServer(std::chrono::seconds lifetime = std::chrono::seconds(120));
@@ -56,18 +73,34 @@ public:
     // "http://127.0.0.1:PORT" + pathAndQuery
     std::string Url(const std::string& pathAndQuery) const;
     std::vector<Request> Requests() const;
+    // Waits until the server has seen count requests (true) or the timeout passed.
+    bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Connections currently open (a stalled one counts until it ends).
+    std::size_t OpenConnections() const;
 
 private:
+    struct Connection {
+        int fd = -1;
+        bool done = false;
+        std::thread thread;
+    };
+
     void Run();
-    void Serve1(int fd);
+    void Serve1(Connection& conn);
+    void Respond(int fd, const Request& request, Response response);
+    bool WaitForStop(std::chrono::steady_clock::time_point until);
+    bool Stopping() const;
 
     int listenFd_ = -1;
+    int wakeFds_[2] = {-1, -1};
     std::uint16_t port_ = 0;
     std::chrono::steady_clock::time_point deadline_;
     mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
     std::map<std::string, Handler> routes_;
     Handler fallback_;
     std::vector<Request> requests_;
+    std::list<Connection> connections_;
     bool stopping_ = false;
     std::thread thread_;
 };

@@ -1,0 +1,478 @@
+#include "support/TestHttpServer.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testhttp {
+
+namespace {
+
+constexpr std::size_t PatternPeriod = 65521;  // a prime, so offsets never line up by accident
+constexpr std::size_t MaxHeaderBytes = 64 * 1024;
+constexpr std::size_t SendBlock = 64 * 1024;
+
+const std::array<unsigned char, PatternPeriod>& Pattern()
+{
+    static const std::array<unsigned char, PatternPeriod> table = [] {
+        std::array<unsigned char, PatternPeriod> t{};
+        std::uint32_t x = 2463534242u;
+        for (auto& b : t) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            b = static_cast<unsigned char>(x >> 24);
+        }
+        return t;
+    }();
+    return table;
+}
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string TrimBlanks(const std::string& s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r'))
+        --e;
+    return s.substr(b, e - b);
+}
+
+const char* Reason(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 416: return "Range Not Satisfiable";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
+    default: return "Status";
+    }
+}
+
+// Sends everything or gives up (peer gone, connection shut down by the server).
+bool SendAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool SendAll(int fd, const std::string& s) { return SendAll(fd, s.data(), s.size()); }
+
+void AddNoProxy(const char* name)
+{
+    const char* old = std::getenv(name);
+    std::string value = old ? old : "";
+    if (value.find("127.0.0.1") != std::string::npos && value.find("localhost") != std::string::npos)
+        return;
+    value += value.empty() ? "127.0.0.1,localhost" : ",127.0.0.1,localhost";
+    ::setenv(name, value.c_str(), 1);
+}
+
+} // namespace
+
+void GeneratedBytes(std::uint64_t offset, char* out, std::size_t count)
+{
+    const auto& table = Pattern();
+    std::size_t pos = static_cast<std::size_t>(offset % PatternPeriod);
+    while (count > 0) {
+        const std::size_t n = std::min(count, PatternPeriod - pos);
+        std::memcpy(out, table.data() + pos, n);
+        out += n;
+        count -= n;
+        pos = 0;
+    }
+}
+
+std::string GeneratedBody(std::uint64_t offset, std::size_t count)
+{
+    std::string s(count, '\0');
+    GeneratedBytes(offset, s.data(), count);
+    return s;
+}
+
+TestHttpServer::TestHttpServer(std::chrono::seconds lifetime)
+{
+    AddNoProxy("no_proxy");
+    AddNoProxy("NO_PROXY");
+
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0)
+        throw std::runtime_error("test server: socket failed");
+    const int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t len = sizeof addr;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
+        || ::listen(listenFd_, 64) != 0
+        || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0
+        || ::pipe2(wakeFds_, O_CLOEXEC) != 0) {
+        ::close(listenFd_);
+        throw std::runtime_error("test server: can't listen on 127.0.0.1");
+    }
+    port_ = ntohs(addr.sin_port);
+    deadline_ = std::chrono::steady_clock::now() + lifetime;
+    fallback_ = [](const Request&) {
+        Response r;
+        r.status = 404;
+        r.headers.emplace_back("Content-Type", "text/html");
+        r.body = "<html><head><title>404 Not Found</title></head><body>Not Found</body></html>";
+        return r;
+    };
+    thread_ = std::thread([this] { Run(); });
+}
+
+TestHttpServer::~TestHttpServer()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    const char byte = 1;
+    (void)!::write(wakeFds_[1], &byte, 1);
+    if (thread_.joinable())
+        thread_.join();
+    // Run has shut every connection down on its way out; wait for their threads.
+    std::list<Connection> rest;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        rest.swap(connections_);
+    }
+    for (auto& c : rest)
+        if (c.thread.joinable())
+            c.thread.join();
+    ::close(listenFd_);
+    ::close(wakeFds_[0]);
+    ::close(wakeFds_[1]);
+}
+
+void TestHttpServer::Handle(const std::string& path, Handler handler)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    routes_[path] = std::move(handler);
+}
+
+void TestHttpServer::Serve(const std::string& path, const std::string& body, const std::string& contentType)
+{
+    Handle(path, [body, contentType](const Request&) {
+        Response r;
+        r.headers.emplace_back("Content-Type", contentType);
+        r.body = body;
+        return r;
+    });
+}
+
+void TestHttpServer::Fallback(Handler handler)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    fallback_ = std::move(handler);
+}
+
+std::string TestHttpServer::Url(const std::string& pathAndQuery) const
+{
+    return "http://127.0.0.1:" + std::to_string(port_) + pathAndQuery;
+}
+
+std::vector<Request> TestHttpServer::Requests() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+}
+
+bool TestHttpServer::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
+}
+
+std::size_t TestHttpServer::OpenConnections() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<std::size_t>(std::count_if(connections_.begin(), connections_.end(),
+                                                  [](const Connection& c) { return !c.done; }));
+}
+
+bool TestHttpServer::Stopping() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopping_;
+}
+
+// Waits until the server stops (true) or the time comes (false).
+bool TestHttpServer::WaitForStop(std::chrono::steady_clock::time_point until)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_until(lock, std::min(until, deadline_), [this] { return stopping_; })
+        || stopping_ || std::chrono::steady_clock::now() >= deadline_;
+}
+
+void TestHttpServer::Run()
+{
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (Stopping() || now >= deadline_)
+            break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count();
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
+        const int n = ::poll(fds, 2, static_cast<int>(std::min<long long>(left, 1000)));
+        if (n < 0 && errno != EINTR)
+            break;
+
+        // Threads of finished connections are joined as we go.
+        std::list<Connection> finished;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (auto it = connections_.begin(); it != connections_.end();) {
+                auto next = std::next(it);
+                if (it->done)
+                    finished.splice(finished.end(), connections_, it);
+                it = next;
+            }
+        }
+        for (auto& c : finished)
+            c.thread.join();
+
+        if (n <= 0 || !(fds[0].revents & POLLIN))
+            continue;
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        std::lock_guard<std::mutex> lock(mutex_);
+        connections_.emplace_back();
+        Connection& conn = connections_.back();
+        conn.fd = fd;
+        conn.thread = std::thread([this, &conn] { Serve1(conn); });
+    }
+
+    // Stopped or out of time: wake every connection, stalled ones included.
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    for (auto& c : connections_)
+        if (c.fd >= 0)
+            ::shutdown(c.fd, SHUT_RDWR);
+    changed_.notify_all();
+}
+
+void TestHttpServer::Serve1(Connection& conn)
+{
+    const int fd = conn.fd;
+
+    // Read the request head, bounded in size and time.
+    std::string head;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::size_t end = std::string::npos;
+    while (end == std::string::npos && head.size() < MaxHeaderBytes) {
+        if (Stopping() || std::chrono::steady_clock::now() >= giveUp)
+            break;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char buf[4096];
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        head.append(buf, static_cast<std::size_t>(n));
+        end = head.find("\r\n\r\n");
+    }
+
+    if (end != std::string::npos) {
+        Request req;
+        std::size_t lineEnd = head.find("\r\n");
+        const std::string first = head.substr(0, lineEnd);
+        const std::size_t sp1 = first.find(' ');
+        const std::size_t sp2 = first.find(' ', sp1 == std::string::npos ? 0 : sp1 + 1);
+        if (sp1 != std::string::npos) {
+            req.method = first.substr(0, sp1);
+            req.target = first.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
+        }
+        const std::size_t q = req.target.find('?');
+        req.path = req.target.substr(0, q);
+        req.query = q == std::string::npos ? std::string() : req.target.substr(q + 1);
+        std::size_t pos = lineEnd + 2;
+        while (pos < end) {
+            lineEnd = head.find("\r\n", pos);
+            const std::string line = head.substr(pos, lineEnd - pos);
+            pos = lineEnd + 2;
+            const std::size_t colon = line.find(':');
+            if (colon != std::string::npos)
+                req.headers[Lower(TrimBlanks(line.substr(0, colon)))] = TrimBlanks(line.substr(colon + 1));
+        }
+
+        Handler handler;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            requests_.push_back(req);
+            auto it = routes_.find(req.path);
+            handler = it != routes_.end() ? it->second : fallback_;
+        }
+        changed_.notify_all();
+
+        Response response;
+        try {
+            response = handler(req);
+        } catch (...) {
+            response = Response{};
+            response.status = 500;
+            response.body = "handler failed";
+        }
+        Respond(fd, req, std::move(response));
+    }
+
+    // Let the client read to the end before the socket goes: half-close, then
+    // wait (briefly) for the client to hang up.
+    ::shutdown(fd, SHUT_WR);
+    const auto lingerUntil = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!Stopping() && std::chrono::steady_clock::now() < lingerUntil) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char buf[1024];
+        if (::recv(fd, buf, sizeof buf, 0) <= 0)
+            break;
+    }
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    ::close(conn.fd);
+    conn.fd = -1;
+    conn.done = true;
+}
+
+void TestHttpServer::Respond(int fd, const Request& request, Response r)
+{
+    if (!r.raw.empty()) {
+        SendAll(fd, r.raw);
+        return;
+    }
+
+    const bool generated = r.generatedSize > 0;
+    const std::uint64_t fullSize = generated ? r.generatedSize : r.body.size();
+    std::uint64_t start = 0;
+    std::uint64_t size = fullSize;
+    std::vector<std::pair<std::string, std::string>> extra;
+
+    auto range = request.headers.find("range");
+    if (r.honourRanges && r.status == 200 && range != request.headers.end()
+        && range->second.rfind("bytes=", 0) == 0) {
+        const std::string spec = range->second.substr(6);
+        const std::size_t dash = spec.find('-');
+        char* stop = nullptr;
+        const unsigned long long from = std::strtoull(spec.c_str(), &stop, 10);
+        if (dash != std::string::npos && dash > 0 && stop == spec.c_str() + dash) {
+            if (from >= fullSize) {
+                r.status = 416;
+                extra.emplace_back("Content-Range", "bytes */" + std::to_string(fullSize));
+                size = 0;
+            } else {
+                std::uint64_t last = fullSize - 1;
+                const std::string to = spec.substr(dash + 1);
+                if (!to.empty())
+                    last = std::min<std::uint64_t>(std::strtoull(to.c_str(), nullptr, 10), last);
+                if (last >= from) {
+                    r.status = 206;
+                    start = from;
+                    size = last - from + 1;
+                    extra.emplace_back("Content-Range", "bytes " + std::to_string(from) + "-"
+                                       + std::to_string(last) + "/" + std::to_string(fullSize));
+                }
+            }
+        }
+    }
+
+    std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + Reason(r.status) + "\r\n";
+    for (const auto& [name, value] : r.headers)
+        head += name + ": " + value + "\r\n";
+    for (const auto& [name, value] : extra)
+        head += name + ": " + value + "\r\n";
+    if (r.chunked)
+        head += "Transfer-Encoding: chunked\r\n";
+    else if (r.sendContentLength)
+        head += "Content-Length: "
+            + std::to_string(r.announcedLength >= 0 && r.status != 206 ? static_cast<std::uint64_t>(r.announcedLength) : size)
+            + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    if (!SendAll(fd, head) || request.method == "HEAD")
+        return;
+
+    std::uint64_t sent = 0;
+    std::vector<char> block(SendBlock);
+    while (sent < size) {
+        std::uint64_t want = std::min<std::uint64_t>(size - sent, SendBlock);
+        if (r.stallAfter >= 0 && sent + want > static_cast<std::uint64_t>(r.stallAfter))
+            want = static_cast<std::uint64_t>(r.stallAfter) - sent;
+        if (r.dropAfter >= 0 && sent + want > static_cast<std::uint64_t>(r.dropAfter))
+            want = static_cast<std::uint64_t>(r.dropAfter) - sent;
+        if (want == 0)
+            break;
+        const char* data;
+        if (generated) {
+            GeneratedBytes(start + sent, block.data(), static_cast<std::size_t>(want));
+            data = block.data();
+        } else {
+            data = r.body.data() + start + sent;
+        }
+        if (r.chunked) {
+            char len[32];
+            std::snprintf(len, sizeof len, "%llx\r\n", static_cast<unsigned long long>(want));
+            if (!SendAll(fd, len, std::strlen(len)))
+                return;
+        }
+        if (!SendAll(fd, data, static_cast<std::size_t>(want)))
+            return;
+        if (r.chunked && !SendAll(fd, "\r\n", 2))
+            return;
+        sent += want;
+    }
+
+    if (sent < size && r.stallAfter >= 0 && sent == static_cast<std::uint64_t>(r.stallAfter)
+        && !(r.dropAfter >= 0 && r.dropAfter <= r.stallAfter)) {
+        // Keep the connection and send nothing more until the server stops.
+        WaitForStop(std::chrono::steady_clock::time_point::max());
+        return;
+    }
+    if (sent < size)
+        return;  // dropped half-way: the caller closes the connection
+    if (r.chunked)
+        SendAll(fd, "0\r\n\r\n", 5);
+}
+
+} // namespace testhttp
