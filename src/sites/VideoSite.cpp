@@ -1,5 +1,46 @@
-// Placeholder bodies until site recognition lands.
 #include "sites/VideoSite.h"
-TVideoSite DetectVideoSite(const std::string&) { return vsNone; }
-std::string CleanUpClipboardUrl(const std::string& text, TVideoSite) { return text; }
-std::string DefaultSiteExtension(TVideoSite, bool) { return {}; }
+
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "sites/ZQ_Wrzuta.h"
+#include "sites/ZQ_YouPorn.h"
+#include "sites/ZQ_YouTube.h"
+
+TVideoSite DetectVideoSite(const std::string& text)
+{
+    if (Trim(text).empty())
+        return vsNone;
+    // The file test takes the text as it was given: a name may begin or end
+    // with blanks.
+    if (FileExists(text))
+        return vsLocalFile;
+    if (IsYouTubeUrl(text))
+        return vsYouTube;
+    if (IsWrzutaUrl(text))
+        return vsWrzuta;
+    if (IsYouPornUrl(text))
+        return vsYouPorn;
+    return vsNone;
+}
+
+std::string CleanUpClipboardUrl(const std::string& text, TVideoSite site)
+{
+    if (site == vsYouTube)
+        return ReplaceFirstText(text, "/v/", "/watch?v=");
+    return text;
+}
+
+std::string DefaultSiteExtension(TVideoSite site, bool youTubeMp4)
+{
+    switch (site) {
+    case vsYouTube:
+        return youTubeMp4 ? ".mp4" : ".flv";
+    case vsWrzuta:
+    case vsYouPorn:
+        return ".flv";
+    case vsNone:
+    case vsLocalFile:
+        break;
+    }
+    return {};
+}
