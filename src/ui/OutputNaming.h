@@ -5,9 +5,15 @@
 #include "sites/VideoSite.h"
 
 #include <array>
+#include <cstddef>
 #include <string>
 
 extern const std::array<const char*, 10> MediaExtensions;  // "mp4", "avi", ...
+
+// The longest file name FileNameFromPage proposes, in bytes. It leaves room
+// below the file system's 255 for the extension the dialog appends to a
+// YouTube name and for the "_NN" of a numbered variant.
+constexpr std::size_t MaxProposedNameBytes = 240;
 
 // A proposed file name (no directory) for a page; for a local file its full path.
 // Whatever the page title holds, the result is one file name: no "/", not "."
@@ -19,4 +25,16 @@ std::string DecodeUtf8Title(const std::string& rawTitle);
 std::string DropRepeatedExtension(const std::string& name);
 std::string FinishFileName(const std::string& name);
 std::string CleanDoubledExtension(const std::string& path);
+// The path when nothing has that name (no file, directory or link), else the
+// first free numbered variant; empty when all variants up to _10000 are taken.
 std::string GetUniqueFileName(const std::string& path);
+
+// Windows-1250 text as UTF-8; bytes the code page leaves undefined become "?".
+std::string Cp1250ToUtf8(const std::string& text);
+// The text itself when it is valid UTF-8, else read as Windows-1250.
+std::string EnsureUtf8(const std::string& text);
+// Makes a name one harmless file name: valid UTF-8, no "/", no control
+// characters, no leading "." (so never "." or ".." and never hidden), not
+// empty, and at most maxBytes long, cut at a character boundary in front of
+// its extension.
+std::string SafeFileName(const std::string& name, std::size_t maxBytes = MaxProposedNameBytes);
