@@ -1,6 +1,478 @@
 #include "download/GetMain.h"
 
-TFormGetMain::TFormGetMain(QWidget* parent) : QWidget(parent)
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "convert/ConRun.h"
+#include "convert/Conversion.h"
+#include "convert/EncoderProfiles.h"
+#include "convert/ZQ_Processes.h"
+#include "download/DownThread.h"
+#include "download/GetMainTexts.h"
+#include "net/ZQ_Conversion.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "ui/MessageBoxes.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+QColor FromBgr(unsigned bgr)
 {
-    setWindowTitle("Downloading...");
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF), static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+// Removes leftovers of the process when the window goes while a transfer runs.
+constexpr int CloseWaitMs = 3000;
+} // namespace
+
+TFormGetMain::TFormGetMain(const TDownloadJob& job, QWidget* parent) : QWidget(parent), job_(job)
+{
+    pnTop = new QFrame(this);
+    pnTop->setAutoFillBackground(true);
+    lblUrl = new QLabel(pnTop);
+    lblUrl->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    edPageUrl = new QLineEdit(pnTop);
+    edPageUrl->setReadOnly(true);
+    lblFile = new QLabel(pnTop);
+    lblFile->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    edFileName = new QLineEdit(pnTop);
+    edFileName->setReadOnly(true);
+
+    Panel1 = new QFrame(this);
+    Panel1->setAutoFillBackground(true);
+    QPalette panelPalette = Panel1->palette();
+    panelPalette.setColor(QPalette::Window, panelPalette.color(QPalette::Base));
+    Panel1->setPalette(panelPalette);
+    lblInfoSize = new QLabel(Panel1);
+    lblInfoSize->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblSize = new QLabel(Panel1);
+    lblInfoProgress = new QLabel(Panel1);
+    lblInfoProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblProgress = new QLabel(Panel1);
+    QFont bold = lblProgress->font();
+    bold.setBold(true);
+    lblProgress->setFont(bold);
+    pb = new QProgressBar(Panel1);
+    pb->setTextVisible(false);
+
+    chAutoClose = new QCheckBox(this);
+    btnAbort = new QPushButton(this);
+    actAbort = new QAction(this);
+    addAction(actAbort);
+    connect(btnAbort, &QPushButton::clicked, actAbort, &QAction::trigger);
+    connect(actAbort, &QAction::triggered, this, &TFormGetMain::actAbortExecute);
+    connect(chAutoClose, &QCheckBox::clicked, this, &TFormGetMain::chAutoCloseClick);
+
+    tmConvert = new QTimer(this);
+    tmConvert->setInterval(500);
+    connect(tmConvert, &QTimer::timeout, this, &TFormGetMain::tmConvertTimer);
+    tmClose = new QTimer(this);
+    tmClose->setInterval(1500);
+    connect(tmClose, &QTimer::timeout, this, &TFormGetMain::tmCloseTimer);
+
+    FormCreate();
+}
+
+TFormGetMain::~TFormGetMain()
+{
+    if (CurrentDownThread && CurrentDownThread->isRunning()) {
+        closing_ = true;
+        CurrentDownThread->wait(CloseWaitMs);
+    }
+}
+
+const TGetMainTexts& TFormGetMain::Texts() const
+{
+    return GetMainTexts(AppSettings.LangPolish);
+}
+
+void TFormGetMain::FormCreate()
+{
+    ConsoleLines.clear();
+    DefaultVideoBitrate = "280k";
+
+    // The window may be widened or narrowed, but not made taller or shorter.
+    resize(DesignWidth, DesignHeight);
+    setMinimumWidth(300);
+    setMinimumHeight(DesignHeight);
+    setMaximumHeight(DesignHeight);
+
+    Downloading = false;
+    edFileName->setText(Q(job_.OutputFile));
+    LocalSource = FileExists(job_.Source);
+    SetPanelColor(DownloadColorBgr);
+    edPageUrl->setText(Q(job_.Source));
+    lblSize->clear();
+    lblProgress->clear();
+    BytesDone = 0;
+
+    ConvertRequested = job_.EncoderParams != "-";
+    Converting = false;
+
+    ApplyFirstRunLanguage();
+    SetLang();
+    QCoreApplication::processEvents();
+
+    SetAppTitle(QString::fromUtf8(Texts().DownloadWord) + "... " + Q(ExtractFileName(job_.OutputFile)));
+    chAutoClose->setChecked(AppSettings.AutoClose);
+    SetPbColor(0);
+    if (FileExists(AppSettings.ProfilesFile))
+        DefaultVideoBitrate = ReadDefaultVideoBitrate(AppSettings.ProfilesFile);
+    LayOut();
+}
+
+void TFormGetMain::SetLang()
+{
+    const TGetMainTexts& t = Texts();
+    lblFile->setText(QString::fromUtf8(t.FileLabel));
+    lblInfoSize->setText(QString::fromUtf8(t.SizeLabel));
+    lblInfoProgress->setText(QString::fromUtf8(t.ProgressLabel));
+    chAutoClose->setText(QString::fromUtf8(t.AutoClose));
+    SetAbortCaption(QString::fromUtf8(t.Abort));
+    lblUrl->setText(QString::fromUtf8(t.UrlLabel));
+    SetCaption(QString::fromUtf8(LocalSource ? t.ConvertWord : t.DownloadWord) + "...");
+}
+
+void TFormGetMain::SetAbortCaption(const QString& text)
+{
+    actAbort->setText(text);
+    actAbort->setToolTip(text);
+    btnAbort->setText(text);
+}
+
+void TFormGetMain::SetPbColor(unsigned bgr)
+{
+    QPalette palette = pb->palette();
+    palette.setColor(QPalette::Highlight, FromBgr(bgr));
+    pb->setPalette(palette);
+}
+
+void TFormGetMain::SetPanelColor(unsigned bgr)
+{
+    QPalette palette = pnTop->palette();
+    palette.setColor(QPalette::Window, FromBgr(bgr));
+    pnTop->setPalette(palette);
+}
+
+void TFormGetMain::SetCaption(const QString& text)
+{
+    caption_ = text;
+    setWindowTitle(text);
+    Echo(text, false);
+}
+
+void TFormGetMain::SetAppTitle(const QString& text)
+{
+    appTitle_ = text;
+    setWindowTitle(text);
+    Echo(text, true);
+}
+
+// With BRIMTALE_ECHO set, the window's state also goes to standard output, so a
+// run without a display can be followed in a terminal.
+void TFormGetMain::Echo(const QString& text, bool progress)
+{
+    static const bool echo = std::getenv("BRIMTALE_ECHO") != nullptr;
+    if (!echo || text == lastEchoText_)
+        return;
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    if (progress && now - lastEcho_ < 250)
+        return;
+    lastEcho_ = now;
+    lastEchoText_ = text;
+    std::printf("%s\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+void TFormGetMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!activated_) {
+        activated_ = true;
+        QTimer::singleShot(0, this, &TFormGetMain::FormActivate);
+    }
+}
+
+void TFormGetMain::FormActivate()
+{
+    repaint();
+    if (IsJobValid(job_))
+        GetFile();
+    else
+        close();
+}
+
+void TFormGetMain::GetFile()
+{
+    if (LocalSource) {
+        tmConvert->start();
+        SetCaption(QString::fromUtf8(Texts().ConvertWord) + "...");
+    } else if (!Downloading) {
+        SetCaption(QString::fromUtf8(Texts().DownloadWord) + "...");
+        CurrentDownThread = new TDownThread(this);
+        connect(CurrentDownThread, &QObject::destroyed, this, [this] { CurrentDownThread = nullptr; });
+        Downloading = true;
+        CurrentDownThread->start();
+    }
+}
+
+void TFormGetMain::ShowDownloadProgress()
+{
+    progressPending_ = false;
+    const std::int64_t done = BytesDone;
+    const std::string name = ExtractFileName(job_.OutputFile);
+    const std::string doneText = SizeText(static_cast<std::uint64_t>(done));
+    std::string title;
+    std::string label;
+    if (job_.ExpectedSize > 0) {
+        std::int64_t percent = RoundHalfEven(static_cast<double>(done) * 100.0 / job_.ExpectedSize);
+        percent = std::max<std::int64_t>(0, std::min<std::int64_t>(100, percent));
+        const std::string pct = std::to_string(percent) + " %";
+        title = pct + " - " + doneText + " / " + SizeText(static_cast<std::uint64_t>(job_.ExpectedSize)) + " - " + name;
+        label = pct + " - " + doneText;
+    } else {
+        title = doneText + " - " + name;
+        label = doneText;
+    }
+    lblProgress->setText(Q(label));
+    SetAppTitle(Q(title));
+    if (!pb->isHidden())
+        pb->setValue(static_cast<int>(std::min<std::int64_t>(done, pb->maximum())));
+}
+
+void TFormGetMain::CheckGet()
+{
+    if (FileExists(job_.OutputFile) && FileSizeOf(job_.OutputFile) == 0)
+        RemoveFile(job_.OutputFile);
+}
+
+void TFormGetMain::actAbortExecute()
+{
+    if (Converting) {
+        Aborted = true;
+        TerminateApp(GetFfmpegPath());
+    } else if (Downloading) {
+        Aborted = true;
+    } else {
+        Terminate();
+        close();
+    }
+}
+
+void TFormGetMain::chAutoCloseClick()
+{
+    AppSettings.AutoClose = chAutoClose->isChecked();
+}
+
+void TFormGetMain::tmConvertTimer()
+{
+    tmConvert->stop();
+    SetPanelColor(ConvertColorBgr);
+    ConvertFile();
+}
+
+void TFormGetMain::tmCloseTimer()
+{
+    if (Converting)
+        return;
+    AppSettings.AutoClose = chAutoClose->isChecked();
+    SaveSettings(SettingsFile, true);
+    Terminate();
+}
+
+void TFormGetMain::Terminate()
+{
+    if (OnTerminate)
+        OnTerminate();
+    else
+        QCoreApplication::quit();
+}
+
+void TFormGetMain::FormClose()
+{
+    AppSettings.AutoClose = chAutoClose->isChecked();
+    SaveSettings(SettingsFile, true);
+}
+
+void TFormGetMain::closeEvent(QCloseEvent* event)
+{
+    if (closing_) {
+        event->accept();
+        return;
+    }
+    FormClose();
+    event->accept();
+    if (CurrentDownThread && CurrentDownThread->isRunning()) {
+        // The transfer stops at its next chunk; the partial file stays.
+        closing_ = true;
+        QElapsedTimer waited;
+        waited.start();
+        while (CurrentDownThread && !CurrentDownThread->wait(20) && waited.elapsed() < CloseWaitMs)
+            QCoreApplication::processEvents();
+        if (CurrentDownThread && CurrentDownThread->isRunning() && !OnTerminate) {
+            // A read that is stuck on a silent server must not keep the process alive.
+            std::fflush(nullptr);
+            std::_Exit(0);
+        }
+    }
+}
+
+void TFormGetMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    LayOut();
+}
+
+void TFormGetMain::LayOut()
+{
+    const int grow = width() - DesignWidth;
+    pnTop->setGeometry(0, 0, width(), 69);
+    lblUrl->setGeometry(0, 10, 85, 21);
+    edPageUrl->setGeometry(91, 10, 366 + grow, 21);
+    lblFile->setGeometry(0, 37, 85, 21);
+    edFileName->setGeometry(91, 37, 366 + grow, 21);
+
+    Panel1->setGeometry(0, 69, width(), 76);
+    lblInfoSize->setGeometry(0, 8, 79, 18);
+    lblSize->setGeometry(91, 8, 366 + grow, 18);
+    lblInfoProgress->setGeometry(0, 27, 79, 18);
+    lblProgress->setGeometry(91, 27, 366 + grow, 18);
+    pb->setGeometry(18, 50, 434 + grow, 14);
+
+    const int bottom = height() - DesignHeight;
+    chAutoClose->setGeometry(8, 157 + bottom, std::max(169, chAutoClose->sizeHint().width()), 20);
+    btnAbort->setGeometry(415 + grow, 151 + bottom, 75, 25);
+}
+
+bool TFormGetMain::TerminateApp(const std::string& exePath)
+{
+    return ::TerminateApp(exePath);
+}
+
+void TFormGetMain::conev(int /*pid*/, const std::string& /*line*/)
+{
+    QCoreApplication::processEvents();
+    if (Aborted)
+        TerminateApp(GetFfmpegPath());
+    const TConversionProgress progress = TrimAndReadProgress(ConsoleLines);
+    const int percent = ConversionPercent(progress.TimeSeconds, MediaInfo.DurationSeconds);
+    pb->setValue(percent);
+    const TGetMainTexts& t = Texts();
+    const QString word = QString::fromUtf8(t.ConvertWord);
+    lblProgress->setText(word + "  ::::  " + QString::fromUtf8(t.FrameWord) + QString::number(progress.Frames) +
+                         " / ~" + QString::number(MediaInfo.FrameCount) + "  ::::  " +
+                         QString::fromUtf8(t.CompleteWord) + QString::number(percent) + " %");
+    lblProgress->repaint();
+    SetAppTitle(word + "... " + QString::number(percent) + " %");
+}
+
+void TFormGetMain::ConvertFile()
+{
+    const TGetMainTexts& t = Texts();
+    const TConversionNames names = ConversionNames(job_, LocalSource);
+    // Writing onto the input would destroy it; so would an encoder output that
+    // happens to carry the input's name.
+    if (names.SameAsInput || SameTextAscii(names.EncoderOutput, names.Input)) {
+        ShowMessage(this, appTitle_, QString::fromUtf8(t.SameInputOutput), TMsgKind::Warning);
+        return;
+    }
+
+    struct ConvertingFlag {
+        bool& flag;
+        explicit ConvertingFlag(bool& f) : flag(f) { flag = true; }
+        ~ConvertingFlag() { flag = false; }
+    } converting(Converting);
+
+    pb->setValue(0);
+    SetPbColor(0x000080);
+    SetPanelColor(ConvertColorBgr);
+    if (Trim(job_.EncoderParams).empty())
+        return;
+
+    lblSize->setText(Q(SizeText(static_cast<std::uint64_t>(FileSizeOf(names.Input)))));
+    lblSize->hide();
+    lblInfoSize->hide();
+    lblInfoProgress->setText("Status:");
+    repaint();
+    QCoreApplication::processEvents();
+
+    edPageUrl->setText(Q(names.Input));
+    edFileName->setText(Q(names.EncoderOutput));
+
+    const std::string encoder = GetFfmpegPath();
+    MediaInfo = TMediaInfo{};
+    std::uint32_t exitCode = 0;
+    try {
+        ProbeMediaFile(names.Input, encoder, MediaInfo);
+        const std::vector<std::string> args =
+            BuildEncoderArgs(job_.EncoderParams, DefaultVideoBitrate, names.Input, names.EncoderOutput,
+                             AspectText(MediaInfo.Width, MediaInfo.Height));
+
+        // A short pause lets the window settle before the encoder takes the line.
+        QElapsedTimer pause;
+        pause.start();
+        while (pause.elapsed() < 150)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+
+        SetCaption(QString::fromUtf8(t.ConvertWord) + "...");
+        pb->setValue(0);
+        pb->setMaximum(100);
+        exitCode = RunConsoleApp(encoder.empty() ? std::string("ffmpeg") : encoder, args, &ConsoleLines,
+                                 [this](int pid, const std::string& line) { conev(pid, line); });
+    } catch (const std::exception& e) {
+        ShowMessage(this, appTitle_, QString::fromStdString(e.what()), TMsgKind::Error);
+        return;
+    }
+
+    TrimAndReadProgress(ConsoleLines);
+    if (exitCode != 0 && !Aborted) {
+        QString text;
+        for (const std::string& line : ConsoleLines)
+            text += Q(line) + "\r\n";
+        ShowMessage(this, appTitle_, text, TMsgKind::Error);
+        WriteErrorLog(ErrorLogFile(), ConsoleLines);
+    }
+    pb->setValue(100);
+
+    QString status;
+    if (exitCode == 0 && !Aborted)
+        status = QString("OK - ") + QString::fromUtf8(t.FileConverted);
+    else if (Aborted)
+        status = QString::fromUtf8(t.Aborted);
+    else
+        status = QString::fromUtf8(t.ErrorPrefix) + QString::number(exitCode) + ")";
+    SetAppTitle(status);
+    lblProgress->setText(status);
+    SetCaption(status);
+
+    if (!Aborted && exitCode == 0 && job_.DeleteInput)
+        RemoveFile(names.Input);
+    if (exitCode != 0 && FileSizeOf(names.EncoderOutput) == 0)
+        RemoveFile(names.EncoderOutput);
+    if (!names.FinalOutput.empty())
+        RenameFileNoReplace(names.EncoderOutput, names.FinalOutput);
+    SetAbortCaption(QString::fromUtf8(t.Close));
+    Converting = false;
+
+    if (!Aborted && exitCode == 0 && chAutoClose->isChecked())
+        tmClose->start();
 }

@@ -1,10 +1,122 @@
 #pragma once
-// The window of the download mode.
+// The window of the download mode: shows what is downloaded where, the size and
+// progress, Abort (Close when the work is done) and Auto close; starts the
+// download thread when first shown and the conversion after a successful
+// download, or at once for a local input file.
+
+#include "app/DownloadJob.h"
+#include "convert/MediaProbe.h"
 
 #include <QWidget>
 
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class TDownThread;
+struct TGetMainTexts;
+
 class TFormGetMain : public QWidget {
     Q_OBJECT
+    friend class TDownThread;
+
 public:
-    explicit TFormGetMain(QWidget* parent = nullptr);
+    // Colours as the panel and bar use them (0x00BBGGRR).
+    static constexpr unsigned DownloadColorBgr = 0x00D8E7DB;
+    static constexpr unsigned ConvertColorBgr = 0x00D7F5FD;
+    static constexpr int DesignWidth = 494;
+    static constexpr int DesignHeight = 182;
+
+    explicit TFormGetMain(const TDownloadJob& job = Job, QWidget* parent = nullptr);
+    ~TFormGetMain() override;
+
+    // What ends the process (tests replace it).
+    std::function<void()> OnTerminate;
+
+    // Shared with the download thread.
+    std::atomic<bool> Downloading{false};
+    std::atomic<bool> Aborted{false};
+    std::atomic<std::int64_t> BytesDone{0};
+    TDownThread* CurrentDownThread = nullptr;
+    bool ConvertRequested = false;
+    bool LocalSource = false;
+    bool Converting = false;
+    std::string DefaultVideoBitrate = "280k";
+    std::vector<std::string> ConsoleLines;
+    TMediaInfo MediaInfo;
+
+    // The window caption and the application title (the taskbar text) are kept
+    // apart; the visible title shows whichever was set last.
+    QString Caption() const { return caption_; }
+    QString AppTitle() const { return appTitle_; }
+    const TDownloadJob& JobOf() const { return job_; }
+
+    void SetLang();
+    void SetPbColor(unsigned bgr);
+    void GetFile();
+    void CheckGet();
+    void ConvertFile();
+    bool TerminateApp(const std::string& exePath);
+
+    // Controls, for the thread and for tests.
+    QFrame* pnTop = nullptr;
+    QLabel* lblUrl = nullptr;
+    QLineEdit* edPageUrl = nullptr;
+    QLabel* lblFile = nullptr;
+    QLineEdit* edFileName = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* lblInfoSize = nullptr;
+    QLabel* lblSize = nullptr;
+    QLabel* lblInfoProgress = nullptr;
+    QLabel* lblProgress = nullptr;
+    QProgressBar* pb = nullptr;
+    QCheckBox* chAutoClose = nullptr;
+    QPushButton* btnAbort = nullptr;
+    QAction* actAbort = nullptr;
+    QTimer* tmConvert = nullptr;
+    QTimer* tmClose = nullptr;
+
+public slots:
+    void actAbortExecute();
+    void chAutoCloseClick();
+    void tmConvertTimer();
+    void tmCloseTimer();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void conev(int pid, const std::string& line);
+    void SetCaption(const QString& text);
+    void SetAppTitle(const QString& text);
+    void SetAbortCaption(const QString& text);
+    void SetPanelColor(unsigned bgr);
+    void ShowDownloadProgress();
+    void Echo(const QString& text, bool progress);
+    void Terminate();
+    void LayOut();
+    const TGetMainTexts& Texts() const;
+
+    TDownloadJob job_;
+    QString caption_;
+    QString appTitle_;
+    bool activated_ = false;
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> progressPending_{false};
+    std::int64_t lastEcho_ = 0;
+    QString lastEchoText_;
 };

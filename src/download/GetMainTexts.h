@@ -1,0 +1,27 @@
+#pragma once
+// The download window's texts in English and Polish, including the words the
+// download thread and the conversion use later.
+
+struct TGetMainTexts {
+    const char* DownloadWord;     // caption and title while downloading, followed by "..."
+    const char* ConvertWord;      // caption while converting, followed by "..."
+    const char* Abort;            // the button while work runs
+    const char* Close;            // the button when the work has ended
+    const char* Downloaded;       // first word of the success title
+    const char* ConnectionError;  // failure title
+    const char* FileConverted;    // conversion success
+    const char* UrlLabel;
+    const char* FileLabel;
+    const char* SizeLabel;
+    const char* ProgressLabel;
+    const char* AutoClose;
+    const char* DeleteQuestionBefore;  // "Delete incomplete file \""
+    const char* DeleteQuestionAfter;   // "\" ?"
+    const char* Aborted;               // conversion aborted
+    const char* ErrorPrefix;           // "Error ("
+    const char* FrameWord;             // "Frame "
+    const char* CompleteWord;          // "Complete: "
+    const char* SameInputOutput;       // conversion onto its own input
+};
+
+const TGetMainTexts& GetMainTexts(bool polish);
