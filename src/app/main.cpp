@@ -24,6 +24,8 @@ int main(int argc, char** argv)
         return QApplication::exec();
     }
     TFormMain window;
+    // The program ends with its main window, also when that was hidden in the tray.
+    QObject::connect(&window, &TFormMain::closed, &app, &QApplication::quit, Qt::QueuedConnection);
     window.show();
     return QApplication::exec();
 }

@@ -1,6 +1,572 @@
 #include "ui/Main.h"
 
-TFormMain::TFormMain(QWidget* parent) : QWidget(parent)
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "net/ZQ_System.h"
+#include "shell/ZQ_ShellFolders.h"
+#include "shell/ZQ_Shortcuts.h"
+#include "sites/VideoSite.h"
+#include "ui/MessageBoxes.h"
+#include "ui/New.h"
+#include "ui/OutputNaming.h"
+#include "ui/Texts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+bool UpdatingControls = false;
+std::string ProgramExecutable = ExecutablePath();
+std::function<void(const QUrl&)> OpenUrlInBrowser = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+TFormMain* FormMain = nullptr;
+
+namespace {
+
+constexpr int ClientWidth = 277;
+constexpr int ClientHeight = 144;
+
+QString Q(const std::string& s)
 {
-    setWindowTitle("Brimtale 1.6");
+    return QString::fromStdString(s);
+}
+
+void SetActionText(QAction* action, const char* text)
+{
+    action->setText(QString::fromUtf8(text));
+    action->setToolTip(QString::fromUtf8(text));
+}
+
+bool SvgSupported()
+{
+    static const bool supported = QImageReader::supportedImageFormats().contains("svg");
+    return supported;
+}
+
+QFrame* Panel(QWidget* parent)
+{
+    auto* panel = new QFrame(parent);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
+    panel->setAutoFillBackground(true);
+    QPalette pal = panel->palette();
+    pal.setColor(QPalette::Window, QColor(0xE8, 0xEF, 0xF7));
+    panel->setPalette(pal);
+    return panel;
+}
+
+} // namespace
+
+// The resources live in a static library: they are registered by hand.
+static void InitResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(brimtale);
+        return true;
+    }();
+    (void)done;
+}
+
+QIcon ApplicationIcon()
+{
+    InitResources();
+    QIcon icon;
+    if (SvgSupported())
+        icon.addFile(":/icons/brimtale.svg");
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/icons/brimtale-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+QIcon ButtonGlyph(const QString& name)
+{
+    InitResources();
+    QIcon icon;
+    if (SvgSupported())
+        icon.addFile(QString(":/icons/%1.svg").arg(name));
+    for (int size : {16, 32})
+        icon.addFile(QString(":/icons/%1-%2.png").arg(name).arg(size), QSize(size, size));
+    return icon;
+}
+
+std::string FirstLineOf(const QString& text, std::size_t maxBytes)
+{
+    qsizetype end = text.size();
+    const qsizetype cr = text.indexOf(QChar('\r'));
+    const qsizetype lf = text.indexOf(QChar('\n'));
+    if (cr >= 0)
+        end = std::min(end, cr);
+    if (lf >= 0)
+        end = std::min(end, lf);
+    // Every character takes at least one byte, so the cut below never needs more.
+    const qsizetype keep = std::min<qsizetype>(end, static_cast<qsizetype>(maxBytes));
+    return Utf8Cut(text.left(keep).toStdString(), maxBytes);
+}
+
+// TLinkLabel
+
+TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+}
+
+void TLinkLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void TLinkLabel::enterEvent(QEnterEvent* event)
+{
+    QFont f = font();
+    f.setUnderline(true);
+    setFont(f);
+    QLabel::enterEvent(event);
+}
+
+void TLinkLabel::leaveEvent(QEvent* event)
+{
+    QFont f = font();
+    f.setUnderline(false);
+    setFont(f);
+    QLabel::leaveEvent(event);
+}
+
+// TFormMain
+
+TFormMain::TFormMain(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName("FormMain");
+    FormMain = this;
+    TrayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+
+    // Actions.
+    auto makeAction = [this](const char* name, const QKeySequence& key) {
+        auto* action = new QAction(this);
+        action->setObjectName(name);
+        if (!key.isEmpty())
+            action->setShortcut(key);
+        addAction(action);
+        return action;
+    };
+    actNew = makeAction("actNew", QKeySequence(Qt::CTRL | Qt::Key_N));
+    actNew->setIcon(ButtonGlyph("new"));
+    actMinimizeToTray = makeAction("actMinimizeToTray", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    actMinimizeToTray->setIcon(ButtonGlyph("minimize"));
+    actEsc = makeAction("actEsc", QKeySequence(Qt::Key_Escape));
+    actClose = makeAction("actClose", QKeySequence());
+    actShowHideMainWindow = makeAction("actShowHideMainWindow", QKeySequence());
+    connect(actNew, &QAction::triggered, this, [this] { actNewExecute(); });
+    connect(actMinimizeToTray, &QAction::triggered, this, [this] { actMinimizeToTrayExecute(); });
+    connect(actEsc, &QAction::triggered, this, [this] { actEscExecute(); });
+    connect(actClose, &QAction::triggered, this, [this] { actCloseExecute(); });
+    connect(actShowHideMainWindow, &QAction::triggered, this, [this] { actShowHideMainWindowExecute(); });
+
+    // Tabs.
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(4, 4, 4, 4);
+    pc = new QTabWidget(this);
+    root->addWidget(pc);
+    tsMain = new QWidget();
+    tsOptions = new QWidget();
+    tsAbout = new QWidget();
+    pc->addTab(tsMain, QString());
+    pc->addTab(tsOptions, QString());
+    pc->addTab(tsAbout, QString());
+
+    // Main tab: the big button, the site links and the tray button.
+    auto* mainLayout = new QVBoxLayout(tsMain);
+    mainLayout->setContentsMargins(6, 6, 6, 6);
+    btnNew = new QPushButton(tsMain);
+    btnNew->setObjectName("btnNew");
+    btnNew->setIcon(ButtonGlyph("new"));
+    btnNew->setIconSize(QSize(24, 24));
+    btnNew->setDefault(true);
+    btnNew->setMinimumHeight(40);
+    QFont newFont = btnNew->font();
+    newFont.setBold(true);
+    newFont.setPixelSize(13);
+    btnNew->setFont(newFont);
+    connect(btnNew, &QPushButton::clicked, actNew, &QAction::trigger);
+    mainLayout->addWidget(btnNew);
+
+    auto* bottom = new QHBoxLayout();
+    Panel1 = Panel(tsMain);
+    auto* links = new QVBoxLayout(Panel1);
+    links->setContentsMargins(8, 4, 8, 4);
+    links->setSpacing(2);
+    Label1 = new TLinkLabel(Panel1);
+    Label1->setObjectName("Label1");
+    Label1->setText(QString::fromUtf8(YouTubeHomePage));
+    QPalette blue = Label1->palette();
+    blue.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0xFF));
+    Label1->setPalette(blue);
+    Label3 = new TLinkLabel(Panel1);
+    Label3->setObjectName("Label3");
+    Label3->setText(QString::fromUtf8(WrzutaHomePage));
+    QPalette navy = Label3->palette();
+    navy.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x8A));
+    Label3->setPalette(navy);
+    links->addWidget(Label1);
+    links->addWidget(Label3);
+    connect(Label1, &TLinkLabel::clicked, this, [this] { Label1Click(Label1); });
+    connect(Label3, &TLinkLabel::clicked, this, [this] { Label1Click(Label3); });
+    bottom->addWidget(Panel1, 1);
+    btnMinimizeToTray = new QToolButton(tsMain);
+    btnMinimizeToTray->setObjectName("btnMinimizeToTray");
+    btnMinimizeToTray->setDefaultAction(actMinimizeToTray);
+    btnMinimizeToTray->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    bottom->addWidget(btnMinimizeToTray, 0, Qt::AlignBottom);
+    mainLayout->addLayout(bottom);
+
+    // Options tab.
+    auto* options = new QGridLayout(tsOptions);
+    options->setContentsMargins(8, 8, 8, 8);
+    lblLanguage = new QLabel(tsOptions);
+    cbLanguage = new QComboBox(tsOptions);
+    cbLanguage->addItems({"English", "Polski"});
+    options->addWidget(lblLanguage, 0, 0);
+    options->addWidget(cbLanguage, 0, 1);
+    gbShortcuts = new QGroupBox(tsOptions);
+    auto* shortcuts = new QVBoxLayout(gbShortcuts);
+    chShortcut_StartMenu = new QCheckBox(gbShortcuts);
+    chShortcut_Desktop = new QCheckBox(gbShortcuts);
+    shortcuts->addWidget(chShortcut_StartMenu);
+    shortcuts->addWidget(chShortcut_Desktop);
+    options->addWidget(gbShortcuts, 1, 0, 1, 2);
+    options->setColumnStretch(1, 1);
+    options->setRowStretch(2, 1);
+    connect(cbLanguage, &QComboBox::currentIndexChanged, this, [this] { cbLanguageChange(); });
+    connect(chShortcut_Desktop, &QCheckBox::clicked, this, [this] { chShortcut_DesktopClick(); });
+    connect(chShortcut_StartMenu, &QCheckBox::clicked, this, [this] { chShortcut_StartMenuClick(); });
+
+    // About tab.
+    auto* about = new QVBoxLayout(tsAbout);
+    about->setContentsMargins(6, 6, 6, 6);
+    Panel2 = Panel(tsAbout);
+    auto* aboutTexts = new QVBoxLayout(Panel2);
+    aboutTexts->setSpacing(1);
+    Label7 = new QLabel(QString::fromUtf8(ProductName), Panel2);
+    QFont nameFont = Label7->font();
+    nameFont.setPixelSize(19);
+    nameFont.setBold(true);
+    Label7->setFont(nameFont);
+    lblVersion = new QLabel(QString::fromUtf8(ProductVersion), Panel2);
+    lblAboutDate = new QLabel(Panel2);
+    lblWww = new TLinkLabel(Panel2);
+    lblWww->setObjectName("lblWww");
+    lblWww->setPalette(blue);
+    for (QLabel* l : {Label7, lblVersion, lblAboutDate, static_cast<QLabel*>(lblWww)}) {
+        l->setAlignment(Qt::AlignHCenter);
+        aboutTexts->addWidget(l);
+    }
+    connect(lblWww, &TLinkLabel::clicked, this, [this] { lblWwwClick(); });
+    about->addWidget(Panel2);
+
+    // Tray icon and its menu.
+    ti = new QSystemTrayIcon(ApplicationIcon(), this);
+    popTray = new QMenu(this);
+    popTray->addAction(actNew);
+    popTray->addAction(actShowHideMainWindow);
+    popTray->addSeparator();
+    popTray->addAction(actClose);
+    connect(popTray, &QMenu::aboutToShow, this, [this] { popTrayPopup(); });
+    ti->setContextMenu(popTray);
+    connect(ti, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            tiDblClick();
+    });
+
+    setWindowIcon(ApplicationIcon());
+    FormCreate();
+
+    // The window: fixed size, centred on the desktop.
+    resize(ClientWidth, ClientHeight);
+    setFixedSize(std::max(ClientWidth, sizeHint().width()), std::max(ClientHeight, sizeHint().height()));
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect area = s->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    // The dialog comes after the main window.
+    formNew_ = new TFormNew(this);
+}
+
+TFormMain::~TFormMain()
+{
+    if (FormMain == this)
+        FormMain = nullptr;
+}
+
+void TFormMain::FormCreate()
+{
+    setAcceptDrops(true);
+    ApplicationTitle = QString::fromUtf8(AppTitle);
+    setWindowTitle(ApplicationTitle);
+    ti->setToolTip(QString::fromUtf8(AppTitle));
+    if (TrayAvailable)
+        ti->show();
+    {
+        TUpdatingControls quiet;
+        chShortcut_Desktop->setChecked(ShortcutExists(ShellFolder("Desktop"), ShortcutFileName));
+        chShortcut_StartMenu->setChecked(ShortcutExists(ShellFolder("Start Menu"), ShortcutFileName));
+    }
+    SetLang();
+}
+
+void TFormMain::SetLang()
+{
+    const TMainTexts& t = MainTexts(AppSettings.LangPolish);
+    SetActionText(actNew, t.actNew);
+    btnNew->setText(QString::fromUtf8(t.actNew));
+    btnNew->setToolTip(QString::fromUtf8(t.actNew));
+    SetActionText(actMinimizeToTray, t.actMinimizeToTray);
+    btnMinimizeToTray->setText(QString());
+    SetActionText(actClose, t.actClose);
+    pc->setTabText(0, QString::fromUtf8(t.tsMain));
+    pc->setTabText(1, QString::fromUtf8(t.tsOptions));
+    pc->setTabText(2, QString::fromUtf8(t.tsAbout));
+    gbShortcuts->setTitle(QString::fromUtf8(t.gbShortcuts));
+    lblLanguage->setText(QString::fromUtf8(t.lblLanguage));
+    chShortcut_StartMenu->setText(QString::fromUtf8(t.chShortcut_StartMenu));
+    chShortcut_Desktop->setText(QString::fromUtf8(t.chShortcut_Desktop));
+    lblWww->setText(QString::fromUtf8(t.lblWww));
+    lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));
+    {
+        TUpdatingControls quiet;
+        cbLanguage->setCurrentIndex(t.cbLanguageRow);
+    }
+    InitActions();
+}
+
+void TFormMain::InitActions()
+{
+    const TMainTexts& t = MainTexts(AppSettings.LangPolish);
+    SetActionText(actShowHideMainWindow, isVisible() ? t.HideMainWindow : t.ShowMainWindow);
+}
+
+void TFormMain::FormClose()
+{
+    SaveSettings(SettingsFile, false);
+    setAcceptDrops(false);
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    if (formNew_)
+        formNew_->hide();
+    ti->hide();
+    event->accept();
+    emit closed();
+}
+
+void TFormMain::GetFile(TDownloadJob job)
+{
+    if (!IsJobValid(job)) {
+        ShowMessage(this, ApplicationTitle,
+                    QString::fromUtf8(MessageText(TMessageId::JobRefused, AppSettings.LangPolish)),
+                    TMsgKind::Warning);
+        return;
+    }
+    if (job.MediaUrl.empty())
+        job.MediaUrl.assign(1, '-');
+    if (ProgramExecutable.empty())
+        return;
+    QStringList args;
+    for (const std::string& a : JobToArgs(job, AppSettings.AutoClose))
+        args << Q(a);
+    // A process of its own, never waited for; the arguments go to it one by one.
+    QProcess::startDetached(Q(ProgramExecutable), args);
+}
+
+void TFormMain::actNewExecute()
+{
+    TFormNew* f = formNew_;
+    f->show();
+    f->raise();
+    f->activateWindow();
+
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    std::string text = FirstLineOf(clipboard ? clipboard->text() : QString(), 800);
+    const TVideoSite site = DetectVideoSite(text);
+    text = CleanUpClipboardUrl(text, site);
+    const bool sameAddress = f->edURL->text().toStdString() == text;
+    f->edURL->setText(site != vsNone ? Q(text) : QString());
+
+    f->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    const std::string name = site == vsNone ? std::string() : FileNameFromPage(text, site);
+    f->edFileName->setText(Q(name));
+    if (site == vsLocalFile && FileExists(name)) {
+        f->edURL->setText(Q(name));
+        f->edFileName->setText(Q(ExtractFileName(name)));
+        f->SetDirectoryText(Q(ExtractFileDir(name)));
+        f->cbProfilesChange();
+    }
+    if (f->chConvert->isChecked()) {
+        try {
+            f->cbProfilesChange();
+        } catch (...) {
+        }
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    if (site == vsYouTube && !sameAddress)
+        f->actCheckYoutubeFormatsExecute();
+}
+
+void TFormMain::DroppedFile(const QString& path)
+{
+    formNew_->show();
+    formNew_->raise();
+    if (!FileExists(path.toStdString()))
+        return;
+    formNew_->LocalFileChosen(path);
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData() && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData())
+        return;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        event->acceptProposedAction();
+        DroppedFile(url.toLocalFile());
+        return;
+    }
+}
+
+void TFormMain::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && pc->currentWidget() == tsMain) {
+        btnNew->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TFormMain::actShowHideMainWindowExecute()
+{
+    if (isVisible()) {
+        hide();
+    } else {
+        if (isMinimized())
+            showNormal();
+        else
+            show();
+        raise();
+        activateWindow();
+    }
+    InitActions();
+}
+
+void TFormMain::actMinimizeToTrayExecute()
+{
+    // Without a tray the window could not be found again once hidden.
+    if (TrayAvailable)
+        hide();
+    else
+        showMinimized();
+}
+
+void TFormMain::actCloseExecute()
+{
+    close();
+}
+
+void TFormMain::actEscExecute()
+{
+    close();
+}
+
+void TFormMain::tiDblClick()
+{
+    actShowHideMainWindowExecute();
+}
+
+void TFormMain::popTrayPopup()
+{
+    InitActions();
+}
+
+void TFormMain::cbLanguageChange()
+{
+    if (UpdatingControls)
+        return;
+    AppSettings.LangPolish = cbLanguage->currentIndex() == 1;
+    SetLang();
+    if (formNew_)
+        formNew_->SetLang();
+}
+
+void TFormMain::ShortcutBoxClicked(QCheckBox* box, const char* folderName)
+{
+    if (UpdatingControls)
+        return;
+    const std::string folder = ShellFolder(folderName);
+    if (box->isChecked()) {
+        if (!ShortcutExists(folder, ShortcutFileName))
+            CreateShortcut(ProductName, ProgramExecutable, folder, ShortcutFileName, InstalledIconPath());
+    } else if (ShortcutExists(folder, ShortcutFileName)) {
+        DeleteShortcut(folder, ShortcutFileName);
+    }
+}
+
+void TFormMain::chShortcut_DesktopClick()
+{
+    ShortcutBoxClicked(chShortcut_Desktop, "Desktop");
+}
+
+void TFormMain::chShortcut_StartMenuClick()
+{
+    ShortcutBoxClicked(chShortcut_StartMenu, "Start Menu");
+}
+
+void TFormMain::Label1Click(TLinkLabel* label)
+{
+    if (OpenUrlInBrowser)
+        OpenUrlInBrowser(QUrl(label->text()));
+}
+
+void TFormMain::lblWwwClick()
+{
+    if (OpenUrlInBrowser)
+        OpenUrlInBrowser(QUrl(QString::fromUtf8(MainTexts(AppSettings.LangPolish).lblWww)));
 }

@@ -1,10 +1,161 @@
 #pragma once
-// The main window of the interactive mode.
+// The main window of the interactive mode: the button that opens the
+// new-download dialog, the site links, the options and about tabs, and the tray
+// icon. It starts a download process for every finished job (GetFile).
 
+#include "app/DownloadJob.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QString>
 #include <QWidget>
+
+#include <functional>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSystemTrayIcon;
+class QTabWidget;
+class QToolButton;
+class QUrl;
+class TFormNew;
+class TLinkLabel;
+
+// True while code, not the user, changes a control, so that the control's
+// change handler does nothing.
+extern bool UpdatingControls;
+
+// Sets UpdatingControls for its lifetime and puts back the value it had.
+class TUpdatingControls {
+public:
+    TUpdatingControls() : old_(UpdatingControls) { UpdatingControls = true; }
+    ~TUpdatingControls() { UpdatingControls = old_; }
+    TUpdatingControls(const TUpdatingControls&) = delete;
+    TUpdatingControls& operator=(const TUpdatingControls&) = delete;
+
+private:
+    bool old_;
+};
+
+// The executable that GetFile starts for a job; the running program unless a
+// test points it elsewhere.
+extern std::string ProgramExecutable;
+
+// Opens a web address in the browser (tests replace it).
+extern std::function<void(const QUrl&)> OpenUrlInBrowser;
+
+// The main window; null before it is created and after it is gone.
+class TFormMain;
+extern TFormMain* FormMain;
+
+// The program's icons and button glyphs (from the resources).
+QIcon ApplicationIcon();
+QIcon ButtonGlyph(const QString& name);  // "paste", "browse", "minimize", "new"
 
 class TFormMain : public QWidget {
     Q_OBJECT
 public:
     explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    TFormNew* FormNew() const { return formNew_; }
+
+    // Validates the job and starts a download process for it.
+    void GetFile(TDownloadJob job);
+
+    void SetLang();
+    void InitActions();
+
+    void actNewExecute();
+    void actShowHideMainWindowExecute();
+    void actMinimizeToTrayExecute();
+    void actCloseExecute();
+    void actEscExecute();
+    void cbLanguageChange();
+    void chShortcut_DesktopClick();
+    void chShortcut_StartMenuClick();
+    void popTrayPopup();
+    void tiDblClick();
+    // A file dropped on the window (only the first one counts).
+    void DroppedFile(const QString& path);
+
+    // Window caption and application title are kept apart; both are "Brimtale 1.6" here.
+    QString ApplicationTitle;
+    // Whether hiding to the tray is possible; when not, the window minimises instead.
+    bool TrayAvailable = false;
+
+    QTabWidget* pc = nullptr;
+    QWidget* tsMain = nullptr;
+    QWidget* tsOptions = nullptr;
+    QWidget* tsAbout = nullptr;
+    QPushButton* btnNew = nullptr;
+    QFrame* Panel1 = nullptr;
+    TLinkLabel* Label1 = nullptr;
+    TLinkLabel* Label3 = nullptr;
+    QToolButton* btnMinimizeToTray = nullptr;
+    QLabel* lblLanguage = nullptr;
+    QComboBox* cbLanguage = nullptr;
+    QGroupBox* gbShortcuts = nullptr;
+    QCheckBox* chShortcut_StartMenu = nullptr;
+    QCheckBox* chShortcut_Desktop = nullptr;
+    QFrame* Panel2 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* lblVersion = nullptr;
+    QLabel* lblAboutDate = nullptr;
+    TLinkLabel* lblWww = nullptr;
+
+    QAction* actNew = nullptr;
+    QAction* actMinimizeToTray = nullptr;
+    QAction* actEsc = nullptr;
+    QAction* actClose = nullptr;
+    QAction* actShowHideMainWindow = nullptr;
+
+    QSystemTrayIcon* ti = nullptr;
+    QMenu* popTray = nullptr;
+
+signals:
+    // The window has closed: the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void ShortcutBoxClicked(QCheckBox* box, const char* folderName);
+    void Label1Click(TLinkLabel* label);
+    void lblWwwClick();
+
+    TFormNew* formNew_ = nullptr;
 };
+
+// A label that looks and acts like a link: hand cursor, underlined while the
+// mouse is over it, and a signal on click.
+class TLinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TLinkLabel(QWidget* parent = nullptr);
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+};
+
+// The first line of a clipboard text (lines end at CR, LF or CR LF), at most
+// maxBytes long and never cut inside a character.
+std::string FirstLineOf(const QString& text, std::size_t maxBytes);

@@ -1,1 +1,190 @@
 // Text tables of the windows.
+#include "ui/Texts.h"
+
+#include <array>
+
+namespace {
+
+const TMainTexts MainEnglish = {
+    "Download / Convert video file...",
+    "Minimize to tray",
+    "Exit",
+    "Download / Convert",
+    "Options",
+    "About",
+    "Shortcuts",
+    "Language:",
+    "In the Start Menu",
+    "On the Desktop",
+    "https://brimtale.example.org/en/",
+    "August 2, 2010",
+    0,
+    "Hide main window",
+    "Show main window",
+};
+
+const TMainTexts MainPolish = {
+    "Pobierz / Konwertuj plik video...",
+    "Minimalizuj do zasobnika systemowego",
+    "Zakończ",
+    "Pobieranie / Konwersja",
+    "Opcje",
+    "O programie",
+    "Skróty",
+    "Język:",
+    "Skrót w Menu Start",
+    "Skrót na Pulpicie",
+    "https://brimtale.example.org/pl/",
+    "2 sierpień 2010",
+    1,
+    "Ukryj okno główne",
+    "Pokaż okno główne",
+};
+
+const TNewTexts NewEnglish = {
+    "New",
+    "URL / File:",
+    "Convert downloaded file to selected format:",
+    "Delete input file after conversion",
+    "Close",
+    "Paste text from the Clipboard",
+    "Page title",
+    "Change directory...",
+    "DOWNLOAD / CONVERT",
+    "File name:",
+    "Output directory:",
+    "Paste text from the Clipboard",
+    "Select file from disk...",
+    "Title",
+    "Insert www page title",
+    "...",
+    "Browse...",
+    "Check available\nformats",
+    "Check available formats",
+    "YouTube video format && quality",
+    "All supported video files",
+};
+
+const TNewTexts NewPolish = {
+    "Nowy",
+    "URL / Plik:",
+    "Konwertuj pobrany plik do wybranego formatu:",
+    "Usuń plik źródłowy po konwersji",
+    "Zamknij",
+    "Wklej tekst ze Schowka",
+    "Tytuł strony",
+    "Zmień katalog...",
+    "POBIERZ / KONWERTUJ",
+    "Nazwa pliku:",
+    "Katalog docelowy:",
+    "Wklej adres strony ze schowka",
+    "Wybierz plik do konwersji z dysku twardego...",
+    "Tytuł",
+    "Wstaw tytuł strony www",
+    "...",
+    "Przeglądaj...",
+    "Sprawdź dostępne\nformaty",
+    "Sprawdź dostępne formaty",
+    "Formaty i jakość filmów pobieranych z YouTube",
+    "Wszystkie obsługiwane formaty video",
+};
+
+const std::array<TFilterRow, OpenVideoFilterRows> FilterRows = {{
+    {"All supported video files",
+     "*.avi;*.divx;*.xvid;*.mpg;*.mpeg;*.mpe;*.wmv;*.asf;*.mp4;*.m4v;*.mp4v;*.m2ts;*.dvr-ms;*.mov;*.qt;"
+     "*.mkv;*.flv;*.swf;*.vob;*.wmv;*.asf;*.dat"},
+    {"AVI, DivX, XviD files (*.avi, *.divx, *.xvid)", "*.avi;*.divx;*.xvid"},
+    {"MPEG video (*.mpg, *.mpeg, *.mpe)", "*.mpg;*.mpeg;*.mpe"},
+    {"Windows Media Video (*.wmv, *.asf)", "*.wmv;*.asf"},
+    {"iPod/iPhone/PSP video (*.mp4, *.m4v, *.mp4v)", "*.mp4;*.m4v;*.mp4v"},
+    {"QuickTime video (*.mov, *.qt)", "*.mov;*.qt"},
+    {"Matroska (*.mkv)", "*.mkv"},
+    {"Flash video (*.flv, *.swf)", "*.flv;*.swf"},
+    {"DVD video (*.vob)", "*.vob"},
+    {"VCD DAT video (*.dat)", "*.dat"},
+}};
+
+const TFilterRow PolishFirstRow = {"Wszystkie obsługiwane formaty video", FilterRows[0].Patterns};
+
+struct TMessagePair {
+    const char* English;
+    const char* Polish;
+};
+
+// In the order of TMessageId.
+const std::array<TMessagePair, 13> Messages = {{
+    {"Couldn't find video/music file. Sorry!", "Nie można pobrać pliku z podanego adresu!"},
+    {"You must enter a valid URL or full file path!", "Musisz podać adres strony lub pełną ścieżkę do pliku!"},
+    {"Invalid URL or input file does not exists!", "Nieprawidłowy adres lub plik źródłowy nie istnieje!"},
+    {"To convert selected file you must specify the output format!",
+     "Aby przekonwertować wybrany plik, musisz określić format docelowy!"},
+    {"Couldn't create directory \"", "Nie można utworzyć katalogu \""},
+    {"You must enter a valid file name!", "Musisz podać nazwę pliku!"},
+    {"Select folder", "Wybierz katalog"},
+    {"Delete incomplete file \"", "Usunąć niekompletny plik \""},
+    {"Output file must be different than input file!", "Plik wynikowy musi być inny niż plik źródłowy!"},
+    {"Error (", "Błąd ("},
+    {"Aborted", "Przerwano"},
+    {"Complete: ", "Zakończono: "},
+    {"Frame ", "Klatka "},
+}};
+
+} // namespace
+
+const TMainTexts& MainTexts(bool polish)
+{
+    return polish ? MainPolish : MainEnglish;
+}
+
+const TNewTexts& NewTexts(bool polish)
+{
+    return polish ? NewPolish : NewEnglish;
+}
+
+const TFilterRow& OpenVideoFilterRow(int index, bool polish)
+{
+    if (index <= 0)
+        return polish ? PolishFirstRow : FilterRows[0];
+    if (index >= OpenVideoFilterRows)
+        return FilterRows[OpenVideoFilterRows - 1];
+    return FilterRows[static_cast<std::size_t>(index)];
+}
+
+std::string OpenVideoFilter(bool polish)
+{
+    std::string filter;
+    for (int i = 0; i < OpenVideoFilterRows; ++i) {
+        const TFilterRow& row = OpenVideoFilterRow(i, polish);
+        std::string patterns = row.Patterns;
+        for (char& c : patterns)
+            if (c == ';')
+                c = ' ';
+        if (!filter.empty())
+            filter += ";;";
+        filter += std::string(row.Description) + " (" + patterns + ")";
+    }
+    return filter;
+}
+
+const char* MessageText(TMessageId id, bool polish)
+{
+    const auto index = static_cast<std::size_t>(id);
+    if (index >= Messages.size())
+        return "";
+    return polish ? Messages[index].Polish : Messages[index].English;
+}
+
+std::string CantCreateDirMessage(const std::string& directory, bool polish)
+{
+    return MessageText(TMessageId::CantCreateDir, polish) + directory + "\"!";
+}
+
+std::string DeleteIncompleteMessage(const std::string& path, bool polish)
+{
+    return MessageText(TMessageId::DeleteIncomplete, polish) + path + "\" ?";
+}
+
+std::string ConversionErrorMessage(int exitCode, bool polish)
+{
+    return MessageText(TMessageId::ConversionError, polish) + std::to_string(exitCode) + ")";
+}

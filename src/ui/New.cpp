@@ -1,0 +1,762 @@
+#include "ui/New.h"
+
+#include "app/IniFile.h"
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Internet.h"
+#include "net/ZQ_Strings.h"
+#include "shell/ZQ_BrowseForFolder.h"
+#include "sites/VideoSite.h"
+#include "sites/ZQ_Wrzuta.h"
+#include "sites/ZQ_YouPorn.h"
+#include "sites/ZQ_YouTube.h"
+#include "ui/Main.h"
+#include "ui/MessageBoxes.h"
+#include "ui/OutputNaming.h"
+#include "ui/Texts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <array>
+#include <climits>
+#include <cstdint>
+
+namespace {
+
+constexpr int ClientWidth = 584;
+constexpr int ClientHeight = 292;
+constexpr int MinimumWidth = 440;
+constexpr int ToolTipMilliseconds = 6000;
+
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+std::string S(const QString& s)
+{
+    return s.toStdString();
+}
+
+void SetActionText(QAction* action, const char* text)
+{
+    action->setText(QString::fromUtf8(text));
+    action->setToolTip(QString::fromUtf8(text));
+}
+
+QFrame* Band(QWidget* parent, const QColor& colour)
+{
+    auto* frame = new QFrame(parent);
+    if (colour.isValid()) {
+        frame->setAutoFillBackground(true);
+        QPalette pal = frame->palette();
+        pal.setColor(QPalette::Window, colour);
+        frame->setPalette(pal);
+    }
+    return frame;
+}
+
+// Everything from the name's last "." on becomes ext (which starts with its
+// dot); a name without "." gets ext appended.
+std::string ReplaceNameExtension(const std::string& name, const std::string& ext)
+{
+    const std::size_t dot = name.rfind('.');
+    return (dot == std::string::npos ? name : name.substr(0, dot)) + ext;
+}
+
+// A typed file name is one name inside the output directory: a "/" (or a NUL,
+// which would cut the path short) becomes "_".
+std::string OneFileName(std::string name)
+{
+    for (char& c : name)
+        if (c == '/' || c == '\0')
+            c = '_';
+    return name;
+}
+
+} // namespace
+
+TFormNew::TFormNew(TFormMain* formMain)
+    : QDialog(formMain, Qt::Tool | Qt::WindowStaysOnTopHint), formMain_(formMain)
+{
+    setObjectName("FormNew");
+    PickVideoFile = [](QWidget* owner, const QString& filter) {
+        return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+    };
+    PickFolder = [](const QString& title, const QString& initial, QWidget* owner) {
+        return BrowseForFolder(title, initial, owner);
+    };
+    BuildControls();
+    FormCreate();
+}
+
+TFormNew::~TFormNew() = default;
+
+QRadioButton* TFormNew::FormatButton(int index) const
+{
+    const std::array<QRadioButton*, 6> buttons = {rbMP4_1080, rbMP4_720, rbMP4_360, rbFLV_480, rbFLV_360, rbFLV_240};
+    if (index < 0 || index >= 6)
+        return nullptr;
+    return buttons[static_cast<std::size_t>(index)];
+}
+
+void TFormNew::BuildControls()
+{
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    // Address band.
+    pnUrl = Band(this, QColor(0xE4, 0xF5, 0xDC));
+    auto* urlRow = new QHBoxLayout(pnUrl);
+    urlRow->setContentsMargins(8, 8, 8, 8);
+    lblUrl = new QLabel(pnUrl);
+    edURL = new QLineEdit(pnUrl);
+    edURL->setObjectName("edURL");
+    btnPasteUrl = new QToolButton(pnUrl);
+    btnPasteUrl->setIcon(ButtonGlyph("paste"));
+    btnPasteUrl->setAutoRaise(false);
+    btnBrowseFile = new QToolButton(pnUrl);
+    btnBrowseFile->setText("...");
+    btnBrowseFile->setIcon(ButtonGlyph("browse"));
+    btnBrowseFile->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    urlRow->addWidget(lblUrl);
+    urlRow->addWidget(edURL, 1);
+    urlRow->addWidget(btnPasteUrl);
+    urlRow->addWidget(btnBrowseFile);
+    root->addWidget(pnUrl);
+
+    // File name, directory and formats.
+    pnMiddle = Band(this, QColor());
+    auto* grid = new QGridLayout(pnMiddle);
+    grid->setContentsMargins(8, 6, 8, 6);
+    lblFileName = new QLabel(pnMiddle);
+    edFileName = new QLineEdit(pnMiddle);
+    edFileName->setObjectName("edFileName");
+    btnPastePageTitle = new QPushButton(pnMiddle);
+    btnPastePageTitle->setAutoDefault(false);
+    lblOutputDir = new QLabel(pnMiddle);
+    cbDirectory = new QComboBox(pnMiddle);
+    cbDirectory->setObjectName("cbDirectory");
+    cbDirectory->setEditable(true);
+    cbDirectory->setInsertPolicy(QComboBox::NoInsert);
+    cbDirectory->setCompleter(nullptr);
+    cbDirectory->setMaxVisibleItems(16);
+    cbDirectory->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbDirectory->setMinimumContentsLength(20);
+    btnBrowse = new QToolButton(pnMiddle);
+    btnBrowse->setIcon(ButtonGlyph("browse"));
+    btnBrowse->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    grid->addWidget(lblFileName, 0, 0);
+    grid->addWidget(edFileName, 0, 1);
+    grid->addWidget(btnPastePageTitle, 0, 2);
+    grid->addWidget(lblOutputDir, 1, 0);
+    grid->addWidget(cbDirectory, 1, 1);
+    grid->addWidget(btnBrowse, 1, 2);
+    grid->setColumnStretch(1, 1);
+
+    gbYoutubeFormats = new QGroupBox(pnMiddle);
+    auto* formats = new QGridLayout(gbYoutubeFormats);
+    formats->setContentsMargins(8, 4, 8, 4);
+    formatGroup_ = new QButtonGroup(this);
+    formatGroup_->setExclusive(true);
+    auto* lblMp4 = new QLabel(" MP4 ", gbYoutubeFormats);
+    auto* lblFlv = new QLabel(" FLV ", gbYoutubeFormats);
+    QFont bold = lblMp4->font();
+    bold.setBold(true);
+    lblMp4->setFont(bold);
+    lblFlv->setFont(bold);
+    formats->addWidget(lblMp4, 0, 0);
+    formats->addWidget(lblFlv, 1, 0);
+    std::array<QRadioButton*, 6> buttons{};
+    for (std::size_t i = 0; i < YouTubeFormats.size(); ++i) {
+        const TYouTubeFormat& f = YouTubeFormats[i];
+        auto* rb = new QRadioButton(QString::fromUtf8(f.Caption), gbYoutubeFormats);
+        rb->setObjectName(f.Button);
+        formatGroup_->addButton(rb);
+        const int row = f.Mp4 ? 0 : 1;
+        const int column = 1 + static_cast<int>(i % 3);
+        formats->addWidget(rb, row, column);
+        buttons[i] = rb;
+    }
+    rbMP4_1080 = buttons[0];
+    rbMP4_720 = buttons[1];
+    rbMP4_360 = buttons[2];
+    rbFLV_480 = buttons[3];
+    rbFLV_360 = buttons[4];
+    rbFLV_240 = buttons[5];
+    rbMP4_720->setChecked(true);
+    btnCheckFormats = new QPushButton(gbYoutubeFormats);
+    btnCheckFormats->setAutoDefault(false);
+    formats->addWidget(btnCheckFormats, 0, 4, 2, 1);
+    formats->setColumnStretch(4, 1);
+    grid->addWidget(gbYoutubeFormats, 2, 0, 1, 3);
+    root->addWidget(pnMiddle);
+
+    // Conversion band; it takes the remaining height.
+    pnConvert = Band(this, QColor(0xFF, 0xF8, 0xD2));
+    auto* conv = new QVBoxLayout(pnConvert);
+    conv->setContentsMargins(8, 6, 8, 6);
+    chConvert = new QCheckBox(pnConvert);
+    cbProfiles = new QComboBox(pnConvert);
+    cbProfiles->setMaxVisibleItems(24);
+    cbProfiles->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbProfiles->setMinimumContentsLength(20);
+    chDelete = new QCheckBox(pnConvert);
+    conv->addWidget(chConvert);
+    conv->addWidget(cbProfiles);
+    conv->addWidget(chDelete);
+    conv->addStretch(1);
+    root->addWidget(pnConvert, 1);
+
+    // GET and Close.
+    auto* buttonRow = new QHBoxLayout();
+    buttonRow->setContentsMargins(8, 6, 8, 8);
+    btnGET = new QPushButton(this);
+    btnGET->setObjectName("btnGET");
+    btnGET->setDefault(true);
+    QFont getFont = btnGET->font();
+    getFont.setBold(true);
+    btnGET->setFont(getFont);
+    QPalette getPalette = btnGET->palette();
+    getPalette.setColor(QPalette::ButtonText, QColor(0x00, 0x33, 0xCC));
+    btnGET->setPalette(getPalette);
+    btnGET->setMinimumWidth(200);
+    btnClose = new QPushButton(this);
+    btnClose->setAutoDefault(false);
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(btnGET);
+    buttonRow->addWidget(btnClose);
+    root->addLayout(buttonRow);
+
+    // Actions.
+    auto makeAction = [this](const char* name) {
+        auto* action = new QAction(this);
+        action->setObjectName(name);
+        addAction(action);
+        return action;
+    };
+    actClose = makeAction("actClose");
+    actEsc = makeAction("actEsc");
+    actEsc->setShortcut(QKeySequence(Qt::Key_Escape));
+    actPasteUrl = makeAction("actPasteUrl");
+    actPageTitle = makeAction("actPageTitle");
+    actChangeDirectory = makeAction("actChangeDirectory");
+    actGet = makeAction("actGet");
+    actCheckYoutubeFormats = makeAction("actCheckYoutubeFormats");
+
+    connect(actClose, &QAction::triggered, this, [this] { close(); });
+    connect(actEsc, &QAction::triggered, this, [this] { close(); });
+    connect(actPasteUrl, &QAction::triggered, this, [this] { actPasteUrlExecute(); });
+    connect(actPageTitle, &QAction::triggered, this, [this] { actPageTitleExecute(); });
+    connect(actChangeDirectory, &QAction::triggered, this, [this] { actChangeDirectoryExecute(); });
+    connect(actGet, &QAction::triggered, this, [this] { actGetExecute(); });
+    connect(actCheckYoutubeFormats, &QAction::triggered, this, [this] { actCheckYoutubeFormatsExecute(); });
+    connect(actGet, &QAction::changed, this, [this] { btnGET->setEnabled(actGet->isEnabled()); });
+
+    connect(btnPasteUrl, &QToolButton::clicked, actPasteUrl, &QAction::trigger);
+    connect(btnBrowseFile, &QToolButton::clicked, this, [this] { btnBrowseFileClick(); });
+    connect(btnPastePageTitle, &QPushButton::clicked, actPageTitle, &QAction::trigger);
+    connect(btnBrowse, &QToolButton::clicked, actChangeDirectory, &QAction::trigger);
+    connect(btnCheckFormats, &QPushButton::clicked, actCheckYoutubeFormats, &QAction::trigger);
+    connect(btnGET, &QPushButton::clicked, actGet, &QAction::trigger);
+    connect(btnClose, &QPushButton::clicked, actClose, &QAction::trigger);
+    connect(chConvert, &QCheckBox::clicked, this, [this] { chConvertClick(); });
+    connect(cbProfiles, &QComboBox::activated, this, [this] { cbProfilesChange(); });
+}
+
+void TFormNew::FormCreate()
+{
+    // Window: a tool window over the main window, only its width may change.
+    setWindowIcon(ApplicationIcon());
+    resize(ClientWidth, ClientHeight);
+    const int height = std::max(ClientHeight, sizeHint().height());
+    setMinimumWidth(MinimumWidth);
+    setMinimumHeight(height);
+    setMaximumHeight(height);
+    resize(ClientWidth, height);
+    // The key that opens the dialog closes it.
+    actClose->setShortcut(formMain_ && formMain_->actNew ? formMain_->actNew->shortcut()
+                                                         : QKeySequence(Qt::CTRL | Qt::Key_N));
+
+    SetDirectoryText(Q(DefaultOutputDir));
+    edURL->clear();
+    edFileName->clear();
+    setAcceptDrops(true);
+
+    // Directory history.
+    try {
+        QStringList dirs;
+        for (const std::string& d : LoadDirList(AppSettings.DirListFile))
+            if (!Trim(d).empty())
+                dirs << Q(d);
+        cbDirectory->addItems(dirs);
+        if (cbDirectory->count() > 0)
+            cbDirectory->setCurrentIndex(0);
+    } catch (...) {
+    }
+    SetDirectoryText(Q(AppSettings.LastDir));
+
+    GetEncoderParams();
+
+    if (FileExists(SettingsFile)) {
+        try {
+            const TIniFile ini(SettingsFile);
+            const int index = ini.ReadInteger("Main", "Profile", cbProfiles->count() > 0 ? 0 : -1);
+            {
+                TUpdatingControls quiet;
+                cbProfiles->setCurrentIndex(index >= 0 && index < cbProfiles->count() ? index : -1);
+            }
+            chConvert->setChecked(ini.ReadBool("MAIN", "Convert", false));
+            chDelete->setChecked(ini.ReadBool("MAIN", "DeleteInputAfterConversion", false));
+            const std::string format = ini.ReadString("MAIN", "YouTubeFormat", "MP4_720");
+            QRadioButton* chosen = rbFLV_240;
+            for (std::size_t i = 0; i + 1 < YouTubeFormats.size(); ++i)
+                if (format == YouTubeFormats[i].SettingsValue) {
+                    chosen = FormatButton(static_cast<int>(i));
+                    break;
+                }
+            chosen->setChecked(true);
+        } catch (...) {
+        }
+    }
+
+    cbProfiles->setEnabled(chConvert->isChecked());
+    chDelete->setEnabled(chConvert->isChecked());
+
+    SetLang();
+
+    if (cbProfiles->currentIndex() < 0 && cbProfiles->count() > 0) {
+        TUpdatingControls quiet;
+        cbProfiles->setCurrentIndex(0);
+    }
+
+    for (QWidget* w : findChildren<QWidget*>())
+        w->setToolTipDuration(ToolTipMilliseconds);
+}
+
+void TFormNew::FormClose()
+{
+    try {
+        TIniFile ini(SettingsFile);
+        ini.WriteStrings({
+            {"Main", {"Profile", std::to_string(cbProfiles->currentIndex())}},
+            {"MAIN", {"Convert", chConvert->isChecked() ? "1" : "0"}},
+            {"MAIN", {"DeleteInputAfterConversion", chDelete->isChecked() ? "1" : "0"}},
+            {"MAIN", {"YouTubeFormat", CheckedFormatValue()}},
+        });
+    } catch (...) {
+    }
+
+    const QString dirText = cbDirectory->currentText();
+    if (cbDirectory->count() == 0 && !dirText.isEmpty() && DirectoryExists(S(dirText)))
+        AddDir(dirText);
+
+    AppSettings.LastDir = CleanDirPath(S(dirText));
+
+    try {
+        std::vector<std::string> dirs;
+        dirs.reserve(static_cast<std::size_t>(cbDirectory->count()));
+        for (int i = 0; i < cbDirectory->count(); ++i)
+            dirs.push_back(S(cbDirectory->itemText(i)));
+        SaveDirList(AppSettings.DirListFile, dirs);
+    } catch (...) {
+    }
+}
+
+void TFormNew::done(int result)
+{
+    FormClose();
+    QDialog::done(result);
+}
+
+void TFormNew::SetLang()
+{
+    const TNewTexts& t = NewTexts(AppSettings.LangPolish);
+    setWindowTitle(QString::fromUtf8(t.Caption));
+    lblUrl->setText(QString::fromUtf8(t.lblUrl));
+    chConvert->setText(QString::fromUtf8(t.chConvert));
+    chDelete->setText(QString::fromUtf8(t.chDelete));
+    SetActionText(actClose, t.actClose);
+    btnClose->setText(QString::fromUtf8(t.actClose));
+    btnClose->setToolTip(QString::fromUtf8(t.actClose));
+    SetActionText(actPasteUrl, t.actPasteUrl);
+    SetActionText(actPageTitle, t.actPageTitle);
+    SetActionText(actChangeDirectory, t.actChangeDirectory);
+    SetActionText(actGet, t.actGet);
+    btnGET->setText(QString::fromUtf8(t.actGet));
+    btnGET->setToolTip(QString::fromUtf8(t.actGet));
+    lblFileName->setText(QString::fromUtf8(t.lblFileName));
+    lblOutputDir->setText(QString::fromUtf8(t.lblOutputDir));
+    btnPasteUrl->setToolTip(QString::fromUtf8(t.btnPasteUrlHint));
+    btnBrowseFile->setToolTip(QString::fromUtf8(t.btnBrowseFileHint));
+    btnPastePageTitle->setText(QString::fromUtf8(t.btnPastePageTitle));
+    btnPastePageTitle->setToolTip(QString::fromUtf8(t.btnPastePageTitleHint));
+    btnBrowse->setText(QString::fromUtf8(t.btnBrowse));
+    btnBrowse->setToolTip(QString::fromUtf8(t.btnBrowseHint));
+    btnCheckFormats->setText(QString::fromUtf8(t.btnCheckFormats));
+    btnCheckFormats->setToolTip(QString::fromUtf8(t.btnCheckFormatsHint));
+    SetActionText(actCheckYoutubeFormats, t.btnCheckFormatsHint);
+    gbYoutubeFormats->setTitle(QString::fromUtf8(t.gbYoutubeFormats));
+    OpenVideoFilterText = Q(OpenVideoFilter(AppSettings.LangPolish));
+}
+
+// Directory history.
+
+std::string TFormNew::DirKey(const std::string& dir)
+{
+    return CleanDirPath(S(Q(Trim(dir)).toUpper()));
+}
+
+int TFormNew::FindDir(const QString& dir) const
+{
+    const std::string key = DirKey(S(dir));
+    if (key.empty())
+        return -1;
+    for (int i = 0; i < cbDirectory->count(); ++i)
+        if (DirKey(S(cbDirectory->itemText(i))) == key)
+            return i;
+    return -1;
+}
+
+void TFormNew::AddDir(const QString& dir)
+{
+    if (DirKey(S(dir)).empty() || FindDir(dir) >= 0)
+        return;
+    const QString text = cbDirectory->currentText();
+    cbDirectory->insertItem(0, Q(CleanDirPath(S(dir))));
+    cbDirectory->setEditText(text);
+}
+
+void TFormNew::SetDirectoryText(const QString& text)
+{
+    cbDirectory->setEditText(text);
+}
+
+// Conversion profiles.
+
+void TFormNew::GetEncoderParams()
+{
+    TUpdatingControls quiet;
+    cbProfiles->clear();
+    profiles_.clear();
+    profiles_ = ReadEncoderProfiles(AppSettings.ProfilesFile);
+    QStringList names;
+    for (const TEncoderProfile& p : profiles_)
+        names << Q(p.DisplayName);
+    cbProfiles->addItems(names);
+    if (cbProfiles->count() > 0)
+        cbProfiles->setCurrentIndex(0);
+}
+
+std::string TFormNew::GetExt() const
+{
+    const int index = cbProfiles->currentIndex();
+    if (index < 0 || static_cast<std::size_t>(index) >= profiles_.size())
+        return {};
+    return profiles_[static_cast<std::size_t>(index)].Ext;
+}
+
+void TFormNew::cbProfilesChange()
+{
+    if (UpdatingControls)
+        return;
+    if (!chConvert->isChecked())
+        return;
+    const std::string ext = GetExt();
+    if (ext.empty() || ext == "-")
+        return;
+    edFileName->setText(Q(ReplaceNameExtension(S(edFileName->text()), "." + ext)));
+}
+
+void TFormNew::chConvertClick()
+{
+    cbProfilesChange();
+    const bool convert = chConvert->isChecked();
+    cbProfiles->setEnabled(convert);
+    chDelete->setEnabled(convert);
+    const std::string name = Trim(S(edFileName->text()));
+    if (convert || name.empty())
+        return;
+    const TVideoSite site = DetectVideoSite(S(edURL->text()));
+    const bool mp4 = rbMP4_1080->isChecked() || rbMP4_720->isChecked() || rbMP4_360->isChecked();
+    const std::string ext = DefaultSiteExtension(site, mp4);
+    edFileName->setText(Q(ext.empty() ? name : ReplaceNameExtension(name, ext)));
+}
+
+void TFormNew::FillEncParams(TDownloadJob& job) const
+{
+    job.EncoderParams = "-";
+    job.EncoderExt = "-";
+    job.TargetExt = "-";
+    const int index = cbProfiles->currentIndex();
+    if (!chConvert->isChecked() || index < 0 || static_cast<std::size_t>(index) >= profiles_.size())
+        return;
+    const TEncoderProfile& p = profiles_[static_cast<std::size_t>(index)];
+    job.EncoderParams = p.Params;
+    job.EncoderExt = p.EncExt;
+    job.TargetExt = p.Ext;
+}
+
+// YouTube formats.
+
+QRadioButton* TFormNew::CheckedYTRadio() const
+{
+    for (QRadioButton* rb : {rbMP4_1080, rbMP4_720, rbMP4_360, rbFLV_480, rbFLV_360})
+        if (rb->isChecked())
+            return rb;
+    return rbFLV_240;
+}
+
+int TFormNew::ChosenFormatNumber() const
+{
+    for (int i = 0; i < 5; ++i) {
+        const QRadioButton* rb = FormatButton(i);
+        if (rb->isEnabled() && rb->isChecked())
+            return YouTubeFormats[static_cast<std::size_t>(i)].FormatNumber;
+    }
+    return 5;
+}
+
+std::string TFormNew::CheckedFormatValue() const
+{
+    for (int i = 0; i < 5; ++i)
+        if (FormatButton(i)->isChecked())
+            return YouTubeFormats[static_cast<std::size_t>(i)].SettingsValue;
+    return YouTubeFormats[5].SettingsValue;
+}
+
+void TFormNew::actCheckYoutubeFormatsExecute()
+{
+    btnCheckFormats->setEnabled(false);
+    actGet->setEnabled(false);
+    struct TEnableAgain {
+        TFormNew* form;
+        ~TEnableAgain()
+        {
+            form->btnCheckFormats->setEnabled(true);
+            form->actGet->setEnabled(true);
+        }
+    } enableAgain{this};
+
+    const std::string url = Trim(S(edURL->text()));
+    if (url.empty())
+        return;
+    QRadioButton* remembered = CheckedYTRadio();
+    for (int i = 0; i < 6; ++i)
+        FormatButton(i)->setEnabled(false);
+    TYT_Info_NEW info;
+    try {
+        info = GetYouTubeFormats(url);
+    } catch (...) {
+        return;
+    }
+    for (std::size_t i = 0; i < YouTubeFormats.size(); ++i) {
+        const int slot = YouTubeFormats[i].Slot;
+        if (slot >= 1 && slot <= static_cast<int>(info.size()) && info[static_cast<std::size_t>(slot - 1)].Found)
+            FormatButton(static_cast<int>(i))->setEnabled(true);
+    }
+    if (!remembered->isEnabled()) {
+        for (int i = 0; i < 6; ++i)
+            if (FormatButton(i)->isEnabled()) {
+                FormatButton(i)->setChecked(true);
+                break;
+            }
+    }
+}
+
+// Input helpers.
+
+void TFormNew::actPasteUrlExecute()
+{
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QString text = clipboard ? clipboard->text() : QString();
+    edURL->setText(Q(FirstLineOf(text, 200)));
+}
+
+void TFormNew::actPageTitleExecute()
+{
+    std::string url = Trim(S(edURL->text()));
+    if (url.empty())
+        return;
+    const TVideoSite site = DetectVideoSite(url);
+    if (site == vsYouTube)
+        url = NormalizeYouTubeUrl(url);
+    std::string name = FileNameFromPage(url, site);
+    // For a local file the naming gives its full path; the field holds a name.
+    if (site == vsLocalFile && FileExists(name))
+        name = ExtractFileName(name);
+    edFileName->setText(Q(name));
+}
+
+void TFormNew::btnBrowseFileClick()
+{
+    const QString path = PickVideoFile ? PickVideoFile(this, OpenVideoFilterText) : QString();
+    if (path.isEmpty())
+        return;
+    LocalFileChosen(path);
+}
+
+void TFormNew::LocalFileChosen(const QString& path)
+{
+    const std::string p = S(path);
+    if (!FileExists(p))
+        return;
+    const QString dir = Q(ExtractFileDir(p));
+    edURL->setText(path);
+    edFileName->setText(Q(ExtractFileName(p)));
+    SetDirectoryText(dir);
+    AddDir(dir);
+    cbProfilesChange();
+}
+
+void TFormNew::actChangeDirectoryExecute()
+{
+    QString start = Q(Trim(S(cbDirectory->currentText())));
+    if (!DirectoryExists(S(start)))
+        start = Q(AppDir);
+    const QString title = QString::fromUtf8(MessageText(TMessageId::SelectFolder, AppSettings.LangPolish));
+    const QString chosen = PickFolder ? PickFolder(title, start, QApplication::activeWindow()) : QString();
+    if (chosen.isEmpty() || !DirectoryExists(S(chosen)))
+        return;
+    AddDir(chosen);
+    const int index = FindDir(chosen);
+    if (index >= 0)
+        cbDirectory->setCurrentIndex(index);
+}
+
+void TFormNew::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData() && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TFormNew::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData())
+        return;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        event->acceptProposedAction();
+        LocalFileChosen(url.toLocalFile());
+        return;
+    }
+}
+
+// GET.
+
+void TFormNew::Warn(const std::string& text)
+{
+    ShowMessage(this, QString::fromUtf8(AppTitle), Q(text), TMsgKind::Warning);
+}
+
+void TFormNew::actGetExecute()
+{
+    const bool polish = AppSettings.LangPolish;
+    const std::string typedUrl = S(edURL->text());
+
+    // 1. A local file is only converted.
+    if (FileExists(typedUrl) && !chConvert->isChecked()) {
+        Warn(MessageText(TMessageId::NoProfile, polish));
+        return;
+    }
+    // 2. Something must be given.
+    const std::string url = Trim(typedUrl);
+    if (url.empty()) {
+        Warn(MessageText(TMessageId::NoUrl, polish));
+        return;
+    }
+    // 3. A page of a known site or an existing file.
+    const TVideoSite site = DetectVideoSite(url);
+    if (site == vsNone) {
+        Warn(MessageText(TMessageId::InvalidUrl, polish));
+        return;
+    }
+    ClearJob(Job);
+    // 4. The output directory, created with its parents when missing.
+    const std::string dir = S(cbDirectory->currentText());
+    if (!DirectoryExists(dir) && !ForceDirectories(dir)) {
+        Warn(CantCreateDirMessage(dir, polish));
+        return;
+    }
+    // 5. A file name.
+    const std::string typedName = Trim(S(edFileName->text()));
+    edFileName->setText(Q(typedName));
+    const std::string name = OneFileName(typedName);
+    if (name.empty() || name == "." || name == "..") {
+        Warn(MessageText(TMessageId::NoFileName, polish));
+        return;
+    }
+    if (name != typedName)
+        edFileName->setText(Q(name));
+
+    // The output path: a relative directory is taken from where the program runs,
+    // written out in full so the download process gets the same place.
+    std::string path = ReplaceAll(ExpandFileName(dir) + "/" + name, "//", "/");
+
+    std::string media;
+    switch (site) {
+    case vsYouTube: {
+        const TYT_MovieItem item = GetYouTubeMovie(url, ChosenFormatNumber());
+        media = item.URL;
+        path = CleanDoubledExtension(path + item.Extension);
+        edFileName->setText(Q(ExtractFileName(path)));
+        break;
+    }
+    case vsWrzuta: {
+        media = GetWrzutaUrl(url);
+        path = ChangeFileExt(path, DetectMediaExtension(media, ".flv", true));
+        edFileName->setText(Q(ExtractFileName(path)));
+        break;
+    }
+    case vsYouPorn:
+        media = GetYouPornUrl(url);
+        break;
+    default:
+        break;
+    }
+    path = CleanDoubledExtension(path);
+    if (PathExists(path))
+        path = GetUniqueFileName(path);
+
+    std::int64_t size = media.empty() ? 0 : QueryContentLength(media);
+    // A size that does not fit a positive 32-bit value counts as unknown.
+    if (size <= 0 || size > INT32_MAX)
+        size = 0;
+
+    Job.Switch = "-get";
+    Job.Source = url;
+    Job.MediaUrl = media;
+    Job.OutputFile = path;
+    Job.MainWindow = formMain_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(formMain_->winId())) : 0;
+    Job.ExpectedSize = static_cast<std::int32_t>(size);
+    FillEncParams(Job);
+    Job.DeleteInput = chDelete->isChecked();
+
+    SaveSettings(SettingsFile, true);
+    if (formMain_)
+        formMain_->GetFile(Job);
+    close();
+}

@@ -1,0 +1,132 @@
+#pragma once
+// The new-download dialog: turns a page address or a local video file into a
+// download job and hands it to the main window. Created once with the main
+// window; closing it hides it, and its fields keep their contents.
+
+#include "app/DownloadJob.h"
+#include "convert/EncoderProfiles.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+class TFormMain;
+
+class TFormNew : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormNew(TFormMain* formMain);
+    ~TFormNew() override;
+
+    void SetLang();
+
+    // Puts a directory at the top of the history unless it is there already.
+    void AddDir(const QString& dir);
+    // The history's comparison key of a directory.
+    static std::string DirKey(const std::string& dir);
+    // Index of the history entry with the same key, or -1.
+    int FindDir(const QString& dir) const;
+
+    void actGetExecute();
+    void actPasteUrlExecute();
+    void actPageTitleExecute();
+    void actChangeDirectoryExecute();
+    void btnBrowseFileClick();
+    void actCheckYoutubeFormatsExecute();
+    // A local file picked or dropped: address, name and directory from its path.
+    void LocalFileChosen(const QString& path);
+    // Sets the output directory's text without touching the history.
+    void SetDirectoryText(const QString& text);
+
+    // The conversion profiles (Part of the job when conversion is on).
+    void GetEncoderParams();
+    std::string GetExt() const;
+    void cbProfilesChange();
+    void chConvertClick();
+    void FillEncParams(TDownloadJob& job) const;
+
+    // The format button that counts as chosen, and the format number the GET
+    // action asks the YouTube resolver for.
+    QRadioButton* CheckedYTRadio() const;
+    int ChosenFormatNumber() const;
+    // The settings value of the first checked format button ("MP4_720", ...).
+    std::string CheckedFormatValue() const;
+
+    // The profiles in the order of cbProfiles.
+    const std::vector<TEncoderProfile>& Profiles() const { return profiles_; }
+
+    // The pickers the dialog opens; tests replace them.
+    std::function<QString(QWidget* owner, const QString& filter)> PickVideoFile;
+    std::function<QString(const QString& title, const QString& initial, QWidget* owner)> PickFolder;
+
+    QFrame* pnUrl = nullptr;
+    QFrame* pnMiddle = nullptr;
+    QFrame* pnConvert = nullptr;
+    QLabel* lblUrl = nullptr;
+    QLineEdit* edURL = nullptr;
+    QToolButton* btnPasteUrl = nullptr;
+    QToolButton* btnBrowseFile = nullptr;
+    QLabel* lblFileName = nullptr;
+    QLineEdit* edFileName = nullptr;
+    QPushButton* btnPastePageTitle = nullptr;
+    QLabel* lblOutputDir = nullptr;
+    QComboBox* cbDirectory = nullptr;
+    QToolButton* btnBrowse = nullptr;
+    QGroupBox* gbYoutubeFormats = nullptr;
+    QRadioButton* rbMP4_1080 = nullptr;
+    QRadioButton* rbMP4_720 = nullptr;
+    QRadioButton* rbMP4_360 = nullptr;
+    QRadioButton* rbFLV_480 = nullptr;
+    QRadioButton* rbFLV_360 = nullptr;
+    QRadioButton* rbFLV_240 = nullptr;
+    QPushButton* btnCheckFormats = nullptr;
+    QCheckBox* chConvert = nullptr;
+    QComboBox* cbProfiles = nullptr;
+    QCheckBox* chDelete = nullptr;
+    QPushButton* btnGET = nullptr;
+    QPushButton* btnClose = nullptr;
+
+    QAction* actClose = nullptr;
+    QAction* actEsc = nullptr;
+    QAction* actPasteUrl = nullptr;
+    QAction* actPageTitle = nullptr;
+    QAction* actChangeDirectory = nullptr;
+    QAction* actGet = nullptr;
+    QAction* actCheckYoutubeFormats = nullptr;
+
+    // The open-file filter of the current language (file dialog form).
+    QString OpenVideoFilterText;
+
+    // The six format buttons in the dialog's order: MP4 1080, 720, 360, FLV 480, 360, 240.
+    QRadioButton* FormatButton(int index) const;
+
+protected:
+    void done(int result) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void BuildControls();
+    // Shows a message of the GET checks: owned by the dialog, "Brimtale 1.6".
+    void Warn(const std::string& text);
+
+    TFormMain* formMain_ = nullptr;
+    std::vector<TEncoderProfile> profiles_;
+    QButtonGroup* formatGroup_ = nullptr;
+};

@@ -1,0 +1,94 @@
+#pragma once
+// The texts of the main window and the new-download dialog in English and
+// Polish, and the program's bilingual messages. Plain data, so the tables are
+// checked without a display; the windows put them on their controls in SetLang.
+
+#include <string>
+
+// Window caption, application title and tray hint, the same in both languages.
+inline constexpr const char* AppTitle = "Brimtale 1.6";
+inline constexpr const char* ProductName = "Brimtale";
+inline constexpr const char* ProductVersion = "1.6";
+
+// The main window (SetLang and InitActions).
+struct TMainTexts {
+    const char* actNew;              // caption and hint (btnNew, tray menu)
+    const char* actMinimizeToTray;   // caption and hint (tooltip of btnMinimizeToTray)
+    const char* actClose;            // caption and hint (tray menu)
+    const char* tsMain;
+    const char* tsOptions;
+    const char* tsAbout;
+    const char* gbShortcuts;
+    const char* lblLanguage;
+    const char* chShortcut_StartMenu;
+    const char* chShortcut_Desktop;
+    const char* lblWww;              // the product page on the maker's site
+    const char* lblAboutDate;
+    int cbLanguageRow;               // 0 English, 1 Polski
+    const char* HideMainWindow;      // actShowHideMainWindow while the window is visible
+    const char* ShowMainWindow;      // actShowHideMainWindow while it is hidden
+};
+
+// The new-download dialog (SetLang).
+struct TNewTexts {
+    const char* Caption;
+    const char* lblUrl;
+    const char* chConvert;
+    const char* chDelete;
+    const char* actClose;            // caption and hint (btnClose)
+    const char* actPasteUrl;         // caption and hint
+    const char* actPageTitle;        // caption and hint
+    const char* actChangeDirectory;  // caption and hint
+    const char* actGet;              // caption and hint (btnGET)
+    const char* lblFileName;
+    const char* lblOutputDir;
+    const char* btnPasteUrlHint;
+    const char* btnBrowseFileHint;
+    const char* btnPastePageTitle;
+    const char* btnPastePageTitleHint;
+    const char* btnBrowse;
+    const char* btnBrowseHint;
+    const char* btnCheckFormats;     // two lines joined by a line break
+    const char* btnCheckFormatsHint;
+    const char* gbYoutubeFormats;    // "&&" shows as one "&"
+    const char* AllVideoFiles;       // first description of the open-file filter
+};
+
+const TMainTexts& MainTexts(bool polish);
+const TNewTexts& NewTexts(bool polish);
+
+// One row of the open-file filter: a description and its patterns ("*.avi;*.divx").
+struct TFilterRow {
+    const char* Description;
+    const char* Patterns;
+};
+inline constexpr int OpenVideoFilterRows = 10;
+const TFilterRow& OpenVideoFilterRow(int index, bool polish);
+// The whole filter in the file dialog's form: "Description (*.a *.b);;...".
+std::string OpenVideoFilter(bool polish);
+
+// The bilingual messages of the program.
+enum class TMessageId {
+    JobRefused,          // GetFile: the job is not valid
+    NoUrl,               // no address or file path given
+    InvalidUrl,          // address not recognised or file missing
+    NoProfile,           // a local file without conversion
+    CantCreateDir,       // + directory + closing text
+    NoFileName,
+    SelectFolder,        // folder picker title
+    DeleteIncomplete,    // + path + closing text
+    OutputSameAsInput,
+    ConversionError,     // + exit code + ")"
+    Aborted,
+    Complete,
+    Frame,
+};
+const char* MessageText(TMessageId id, bool polish);
+// The messages that carry a value: the text, the value and the closing text.
+std::string CantCreateDirMessage(const std::string& directory, bool polish);
+std::string DeleteIncompleteMessage(const std::string& path, bool polish);
+std::string ConversionErrorMessage(int exitCode, bool polish);
+
+// The site links of the main window.
+inline constexpr const char* YouTubeHomePage = "http://www.youtube.com";
+inline constexpr const char* WrzutaHomePage = "http://www.wrzuta.pl";
