@@ -5,7 +5,12 @@
 //
 // Reading is pulled: Open sends the request and receives the headers; each read
 // then returns up to N bytes of the body and fewer only at its end. Redirects are
-// followed, only http and https are spoken, and nothing waits forever.
+// followed, only http and https are spoken (redirects included), and nothing
+// waits forever. TInet connects directly and ignores the proxy variables; the
+// one-shot queries FetchPageTitle and QueryContentLength honour them.
+//
+// The HTTP status is never examined: an error page is a body like any other.
+// No more than about one chunk of a body is held in memory at a time.
 
 #include <cstdint>
 #include <functional>
@@ -50,21 +55,43 @@ public:
     long ConnectTimeoutSeconds = 15;
     long StallTimeoutSeconds = 30;
 
+    // Closes, checks that the address's host and port take a TCP connection (a
+    // malformed, non-http(s), unresolvable or refused address fails here with
+    // Status InetClosed), then sends the request and returns once the final
+    // response's headers are in (InetNotOpened when none came).
     bool Open();
     bool OpenUrl(const std::string& url);
+    // Releases the handles (each exactly once); IsOpen false, Status InetClosed.
     void Close();
 
-    // Appends the body in 1024-byte reads; maxChunks 0 means no limit.
+    // Appends the body in 1024-byte reads; maxChunks 0 means no limit. Opens when
+    // not open. After each read OnProgress gets (bytes, total); false aborts
+    // (handles released, IsOpen false, Status InetAborted, result false). After
+    // the last read it gets (0, total) once more. True at the chunk limit and at
+    // the normal end of the body; false when a read fails (what came stays in
+    // the stream) or stream is null (nothing is opened then).
     bool ReadToStream(TMemoryStream* stream, int maxChunks);
 
-    // Writes the body in 10240-byte reads. startOffset > 0 continues the body from
-    // that byte (an HTTP range); append continues an existing file, otherwise the
-    // file is started anew.
+    // Writes the body in 10240-byte reads, with the same callback protocol (the
+    // totals count from startOffset). startOffset > 0 continues the body from that
+    // byte with a range request; a server that doesn't honour it gives Status
+    // InetSeekFailed and the file is not touched. append continues an existing
+    // file (created when missing), otherwise the file is started anew. Only a
+    // regular file (or a missing one) is written. A read that fails mid-body, or
+    // a chunk that can't be written, ends the download with false; the bytes
+    // written so far stay in the file.
     bool DownloadToFile(const std::string& fileName, int maxChunks, std::int64_t startOffset, bool append);
 
 private:
     struct Transfer;
-    std::unique_ptr<Transfer> transfer_;
+    // Open, asking for the body from rangeFrom on when that is > 0.
+    bool OpenFrom(std::int64_t rangeFrom);
+    // Sends the request of Url on a fresh transfer and takes ContentLength.
+    bool Request(Transfer& t, std::int64_t rangeFrom);
+    // Releases the transfer's handles (once) and marks the object not open.
+    void Release();
+
+    std::unique_ptr<Transfer> transfer_;  // set exactly while IsOpen
 };
 
 // The page's title (one uncached read of at most 10240 bytes), or empty.
