@@ -34,18 +34,15 @@ std::vector<std::string> SortedUniqueLines(const std::string& text)
         std::string line;
     };
     std::vector<Entry> list;
-    for (std::string& line : SplitLines(text)) {
-        std::string key = LowerAscii(line);
-        auto at = std::lower_bound(list.begin(), list.end(), key,
-                                   [](const Entry& e, const std::string& k) { return e.key < k; });
-        if (at != list.end() && at->key == key)
-            continue;
-        list.insert(at, Entry{std::move(key), std::move(line)});
-    }
+    for (std::string& line : SplitLines(text))
+        list.push_back(Entry{LowerAscii(line), std::move(line)});
+    // A stable sort keeps equal lines in page order, so the first of them leads its run.
+    std::stable_sort(list.begin(), list.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
     std::vector<std::string> lines;
     lines.reserve(list.size());
-    for (Entry& e : list)
-        lines.push_back(std::move(e.line));
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (i == 0 || list[i].key != list[i - 1].key)
+            lines.push_back(std::move(list[i].line));
     return lines;
 }
 
