@@ -1,11 +1,312 @@
-// Placeholder bodies until the console runner lands.
+// Console runner: the child gets the pipe's write end as standard output and
+// standard error and /dev/null as standard input; it is started directly with
+// posix_spawn (never through a shell), with this process's environment and
+// current directory.
+
 #include "convert/ConRun.h"
-TConsoleLineCollector::TConsoleLineCollector(std::vector<std::string>* lines, TConsoleLineEvent onLine, int pid)
-    : lines_(lines), onLine_(std::move(onLine)), pid_(pid) {}
-void TConsoleLineCollector::Feed(const char*, std::size_t) {}
-void TConsoleLineCollector::Finish() {}
-void TConsoleLineCollector::Complete() {}
-std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>&, std::vector<std::string>*, const TConsoleLineEvent&)
-{ throw EConsoleError("Could not find file " + program); }
-std::uint32_t RunConsoleApp(const std::string& program, const std::string&, std::vector<std::string>*, const TConsoleLineEvent&)
-{ throw EConsoleError("Could not find file " + program); }
+
+#include "app/DownloadJob.h"
+#include "app/ProgramValues.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <thread>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+// ---------------------------------------------------------------------------
+// Line collection
+
+TConsoleLineCollector::TConsoleLineCollector(std::vector<std::string>* lines, TConsoleLineEvent onLine, int pid,
+                                             TLineEndRule rule)
+    : lines_(lines), onLine_(std::move(onLine)), pid_(pid), rule_(rule)
+{
+    buffer_.reserve(LineMax);
+}
+
+void TConsoleLineCollector::Feed(const char* data, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const char c = data[i];
+        if (c == '\n') {
+            // An LF that ends a line nobody has completed yet (no CR before it,
+            // no completion at the length limit) completes it, as CR LF would.
+            if (rule_ == TLineEndRule::LoneLfCompletes && !lineEnded_)
+                Complete();
+            newLine_ = true;
+            lineEnded_ = false;
+        } else if (c == '\r') {
+            Complete();
+            lineEnded_ = true;
+        } else {
+            buffer_.push_back(c);
+            lineEnded_ = false;
+            if (buffer_.size() >= LineMax) {
+                newLine_ = true;
+                Complete();
+                lineEnded_ = true;
+            }
+        }
+    }
+}
+
+void TConsoleLineCollector::Finish()
+{
+    Complete();
+    lineEnded_ = true;
+}
+
+void TConsoleLineCollector::Complete()
+{
+    std::string text;
+    text.swap(buffer_);
+    buffer_.reserve(LineMax);
+    if (lines_) {
+        // The callback may have removed entries in between; with nothing left to
+        // replace, the line is added.
+        if (newLine_ || lines_->empty())
+            lines_->push_back(text);
+        else
+            lines_->back() = text;
+    }
+    newLine_ = false;
+    if (onLine_)
+        onLine_(pid_, text);
+}
+
+// ---------------------------------------------------------------------------
+// Running
+
+namespace {
+
+class TFd {
+public:
+    TFd() = default;
+    explicit TFd(int fd) : fd_(fd) {}
+    ~TFd() { Close(); }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+
+    int Get() const { return fd_; }
+    void Reset(int fd)
+    {
+        Close();
+        fd_ = fd;
+    }
+    void Close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+std::string ErrorText(const std::string& what, int err)
+{
+    return what + ": " + std::strerror(err) + " (" + std::to_string(err) + ")";
+}
+
+// Moves a descriptor above the standard ones (keeping close-on-exec), so that
+// setting up the child's 0, 1 and 2 can never overwrite it.
+bool MoveAboveStdFds(TFd& fd)
+{
+    if (fd.Get() > 2)
+        return true;
+    const int moved = ::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 3);
+    if (moved < 0)
+        return false;
+    fd.Reset(moved);
+    return true;
+}
+
+std::uint32_t ExitCodeOf(int status)
+{
+    if (WIFEXITED(status))
+        return static_cast<std::uint32_t>(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return 128u + static_cast<std::uint32_t>(WTERMSIG(status));
+    return StillActiveExitCode;
+}
+
+// A child that outlived its wait is reaped by a thread of its own whenever it
+// ends, so it never stays behind as a zombie.
+void ReapInBackground(pid_t pid)
+{
+    try {
+        std::thread([pid] {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (...) {
+        // No thread to be had: the child stays unreaped until this process ends.
+    }
+}
+
+// Waits for the child at most timeout. Returns its exit code, or 259 when it is
+// still running then (it is reaped later in the background).
+std::uint32_t WaitForChild(pid_t pid, std::chrono::milliseconds timeout)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + timeout;
+
+    int pidFd = -1;
+#ifdef SYS_pidfd_open
+    pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#endif
+    TFd pidFdGuard(pidFd);
+
+    auto delay = std::chrono::milliseconds(1);
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return ExitCodeOf(status);
+        if (r < 0 && errno != EINTR)
+            return StillActiveExitCode;  // someone else reaped it: the exit code is unknown
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            ReapInBackground(pid);
+            return StillActiveExitCode;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
+                          std::chrono::milliseconds(1);
+        if (pidFd >= 0) {
+            pollfd p{pidFd, POLLIN, 0};
+            const int pr = ::poll(&p, 1, static_cast<int>(left.count()));
+            if (pr < 0 && errno != EINTR)
+                pidFd = -1;  // fall back to polling with back-off
+        } else {
+            std::this_thread::sleep_for(std::min(delay, left));
+            delay = std::min(delay * 2, std::chrono::milliseconds(25));
+        }
+    }
+}
+
+// Ends the wait for the child on every way out: a child not yet waited for
+// (the line callback threw) is reaped in the background.
+struct TChildGuard {
+    pid_t pid = -1;
+    ~TChildGuard()
+    {
+        if (pid > 0)
+            ReapInBackground(pid);
+    }
+};
+
+}  // namespace
+
+std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
+                            std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule)
+{
+    // A name with a "/" is taken as it is, a bare name is looked up on PATH; any
+    // executable file may run, a "#!" script included. (There are no program
+    // types told apart by their extension here, so a "has invalid file extension"
+    // failure can't happen.)
+    const std::string path = FindExecutable(program);
+    if (path.empty())
+        throw EConsoleError("Could not find file " + program);
+
+    int fds[2] = {-1, -1};
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw EConsoleError(ErrorText("Could not create a pipe", errno));
+    TFd readEnd(fds[0]);
+    TFd writeEnd(fds[1]);
+    if (!MoveAboveStdFds(readEnd) || !MoveAboveStdFds(writeEnd))
+        throw EConsoleError(ErrorText("Could not create a pipe", errno));
+
+    std::vector<std::string> argStore;
+    argStore.reserve(args.size() + 1);
+    argStore.push_back(path);
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    argv.reserve(argStore.size() + 1);
+    for (std::string& a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    int err = ::posix_spawn_file_actions_init(&actions);
+    if (err != 0)
+        throw EConsoleError(ErrorText("Could not start " + path, err));
+    err = ::posix_spawnattr_init(&attr);
+    if (err != 0) {
+        ::posix_spawn_file_actions_destroy(&actions);
+        throw EConsoleError(ErrorText("Could not start " + path, err));
+    }
+    // The pipe's own descriptors are close-on-exec; the copies on 1 and 2 aren't.
+    if (err == 0)
+        err = ::posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
+    if (err == 0)
+        err = ::posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
+    if (err == 0)
+        err = ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // The child starts with default signal handling and nothing blocked, whatever
+    // this process has set up for itself.
+    sigset_t all;
+    sigset_t none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    if (err == 0)
+        err = ::posix_spawnattr_setsigdefault(&attr, &all);
+    if (err == 0)
+        err = ::posix_spawnattr_setsigmask(&attr, &none);
+    if (err == 0)
+        err = ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    if (err == 0)
+        err = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::posix_spawnattr_destroy(&attr);
+    if (err != 0)
+        throw EConsoleError(ErrorText("Could not start " + path, err));
+
+    TChildGuard child;
+    child.pid = pid;
+    // Only the child (and whatever it starts) holds the write end now, so the
+    // reads end when they have all closed it.
+    writeEnd.Close();
+
+    TConsoleLineCollector collector(lines, onLine, static_cast<int>(pid), rule);
+    char chunk[1025];
+    for (;;) {
+        const ssize_t n = ::read(readEnd.Get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        collector.Feed(chunk, static_cast<std::size_t>(n));
+    }
+    readEnd.Close();
+
+    child.pid = -1;
+    const std::uint32_t exitCode = WaitForChild(pid, std::chrono::milliseconds(5000));
+    collector.Finish();
+    return exitCode;
+}
+
+std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
+                            std::vector<std::string>* lines, const TConsoleLineEvent& onLine)
+{
+    return RunConsoleApp(program, args, lines, onLine, TLineEndRule::LoneLfCompletes);
+}
+
+std::uint32_t RunConsoleApp(const std::string& program, const std::string& params,
+                            std::vector<std::string>* lines, const TConsoleLineEvent& onLine)
+{
+    return RunConsoleApp(program, SplitCommandLine(params), lines, onLine, TLineEndRule::LoneLfCompletes);
+}

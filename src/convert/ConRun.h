@@ -4,7 +4,9 @@
 //
 // A line is completed by CR; an LF only marks that the next completed line
 // starts a new entry, so a progress display rewritten in place with CR keeps a
-// single entry.
+// single entry. Console programs on Linux end their lines with a lone LF, so the
+// runner by default also lets an LF that doesn't follow a CR complete the line,
+// exactly as CR LF would (TLineEndRule).
 
 #include <cstdint>
 #include <functional>
@@ -24,15 +26,27 @@ public:
 // The exit code reported for a program still running 5000 ms after its output ended.
 constexpr std::uint32_t StillActiveExitCode = 259;
 
-// The line-completion rules on their own: bytes in, entries out.
+enum class TLineEndRule {
+    // CR completes a line; LF only marks that the next completed line starts a
+    // new entry (CR LF text: one entry per line).
+    CrCompletes,
+    // As above, and an LF that doesn't directly follow a CR acts as CR LF (LF text:
+    // one entry per line). What the runner uses unless told otherwise.
+    LoneLfCompletes,
+};
+
+// The line-completion rules on their own: bytes in, entries out. Every entry
+// holds at most LineMax bytes; a longer line is completed at that length.
 class TConsoleLineCollector {
 public:
     static constexpr std::size_t LineMax = 1024;
 
-    TConsoleLineCollector(std::vector<std::string>* lines, TConsoleLineEvent onLine, int pid = 0);
+    TConsoleLineCollector(std::vector<std::string>* lines, TConsoleLineEvent onLine, int pid = 0,
+                          TLineEndRule rule = TLineEndRule::CrCompletes);
     void Feed(const char* data, std::size_t count);
     // The final completion after the output has ended (also for an empty buffer).
     void Finish();
+    void SetPid(int pid) { pid_ = pid; }
 
 private:
     void Complete();
@@ -40,8 +54,10 @@ private:
     std::vector<std::string>* lines_;
     TConsoleLineEvent onLine_;
     int pid_;
+    TLineEndRule rule_;
     std::string buffer_;
     bool newLine_ = true;
+    bool lineEnded_ = false;  // the line just ended by CR or at the length limit
 };
 
 // program: a path, or a bare name looked up on PATH (any executable file, a
@@ -49,6 +65,9 @@ private:
 // A child ended by a signal reports 128 + the signal number.
 std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
                             std::vector<std::string>* lines, const TConsoleLineEvent& onLine);
+
+std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
+                            std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule);
 
 // The same with a parameter text, split into arguments by the command-line rules
 // (blanks separate, double quotes group and are dropped, no escape character).
