@@ -1,9 +1,254 @@
-// Placeholder bodies until the conversion steps land.
+// The conversion steps that need no window.
+
 #include "convert/Conversion.h"
-TConversionNames ConversionNames(const TDownloadJob&, bool) { return {}; }
-std::string AspectText(std::int32_t, std::int32_t) { return "16:9"; }
-std::vector<std::string> BuildEncoderArgs(const std::string&, const std::string&, const std::string&, const std::string&, const std::string&) { return {}; }
-bool IsBannerLine(const std::string&) { return false; }
-TConversionProgress TrimAndReadProgress(std::vector<std::string>&) { return {}; }
-int ConversionPercent(std::int64_t, std::int32_t) { return 0; }
-void WriteErrorLog(const std::string&, const std::vector<std::string>&) {}
+
+#include "convert/MediaProbe.h"
+#include "net/ZQ_Conversion.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+
+#include <array>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+namespace {
+
+bool HasExt(const std::string& ext)
+{
+    return !ext.empty() && ext != "-";
+}
+
+// Two names of one file: equal without regard to letter case, or two existing
+// names (links, "./" spellings) that lead to the same file.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    if (SameTextAscii(a, b))
+        return true;
+    std::error_code ec;
+    return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+bool StartsWithAt(const std::string& s, std::size_t at, std::string_view what)
+{
+    if (s.size() - at < what.size())
+        return false;
+    for (std::size_t i = 0; i < what.size(); ++i) {
+        char c = s[at + i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (c != what[i])
+            return false;
+    }
+    return true;
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "  libavutil      57. 28.100 / 57. 28.100" and "  libavutil version: 49.0.0"
+bool IsLibraryVersionLine(const std::string& line)
+{
+    if (!StartsWithText(line, "  lib"))
+        return false;
+    std::size_t i = 5;
+    while (i < line.size() && IsAsciiLetter(line[i]))
+        ++i;
+    if (i == 5 || i >= line.size() || line[i] != ' ')
+        return false;
+    while (i < line.size() && line[i] == ' ')
+        ++i;
+    return i < line.size() && (IsDigit(line[i]) || StartsWithText(line.substr(i), "version"));
+}
+
+// The rest of the banner's "configuration:" line, which is longer than an entry
+// can hold: only "--option" words after a first (possibly cut) word.
+bool IsConfigurationRest(const std::string& line)
+{
+    std::size_t words = 0;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && line[i] == ' ')
+            ++i;
+        if (i >= line.size())
+            break;
+        if (words > 0 && line.compare(i, 2, "--") != 0)
+            return false;
+        ++words;
+        while (i < line.size() && line[i] != ' ')
+            ++i;
+    }
+    return words >= 3;
+}
+
+// The encoder's time: seconds ("30.00") or hours:minutes:seconds ("00:00:30.00").
+std::optional<double> ReadProgressTime(std::string text)
+{
+    if (text.find(':') != std::string::npos) {
+        // A time that is still unknown comes as a huge negative value; any
+        // negative time counts as no time.
+        const double seconds = TimeTextToSeconds(text);
+        return seconds;
+    }
+    text = ReplaceFirst(text, ",", ".");
+    return StrToFloat(text);
+}
+
+}  // namespace
+
+TConversionNames ConversionNames(const TDownloadJob& job, bool localSource)
+{
+    TConversionNames names;
+    names.Input = localSource ? job.Source : job.OutputFile;
+    names.Output = job.OutputFile;
+    if (HasExt(job.TargetExt))
+        names.Output = ChangeFileExt(names.Output, "." + job.TargetExt);
+    names.EncoderOutput = names.Output;
+    if (HasExt(job.EncoderExt)) {
+        names.EncoderOutput = ChangeFileExt(names.Output, "." + job.EncoderExt);
+        // Without a final extension the encoder's file keeps its name.
+        if (HasExt(job.TargetExt) && names.EncoderOutput != names.Output)
+            names.FinalOutput = names.Output;
+    }
+    // The encoder must neither write onto its input nor have its output renamed
+    // onto it.
+    names.SameAsInput = SameFile(names.Output, names.Input) || SameFile(names.EncoderOutput, names.Input);
+    return names;
+}
+
+std::string AspectText(std::int32_t width, std::int32_t height)
+{
+    if (height <= 0)
+        return "16:9";
+    const std::string text = FormatDecimal(static_cast<double>(width) / static_cast<double>(height), 4, "");
+    return ReplaceFirst(text, ",", ".");
+}
+
+std::vector<std::string> BuildEncoderArgs(const std::string& params, const std::string& defaultVideoBitrate,
+                                          const std::string& input, const std::string& output,
+                                          const std::string& aspect)
+{
+    struct TPlaceholder {
+        std::string_view Name;  // upper case
+        const std::string* Value;
+    };
+    const std::array<TPlaceholder, 4> placeholders{{
+        {"%DVB", &defaultVideoBitrate},
+        {"%ASP", &aspect},
+        {"%1", &input},
+        {"%2", &output},
+    }};
+
+    std::vector<std::string> args = SplitCommandLine(params);
+    for (std::string& arg : args) {
+        // One pass from left to right: what a placeholder brings in is never
+        // looked at again, so a path holding "%2" or "%ASP" arrives unchanged.
+        std::string filled;
+        std::size_t i = 0;
+        while (i < arg.size()) {
+            bool replaced = false;
+            if (arg[i] == '%') {
+                for (const TPlaceholder& p : placeholders) {
+                    if (StartsWithAt(arg, i, p.Name)) {
+                        filled += *p.Value;
+                        i += p.Name.size();
+                        replaced = true;
+                        break;
+                    }
+                }
+            }
+            if (!replaced)
+                filled.push_back(arg[i++]);
+        }
+        arg.swap(filled);
+    }
+    return args;
+}
+
+bool IsBannerLine(const std::string& line)
+{
+    static const std::array<const char*, 10> prefixes{
+        "FFmpeg version",
+        "  configuration:",
+        "  libavutil version:",
+        "  libavcodec version:",
+        "  libavformat version:",
+        "  libavdevice version:",
+        "  built on ",
+        "Press [q] to stop encoding",
+        // Today's encoder: "  built with gcc 12 ...", and the shorter
+        // "Press [q] to stop, [?] for help".
+        "  built with ",
+        "Press [q] to stop",
+    };
+    for (const char* prefix : prefixes)
+        if (StartsWithText(line, prefix))
+            return true;
+    return IsLibraryVersionLine(line) || IsConfigurationRest(line);
+}
+
+TConversionProgress TrimAndReadProgress(std::vector<std::string>& lines)
+{
+    TConversionProgress progress;
+    for (std::size_t i = lines.size(); i-- > 0;) {
+        const std::string& entry = lines[i];
+        if (Trim(entry).empty() || IsBannerLine(entry)) {
+            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        if (entry.find("time=") == std::string::npos || entry.find("size=") == std::string::npos)
+            continue;
+
+        // The encoder's six-character "frame=" label is dropped.
+        const std::string counters = entry.size() > 6 ? entry.substr(6) : std::string();
+        const std::size_t fps = counters.find("fps=");
+        if (fps != std::string::npos) {
+            if (const std::optional<std::int32_t> frames = StrToInt32(Trim(counters.substr(0, fps))))
+                progress.Frames = *frames;
+        }
+
+        const std::string afterTime = Trim(entry.substr(entry.find("time=") + 5));
+        const std::size_t blank = afterTime.find(' ');
+        if (blank == std::string::npos)
+            continue;
+        if (const std::optional<double> seconds = ReadProgressTime(afterTime.substr(0, blank)))
+            progress.TimeSeconds = RoundHalfEven(*seconds);
+    }
+    return progress;
+}
+
+int ConversionPercent(std::int64_t timeSeconds, std::int32_t durationSeconds)
+{
+    if (durationSeconds <= 0 || timeSeconds <= 0)
+        return 0;
+    const std::int64_t percent =
+        RoundHalfEven(static_cast<double>(timeSeconds) * 100.0 / static_cast<double>(durationSeconds));
+    if (percent < 0)
+        return 0;
+    if (percent > 100)
+        return 100;
+    return static_cast<int>(percent);
+}
+
+void WriteErrorLog(const std::string& fileName, const std::vector<std::string>& lines)
+{
+    // The date and time as the user's locale writes them.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char date[64] = "";
+    char time[64] = "";
+    if (::localtime_r(&now, &local)) {
+        std::strftime(date, sizeof date, "%x", &local);
+        std::strftime(time, sizeof time, "%X", &local);
+    }
+    std::string text = std::string(date) + " - " + time + "\n";
+    for (const std::string& line : lines)
+        text += line + "\n";
+    try {
+        SaveTextToFile(text, fileName);
+    } catch (...) {
+        // A log that can't be written is left as it is.
+    }
+}
