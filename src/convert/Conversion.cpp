@@ -86,12 +86,10 @@ bool IsConfigurationRest(const std::string& line)
 // The encoder's time: seconds ("30.00") or hours:minutes:seconds ("00:00:30.00").
 std::optional<double> ReadProgressTime(std::string text)
 {
-    if (text.find(':') != std::string::npos) {
-        // A time that is still unknown comes as a huge negative value; any
-        // negative time counts as no time.
-        const double seconds = TimeTextToSeconds(text);
-        return seconds;
-    }
+    // (A time the encoder doesn't know yet comes as a huge negative value,
+    // which gives no percentage.)
+    if (text.find(':') != std::string::npos)
+        return TimeTextToSeconds(text);
     text = ReplaceFirst(text, ",", ".");
     return StrToFloat(text);
 }

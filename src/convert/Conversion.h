@@ -13,7 +13,9 @@ struct TConversionNames {
     std::string Output;         // the job's output with TargetExt applied
     std::string EncoderOutput;  // Output with EncoderExt applied: what the encoder writes
     std::string FinalOutput;    // the name EncoderOutput is renamed to afterwards (empty: no rename)
-    bool SameAsInput = false;   // Output equals Input without regard to letter case
+    // Output or EncoderOutput is the input: equal without regard to letter case,
+    // or two existing names of one file. No encoder may run then.
+    bool SameAsInput = false;
 };
 TConversionNames ConversionNames(const TDownloadJob& job, bool localSource);
 
@@ -27,7 +29,8 @@ std::vector<std::string> BuildEncoderArgs(const std::string& params, const std::
                                           const std::string& input, const std::string& output,
                                           const std::string& aspect);
 
-// Lines of the encoder's banner that are never shown.
+// Lines of the encoder's banner that are never shown (the old encoder's and
+// today's, including the rest of an overlong "configuration:" line).
 bool IsBannerLine(const std::string& line);
 
 struct TConversionProgress {
@@ -35,7 +38,8 @@ struct TConversionProgress {
     std::int64_t TimeSeconds = -1;  // -1: no time read yet
 };
 // Drops blank and banner lines from the list (from the last entry to the first)
-// and reads the frame count and the time from the progress line.
+// and reads the frame count and the time from the progress line; the time may
+// be seconds ("30.00") or hours:minutes:seconds ("00:00:30.00").
 TConversionProgress TrimAndReadProgress(std::vector<std::string>& lines);
 // time * 100 / duration, rounded, limited to 0..100; 0 without a duration or time.
 int ConversionPercent(std::int64_t timeSeconds, std::int32_t durationSeconds);
