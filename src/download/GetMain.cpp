@@ -184,18 +184,18 @@ void TFormGetMain::SetAppTitle(const QString& text)
 {
     appTitle_ = text;
     setWindowTitle(text);
-    Echo(text, true);
+    Echo(text, Downloading);
 }
 
 // With BRIMTALE_ECHO set, the window's state also goes to standard output, so a
 // run without a display can be followed in a terminal.
-void TFormGetMain::Echo(const QString& text, bool progress)
+void TFormGetMain::Echo(const QString& text, bool throttle)
 {
     static const bool echo = std::getenv("BRIMTALE_ECHO") != nullptr;
     if (!echo || text == lastEchoText_)
         return;
     const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
-    if (progress && now - lastEcho_ < 250)
+    if (throttle && now - lastEcho_ < 250)
         return;
     lastEcho_ = now;
     lastEchoText_ = text;

@@ -106,7 +106,7 @@ private:
     void SetAbortCaption(const QString& text);
     void SetPanelColor(unsigned bgr);
     void ShowDownloadProgress();
-    void Echo(const QString& text, bool progress);
+    void Echo(const QString& text, bool throttle);
     void Terminate();
     void LayOut();
     const TGetMainTexts& Texts() const;

@@ -1,0 +1,170 @@
+// The conversion run of the download window with the real encoder: a local clip
+// is converted, and Abort ends only this window's encoder.
+
+#include "app/DownloadJob.h"
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "download/GetMain.h"
+#include "support/TempDir.h"
+#include "ui/MessageBoxes.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+class ConvertWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDir> dir_;
+    QStringList messages_;
+    QString ffmpeg_;
+
+    // A generated clip of the given length, made by the real encoder.
+    std::string MakeClip(const std::string& name, int seconds)
+    {
+        const std::string path = dir_->File(name);
+        QProcess p;
+        p.start(ffmpeg_, {"-v", "error", "-y", "-f", "lavfi", "-i",
+                          QString("testsrc=duration=%1:size=160x120:rate=25").arg(seconds), "-c:v", "mpeg4",
+                          QString::fromStdString(path)});
+        if (!p.waitForFinished(60000) || p.exitCode() != 0)
+            return {};
+        return path;
+    }
+
+    TDownloadJob LocalJob(const std::string& input, const std::string& output, const std::string& params)
+    {
+        TDownloadJob job;
+        job.Switch = "-get";
+        job.Source = input;
+        job.MediaUrl = "-";
+        job.OutputFile = output;
+        job.EncoderParams = params;
+        job.EncoderExt = "-";
+        job.TargetExt = "mkv";
+        return job;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        ffmpeg_ = QStandardPaths::findExecutable("ffmpeg");
+        if (ffmpeg_.isEmpty())
+            QSKIP("ffmpeg is not installed");
+    }
+
+    void init()
+    {
+        dir_ = std::make_unique<TempDir>();
+        InitAppDirsFor(dir_->Path());
+        SettingsFile = dir_->File("bmt.ini");
+        InitSettings();
+        dir_->Write("bmt.ini", "[Main]\r\nLanguage=EN\r\n");
+        // The encoder beside the program, as a link to the real one.
+        std::filesystem::create_symlink(ffmpeg_.toStdString(), dir_->File("ffmpeg"));
+        messages_.clear();
+        SetMessageHook([this](QWidget*, const QString&, const QString& text, TMsgKind) {
+            messages_ << text;
+            return TMsgAnswer::Ok;
+        });
+    }
+
+    void cleanup()
+    {
+        SetMessageHook({});
+        dir_.reset();
+    }
+
+    void convertsALocalFileAndClosesByItself()
+    {
+        const std::string input = MakeClip("in 'a' $(b).avi", 2);
+        QVERIFY(!input.empty());
+        AppSettings.AutoClose = true;
+        TDownloadJob job = LocalJob(input, dir_->File("out \"c\"; d.avi"), "-y -i %1 -c:v mpeg4 -b:v %DVB %2");
+        job.DeleteInput = true;
+        TFormGetMain w(job);
+        bool terminated = false;
+        w.OnTerminate = [&] { terminated = true; };
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(terminated, 60000);
+        QCOMPARE(w.Caption(), QString("OK - File converted"));
+        QCOMPARE(w.pb->value(), 100);
+        QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join("\n")));
+        QVERIFY(QFile(QString::fromStdString(dir_->File("out \"c\"; d.mkv"))).size() > 0);
+        QVERIFY(!QFile::exists(QString::fromStdString(input))); // deleted after success, as asked
+        QCOMPARE(w.MediaInfo.Width, 160);
+        QCOMPARE(w.MediaInfo.DurationSeconds, 2);
+    }
+
+    void failureShowsTheEncoderOutputAndWritesTheLog()
+    {
+        const std::string input = dir_->Write("not a video.avi", "this is text, not a video");
+        TFormGetMain w(LocalJob(input, dir_->File("out.avi"), "-y -i %1 %2"));
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Error ("), 30000);
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(!messages_.first().contains("ffmpeg version"));  // no banner lines
+        QVERIFY(!messages_.first().contains("\r\n\r\n"));        // no blank lines
+        const std::string log = TempDir::Read(ErrorLogFile());
+        QVERIFY(log.find(messages_.first().left(20).toStdString()) != std::string::npos);
+        QVERIFY(QFile::exists(QString::fromStdString(input)));   // the input is kept
+        QVERIFY(!QFile::exists(QString::fromStdString(dir_->File("out.mkv")))); // empty output removed
+        QVERIFY(!w.tmClose->isActive());
+    }
+
+    void sameInputAndOutputIsRefused()
+    {
+        const std::string input = dir_->Write("clip.MKV", "x");
+        TFormGetMain w(LocalJob(input, input, "-y -i %1 %2"));
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 1, 5000);
+        QCOMPARE(messages_.first(), QString("Output file must be different than input file!"));
+        QVERIFY(!w.Converting);
+        QCOMPARE(TempDir::Read(input), std::string("x"));
+    }
+
+    void abortEndsOnlyThisWindowsEncoder()
+    {
+        const std::string input = MakeClip("long.avi", 30);
+        QVERIFY(!input.empty());
+        // Another encoder, not a child of this process, must survive the abort.
+        qint64 otherPid = 0;
+        QVERIFY(QProcess::startDetached(QString::fromStdString(dir_->File("ffmpeg")),
+                                        {"-v", "error", "-re", "-f", "lavfi", "-i", "testsrc=duration=120", "-f",
+                                         "null", "-"},
+                                        QString(), &otherPid));
+        TFormGetMain w(LocalJob(input, dir_->File("slow.avi"), "-y -re -i %1 -c:v mpeg4 %2"));
+        // The conversion runs inside the window's event handling, as with a user:
+        // the press comes from a timer once the encoder reports its first frames.
+        bool pressed = false;
+        QTimer user;
+        user.setInterval(50);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (w.Converting && w.lblProgress->text().contains("Frame ")) {
+                user.stop();
+                pressed = true;
+                w.actAbortExecute();
+            }
+        });
+        user.start();
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Aborted"), 60000);
+        QVERIFY(pressed);
+        QVERIFY(!w.Converting);
+        QVERIFY(messages_.isEmpty()); // no failure message after an abort
+        QVERIFY(!QFile::exists(QString::fromStdString(ErrorLogFile())));
+        QCOMPARE(::kill(static_cast<pid_t>(otherPid), 0), 0);
+        ::kill(static_cast<pid_t>(otherPid), SIGKILL);
+    }
+};
+
+QTEST_MAIN(ConvertWindowTest)
+#include "ConvertWindowTest.moc"

@@ -1,0 +1,165 @@
+// Real download processes: the built program started with "-get" and a job, run
+// offscreen from a copy beside its own settings file, against the loopback server.
+
+#include "app/DownloadJob.h"
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+
+class DownloadProcessTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<testhttp::TestHttpServer> server_;
+    std::string exe_;
+
+    void WriteSettings(bool autoClose)
+    {
+        dir_->Write("bmt.ini", std::string("[Main]\r\nLanguage=EN\r\nAutoClose=") + (autoClose ? "1" : "0") + "\r\n");
+    }
+
+    TDownloadJob MakeJob(const std::string& mediaPath, std::int32_t expected)
+    {
+        TDownloadJob job;
+        job.Switch = "-get";
+        job.Source = "http://www.youtube.com/watch?v=abc";
+        job.MediaUrl = server_->Url(mediaPath);
+        job.OutputFile = dir_->File("out dir/clip 'one' $(x).flv");
+        job.ExpectedSize = expected;
+        job.EncoderParams = "-";
+        job.EncoderExt = "-";
+        job.TargetExt = "-";
+        return job;
+    }
+
+    void Start(QProcess& process, const TDownloadJob& job)
+    {
+        QStringList args;
+        for (const std::string& a : JobToArgs(job, false))
+            args << QString::fromStdString(a);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("BRIMTALE_ECHO", "1");
+        env.insert("BRIMTALE_AUTO_ANSWER", "no");
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QString::fromStdString(exe_), args);
+        QVERIFY(process.waitForStarted(10000));
+    }
+
+    // Reads the process's output until it holds text (or the time is up).
+    static bool WaitForOutput(QProcess& process, QByteArray& output, const QByteArray& text, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!output.contains(text) && !deadline.hasExpired()) {
+            if (process.waitForReadyRead(static_cast<int>(std::min<qint64>(200, deadline.remainingTime()))))
+                output += process.readAll();
+            else if (process.state() == QProcess::NotRunning)
+                break;
+        }
+        output += process.readAll();
+        return output.contains(text);
+    }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<TempDir>();
+        server_ = std::make_unique<testhttp::TestHttpServer>();
+        exe_ = dir_->File("brimtale");
+        std::filesystem::copy_file(BRIMTALE_EXE, exe_);
+        std::filesystem::create_directory(dir_->File("out dir"));
+    }
+
+    void cleanup()
+    {
+        server_.reset();
+        dir_.reset();
+    }
+
+    void completeDownloadsEndByThemselves_data()
+    {
+        QTest::addColumn<bool>("withLength");
+        QTest::newRow("with Content-Length") << true;
+        QTest::newRow("without Content-Length") << false;
+    }
+
+    void completeDownloadsEndByThemselves()
+    {
+        QFETCH(bool, withLength);
+        testhttp::Response r;
+        r.generatedSize = 3 * 1024 * 1024 + 17;
+        r.sendContentLength = withLength;
+        r.chunked = !withLength;
+        server_->Handle("/media.flv", [r](const testhttp::Request&) { return r; });
+        WriteSettings(true);
+        const TDownloadJob job = MakeJob("/media.flv", withLength ? static_cast<std::int32_t>(r.generatedSize) : 0);
+        dir_->Write("out dir/clip 'one' $(x).flv", "an older file of that name");
+
+        QProcess process;
+        Start(process, job);
+        QVERIFY2(process.waitForFinished(60000), "the download process did not end by itself");
+        const QByteArray output = process.readAll();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY2(output.contains("Downloaded 3.00 MB - OK"), output.constData());
+        const std::string content = TempDir::Read(job.OutputFile);
+        QCOMPARE(content.size(), r.generatedSize);
+        QVERIFY(content == testhttp::GeneratedBody(0, r.generatedSize));
+        // The settings survived with Auto close as it was.
+        QVERIFY(TempDir::Read(dir_->File("bmt.ini")).find("AutoClose=1") != std::string::npos);
+    }
+
+    void refusedConnectionShowsTheErrorAndStays()
+    {
+        WriteSettings(true);
+        TDownloadJob job = MakeJob("/x", 0);
+        job.MediaUrl = "http://127.0.0.1:1/refused.flv";
+        QProcess process;
+        Start(process, job);
+        QByteArray output;
+        QVERIFY2(WaitForOutput(process, output, "Connection error", 30000), output.constData());
+        // With an error the window stays for the user; Auto close does not end it.
+        QVERIFY(!process.waitForFinished(2500));
+        process.kill();
+        process.waitForFinished(5000);
+        QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
+    }
+
+    void emptyBodyLeavesNoFile()
+    {
+        server_->Serve("/empty.flv", "");
+        WriteSettings(true);
+        const TDownloadJob job = MakeJob("/empty.flv", 0);
+        QProcess process;
+        Start(process, job);
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY(process.readAll().contains("Downloaded  0 bytes - OK"));
+        QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
+    }
+
+    void incompleteCommandLineStartsTheInteractiveMode()
+    {
+        // "-get" without an output file is not a job: the main window comes up instead.
+        WriteSettings(false);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process.setProcessEnvironment(env);
+        process.start(QString::fromStdString(exe_), {"-get", "http://x/", "http://x/m.flv", ""});
+        QVERIFY(process.waitForStarted(10000));
+        QVERIFY(!process.waitForFinished(1500)); // it waits for its user
+        process.kill();
+        process.waitForFinished(5000);
+    }
+};
+
+QTEST_MAIN(DownloadProcessTest)
+#include "DownloadProcessTest.moc"

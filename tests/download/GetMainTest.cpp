@@ -1,0 +1,270 @@
+// The download window in-process: texts, outcome states, Abort and Auto close,
+// against the loopback test server.
+
+#include "app/DownloadJob.h"
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "download/GetMain.h"
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+#include "ui/MessageBoxes.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using testhttp::Response;
+
+class GetMainTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<testhttp::TestHttpServer> server_;
+    QStringList questions_;
+    bool answerYes_ = false;
+
+    TDownloadJob MakeJob(const std::string& mediaPath, std::int32_t expected, const std::string& out = "out.flv")
+    {
+        TDownloadJob job;
+        job.Switch = "-get";
+        job.Source = "http://www.youtube.com/watch?v=abc";
+        job.MediaUrl = server_->Url(mediaPath);
+        job.OutputFile = dir_->File(out);
+        job.ExpectedSize = expected;
+        job.EncoderParams = "-";
+        job.EncoderExt = "-";
+        job.TargetExt = "-";
+        return job;
+    }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<TempDir>();
+        server_ = std::make_unique<testhttp::TestHttpServer>();
+        InitAppDirsFor(dir_->Path());
+        SettingsFile = dir_->File("bmt.ini");
+        InitSettings();
+        AppSettings.LangPolish = false;
+        dir_->Write("bmt.ini", "[Main]\r\nLanguage=EN\r\n");
+        questions_.clear();
+        SetMessageHook([this](QWidget*, const QString& title, const QString& text, TMsgKind kind) {
+            questions_ << title + "|" + text;
+            if (kind != TMsgKind::Question)
+                return TMsgAnswer::Ok;
+            return answerYes_ ? TMsgAnswer::Yes : TMsgAnswer::No;
+        });
+    }
+
+    void cleanup()
+    {
+        SetMessageHook({});
+        server_.reset();
+        dir_.reset();
+    }
+
+    void textsInBothLanguages()
+    {
+        TFormGetMain english(MakeJob("/m", 0));
+        QCOMPARE(english.lblFile->text(), QString("File:"));
+        QCOMPARE(english.lblInfoProgress->text(), QString("Progress:"));
+        QCOMPARE(english.chAutoClose->text(), QString("Auto close"));
+        QCOMPARE(english.btnAbort->text(), QString("Abort"));
+        QCOMPARE(english.Caption(), QString("Downloading..."));
+        QCOMPARE(english.AppTitle(), QString("Downloading... out.flv"));
+        QCOMPARE(english.windowTitle(), english.AppTitle()); // the last one set shows
+
+        AppSettings.LangPolish = true;
+        TFormGetMain polish(MakeJob("/m", 0));
+        QCOMPARE(polish.lblUrl->text(), QString("URL / Plik:"));
+        QCOMPARE(polish.lblInfoSize->text(), QString("Rozmiar:"));
+        QCOMPARE(polish.lblInfoProgress->text(), QString::fromUtf8("Postęp:"));
+        QCOMPARE(polish.chAutoClose->text(), QString::fromUtf8("Zamknij okno po zakończeniu"));
+        QCOMPARE(polish.actAbort->text(), QString("Przerwij"));
+        QCOMPARE(polish.Caption(), QString("Pobieranie..."));
+
+        // A local file to convert shows the conversion word, the title still the download word.
+        TDownloadJob local = MakeJob("/m", 0);
+        local.Source = dir_->Write("in.avi", "x");
+        local.MediaUrl = "-";
+        TFormGetMain converting(local);
+        QCOMPARE(converting.Caption(), QString("Konwertowanie..."));
+        QVERIFY(converting.AppTitle().startsWith("Pobieranie... "));
+    }
+
+    void sizeLimits()
+    {
+        TFormGetMain w(MakeJob("/m", 0));
+        QCOMPARE(w.minimumWidth(), 300);
+        QCOMPARE(w.minimumHeight(), TFormGetMain::DesignHeight);
+        QCOMPARE(w.maximumHeight(), TFormGetMain::DesignHeight);
+    }
+
+    void completeDownloadWithSize()
+    {
+        const std::string body = testhttp::GeneratedBody(0, 50000);
+        server_->Serve("/m", body, "video/x-flv");
+        TFormGetMain w(MakeJob("/m", 50000));
+        bool terminated = false;
+        w.OnTerminate = [&] { terminated = true; };
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Downloaded 48.83 KB - OK"), 15000);
+        QCOMPARE(w.AppTitle(), w.Caption());
+        QCOMPARE(w.lblProgress->text(), QString("100 % - 48.83 KB"));
+        QCOMPARE(w.lblSize->text(), QString("50000 (48.83 KB)"));
+        QCOMPARE(w.btnAbort->text(), QString("Close"));
+        QCOMPARE(w.pb->value(), 50000);
+        QCOMPARE(QByteArray::fromStdString(TempDir::Read(w.JobOf().OutputFile)), QByteArray::fromStdString(body));
+        QVERIFY(!w.tmConvert->isActive());
+        QVERIFY(!w.tmClose->isActive()); // Auto close is off
+        QVERIFY(!terminated);
+    }
+
+    void unknownSizeShowsOnlyTheReceivedSize()
+    {
+        testhttp::Response r;
+        r.body = std::string(30000, 'a');
+        r.sendContentLength = false;
+        server_->Handle("/m", [r](const testhttp::Request&) { return r; });
+        TFormGetMain w(MakeJob("/m", 0));
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Downloaded 29.30 KB - OK"), 15000);
+        QCOMPARE(w.lblSize->text(), QString("0 ( 0 bytes)"));
+        QCOMPARE(w.lblProgress->text(), QString("29.30 KB"));
+        QVERIFY(w.pb->isHidden());
+    }
+
+    void bodyLongerThanAnnouncedStopsAtHundredPercent()
+    {
+        server_->Serve("/m", std::string(20000, 'b'));
+        TFormGetMain w(MakeJob("/m", 5000));
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Downloaded"), 15000);
+        QCOMPARE(w.lblProgress->text(), QString("100 % - 19.53 KB"));
+        QCOMPARE(w.pb->value(), 5000);
+    }
+
+    void existingFileIsCutAndEmptyBodyRemoved()
+    {
+        server_->Serve("/empty", "");
+        TDownloadJob job = MakeJob("/empty", 0);
+        dir_->Write("out.flv", "old content that must go");
+        TFormGetMain w(job);
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Downloaded  0 bytes - OK"), 15000);
+        QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
+    }
+
+    void refusedConnectionStaysOpenWithAutoClose()
+    {
+        TDownloadJob job = MakeJob("/m", 100);
+        job.MediaUrl = "http://127.0.0.1:1/none.flv";
+        AppSettings.AutoClose = true;
+        TFormGetMain w(job);
+        bool terminated = false;
+        w.OnTerminate = [&] { terminated = true; };
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Connection error"), 20000);
+        QVERIFY(!w.tmClose->isActive());
+        QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile))); // the empty file is gone
+        QVERIFY(!terminated);
+    }
+
+    void conversionIsArmedAfterSuccess()
+    {
+        server_->Serve("/m", "FLV data");
+        TDownloadJob job = MakeJob("/m", 8);
+        job.EncoderParams = "-i %1 %2";
+        TFormGetMain w(job);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.tmConvert->isActive() || w.Converting || w.Caption() != "Downloading...", 15000);
+        QVERIFY(w.ConvertRequested);
+    }
+
+    void abortAnsweredYesDeletesThePartialFile()
+    {
+        Response big;
+        big.generatedSize = 1ull << 30;
+        server_->Handle("/big", [big](const testhttp::Request&) { return big; });
+        answerYes_ = true;
+        TDownloadJob job = MakeJob("/big", 1 << 30);
+        TFormGetMain w(job);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0, 15000);
+        w.actAbortExecute();
+        w.actAbortExecute(); // pressed twice: still one question
+        QTRY_COMPARE_WITH_TIMEOUT(questions_.size(), 1, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Downloading && w.btnAbort->text() == "Close", 15000);
+        QCOMPARE(questions_.first(), QString::fromStdString("Brimtale|Delete incomplete file \"" + job.OutputFile + "\" ?"));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString::fromStdString(job.OutputFile)), 5000);
+        QVERIFY(!w.Caption().startsWith("Downloaded")); // no outcome title after an abort
+    }
+
+    void abortAnsweredNoKeepsTheFileAndAutoCloses()
+    {
+        Response big;
+        big.generatedSize = 1ull << 30;
+        server_->Handle("/big", [big](const testhttp::Request&) { return big; });
+        answerYes_ = false;
+        AppSettings.AutoClose = true;
+        TDownloadJob job = MakeJob("/big", 0);
+        TFormGetMain w(job);
+        bool terminated = false;
+        w.OnTerminate = [&] { terminated = true; };
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0, 15000);
+        w.actAbortExecute();
+        QTRY_VERIFY_WITH_TIMEOUT(terminated, 15000); // tmClose ends the process 1.5 s later
+        QCOMPARE(questions_.size(), 1);
+        QVERIFY(QFile(QString::fromStdString(job.OutputFile)).size() > 0);
+        QVERIFY(QFile::exists(dir_->File("bmt.ini").c_str()));
+        QVERIFY(TempDir::Read(dir_->File("bmt.ini")).find("AutoClose=1") != std::string::npos);
+    }
+
+    void uncheckingAutoCloseIsSavedOnClose()
+    {
+        AppSettings.AutoClose = true;
+        TFormGetMain w(MakeJob("/m", 0));
+        QVERIFY(w.chAutoClose->isChecked());
+        w.chAutoClose->click();
+        QVERIFY(!AppSettings.AutoClose);
+        w.close();
+        QVERIFY(TempDir::Read(dir_->File("bmt.ini")).find("AutoClose=0") != std::string::npos);
+    }
+
+    void vanishedSourceClosesTheWindow()
+    {
+        TDownloadJob job = MakeJob("/m", 0);
+        job.Source = dir_->Write("gone.avi", "x");
+        job.MediaUrl.clear();
+        TFormGetMain w(job);
+        QFile::remove(QString::fromStdString(job.Source));
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
+        QVERIFY(!w.Converting);
+        QVERIFY(!w.tmConvert->isActive());
+    }
+
+    void closeAfterTheWorkEndsTerminates()
+    {
+        server_->Serve("/m", "x");
+        TFormGetMain w(MakeJob("/m", 1));
+        bool terminated = false;
+        w.OnTerminate = [&] { terminated = true; };
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Downloaded"), 15000);
+        w.actAbortExecute();
+        QVERIFY(terminated);
+    }
+};
+
+QTEST_MAIN(GetMainTest)
+#include "GetMainTest.moc"
