@@ -23,6 +23,8 @@ namespace inet_detail {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr long ReceiveBufferBytes = 64 * 1024;
+
 void GlobalInit()
 {
     static std::once_flag once;
@@ -42,8 +44,9 @@ struct RequestShape {
 
 // One HTTP request over libcurl's multi interface, read by pulling. Send returns
 // once the final response's headers are in; Read then hands out the body. The
-// write callback keeps at most one delivery of libcurl's and pauses the transfer
-// while that is not taken, so no more than about one chunk is ever held here.
+// write callback keeps at most one delivery of libcurl's (16 KiB at most) and
+// pauses the transfer while that is not taken, so libcurl stops reading the
+// socket: what is held is bounded by its receive buffer plus that delivery.
 class PullTransfer {
 public:
     PullTransfer() = default;
@@ -152,6 +155,9 @@ bool PullTransfer::Send(const RequestShape& shape)
     curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (shape.rangeFrom > 0)
         curl_easy_setopt(e, CURLOPT_RANGE, (std::to_string(shape.rangeFrom) + "-").c_str());
+    // Fewer, larger socket reads; the pause below still bounds what is held to
+    // this buffer plus one delivery.
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, ReceiveBufferBytes);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &PullTransfer::OnWrite);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &PullTransfer::OnHeader);
