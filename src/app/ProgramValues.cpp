@@ -126,8 +126,13 @@ std::string GetFfmpegPath()
 
 void InitAppDirsFor(const std::string& programDir)
 {
+    InitAppDirsFor(programDir, !programDir.empty() && ::access(programDir.c_str(), W_OK) == 0);
+}
+
+void InitAppDirsFor(const std::string& programDir, bool programDirWritable)
+{
     AppDir = programDir;
-    if (!AppDir.empty() && ::access(AppDir.c_str(), W_OK) == 0) {
+    if (programDirWritable) {
         DataDir = AppDir;
         DefaultOutputDir = AppDir;
     } else {

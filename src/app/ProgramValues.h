@@ -35,6 +35,7 @@ std::string FindExecutable(const std::string& name);
 // data folder and downloads go to the user's Videos folder.
 void InitAppDirs();
 void InitAppDirsFor(const std::string& programDir);
+void InitAppDirsFor(const std::string& programDir, bool programDirWritable);
 
 // The error log of failed conversions.
 std::string ErrorLogFile();

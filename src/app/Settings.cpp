@@ -15,7 +15,7 @@ constexpr std::size_t MaxHistoryFile = 16 * 1024 * 1024;
 std::string DefaultProfilesFile()
 {
     const std::string own = DataDir + "/bmt_encoder_profiles.ini";
-    if (FileExists(own) || DataDir == AppDir)
+    if (FileExists(own))
         return own;
     // An installed program reads the shipped profiles until the user has a copy.
     const std::string shared = SharedDataDir();

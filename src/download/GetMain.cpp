@@ -468,7 +468,9 @@ void TFormGetMain::ConvertFile()
         RemoveFile(names.Input);
     if (exitCode != 0 && FileSizeOf(names.EncoderOutput) == 0)
         RemoveFile(names.EncoderOutput);
-    if (!names.FinalOutput.empty())
+    // Only a finished conversion gets its final name: after a failure the file of
+    // that name may be one the encoder refused to overwrite.
+    if (!names.FinalOutput.empty() && exitCode == 0 && !Aborted)
         RenameFileNoReplace(names.EncoderOutput, names.FinalOutput);
     SetAbortCaption(QString::fromUtf8(t.Close));
     Converting = false;

@@ -2,9 +2,13 @@
 
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "net/ZQ_FileSystem.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <sys/stat.h>
 
 TEST(StartUp, RunModeFollowsTheJob)
@@ -69,13 +73,21 @@ TEST(ProgramValues, FfmpegBesideTheProgramComesFirstThenPath)
 
 TEST(ProgramValues, ReadOnlyProgramFolderKeepsDataInTheUserFolder)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root can write everywhere";
     TempDir prog;
     TempDir home;
-    ::chmod(prog.Path().c_str(), 0555);
+    std::filesystem::create_directories(prog.Path() + "/share/brimtale");
+    std::filesystem::create_directory(prog.Path() + "/bin");
+    const std::string shipped = prog.Write("share/brimtale/bmt_encoder_profiles.ini", "[MAIN]\n");
     ::setenv("XDG_DATA_HOME", home.Path().c_str(), 1);
-    InitAppDirsFor(prog.Path());
+    InitAppDirsFor(prog.Path() + "/bin", false);
+    InitSettings();
     EXPECT_EQ(DataDir, home.Path() + "/brimtale");
+    EXPECT_TRUE(DirectoryExists(DataDir));
+    EXPECT_EQ(AppSettings.DirListFile, DataDir + "/bmt_directories.txt");
+    // The shipped profiles are read until the user has a copy of their own.
+    EXPECT_EQ(AppSettings.ProfilesFile, shipped);
+    home.Write("brimtale/bmt_encoder_profiles.ini", "[MAIN]\n");
+    InitSettings();
+    EXPECT_EQ(AppSettings.ProfilesFile, DataDir + "/bmt_encoder_profiles.ini");
     ::unsetenv("XDG_DATA_HOME");
 }

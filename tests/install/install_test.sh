@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and runs the installed program in
+# download mode on a local clip: it must convert it and end by itself. When the
+# machine has an unprivileged user, the same run as that user must keep its
+# settings in the user's data folder, since the program's folder is not writable.
+set -euo pipefail
+build=$1
+command -v ffmpeg >/dev/null || { echo "ffmpeg is not installed: skipped"; exit 0; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+test -x "$prefix/bin/brimtale"
+test -f "$prefix/share/brimtale/bmt_encoder_profiles.ini"
+test -f "$prefix/share/applications/brimtale.desktop"
+grep -q "^Exec=\"$prefix/bin/brimtale\"$" "$prefix/share/applications/brimtale.desktop"
+
+mkdir -m 777 "$work/videos"
+ffmpeg -v error -y -f lavfi -i testsrc=duration=1:size=160x120:rate=10 -c:v mpeg4 "$work/videos/in clip.avi"
+chmod 666 "$work/videos/in clip.avi"
+
+run_job() { # output-name
+  timeout 120 env QT_QPA_PLATFORM=offscreen BRIMTALE_AUTO_ANSWER=no "$@"
+}
+job=(-get "$work/videos/in clip.avi" "-" "$work/videos/out.avi" 0 0 0 "-y -i %1 -c:v mpeg4 -b:v %DVB %2" "-" "mkv" 0)
+
+# As the current user (who may write the program's folder): files beside it.
+printf '[Main]\r\nAutoClose=1\r\n' > "$prefix/bin/bmt.ini"
+run_job "$prefix/bin/brimtale" "${job[@]}"
+test -s "$work/videos/out.mkv"
+grep -q "AutoClose=1" "$prefix/bin/bmt.ini"
+echo "installed program converted the clip"
+
+if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1 && command -v runuser >/dev/null &&
+   runuser -u nobody -- test -x "$(command -v ffmpeg)"; then
+  rm -f "$prefix/bin/bmt.ini" "$work/videos/out.mkv"
+  home=$work/home
+  mkdir -p "$home/.local/share/brimtale"
+  printf '[Main]\r\nAutoClose=1\r\n' > "$home/.local/share/brimtale/bmt.ini"
+  chown -R nobody "$home"
+  chmod 755 "$prefix" "$prefix/bin"
+  run_job runuser -u nobody -- env HOME="$home" XDG_DATA_HOME= "$prefix/bin/brimtale" "${job[@]}"
+  test -s "$work/videos/out.mkv"
+  test ! -e "$prefix/bin/bmt.ini"
+  grep -q "AutoClose=1" "$home/.local/share/brimtale/bmt.ini"
+  echo "as an unprivileged user the settings stayed in the user's data folder"
+fi
+echo "1 passed, 0 failed"
