@@ -405,7 +405,9 @@ void TFormMain::GetFile(TDownloadJob job)
     for (const std::string& a : JobToArgs(job, AppSettings.AutoClose))
         args << Q(a);
     // A process of its own, never waited for; the arguments go to it one by one.
-    QProcess::startDetached(Q(ProgramExecutable), args);
+    qint64 pid = 0;
+    if (QProcess::startDetached(Q(ProgramExecutable), args, QString(), &pid))
+        LastDownloadPid = pid;
 }
 
 void TFormMain::actNewExecute()

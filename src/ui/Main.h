@@ -90,6 +90,8 @@ public:
     QString ApplicationTitle;
     // Whether hiding to the tray is possible; when not, the window minimises instead.
     bool TrayAvailable = false;
+    // Process id of the last download process started (0: none).
+    qint64 LastDownloadPid = 0;
 
     QTabWidget* pc = nullptr;
     QWidget* tsMain = nullptr;

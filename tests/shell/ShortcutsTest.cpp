@@ -1,0 +1,124 @@
+// The program's desktop entry: where it goes, what it holds, and that a path
+// with blanks, quotes or shell characters still starts the program.
+
+#include "shell/ZQ_Shortcuts.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace {
+
+// The value of a key in a desktop entry text, as written.
+std::string Key(const std::string& text, const std::string& key)
+{
+    const std::string prefix = "\n" + key + "=";
+    const std::size_t at = ("\n" + text).find(prefix);
+    if (at == std::string::npos)
+        return "<missing>";
+    const std::size_t start = at + prefix.size() - 1;
+    return text.substr(start, text.find('\n', start) - start);
+}
+
+// Undoes the desktop entry quoting of one Exec argument (the reverse of what a
+// launcher does: string escapes first, then the argument's own quoting).
+std::string UnquoteExec(const std::string& value)
+{
+    std::string unescaped;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            const char c = value[++i];
+            unescaped += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c == 's' ? ' ' : c;
+            if (c != 'n' && c != 't' && c != 'r' && c != 's' && c != '\\')
+                unescaped.insert(unescaped.size() - 1, 1, '\\');
+        } else {
+            unescaped += value[i];
+        }
+    }
+    EXPECT_GE(unescaped.size(), 2u);
+    EXPECT_EQ(unescaped.front(), '"');
+    EXPECT_EQ(unescaped.back(), '"');
+    std::string arg;
+    for (std::size_t i = 1; i + 1 < unescaped.size(); ++i) {
+        if (unescaped[i] == '\\' && i + 2 < unescaped.size()) {
+            arg += unescaped[++i];
+        } else if (unescaped[i] == '%' && i + 2 < unescaped.size() && unescaped[i + 1] == '%') {
+            arg += '%';
+            ++i;
+        } else {
+            EXPECT_NE(unescaped[i], '"') << "an unescaped quote inside the argument";
+            arg += unescaped[i];
+        }
+    }
+    return arg;
+}
+
+} // namespace
+
+TEST(Shortcuts, CreateExistsDelete)
+{
+    TempDir dir;
+    const std::string folder = dir.File("Desktop");
+    EXPECT_FALSE(ShortcutExists(folder, "brimtale.desktop"));
+
+    // The folder is made when it is missing (one level).
+    CreateShortcut("Brimtale", "/opt/brimtale/bin/brimtale", folder, "brimtale.desktop");
+    ASSERT_TRUE(ShortcutExists(folder, "brimtale.desktop"));
+    const std::string text = TempDir::Read(folder + "/brimtale.desktop");
+    EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_EQ(Key(text, "Type"), "Application");
+    EXPECT_EQ(Key(text, "Name"), "Brimtale");
+    EXPECT_EQ(Key(text, "Path"), "/opt/brimtale/bin");
+    EXPECT_EQ(UnquoteExec(Key(text, "Exec")), "/opt/brimtale/bin/brimtale");
+    EXPECT_EQ(Key(text, "Icon"), "<missing>");
+    struct stat st {};
+    ASSERT_EQ(::stat((folder + "/brimtale.desktop").c_str(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IXUSR) << "a desktop launcher must be executable";
+
+    DeleteShortcut(folder, "brimtale.desktop");
+    EXPECT_FALSE(ShortcutExists(folder, "brimtale.desktop"));
+    DeleteShortcut(folder, "brimtale.desktop");  // nothing there: no error
+}
+
+TEST(Shortcuts, ExecSurvivesAwkwardPaths)
+{
+    for (const std::string& target : {std::string("/home/a b/my \"vids\"/brimtale"),
+                                     std::string("/tmp/$(touch x);`id`/50%/back\\slash/brimtale"),
+                                     std::string("/tmp/new\nline/tab\there/brimtale")}) {
+        const std::string text = DesktopEntryText("Brimtale", target, "/usr/share/icons/x.svg");
+        // One line per key: a line break in the path must not start a new key.
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 9) << text;
+        EXPECT_EQ(UnquoteExec(Key(text, "Exec")), target);
+        EXPECT_EQ(Key(text, "Icon"), "/usr/share/icons/x.svg");
+    }
+}
+
+TEST(Shortcuts, FailuresAreSilent)
+{
+    TempDir dir;
+    // The folder's parent is a file: the folder can't be made, nothing is written.
+    const std::string blocker = dir.Write("file", "x");
+    CreateShortcut("Brimtale", "/bin/true", blocker + "/Desktop", "brimtale.desktop");
+    EXPECT_FALSE(ShortcutExists(blocker + "/Desktop", "brimtale.desktop"));
+    // Two levels missing: only one is made, so nothing is written either.
+    CreateShortcut("Brimtale", "/bin/true", dir.File("a/b"), "brimtale.desktop");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("a")));
+    // An unknown folder.
+    EXPECT_FALSE(ShortcutExists("", "brimtale.desktop"));
+    CreateShortcut("Brimtale", "/bin/true", "", "brimtale.desktop");
+    DeleteShortcut("", "brimtale.desktop");
+}
+
+TEST(Shortcuts, ExistingEntryIsLeftToTheCaller)
+{
+    // ShortcutExists looks only at the name: whatever the file holds, it counts.
+    TempDir dir;
+    dir.Write("brimtale.desktop", "not a desktop entry");
+    EXPECT_TRUE(ShortcutExists(dir.Path(), "brimtale.desktop"));
+    DeleteShortcut(dir.Path(), "brimtale.desktop");
+    EXPECT_FALSE(ShortcutExists(dir.Path(), "brimtale.desktop"));
+}

@@ -1,0 +1,105 @@
+// From the address of a page to the file on disk: the dialog's GET resolves a
+// page served on loopback, the main window starts the built program as a
+// download process of its own, and the file arrives.
+
+#include "UiTestSupport.h"
+
+#include "app/DownloadJob.h"
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "net/ZQ_FileSystem.h"
+#include "support/TestHttpServer.h"
+#include "ui/Main.h"
+#include "ui/New.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QtTest>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+// True while the process runs (a zombie counts as ended).
+bool ProcessRuns(qint64 pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return false;
+    const std::size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+} // namespace
+
+class TEndToEndTest : public QObject {
+    Q_OBJECT
+private slots:
+    void youTubePageToFile()
+    {
+        TProgramFolder folder;
+        // The built program, copied so that its settings and files stay in the test's folder.
+        const std::string exe = folder.Dir.File("brimtale");
+        std::filesystem::copy_file(BRIMTALE_EXE, exe);
+        std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
+        AppSettings.AutoClose = true;  // the dialog saves it for the download process
+        AppSettings.LangPolish = false;
+
+        constexpr std::size_t MediaSize = 300 * 1024;
+        std::string media = std::string("\0\0\0\x1C" "ftypmp42\0\0\0\0mp42isom", 24);
+        media.resize(MediaSize, 'v');
+        testhttp::TestHttpServer server(std::chrono::seconds(90));
+        server.Handle("/watch", [&](const testhttp::Request&) {
+            testhttp::Response r;
+            r.body = "<html><head><title>A clip</title></head><body>" +
+                     server.Url("/videoplayback?itag=22&id=0123456789abcdef&k=1") + "\n" +
+                     server.Url("/videoplayback?itag=18&id=0123456789abcdef&k=2") + "\n</body></html>";
+            return r;
+        });
+        server.Serve("/videoplayback", media, "video/mp4");
+
+        const std::string saved = ProgramExecutable;
+        ProgramExecutable = exe;
+        TFormMain w;
+        TFormNew* f = w.FormNew();
+        f->show();
+        f->edURL->setText(Q(server.Url("/watch?v=abc&m=.youtube.")));
+        f->edFileName->setText("A clip");
+        f->SetDirectoryText(Q(folder.Path() + "/videos"));
+        f->rbMP4_720->setChecked(true);
+        f->actGetExecute();
+        ProgramExecutable = saved;
+
+        QVERIFY2(ShownMessages.empty(), ShownMessages.empty() ? "" : qPrintable(ShownMessages[0].Text));
+        QVERIFY(!f->isVisible());
+        const std::string out = folder.Path() + "/videos/A clip.mp4";
+        QCOMPARE(Q(Job.OutputFile), Q(out));
+        QCOMPARE(Job.ExpectedSize, std::int32_t(MediaSize));
+        QVERIFY(Job.MediaUrl.find("itag=22") != std::string::npos);
+        QCOMPARE(f->edFileName->text(), QString("A clip.mp4"));
+        const qint64 pid = w.LastDownloadPid;
+        QVERIFY(pid > 0);
+
+        // The download process writes the file and, with Auto close, ends by itself.
+        const bool arrived = QTest::qWaitFor([&] { return FileSizeOf(out) == std::int64_t(MediaSize); }, 30000);
+        const bool ended = QTest::qWaitFor([&] { return !ProcessRuns(pid); }, 15000);
+        if (ProcessRuns(pid))
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        QVERIFY2(arrived, qPrintable(QString("size %1").arg(FileSizeOf(out))));
+        QVERIFY(TempDir::Read(out) == media);
+        QVERIFY(ended);
+        QVERIFY(DirectoryExists(folder.Path() + "/videos"));
+    }
+};
+
+int RunEndToEndTests(int argc, char** argv)
+{
+    TEndToEndTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "EndToEndTest.moc"

@@ -1,0 +1,365 @@
+// The main window: both windows switch language at once, the tray menu's
+// show/hide text, the shortcut boxes, opening the dialog with the clipboard,
+// dropped files, the hand-off of a job to a process of its own, and closing.
+
+#include "UiTestSupport.h"
+
+#include "app/DownloadJob.h"
+#include "app/IniFile.h"
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "net/ZQ_FileSystem.h"
+#include "support/TestHttpServer.h"
+#include "ui/Main.h"
+#include "ui/New.h"
+#include "ui/Texts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+namespace {
+
+int CountFormatFetches(const testhttp::TestHttpServer& server)
+{
+    int n = 0;
+    for (const auto& r : server.Requests())
+        n += r.query.find("fmt=") != std::string::npos;
+    return n;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    return FileExists(path) ? TempDir::Read(path) : std::string();
+}
+
+} // namespace
+
+class TMainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void languageSwitchesBothWindows()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        w.show();
+        TFormNew* f = w.FormNew();
+        f->show();
+        f->edURL->setText("kept");
+        QCOMPARE(w.pc->tabText(1), QString("Options"));
+
+        w.cbLanguage->setCurrentIndex(1);
+        QVERIFY(AppSettings.LangPolish);
+        QCOMPARE(w.pc->tabText(0), QString("Pobieranie / Konwersja"));
+        QCOMPARE(w.btnNew->text(), QString("Pobierz / Konwertuj plik video..."));
+        QCOMPARE(w.actClose->toolTip(), QString("Zakończ"));
+        QCOMPARE(w.chShortcut_Desktop->text(), QString("Skrót na Pulpicie"));
+        QCOMPARE(f->windowTitle(), QString("Nowy"));
+        QCOMPARE(f->btnGET->text(), QString("POBIERZ / KONWERTUJ"));
+        QCOMPARE(f->btnPasteUrl->toolTip(), QString("Wklej adres strony ze schowka"));
+        QVERIFY(f->OpenVideoFilterText.startsWith("Wszystkie obsługiwane formaty video ("));
+        QCOMPARE(f->edURL->text(), QString("kept"));
+
+        // Back, and the stored language follows on close.
+        w.cbLanguage->setCurrentIndex(0);
+        QCOMPARE(f->windowTitle(), QString("New"));
+        QCOMPARE(f->gbYoutubeFormats->title(), QString("YouTube video format && quality"));
+        w.cbLanguage->setCurrentIndex(1);
+        w.close();
+        QCOMPARE(Q(TIniFile(SettingsFile).ReadString("Main", "Language", "")), QString("PL"));
+    }
+
+    void trayMenuOffersShowOrHide()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        w.TrayAvailable = true;
+        w.show();
+        w.popTrayPopup();
+        QCOMPARE(w.actShowHideMainWindow->text(), QString("Hide main window"));
+        w.actMinimizeToTray->trigger();
+        QVERIFY(!w.isVisible());
+        w.popTrayPopup();
+        QCOMPARE(w.actShowHideMainWindow->text(), QString("Show main window"));
+        w.tiDblClick();
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.actShowHideMainWindow->text(), QString("Hide main window"));
+        w.actShowHideMainWindow->trigger();
+        QVERIFY(!w.isVisible());
+        AppSettings.LangPolish = true;
+        w.popTrayPopup();
+        QCOMPARE(w.actShowHideMainWindow->text(), QString("Pokaż okno główne"));
+
+        // The menu: new, show/hide, a separator, exit.
+        const QList<QAction*> items = w.popTray->actions();
+        QCOMPARE(items.size(), 4);
+        QCOMPARE(items[0], w.actNew);
+        QCOMPARE(items[1], w.actShowHideMainWindow);
+        QVERIFY(items[2]->isSeparator());
+        QCOMPARE(items[3], w.actClose);
+        QCOMPARE(w.actNew->shortcut(), QKeySequence("Ctrl+N"));
+        QCOMPARE(w.actMinimizeToTray->shortcut(), QKeySequence("Ctrl+Shift+M"));
+        QCOMPARE(w.actEsc->shortcut(), QKeySequence(Qt::Key_Escape));
+        QCOMPARE(w.FormNew()->actClose->shortcut(), QKeySequence("Ctrl+N"));
+    }
+
+    void withoutTrayMinimizeInsteadOfHiding()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        w.TrayAvailable = false;
+        w.show();
+        w.actMinimizeToTray->trigger();
+        QVERIFY(w.isVisible());
+        QVERIFY(w.isMinimized());
+    }
+
+    void shortcutBoxes()
+    {
+        TProgramFolder folder;
+        const std::string desktop = TestHome() + "/Desktop";
+        const std::string menu = TestHome() + "/data/applications";
+        {
+            TFormMain w;
+            QVERIFY(!w.chShortcut_Desktop->isChecked());
+            // Ticked: the folder is made and the entry written.
+            w.chShortcut_Desktop->click();
+            const std::string entry = ReadAll(desktop + "/brimtale.desktop");
+            QVERIFY(entry.find("Exec=\"" + ProgramExecutable + "\"\n") != std::string::npos);
+            QVERIFY(entry.find("Name=Brimtale\n") != std::string::npos);
+            // Unticked: removed.
+            w.chShortcut_Desktop->click();
+            QVERIFY(!FileExists(desktop + "/brimtale.desktop"));
+            // An entry that is already there is left as it is.
+            ForceDirectories(menu);
+            {
+                std::ofstream(menu + "/brimtale.desktop") << "mine";
+            }
+            w.chShortcut_StartMenu->click();
+            QCOMPARE(Q(ReadAll(menu + "/brimtale.desktop")), QString("mine"));
+        }
+        // At the next start the boxes show what is there.
+        TFormMain again;
+        QVERIFY(again.chShortcut_StartMenu->isChecked());
+        QVERIFY(!again.chShortcut_Desktop->isChecked());
+        again.chShortcut_StartMenu->click();
+        QVERIFY(!FileExists(menu + "/brimtale.desktop"));
+    }
+
+    void newWithYouTubeAddressOnTheClipboard()
+    {
+        TProgramFolder folder;
+        testhttp::TestHttpServer server(std::chrono::seconds(60));
+        server.Handle("/watch", [&](const testhttp::Request&) {
+            testhttp::Response r;
+            r.body = "<html><head><title>Tom &amp; Jerry: Best of</title></head><body>" +
+                     server.Url("/videoplayback?itag=22&id=0123456789abcdef") + "\n</body></html>";
+            return r;
+        });
+        server.Serve("/videoplayback", std::string("FLV\x01") + std::string(100, 'x'), "video/x-flv");
+        TFormMain w;
+        TFormNew* f = w.FormNew();
+        // A "/v/" address whose text carries the site's mark; only the first line counts.
+        const QString page = Q(server.Url("/v/abc?m=.youtube."));
+        QGuiApplication::clipboard()->setText(page + "\nsecond line");
+        w.actNew->trigger();
+        QVERIFY(f->isVisible());
+        QCOMPARE(f->edURL->text(), Q(server.Url("/watch?v=abc?m=.youtube.")));
+        QCOMPARE(f->edFileName->text(), QString("Tom & Jerry- Best of"));
+        QCOMPARE(CountFormatFetches(server), 6);
+        QVERIFY(f->rbMP4_720->isEnabled() && f->rbMP4_720->isChecked());
+        QVERIFY(!f->rbMP4_1080->isEnabled());
+
+        // The same address again: no second probe.
+        w.actNew->trigger();
+        QCOMPARE(CountFormatFetches(server), 6);
+
+        // A first line longer than 800 bytes is cut to 800.
+        QGuiApplication::clipboard()->setText(Q(server.Url("/watch?m=.youtube.&v=")) + QString(900, 'a'));
+        w.actNew->trigger();
+        QCOMPARE(f->edURL->text().size(), 800);
+    }
+
+    void newWithOtherClipboards()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        TFormNew* f = w.FormNew();
+        QClipboard* clipboard = QGuiApplication::clipboard();
+
+        // A local file: address, name and directory from its path; the history stays.
+        const std::string clip = folder.Dir.Write("holiday clip.avi", "x");
+        const int history = f->cbDirectory->count();
+        clipboard->setText(Q(clip));
+        w.actNew->trigger();
+        QCOMPARE(f->edURL->text(), Q(clip));
+        QCOMPARE(f->edFileName->text(), QString("holiday clip.avi"));
+        QCOMPARE(f->cbDirectory->currentText(), Q(folder.Path()));
+        QCOMPARE(f->cbDirectory->count(), history);
+
+        // A folder, an image, nothing, megabytes of text: the fields are cleared.
+        auto clearedBy = [&](auto fill) {
+            f->edURL->setText("old");
+            f->edFileName->setText("old");
+            fill();
+            QElapsedTimer t;
+            t.start();
+            w.actNew->trigger();
+            return t.elapsed() < 5000 && f->edURL->text().isEmpty() && f->edFileName->text().isEmpty();
+        };
+        QVERIFY(clearedBy([&] { clipboard->setText(Q(folder.Path())); }));
+        QVERIFY(clearedBy([&] {
+            QImage image(16, 16, QImage::Format_RGB32);
+            image.fill(Qt::blue);
+            clipboard->setImage(image);
+        }));
+        QVERIFY(clearedBy([&] { clipboard->clear(); }));
+        QVERIFY(clearedBy([&] { clipboard->setText(QString(4 * 1024 * 1024, 'z') + "\n.youtube."); }));
+    }
+
+    void droppedFilesOnTheMainWindow()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        TFormNew* f = w.FormNew();
+        const std::string a = folder.Dir.Write("a.avi", "x");
+        const std::string b = folder.Dir.Write("b.avi", "x");
+        const std::string c = folder.Dir.Write("c.avi", "x");
+        SendDrop(&w, {QUrl::fromLocalFile(Q(a)), QUrl::fromLocalFile(Q(b)), QUrl::fromLocalFile(Q(c))});
+        QVERIFY(f->isVisible());
+        QCOMPARE(f->edURL->text(), Q(a));
+        QCOMPARE(f->edFileName->text(), QString("a.avi"));
+        QCOMPARE(f->cbDirectory->itemText(0), Q(folder.Path()));
+
+        // A folder is no file: the dialog opens unchanged.
+        f->hide();
+        w.DroppedFile(Q(folder.Path()));
+        QVERIFY(f->isVisible());
+        QCOMPARE(f->edURL->text(), Q(a));
+    }
+
+    void getFileRefusesAnInvalidJob()
+    {
+        TProgramFolder folder;
+        AppSettings.LangPolish = true;
+        TFormMain w;
+        TDownloadJob job;
+        job.Switch = "-get";
+        job.Source = folder.Dir.File("missing.avi");
+        job.OutputFile = folder.Dir.File("out.avi");
+        w.GetFile(job);
+        QCOMPARE(ShownMessages.size(), size_t(1));
+        QCOMPARE(ShownMessages[0].Text, QString("Nie można pobrać pliku z podanego adresu!"));
+        QCOMPARE(w.LastDownloadPid, qint64(0));
+    }
+
+    void getFileStartsAProcessWithTheFieldsAsArguments()
+    {
+        TProgramFolder folder;
+        // A stand-in for the program that writes its arguments, each ended by a NUL.
+        const std::string fake = folder.Dir.Write(
+            "fake-brimtale",
+            "#!/bin/sh\nout=\"$(dirname \"$0\")/args\"\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$out.part\"\n"
+            "mv \"$out.part\" \"$out\"\n");
+        ::chmod(fake.c_str(), 0755);
+        const std::string saved = ProgramExecutable;
+        ProgramExecutable = fake;
+
+        TDownloadJob job;
+        job.Switch = "-get";
+        job.Source = "http://127.0.0.1:9/watch?v=1&x=$(touch pwned);`id`";
+        job.MediaUrl = "http://127.0.0.1:9/media?a=1&b='2' \"3\"";
+        job.OutputFile = folder.Path() + "/my clip; rm -rf ~\nnext.flv";
+        job.ExpectedSize = 1234;
+        job.EncoderParams = "-";
+        job.EncoderExt = "-";
+        job.TargetExt = "-";
+        AppSettings.AutoClose = true;
+        TFormMain w;
+        w.GetFile(job);
+        ProgramExecutable = saved;
+        QVERIFY(w.LastDownloadPid > 0);
+        const std::string argsFile = folder.Dir.File("args");
+        QVERIFY(QTest::qWaitFor([&] { return FileExists(argsFile); }, 10000));
+        const std::string text = TempDir::Read(argsFile);
+        std::vector<std::string> args;
+        for (std::size_t from = 0; from < text.size();) {
+            const std::size_t nul = text.find('\0', from);
+            args.push_back(text.substr(from, nul - from));
+            from = nul + 1;
+        }
+        QVERIFY(args == JobToArgs(job, true));
+        QVERIFY(!FileExists(folder.Dir.File("pwned")));
+    }
+
+    void closingKeepsAutoCloseAndSavesTheRest()
+    {
+        TProgramFolder folder;
+        folder.Dir.Write("bmt.ini", "[Main]\r\nAutoClose=1\r\nLanguage=EN\r\n");
+        AppSettings.AutoClose = false;
+        AppSettings.LangPolish = true;
+        TFormMain w;
+        QSignalSpy closed(&w, &TFormMain::closed);
+        w.show();
+        w.actClose->trigger();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(closed.count(), 1);
+        const TIniFile ini(SettingsFile);
+        QCOMPARE(Q(ini.ReadString("Main", "AutoClose", "")), QString("1"));
+        QCOMPARE(Q(ini.ReadString("Main", "Language", "")), QString("PL"));
+    }
+
+    void siteLinks()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        w.show();
+        QTest::mouseClick(w.Label1, Qt::LeftButton);
+        QTest::mouseClick(w.Label3, Qt::LeftButton);
+        w.pc->setCurrentWidget(w.tsAbout);
+        QTest::mouseClick(w.lblWww, Qt::LeftButton);
+        w.cbLanguage->setCurrentIndex(1);
+        QTest::mouseClick(w.lblWww, Qt::LeftButton);
+        QCOMPARE(OpenedUrls.size(), size_t(4));
+        QCOMPARE(OpenedUrls[0], QUrl("http://www.youtube.com"));
+        QCOMPARE(OpenedUrls[1], QUrl("http://www.wrzuta.pl"));
+        QVERIFY(OpenedUrls[2].host().endsWith("example.org"));
+        QVERIFY(OpenedUrls[2].path().startsWith("/en"));
+        QVERIFY(OpenedUrls[3].path().startsWith("/pl"));
+        QCOMPARE(w.lblWww->text(), OpenedUrls[3].toString());
+
+        // Underlined while the mouse is over a link.
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(w.Label1, &enter);
+        QVERIFY(w.Label1->font().underline());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(w.Label1, &leave);
+        QVERIFY(!w.Label1->font().underline());
+    }
+};
+
+int RunMainWindowTests(int argc, char** argv)
+{
+    TMainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "MainWindowTest.moc"

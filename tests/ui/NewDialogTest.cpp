@@ -1,0 +1,485 @@
+// The new-download dialog: the checks of GET and their messages, the output
+// path, the format probe, the profiles, the stored settings and the directory
+// history, paste and dropped files.
+
+#include "UiTestSupport.h"
+
+#include "app/DownloadJob.h"
+#include "app/IniFile.h"
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "net/ZQ_FileSystem.h"
+#include "support/TestHttpServer.h"
+#include "ui/Main.h"
+#include "ui/New.h"
+#include "ui/Texts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QImage>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+namespace {
+
+const char* const Profiles = "[MAIN]\r\nDefaultVideoBitrate=300k\r\n"
+                             "[main]\r\nParams=-not-a-profile\r\n"
+                             "[avi]\r\nDisplayName=AVI (XviD)\r\nParams=-i %1 -vcodec mpeg4 %2\r\nEncExt=avi\r\nExt=avi\r\n"
+                             "[blank]\r\nDisplayName=Blank\r\nParams=   \r\n"
+                             "[noext]\r\nParams=-i %1 -f matroska %2\r\n"
+                             "[mp3]\r\nDisplayName=MP3\r\nParams=-i %1 -vn %2\r\nExt=mp3\r\n";
+
+void WriteProfiles(const TProgramFolder& folder)
+{
+    AppSettings.ProfilesFile = folder.Dir.Write("bmt_encoder_profiles.ini", Profiles);
+}
+
+// A page that offers the given formats, each with a stream address on loopback.
+std::string StreamPage(const testhttp::TestHttpServer& server, const std::vector<int>& formats)
+{
+    std::string page = "<html><head><title>Clip</title></head><body><script>var map = \"";
+    for (int f : formats)
+        page += server.Url("/videoplayback?itag=" + std::to_string(f) + "&id=0123456789abcdefXYZ&sig=1") + "\n";
+    return page + "\";</script></body></html>";
+}
+
+std::string Mp4Bytes()
+{
+    return std::string("\0\0\0\x1C" "ftypmp42\0\0\0\0mp42isom", 24) + std::string(4000, 'x');
+}
+
+int EnabledMask(const TFormNew& f)
+{
+    int mask = 0;
+    for (int i = 0; i < 6; ++i)
+        if (f.FormatButton(i)->isEnabled())
+            mask |= 1 << i;
+    return mask;
+}
+
+} // namespace
+
+class TNewDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void getChecksInOrder_data()
+    {
+        QTest::addColumn<bool>("polish");
+        QTest::newRow("English") << false;
+        QTest::newRow("Polish") << true;
+    }
+
+    void getChecksInOrder()
+    {
+        QFETCH(bool, polish);
+        TProgramFolder folder;
+        AppSettings.LangPolish = polish;
+        TFormNew f(nullptr);
+        f.show();
+        const std::string input = folder.Dir.Write("clip.avi", "data");
+        auto expect = [&](const std::string& text) {
+            ShownMessages.clear();
+            f.actGetExecute();
+            QCOMPARE(ShownMessages.size(), size_t(1));
+            QCOMPARE(ShownMessages[0].Title, QString("Brimtale 1.6"));
+            QCOMPARE(ShownMessages[0].Text, Q(text));
+            QCOMPARE(int(ShownMessages[0].Kind), int(TMsgKind::Warning));
+            QVERIFY(f.isVisible());
+        };
+
+        // 1. A local file without conversion, before anything else is looked at.
+        f.edURL->setText(Q(input));
+        f.edFileName->clear();
+        f.SetDirectoryText(QString());
+        expect(MessageText(TMessageId::NoProfile, polish));
+        // 2. Nothing but blanks.
+        f.edURL->setText(" \t ");
+        expect(MessageText(TMessageId::NoUrl, polish));
+        // 3. Not a page of a known site.
+        f.edURL->setText("http://127.0.0.1:9/video/1");
+        expect(MessageText(TMessageId::InvalidUrl, polish));
+        // 4. A directory that can't be made (its parent is a file); Job is cleared first.
+        f.chConvert->setChecked(true);
+        f.edURL->setText(Q(input));
+        f.SetDirectoryText(Q(input + "/sub"));
+        Job.Switch = "-get";
+        Job.OutputFile = "/tmp/x";
+        expect(CantCreateDirMessage(input + "/sub", polish));
+        QVERIFY(Job == TDownloadJob{});
+        // 5. No file name; the trimmed name is written back.
+        const std::string out = folder.Dir.File("made/with/parents");
+        f.SetDirectoryText(Q(out));
+        f.edFileName->setText("   ");
+        expect(MessageText(TMessageId::NoFileName, polish));
+        QCOMPARE(f.edFileName->text(), QString());
+        QVERIFY(DirectoryExists(out));
+        // A name that is no file name at all.
+        f.edFileName->setText(" .. ");
+        expect(MessageText(TMessageId::NoFileName, polish));
+        QVERIFY(Job.Switch.empty());
+    }
+
+    void outputPathRules()
+    {
+        TProgramFolder folder;
+        WriteProfiles(folder);
+        TFormNew f(nullptr);
+        f.chConvert->setChecked(true);
+        f.cbProfiles->setCurrentIndex(0);  // AVI
+        const std::string in = folder.Dir.File("in");
+        ForceDirectories(in);
+        const std::string input = folder.Dir.Write("in/clip.avi", "data");
+        const std::string out = folder.Path() + "/out";
+
+        auto get = [&](const std::string& dir, const QString& name) {
+            f.show();
+            f.edURL->setText(Q(input));
+            f.SetDirectoryText(Q(dir));
+            f.edFileName->setText(name);
+            ShownMessages.clear();
+            ClearJob(Job);
+            f.actGetExecute();
+            QVERIFY(ShownMessages.empty());
+            QVERIFY(!f.isVisible());
+            QCOMPARE(Q(Job.Switch), QString("-get"));
+            QCOMPARE(Job.Source, input);
+            QVERIFY(Job.MediaUrl.empty());
+            QCOMPARE(Job.ExpectedSize, 0);
+            QCOMPARE(Q(Job.EncoderExt), QString("avi"));
+            QVERIFY(IsJobValid(Job));
+        };
+
+        // A trailing "/" and a doubled "/" give single ones; the directory is made.
+        get(out + "/", "clip.mp4");
+        QCOMPARE(Q(Job.OutputFile), Q(out + "/clip.mp4"));
+        QVERIFY(DirectoryExists(out));
+        get(folder.Path() + "//deep/er/", "clip.mp4");
+        QCOMPARE(Q(Job.OutputFile), Q(folder.Path() + "/deep/er/clip.mp4"));
+
+        // An existing file gets the first free numbered name; it is never overwritten.
+        folder.Dir.Write("out/clip.mp4", "old");
+        get(out, "clip.mp4");
+        QCOMPARE(Q(Job.OutputFile), Q(out + "/clip_01.mp4"));
+        QCOMPARE(Q(TempDir::Read(out + "/clip.mp4")), QString("old"));
+
+        // The input's own name in its own directory: never the input itself.
+        get(in, "clip.avi");
+        QVERIFY(Job.OutputFile != input);
+        QCOMPARE(Q(Job.OutputFile), Q(in + "/clip_01.avi"));
+
+        // A "/" in the name can't lead out of the chosen directory.
+        get(out, "../../escape.mp4");
+        QCOMPARE(Q(ExtractFileDir(Job.OutputFile)), Q(out));
+        QCOMPARE(f.edFileName->text(), QString(".._.._escape.mp4"));
+    }
+
+    void formatProbe()
+    {
+        TProgramFolder folder;
+        testhttp::TestHttpServer server(std::chrono::seconds(60));
+        std::vector<int> offered = {18, 34};
+        server.Handle("/watch", [&](const testhttp::Request&) {
+            testhttp::Response r;
+            r.body = StreamPage(server, offered);
+            return r;
+        });
+        server.Serve("/videoplayback", Mp4Bytes(), "video/mp4");
+
+        TFormNew f(nullptr);
+        QVERIFY(f.rbMP4_720->isChecked());
+        QCOMPARE(EnabledMask(f), 0x3F);
+
+        // An empty address changes nothing.
+        f.edURL->setText("   ");
+        f.actCheckYoutubeFormatsExecute();
+        QCOMPARE(EnabledMask(f), 0x3F);
+        QVERIFY(server.Requests().empty());
+
+        // The chosen 720p isn't offered: the first enabled button is taken.
+        f.edURL->setText(Q(" " + server.Url("/watch?v=abc") + " "));
+        f.actCheckYoutubeFormatsExecute();
+        QCOMPARE(EnabledMask(f), (1 << 2) | (1 << 4));  // MP4 360p, FLV 360p
+        QVERIFY(f.rbMP4_360->isChecked());
+        QCOMPARE(f.ChosenFormatNumber(), 18);
+        QVERIFY(f.btnCheckFormats->isEnabled());
+        QVERIFY(f.actGet->isEnabled() && f.btnGET->isEnabled());
+        int pageFetches = 0;
+        for (const auto& r : server.Requests())
+            pageFetches += r.path == "/watch" && r.query.find("fmt=") != std::string::npos;
+        QCOMPARE(pageFetches, 6);
+
+        // A choice that stays offered stays.
+        f.rbFLV_360->setChecked(true);
+        f.actCheckYoutubeFormatsExecute();
+        QVERIFY(f.rbFLV_360->isChecked());
+        QCOMPARE(f.ChosenFormatNumber(), 34);
+
+        // Only FLV 360p offered: it becomes checked.
+        offered = {34};
+        f.rbMP4_1080->setEnabled(true);
+        f.rbMP4_1080->setChecked(true);
+        f.actCheckYoutubeFormatsExecute();
+        QCOMPARE(EnabledMask(f), 1 << 4);
+        QVERIFY(f.rbFLV_360->isChecked());
+
+        // Nothing offered: everything disabled, and GET asks for format 5.
+        offered = {};
+        f.actCheckYoutubeFormatsExecute();
+        QCOMPARE(EnabledMask(f), 0);
+        QVERIFY(f.rbFLV_360->isChecked());
+        QCOMPARE(f.ChosenFormatNumber(), 5);
+        QCOMPARE(f.CheckedYTRadio(), f.rbFLV_360);
+        QVERIFY(f.actGet->isEnabled());
+    }
+
+    void profileReactions()
+    {
+        TProgramFolder folder;
+        WriteProfiles(folder);
+        TFormNew f(nullptr);
+        QCOMPARE(f.cbProfiles->count(), 3);
+        QCOMPARE(f.cbProfiles->itemText(0), QString("AVI (XviD)"));
+        QCOMPARE(f.cbProfiles->itemText(1), QString("noext"));  // no DisplayName: the section's name
+        QCOMPARE(f.cbProfiles->itemText(2), QString("MP3"));
+        QCOMPARE(f.cbProfiles->currentIndex(), 0);
+        QVERIFY(!f.cbProfiles->isEnabled() && !f.chDelete->isEnabled());
+
+        // Conversion off: the profile does not touch the name.
+        f.edFileName->setText("clip.flv");
+        f.cbProfilesChange();
+        QCOMPARE(f.edFileName->text(), QString("clip.flv"));
+
+        // Switched on: the profile's extension, and the controls come alive.
+        f.chConvert->setChecked(true);
+        f.chConvertClick();
+        QCOMPARE(f.edFileName->text(), QString("clip.avi"));
+        QVERIFY(f.cbProfiles->isEnabled() && f.chDelete->isEnabled());
+        f.edFileName->setText("name without dot");
+        f.cbProfilesChange();
+        QCOMPARE(f.edFileName->text(), QString("name without dot.avi"));
+        // A profile without "Ext" leaves the name.
+        f.cbProfiles->setCurrentIndex(1);
+        f.edFileName->setText("clip.flv");
+        f.cbProfilesChange();
+        QCOMPARE(f.edFileName->text(), QString("clip.flv"));
+        QCOMPARE(Q(f.GetExt()), QString("-"));
+        // Quiet while code changes the controls.
+        f.cbProfiles->setCurrentIndex(2);
+        {
+            TUpdatingControls quiet;
+            f.cbProfilesChange();
+        }
+        QCOMPARE(f.edFileName->text(), QString("clip.flv"));
+
+        TDownloadJob job;
+        f.FillEncParams(job);
+        QCOMPARE(Q(job.EncoderParams), QString("-i %1 -vn %2"));
+        QCOMPARE(Q(job.EncoderExt), QString("-"));
+        QCOMPARE(Q(job.TargetExt), QString("mp3"));
+
+        // Switched off: the name gets the extension of what the site delivers.
+        auto switchOff = [&](const QString& url, QRadioButton* format, const QString& name) {
+            f.chConvert->setChecked(true);
+            f.edURL->setText(url);
+            format->setChecked(true);
+            f.edFileName->setText(name);
+            f.chConvert->setChecked(false);
+            f.chConvertClick();
+            return f.edFileName->text();
+        };
+        QCOMPARE(switchOff("http://www.youtube.com/watch?v=x", f.rbMP4_720, "clip.avi"), QString("clip.mp4"));
+        QCOMPARE(switchOff("http://www.youtube.com/watch?v=x", f.rbFLV_240, " clip.avi "), QString("clip.flv"));
+        QCOMPARE(switchOff("http://www.wrzuta.pl/film/abc/x", f.rbMP4_720, "clip.avi"), QString("clip.flv"));
+        QCOMPARE(switchOff("http://127.0.0.1:9/other", f.rbMP4_720, "clip.avi"), QString("clip.avi"));
+        QCOMPARE(switchOff("http://www.youtube.com/watch?v=x", f.rbMP4_720, "  "), QString("  "));
+        QVERIFY(!f.cbProfiles->isEnabled() && !f.chDelete->isEnabled());
+
+        f.FillEncParams(job);
+        QCOMPARE(Q(job.EncoderParams + job.EncoderExt + job.TargetExt), QString("---"));
+        // On, but nothing selected.
+        f.chConvert->setChecked(true);
+        f.cbProfiles->setCurrentIndex(-1);
+        f.FillEncParams(job);
+        QCOMPARE(Q(job.EncoderParams + job.EncoderExt + job.TargetExt), QString("---"));
+        QVERIFY(f.GetExt().empty());
+    }
+
+    void storedSettings()
+    {
+        TProgramFolder folder;
+        WriteProfiles(folder);
+        folder.Dir.Write("bmt.ini", "[MAIN]\r\nProfile=7\r\nAutoClose=1\r\nConvert=1\r\nYouTubeFormat=mp4_1080\r\n");
+        {
+            TFormNew f(nullptr);
+            // An index beyond the list: no selection, then the first profile.
+            QCOMPARE(f.cbProfiles->currentIndex(), 0);
+            QVERIFY(f.chConvert->isChecked() && f.cbProfiles->isEnabled());
+            // Not one of the six values exactly (letter case): 240p.
+            QVERIFY(f.rbFLV_240->isChecked());
+            QVERIFY(!f.chDelete->isChecked());
+
+            f.show();
+            f.rbFLV_480->setChecked(true);
+            f.cbProfiles->setCurrentIndex(2);
+            f.chDelete->setChecked(true);
+            f.close();
+        }
+        const TIniFile ini(SettingsFile);
+        QCOMPARE(ini.ReadInteger("Main", "Profile", -5), 2);
+        QVERIFY(ini.ReadBool("Main", "Convert", false));
+        QVERIFY(ini.ReadBool("Main", "DeleteInputAfterConversion", false));
+        QCOMPARE(Q(ini.ReadString("Main", "YouTubeFormat", "")), QString("FLV_480"));
+        QCOMPARE(ini.Sections().size(), size_t(1));
+        QCOMPARE(Q(ini.ReadString("Main", "AutoClose", "")), QString("1"));
+
+        // Read back as written.
+        TFormNew again(nullptr);
+        QCOMPARE(again.cbProfiles->currentIndex(), 2);
+        QVERIFY(again.rbFLV_480->isChecked() && again.chDelete->isChecked());
+    }
+
+    void directoryHistory()
+    {
+        TProgramFolder folder;
+        std::string lines;
+        for (int i = 0; i < 4000; ++i) {
+            lines += "/videos/dir" + std::to_string(i) + "\r\n";
+            if (i % 100 == 0)
+                lines += "\r\n   \t \n";
+        }
+        AppSettings.DirListFile = folder.Dir.Write("history.txt", lines);
+        AppSettings.LastDir = folder.Path();
+        TFormNew f(nullptr);
+        QCOMPARE(f.cbDirectory->count(), 4000);
+        QCOMPARE(f.cbDirectory->itemText(0), QString("/videos/dir0"));
+        QCOMPARE(f.cbDirectory->currentText(), Q(folder.Path()));
+
+        // Same directory in other letters, with "/" or "/." at the end, or blank: nothing.
+        f.AddDir(" /VIDEOS/DIR17/ ");
+        f.AddDir("/videos/Dir3999/.");
+        f.AddDir("   ");
+        QCOMPARE(f.cbDirectory->count(), 4000);
+        // A new one goes on top without a trailing "/"; the field keeps its text.
+        f.AddDir("/wideo/Źródła/");
+        QCOMPARE(f.cbDirectory->count(), 4001);
+        QCOMPARE(f.cbDirectory->itemText(0), QString("/wideo/Źródła"));
+        QCOMPARE(f.cbDirectory->currentText(), Q(folder.Path()));
+        // Upper-casing covers letters beyond ASCII.
+        f.AddDir("/WIDEO/ŹRÓDŁA");
+        QCOMPARE(f.cbDirectory->count(), 4001);
+
+        // Picking a folder that is deeper in the list selects that entry.
+        const std::string picked = folder.Dir.File("Picked");
+        ForceDirectories(picked);
+        f.AddDir(Q(picked));
+        for (int i = 0; i < 3; ++i)
+            f.AddDir(Q("/more/" + std::to_string(i)));
+        QString askedTitle, askedStart;
+        f.PickFolder = [&](const QString& title, const QString& start, QWidget*) {
+            askedTitle = title;
+            askedStart = start;
+            return Q(picked + "/");
+        };
+        f.SetDirectoryText("/does/not/exist");
+        f.actChangeDirectoryExecute();
+        QCOMPARE(askedTitle, QString("Select folder"));
+        QCOMPARE(askedStart, Q(AppDir));
+        QCOMPARE(f.cbDirectory->count(), 4005);
+        QCOMPARE(f.cbDirectory->currentIndex(), 3);
+        QCOMPARE(f.cbDirectory->currentText(), Q(picked));
+        // Cancelled: the directory stays.
+        f.PickFolder = [](const QString&, const QString&, QWidget*) { return QString(); };
+        f.actChangeDirectoryExecute();
+        QCOMPARE(f.cbDirectory->currentText(), Q(picked));
+
+        // Closing writes the list back and remembers the directory.
+        f.show();
+        f.close();
+        QCOMPARE(Q(AppSettings.LastDir), Q(picked));
+        const std::vector<std::string> saved = LoadDirList(AppSettings.DirListFile);
+        QCOMPARE(saved.size(), size_t(4005));
+        QCOMPARE(Q(saved[3]), Q(picked));
+    }
+
+    void emptyHistoryTakesTheDirectoryOnClose()
+    {
+        TProgramFolder folder;
+        AppSettings.DirListFile = folder.Dir.File("history.txt");
+        TFormNew f(nullptr);
+        QCOMPARE(f.cbDirectory->count(), 0);
+        f.SetDirectoryText(Q(folder.Path() + "/"));
+        f.show();
+        f.close();
+        QVERIFY(LoadDirList(AppSettings.DirListFile) == std::vector<std::string>{folder.Path()});
+        QCOMPARE(Q(AppSettings.LastDir), Q(folder.Path()));
+    }
+
+    void pasteTakesTheFirstLine()
+    {
+        TProgramFolder folder;
+        TFormNew f(nullptr);
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->setText("http://www.youtube.com/watch?v=1 \r\nsecond line");
+        f.actPasteUrlExecute();
+        QCOMPARE(f.edURL->text(), QString("http://www.youtube.com/watch?v=1 "));
+        // 200 bytes at most, never half a letter: "ł" takes bytes 200 and 201.
+        clipboard->setText(QString(199, 'a') + QString::fromUtf8("łb\nc"));
+        f.actPasteUrlExecute();
+        QCOMPARE(f.edURL->text(), QString(199, 'a'));
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        clipboard->setImage(image);
+        f.actPasteUrlExecute();
+        QCOMPARE(f.edURL->text(), QString());
+    }
+
+    void droppedFiles()
+    {
+        TProgramFolder folder;
+        WriteProfiles(folder);
+        TFormNew f(nullptr);
+        f.chConvert->setChecked(true);
+        f.chConvertClick();
+        const std::string first = folder.Dir.Write("first.mkv", "x");
+        const std::string second = folder.Dir.Write("second.mkv", "x");
+        const int before = f.cbDirectory->count();
+
+        // A missing first file: nothing happens.
+        SendDrop(&f, {QUrl::fromLocalFile(Q(folder.Dir.File("missing.mkv"))), QUrl::fromLocalFile(Q(second))});
+        QVERIFY(f.edURL->text().isEmpty());
+
+        // Not a local file: skipped; the first local file counts.
+        SendDrop(&f, {QUrl("http://127.0.0.1:9/x.flv"), QUrl::fromLocalFile(Q(first)), QUrl::fromLocalFile(Q(second))});
+        QCOMPARE(f.edURL->text(), Q(first));
+        QCOMPARE(f.edFileName->text(), QString("first.avi"));  // the profile's extension
+        QCOMPARE(f.cbDirectory->currentText(), Q(folder.Path()));
+        QCOMPARE(f.cbDirectory->count(), before + 1);
+        QCOMPARE(f.cbDirectory->itemText(0), Q(folder.Path()));
+
+        // The file dialog does the same.
+        QString filter;
+        f.PickVideoFile = [&](QWidget*, const QString& given) {
+            filter = given;
+            return Q(second);
+        };
+        f.btnBrowseFileClick();
+        QCOMPARE(f.edURL->text(), Q(second));
+        QVERIFY(filter.startsWith("All supported video files (*.avi *.divx"));
+        QCOMPARE(f.cbDirectory->count(), before + 1);
+    }
+};
+
+int RunNewDialogTests(int argc, char** argv)
+{
+    TNewDialogTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "NewDialogTest.moc"

@@ -1,0 +1,121 @@
+// Draws the program's three windows offscreen, in English and in Polish, into
+// PNG files (scripts/screenshots.sh). Usage: brimtale_screenshots OUTPUT_DIR
+// The windows get sample contents; nothing is downloaded and the settings are
+// kept in a temporary folder.
+
+#include "app/DownloadJob.h"
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "download/GetMain.h"
+#include "net/ZQ_FileSystem.h"
+#include "ui/Main.h"
+#include "ui/New.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+bool Save(QWidget* w, const QString& file)
+{
+    QCoreApplication::processEvents();
+    if (!w->grab().save(file, "PNG")) {
+        std::fprintf(stderr, "can't write %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(file));
+    return true;
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Brimtale");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+        return 2;
+    }
+    const QString outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outDir);
+    QTemporaryDir temp;
+    if (!temp.isValid())
+        return 1;
+    const std::string dir = temp.path().toStdString();
+    // Shortcuts are looked up, never made, but keep even that away from the real desktop.
+    qputenv("HOME", temp.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (temp.path() + "/data").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (temp.path() + "/config").toLocal8Bit());
+
+    WriteText(dir + "/bmt_encoder_profiles.ini",
+              "[MAIN]\r\nDefaultVideoBitrate=280k\r\n"
+              "[xvid]\r\nDisplayName=AVI - XviD video, MP3 audio\r\nParams=-i %1 -vcodec mpeg4 %2\r\nEncExt=avi\r\nExt=avi\r\n"
+              "[mp3]\r\nDisplayName=MP3 - audio only\r\nParams=-i %1 -vn %2\r\nExt=mp3\r\n");
+    WriteText(dir + "/bmt_directories.txt", "/home/user/Videos\r\n/home/user/Music\r\n");
+    ForceDirectories(dir + "/Videos");
+
+    bool ok = true;
+    for (const bool polish : {false, true}) {
+        const QString lang = polish ? "pl" : "en";
+        InitAppDirsFor(dir);
+        SettingsFile = dir + "/bmt.ini";
+        WriteText(SettingsFile, std::string("[Main]\r\nLanguage=") + (polish ? "PL" : "EN") +
+                                    "\r\nLastDir=" + dir + "/Videos\r\n[MAIN]\r\nConvert=1\r\n");
+        InitSettings();
+        LoadSettings(SettingsFile);
+
+        {
+            TFormMain main;
+            main.show();
+            ok &= Save(&main, outDir + "/main-" + lang + ".png");
+            main.pc->setCurrentIndex(1);
+            ok &= Save(&main, outDir + "/main-options-" + lang + ".png");
+            main.pc->setCurrentIndex(2);
+            ok &= Save(&main, outDir + "/main-about-" + lang + ".png");
+
+            TFormNew* f = main.FormNew();
+            f->edURL->setText("http://www.youtube.com/watch?v=Xb3dCq9kZ0s");
+            f->edFileName->setText("Holiday on the Baltic coast.avi");
+            f->SetDirectoryText("/home/user/Videos");
+            f->show();
+            ok &= Save(f, outDir + "/new-" + lang + ".png");
+            f->hide();
+            main.hide();
+        }
+
+        // The download window with a sample job; it is drawn, never shown, so
+        // its transfer doesn't start.
+        TDownloadJob job;
+        job.Switch = "-get";
+        job.Source = "http://www.youtube.com/watch?v=Xb3dCq9kZ0s";
+        job.MediaUrl = "http://127.0.0.1:9/videoplayback?itag=22";
+        job.OutputFile = "/home/user/Videos/Holiday on the Baltic coast.mp4";
+        job.ExpectedSize = 24117248;
+        job.EncoderParams = "-";
+        job.EncoderExt = "-";
+        job.TargetExt = "-";
+        TFormGetMain get(job);
+        get.ensurePolished();
+        if (get.layout())
+            get.layout()->activate();
+        ok &= Save(&get, outDir + "/download-" + lang + ".png");
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,114 @@
+// The text tables: complete in both languages, valid UTF-8, and the open-file
+// filter in the file dialog's form.
+
+#include "ui/Texts.h"
+
+#include "net/ZQ_Strings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <set>
+
+namespace {
+
+std::vector<const char*> Fields(const TMainTexts& t)
+{
+    return {t.actNew, t.actMinimizeToTray, t.actClose, t.tsMain, t.tsOptions, t.tsAbout, t.gbShortcuts,
+            t.lblLanguage, t.chShortcut_StartMenu, t.chShortcut_Desktop, t.lblWww, t.lblAboutDate,
+            t.HideMainWindow, t.ShowMainWindow};
+}
+
+std::vector<const char*> Fields(const TNewTexts& t)
+{
+    return {t.Caption, t.lblUrl, t.chConvert, t.chDelete, t.actClose, t.actPasteUrl, t.actPageTitle,
+            t.actChangeDirectory, t.actGet, t.lblFileName, t.lblOutputDir, t.btnPasteUrlHint,
+            t.btnBrowseFileHint, t.btnPastePageTitle, t.btnPastePageTitleHint, t.btnBrowse, t.btnBrowseHint,
+            t.btnCheckFormats, t.btnCheckFormatsHint, t.gbYoutubeFormats, t.AllVideoFiles};
+}
+
+} // namespace
+
+TEST(Texts, EveryTextIsThereInBothLanguages)
+{
+    const auto en = Fields(MainTexts(false));
+    const auto pl = Fields(MainTexts(true));
+    for (std::size_t i = 0; i < en.size(); ++i) {
+        ASSERT_NE(en[i], nullptr);
+        ASSERT_NE(pl[i], nullptr);
+        EXPECT_TRUE(*en[i] && *pl[i]) << i;
+        EXPECT_TRUE(IsValidUtf8(en[i]) && IsValidUtf8(pl[i])) << i;
+        // Every text of the main window is translated.
+        EXPECT_STRNE(en[i], pl[i]) << i;
+    }
+    EXPECT_EQ(MainTexts(false).cbLanguageRow, 0);
+    EXPECT_EQ(MainTexts(true).cbLanguageRow, 1);
+
+    const auto nen = Fields(NewTexts(false));
+    const auto npl = Fields(NewTexts(true));
+    std::set<std::string> same;
+    for (std::size_t i = 0; i < nen.size(); ++i) {
+        EXPECT_TRUE(*nen[i] && *npl[i]) << i;
+        EXPECT_TRUE(IsValidUtf8(nen[i]) && IsValidUtf8(npl[i])) << i;
+        if (std::strcmp(nen[i], npl[i]) == 0)
+            same.insert(nen[i]);
+    }
+    EXPECT_EQ(same, std::set<std::string>{"..."});
+}
+
+TEST(Texts, CaptionsOfTheDialogThatNeedCare)
+{
+    for (bool polish : {false, true}) {
+        const TNewTexts& t = NewTexts(polish);
+        // Two lines, and the one-line hint is the same words.
+        const std::string caption = t.btnCheckFormats;
+        ASSERT_EQ(std::count(caption.begin(), caption.end(), '\n'), 1);
+        EXPECT_EQ(ReplaceAll(caption, "\n", " "), t.btnCheckFormatsHint);
+        EXPECT_EQ(std::string(t.AllVideoFiles), OpenVideoFilterRow(0, polish).Description);
+    }
+    // A single "&" would be a mnemonic in the group box title.
+    EXPECT_STREQ(NewTexts(false).gbYoutubeFormats, "YouTube video format && quality");
+    EXPECT_EQ(std::string(NewTexts(true).gbYoutubeFormats).find('&'), std::string::npos);
+}
+
+TEST(Texts, OpenFileFilterInFileDialogForm)
+{
+    for (bool polish : {false, true}) {
+        const std::string filter = OpenVideoFilter(polish);
+        std::vector<std::string> rows;
+        std::size_t from = 0;
+        while (true) {
+            const std::size_t at = filter.find(";;", from);
+            rows.push_back(filter.substr(from, at == std::string::npos ? std::string::npos : at - from));
+            if (at == std::string::npos)
+                break;
+            from = at + 2;
+        }
+        ASSERT_EQ(rows.size(), 10u);
+        // Each row ends in "(patterns)" separated by blanks, as the dialog reads it.
+        const std::regex row(R"(^.+ \((\*\.[a-z0-9-]+)( \*\.[a-z0-9-]+)*\)$)");
+        for (const std::string& r : rows)
+            EXPECT_TRUE(std::regex_match(r, row)) << r;
+        EXPECT_NE(rows[0].find("*.dvr-ms"), std::string::npos);
+        EXPECT_EQ(rows[9], "VCD DAT video (*.dat) (*.dat)");
+    }
+    // Only the first description differs between the languages.
+    const std::string en = OpenVideoFilter(false);
+    const std::string pl = OpenVideoFilter(true);
+    EXPECT_EQ(en.substr(en.find(";;")), pl.substr(pl.find(";;")));
+    EXPECT_EQ(pl.rfind("Wszystkie obsługiwane formaty video (", 0), 0u);
+}
+
+TEST(Texts, MessagesWithValues)
+{
+    EXPECT_EQ(CantCreateDirMessage("/x/y", false), "Couldn't create directory \"/x/y\"!");
+    EXPECT_EQ(CantCreateDirMessage("/x/y", true), "Nie można utworzyć katalogu \"/x/y\"!");
+    EXPECT_EQ(DeleteIncompleteMessage("/a.flv", false), "Delete incomplete file \"/a.flv\" ?");
+    EXPECT_EQ(ConversionErrorMessage(-3, true), "Błąd (-3)");
+    for (int id = 0; id <= static_cast<int>(TMessageId::Frame); ++id) {
+        const auto m = static_cast<TMessageId>(id);
+        EXPECT_TRUE(*MessageText(m, false) && *MessageText(m, true)) << id;
+        EXPECT_STRNE(MessageText(m, false), MessageText(m, true)) << id;
+    }
+}

@@ -1,0 +1,68 @@
+// Runs the window tests offscreen, with HOME and the XDG folders in a temporary
+// folder so that nothing reaches the real desktop, and every message box
+// answered by the hook.
+
+#include "UiTestSupport.h"
+
+#include "app/DownloadJob.h"
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "ui/Main.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+
+std::vector<TShownMessage> ShownMessages;
+std::vector<QUrl> OpenedUrls;
+
+namespace {
+std::unique_ptr<TempDir> Home;
+}
+
+const std::string& TestHome()
+{
+    return Home->Path();
+}
+
+TProgramFolder::TProgramFolder()
+{
+    InitAppDirsFor(Dir.Path());
+    SettingsFile = DataDir + "/bmt.ini";
+    InitSettings();
+    ClearJob(Job);
+    UpdatingControls = false;
+    ShownMessages.clear();
+    OpenedUrls.clear();
+}
+
+int main(int argc, char** argv)
+{
+    Home = std::make_unique<TempDir>();
+    setenv("HOME", Home->Path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (Home->Path() + "/config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (Home->Path() + "/data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (Home->Path() + "/cache").c_str(), 1);
+    unsetenv("XDG_DESKTOP_DIR");
+    // Download processes started by the tests show no boxes.
+    setenv("BRIMTALE_AUTO_ANSWER", "no", 1);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    SetMessageHook([](QWidget*, const QString& title, const QString& text, TMsgKind kind) {
+        ShownMessages.push_back({title, text, kind});
+        return kind == TMsgKind::Question ? TMsgAnswer::No : TMsgAnswer::Ok;
+    });
+    OpenUrlInBrowser = [](const QUrl& url) { OpenedUrls.push_back(url); };
+
+    int failed = 0;
+    failed += RunTextsOnWidgetsTests(argc, argv) != 0;
+    failed += RunNewDialogTests(argc, argv) != 0;
+    failed += RunMainWindowTests(argc, argv) != 0;
+    failed += RunEndToEndTests(argc, argv) != 0;
+
+    SetMessageHook({});
+    Home.reset();
+    return failed;
+}
