@@ -194,6 +194,8 @@ TFormMain::TFormMain(QWidget* parent)
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(4, 4, 4, 4);
     pc = new QTabWidget(this);
+    // All three tabs stay readable in both languages: the window grows instead.
+    pc->setUsesScrollButtons(false);
     root->addWidget(pc);
     tsMain = new QWidget();
     tsOptions = new QWidget();
@@ -309,8 +311,7 @@ TFormMain::TFormMain(QWidget* parent)
     FormCreate();
 
     // The window: fixed size, centred on the desktop.
-    resize(ClientWidth, ClientHeight);
-    setFixedSize(std::max(ClientWidth, sizeHint().width()), std::max(ClientHeight, sizeHint().height()));
+    FitSize();
     if (const QScreen* s = QGuiApplication::primaryScreen()) {
         const QRect area = s->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -365,6 +366,17 @@ void TFormMain::SetLang()
         cbLanguage->setCurrentIndex(t.cbLanguageRow);
     }
     InitActions();
+    FitSize();
+}
+
+void TFormMain::FitSize()
+{
+    // The window can't be resized by the user; its size follows the texts.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (layout())
+        layout()->activate();
+    setFixedSize(std::max(ClientWidth, sizeHint().width()), std::max(ClientHeight, sizeHint().height()));
 }
 
 void TFormMain::InitActions()

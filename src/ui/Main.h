@@ -135,6 +135,7 @@ protected:
 private:
     void FormCreate();
     void FormClose();
+    void FitSize();
     void ShortcutBoxClicked(QCheckBox* box, const char* folderName);
     void Label1Click(TLinkLabel* label);
     void lblWwwClick();

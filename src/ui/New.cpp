@@ -30,6 +30,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -178,7 +179,9 @@ void TFormNew::BuildControls()
 
     gbYoutubeFormats = new QGroupBox(pnMiddle);
     auto* formats = new QGridLayout(gbYoutubeFormats);
-    formats->setContentsMargins(8, 4, 8, 4);
+    formats->setContentsMargins(8, 6, 8, 8);
+    formats->setVerticalSpacing(4);
+    formats->setHorizontalSpacing(14);
     formatGroup_ = new QButtonGroup(this);
     formatGroup_->setExclusive(true);
     auto* lblMp4 = new QLabel(" MP4 ", gbYoutubeFormats);
@@ -209,7 +212,7 @@ void TFormNew::BuildControls()
     rbMP4_720->setChecked(true);
     btnCheckFormats = new QPushButton(gbYoutubeFormats);
     btnCheckFormats->setAutoDefault(false);
-    formats->addWidget(btnCheckFormats, 0, 4, 2, 1);
+    formats->addWidget(btnCheckFormats, 0, 5, 2, 1);
     formats->setColumnStretch(4, 1);
     grid->addWidget(gbYoutubeFormats, 2, 0, 1, 3);
     root->addWidget(pnMiddle);
@@ -290,12 +293,8 @@ void TFormNew::FormCreate()
 {
     // Window: a tool window over the main window, only its width may change.
     setWindowIcon(ApplicationIcon());
-    resize(ClientWidth, ClientHeight);
-    const int height = std::max(ClientHeight, sizeHint().height());
     setMinimumWidth(MinimumWidth);
-    setMinimumHeight(height);
-    setMaximumHeight(height);
-    resize(ClientWidth, height);
+    resize(ClientWidth, ClientHeight);
     // The key that opens the dialog closes it.
     actClose->setShortcut(formMain_ && formMain_->actNew ? formMain_->actNew->shortcut()
                                                          : QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -420,6 +419,20 @@ void TFormNew::SetLang()
     SetActionText(actCheckYoutubeFormats, t.btnCheckFormatsHint);
     gbYoutubeFormats->setTitle(QString::fromUtf8(t.gbYoutubeFormats));
     OpenVideoFilterText = Q(OpenVideoFilter(AppSettings.LangPolish));
+    FitHeight();
+}
+
+void TFormNew::FitHeight()
+{
+    // Only the width may change; the height is what the texts need, at least
+    // the designed height.
+    setMinimumHeight(0);
+    setMaximumHeight(QWIDGETSIZE_MAX);
+    layout()->activate();
+    const int height = std::max(ClientHeight, sizeHint().height());
+    setMinimumHeight(height);
+    setMaximumHeight(height);
+    resize(std::max(width(), MinimumWidth), height);
 }
 
 // Directory history.

@@ -123,6 +123,7 @@ private:
     void FormCreate();
     void FormClose();
     void BuildControls();
+    void FitHeight();
     // Shows a message of the GET checks: owned by the dialog, "Brimtale 1.6".
     void Warn(const std::string& text);
 

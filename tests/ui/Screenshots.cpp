@@ -77,7 +77,7 @@ int main(int argc, char** argv)
         InitAppDirsFor(dir);
         SettingsFile = dir + "/bmt.ini";
         WriteText(SettingsFile, std::string("[Main]\r\nLanguage=") + (polish ? "PL" : "EN") +
-                                    "\r\nLastDir=" + dir + "/Videos\r\n[MAIN]\r\nConvert=1\r\n");
+                                    "\r\nLastDir=" + dir + "/Videos\r\nConvert=1\r\n");
         InitSettings();
         LoadSettings(SettingsFile);
 
