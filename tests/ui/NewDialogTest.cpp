@@ -239,6 +239,41 @@ private slots:
         QVERIFY(f.actGet->isEnabled());
     }
 
+    void expectedSizeOnlyWhenItFits()
+    {
+        TProgramFolder folder;
+        testhttp::TestHttpServer server(std::chrono::seconds(60));
+        std::string announced;
+        server.Handle("/watch", [&](const testhttp::Request&) {
+            testhttp::Response r;
+            r.body = server.Url("/videoplayback?itag=22&id=0123456789abcdef&len=" + announced) + "\n";
+            return r;
+        });
+        server.Handle("/videoplayback", [](const testhttp::Request& req) {
+            testhttp::Response r;
+            r.body = Mp4Bytes();
+            r.announcedLength = std::stoll(req.query.substr(req.query.find("len=") + 4));
+            return r;
+        });
+        TFormNew f(nullptr);
+        // Sizes that would turn negative or wrap around in 32 bits are unknown (0).
+        const std::vector<std::pair<std::int64_t, std::int32_t>> cases = {
+            {4096, 4096}, {2147483647, 2147483647}, {2147483648LL, 0}, {4294967396LL, 0}, {5000000000LL, 0}};
+        for (const auto& [size, expected] : cases) {
+            announced = std::to_string(size);
+            f.show();
+            f.edURL->setText(Q(server.Url("/watch?v=abc&m=.youtube.")));
+            f.edFileName->setText("clip");
+            f.SetDirectoryText(Q(folder.Path()));
+            ShownMessages.clear();
+            f.actGetExecute();
+            QVERIFY(ShownMessages.empty());
+            QVERIFY(Job.MediaUrl.find("len=" + announced) != std::string::npos);
+            QCOMPARE(Q(ExtractFileName(Job.OutputFile)), QString("clip.mp4"));
+            QCOMPARE(Job.ExpectedSize, expected);
+        }
+    }
+
     void profileReactions()
     {
         TProgramFolder folder;
