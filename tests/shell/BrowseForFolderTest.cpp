@@ -53,7 +53,7 @@ private slots:
         AnswerDialog([&](QFileDialog* dialog) {
             seenDirectory = dialog->directory().absolutePath();
             seenTitle = dialog->windowTitle();
-            dialog->selectFile(start + "/sub");
+            dialog->setDirectory(start + "/sub");
             static_cast<QDialog*>(dialog)->accept();
         });
         const QString chosen = BrowseForFolder("Select folder", start, nullptr);
