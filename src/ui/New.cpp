@@ -303,6 +303,10 @@ void TFormNew::FormCreate()
     edURL->clear();
     edFileName->clear();
     setAcceptDrops(true);
+    for (QWidget* field : {static_cast<QWidget*>(edURL), static_cast<QWidget*>(edFileName),
+                           static_cast<QWidget*>(cbDirectory->lineEdit())})
+        if (field)
+            field->installEventFilter(this);
 
     // Directory history.
     try {
@@ -659,23 +663,62 @@ void TFormNew::actChangeDirectoryExecute()
         cbDirectory->setCurrentIndex(index);
 }
 
+namespace {
+// The first local file of a drag, or the empty text.
+QString FirstLocalFile(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls())
+        return {};
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return {};
+}
+} // namespace
+
 void TFormNew::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData() && event->mimeData()->hasUrls())
+    if (!FirstLocalFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void TFormNew::dropEvent(QDropEvent* event)
 {
-    if (!event->mimeData())
+    const QString path = FirstLocalFile(event->mimeData());
+    if (path.isEmpty())
         return;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (!url.isLocalFile())
-            continue;
-        event->acceptProposedAction();
-        LocalFileChosen(url.toLocalFile());
-        return;
+    event->acceptProposedAction();
+    LocalFileChosen(path);
+}
+
+bool TFormNew::eventFilter(QObject* watched, QEvent* event)
+{
+    // A file dropped on one of the text fields counts as dropped on the dialog;
+    // other drops (a dragged address, some text) go into the field as usual.
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!FirstLocalFile(drag->mimeData()).isEmpty()) {
+            drag->acceptProposedAction();
+            return true;
+        }
+        break;
     }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QString path = FirstLocalFile(drop->mimeData());
+        if (!path.isEmpty()) {
+            drop->acceptProposedAction();
+            LocalFileChosen(path);
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 // GET.

@@ -498,6 +498,11 @@ private slots:
         QCOMPARE(f.cbDirectory->count(), before + 1);
         QCOMPARE(f.cbDirectory->itemText(0), Q(folder.Path()));
 
+        // Dropped on the address field: the same, not the file's address as text.
+        SendDrop(f.edURL, {QUrl::fromLocalFile(Q(second))});
+        QCOMPARE(f.edURL->text(), Q(second));
+        QCOMPARE(f.edFileName->text(), QString("second.avi"));
+
         // The file dialog does the same.
         QString filter;
         f.PickVideoFile = [&](QWidget*, const QString& given) {
