@@ -468,23 +468,29 @@ void TFormMain::DroppedFile(const QString& path)
     formNew_->LocalFileChosen(path);
 }
 
+QString FirstLocalFile(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls())
+        return {};
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return {};
+}
+
 void TFormMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData() && event->mimeData()->hasUrls())
+    if (!FirstLocalFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void TFormMain::dropEvent(QDropEvent* event)
 {
-    if (!event->mimeData())
+    const QString path = FirstLocalFile(event->mimeData());
+    if (path.isEmpty())
         return;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (!url.isLocalFile())
-            continue;
-        event->acceptProposedAction();
-        DroppedFile(url.toLocalFile());
-        return;
-    }
+    event->acceptProposedAction();
+    DroppedFile(path);
 }
 
 void TFormMain::keyPressEvent(QKeyEvent* event)

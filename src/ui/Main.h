@@ -162,3 +162,7 @@ protected:
 // The first line of a clipboard text (lines end at CR, LF or CR LF), at most
 // maxBytes long and never cut inside a character.
 std::string FirstLineOf(const QString& text, std::size_t maxBytes);
+
+class QMimeData;
+// The first local file of a drag, or the empty text.
+QString FirstLocalFile(const QMimeData* mime);

@@ -663,19 +663,6 @@ void TFormNew::actChangeDirectoryExecute()
         cbDirectory->setCurrentIndex(index);
 }
 
-namespace {
-// The first local file of a drag, or the empty text.
-QString FirstLocalFile(const QMimeData* mime)
-{
-    if (!mime || !mime->hasUrls())
-        return {};
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile())
-            return url.toLocalFile();
-    return {};
-}
-} // namespace
-
 void TFormNew::dragEnterEvent(QDragEnterEvent* event)
 {
     if (!FirstLocalFile(event->mimeData()).isEmpty())

@@ -160,7 +160,8 @@ private slots:
         TFormGetMain w(job);
         w.show();
         QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Downloaded  0 bytes - OK"), 15000);
-        QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
+        // The thread removes the empty file as its last step, after the outcome.
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString::fromStdString(job.OutputFile)), 5000);
     }
 
     void refusedConnectionStaysOpenWithAutoClose()
@@ -173,8 +174,8 @@ private slots:
         w.OnTerminate = [&] { terminated = true; };
         w.show();
         QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Connection error"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString::fromStdString(job.OutputFile)), 5000); // empty: gone
         QVERIFY(!w.tmClose->isActive());
-        QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile))); // the empty file is gone
         QVERIFY(!terminated);
     }
 
