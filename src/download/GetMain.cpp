@@ -373,7 +373,13 @@ void TFormGetMain::conev(int /*pid*/, const std::string& /*line*/)
     QCoreApplication::processEvents();
     if (Aborted)
         TerminateApp(GetFfmpegPath());
-    const TConversionProgress progress = TrimAndReadProgress(ConsoleLines);
+    TConversionProgress progress = TrimAndReadProgress(ConsoleLines);
+    // A message the encoder prints between two progress lines (such as the
+    // second pass of a streamable MP4) replaces the progress entry for a moment;
+    // the display then keeps what it last read instead of falling back to zero.
+    if (progress.TimeSeconds < 0 && progress.Frames == 0)
+        progress = lastProgress_;
+    lastProgress_ = progress;
     const int percent = ConversionPercent(progress.TimeSeconds, MediaInfo.DurationSeconds);
     pb->setValue(percent);
     const TGetMainTexts& t = Texts();
@@ -420,6 +426,7 @@ void TFormGetMain::ConvertFile()
 
     const std::string encoder = GetFfmpegPath();
     MediaInfo = TMediaInfo{};
+    lastProgress_ = TConversionProgress{};
     std::uint32_t exitCode = 0;
     try {
         ProbeMediaFile(names.Input, encoder, MediaInfo);

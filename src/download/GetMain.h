@@ -5,6 +5,7 @@
 // download, or at once for a local input file.
 
 #include "app/DownloadJob.h"
+#include "convert/Conversion.h"
 #include "convert/MediaProbe.h"
 
 #include <QWidget>
@@ -119,4 +120,5 @@ private:
     std::atomic<bool> progressPending_{false};
     std::int64_t lastEcho_ = 0;
     QString lastEchoText_;
+    TConversionProgress lastProgress_;
 };

@@ -131,6 +131,38 @@ private slots:
         QCOMPARE(TempDir::Read(input), std::string("x"));
     }
 
+    void progressNeverFallsBackDuringARun()
+    {
+        // A stand-in encoder: a description for the probe, then progress lines
+        // with a message between them, as a streamable MP4's second pass prints.
+        std::filesystem::remove(dir_->File("ffmpeg"));
+        const std::string script = dir_->Write("ffmpeg",
+            "#!/bin/sh\n"
+            "if [ \"$#\" -eq 2 ]; then\n"
+            "  printf '  Duration: 00:00:10.00, start: 0.000000, bitrate: 9 kb/s\\n'\n"
+            "  printf '    Stream #0:0: Video: mpeg4, yuv420p, 160x120, 25 fps, 25 tbr\\n'\n"
+            "  exit 1\n"
+            "fi\n"
+            "for a; do out=$a; done\n"
+            "printf 'frame=  100 fps=0.0 q=1.0 size=  1kB time=00:00:04.00 bitrate=1\\r'\n"
+            "printf 'frame=  200 fps=0.0 q=1.0 size=  2kB time=00:00:08.00 bitrate=1\\r'\n"
+            "printf '[mp4 @ 0x1] Starting second pass: moving the moov atom\\n'\n"
+            "printf 'frame=  250 fps=0.0 q=1.0 Lsize=  3kB time=00:00:10.00 bitrate=1\\n'\n"
+            "printf data > \"$out\"\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        const std::string input = dir_->Write("in.avi", "x");
+        TFormGetMain w(LocalJob(input, dir_->File("out.avi"), "-i %1 %2"));
+        QList<int> shown;
+        connect(w.pb, &QProgressBar::valueChanged, this, [&](int v) { shown << v; });
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("OK - File converted"), 15000);
+        QVERIFY2(shown.contains(40) && shown.contains(80), qPrintable(QString::number(shown.size())));
+        const int first = static_cast<int>(shown.indexOf(40));
+        for (int i = first + 1; i < shown.size(); ++i)
+            QVERIFY(shown[i] >= shown[i - 1]);
+        QCOMPARE(w.lblProgress->text(), QString("OK - File converted"));
+    }
+
     void abortEndsOnlyThisWindowsEncoder()
     {
         const std::string input = MakeClip("long.avi", 30);
