@@ -157,6 +157,14 @@ int main(int argc, char** argv)
     if (!display && !std::getenv("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::setenv("BRIMTALE_ECHO", "1", 1);
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        // Qt wants a private runtime folder; a session without one (root, a
+        // container) gets one inside the sample's folder.
+        const std::string runtime = dir + "/runtime";
+        fs::create_directories(runtime, ec);
+        fs::permissions(runtime, fs::perms::owner_all, ec);
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    }
     if (!display)
         ::setenv("BRIMTALE_AUTO_ANSWER", "no", 1);
 
