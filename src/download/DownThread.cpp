@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
+
 TDownThread::TDownThread(TFormGetMain* form) : form_(form)
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
@@ -30,10 +32,17 @@ bool TDownThread::DownloadProgress(std::int32_t chunkBytes, std::int64_t /*total
 {
     if (chunkBytes > 0)
         form_->BytesDone += chunkBytes;
-    // The window shows the latest state; while one update waits to be shown, the
-    // next chunks only add to the count, so a fast transfer is never held back.
-    if (!form_->progressPending_.exchange(true))
+    // The window shows the latest state about 25 times a second: more updates
+    // than the eye can see would only take the processor from the transfer. While
+    // one update waits to be shown, the next chunks only add to the count; the
+    // last state is shown when the transfer ends.
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+    if (now - lastUpdate_ >= UpdateIntervalMs && !form_->progressPending_.exchange(true)) {
+        lastUpdate_ = now;
         QMetaObject::invokeMethod(form_, [form = form_] { form->ShowDownloadProgress(); }, Qt::QueuedConnection);
+    }
     return !form_->Aborted && !form_->closing_;
 }
 

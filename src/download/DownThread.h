@@ -26,5 +26,8 @@ private:
     // Runs f on the window's thread and waits for it.
     template <typename F> void OnWindow(F f);
 
+    static constexpr std::int64_t UpdateIntervalMs = 40;
+
     TFormGetMain* form_;
+    std::int64_t lastUpdate_ = -UpdateIntervalMs;  // worker thread only
 };
