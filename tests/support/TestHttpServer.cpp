@@ -393,18 +393,18 @@ void TestHttpServer::Respond(int fd, const Request& request, Response r)
     auto range = request.headers.find("range");
     if (r.honourRanges && r.status == 200 && range != request.headers.end()
         && range->second.rfind("bytes=", 0) == 0) {
-        const std::string spec = range->second.substr(6);
-        const std::size_t dash = spec.find('-');
+        const std::string bytes = range->second.substr(6);
+        const std::size_t dash = bytes.find('-');
         char* stop = nullptr;
-        const unsigned long long from = std::strtoull(spec.c_str(), &stop, 10);
-        if (dash != std::string::npos && dash > 0 && stop == spec.c_str() + dash) {
+        const unsigned long long from = std::strtoull(bytes.c_str(), &stop, 10);
+        if (dash != std::string::npos && dash > 0 && stop == bytes.c_str() + dash) {
             if (from >= fullSize) {
                 r.status = 416;
                 extra.emplace_back("Content-Range", "bytes */" + std::to_string(fullSize));
                 size = 0;
             } else {
                 std::uint64_t last = fullSize - 1;
-                const std::string to = spec.substr(dash + 1);
+                const std::string to = bytes.substr(dash + 1);
                 if (!to.empty())
                     last = std::min<std::uint64_t>(std::strtoull(to.c_str(), nullptr, 10), last);
                 if (last >= from) {
