@@ -145,6 +145,43 @@ private slots:
         QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
     }
 
+    void localClipIsConvertedWithTheRealEncoder()
+    {
+        const QString ffmpeg = QStandardPaths::findExecutable("ffmpeg");
+        if (ffmpeg.isEmpty())
+            QSKIP("ffmpeg is not installed");
+        const std::string clip = dir_->File("out dir/a clip; $(b) 'c'.avi");
+        QProcess make;
+        make.start(ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=duration=2:size=160x120:rate=25",
+                            "-c:v", "mpeg4", QString::fromStdString(clip)});
+        QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
+        WriteSettings(true);
+
+        TDownloadJob job;
+        job.Switch = "-get";
+        job.Source = clip;
+        job.MediaUrl = "-";
+        job.OutputFile = clip;
+        job.EncoderParams = "-hide_banner -n -i %1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p %2";
+        job.EncoderExt = "-";
+        job.TargetExt = "mp4";
+        QProcess process;
+        Start(process, job);
+        QVERIFY2(process.waitForFinished(60000), "the conversion process did not end by itself");
+        const QByteArray output = process.readAll();
+        QVERIFY2(output.contains("Converting... 100 %"), output.constData());
+        QVERIFY2(output.contains("OK - File converted"), output.constData());
+
+        const QString result = QString::fromStdString(dir_->File("out dir/a clip; $(b) 'c'.mp4"));
+        QProcess probe;
+        probe.start(QStandardPaths::findExecutable("ffprobe"),
+                    {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", result});
+        QVERIFY(probe.waitForFinished(30000));
+        QCOMPARE(probe.exitCode(), 0);
+        QVERIFY(probe.readAll().trimmed().toDouble() > 1.5);
+        QVERIFY(QFile::exists(QString::fromStdString(clip))); // the input stays unless asked
+    }
+
     void incompleteCommandLineStartsTheInteractiveMode()
     {
         // "-get" without an output file is not a job: the main window comes up instead.
