@@ -1,5 +1,7 @@
 #include "support/TestHttpServer.h"
 
+#include "net/ZQ_Strings.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <array>
@@ -36,24 +38,6 @@ const std::array<unsigned char, PatternPeriod>& Pattern()
         return t;
     }();
     return table;
-}
-
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-std::string TrimBlanks(const std::string& s)
-{
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t'))
-        ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r'))
-        --e;
-    return s.substr(b, e - b);
 }
 
 const char* Reason(int status)
@@ -335,7 +319,7 @@ void TestHttpServer::Serve1(Connection& conn)
             pos = lineEnd + 2;
             const std::size_t colon = line.find(':');
             if (colon != std::string::npos)
-                req.headers[Lower(TrimBlanks(line.substr(0, colon)))] = TrimBlanks(line.substr(colon + 1));
+                req.headers[LowerAscii(Trim(line.substr(0, colon)))] = Trim(line.substr(colon + 1));
         }
 
         Handler handler;
