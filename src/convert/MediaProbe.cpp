@@ -10,6 +10,7 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -59,7 +60,8 @@ void ReadDurationLine(const std::string& line, TMediaInfo& info)
         return;
     const std::string durationText = Trim(rest.substr(0, comma));
     info.DurationText = Utf8Cut(durationText, ShortTextMax);
-    info.Duration = TimeTextToSeconds(durationText);
+    // A playing time is never negative, whatever the line says.
+    info.Duration = std::max(0.0, TimeTextToSeconds(durationText));
     info.DurationSeconds = ToInt32(info.Duration);
 
     const std::string afterComma = rest.substr(comma + 1);

@@ -42,6 +42,10 @@ TEST(MediaProbe, DurationLines)
     EXPECT_EQ(Parse({"Duration: 00:00:01.00, start: 5.0, bitrate: 1 kb/s"}).DurationSeconds, 0);
     EXPECT_EQ(Parse({"Duration: 00:00:04.00, start: abc, bitrate: 1 kb/s"}).DurationSeconds, 4);
     EXPECT_EQ(Parse({"Duration: 00:00:04.00"}).DurationText, "");
+    // A negative playing time reads as 0, with or without a start time.
+    EXPECT_EQ(Parse({"Duration: -01:00:00.00, start: 0.0, x"}).DurationSeconds, 0);
+    EXPECT_EQ(Parse({"Duration: -01:00:00.00, bitrate: 1 kb/s"}).DurationSeconds, 0);
+    EXPECT_DOUBLE_EQ(Parse({"Duration: -01:00:00.00, bitrate: 1 kb/s"}).Duration, 0);
     // Absurd values stay within range.
     EXPECT_EQ(Parse({"Duration: 99999999:00:00.00, start: 0, x"}).DurationSeconds, 2147483647);
 }

@@ -189,7 +189,6 @@ TEST_F(InetTest, BadAddressesFailBeforeAnySession)
         "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/file",
         "file://" + secret,
         "gopher://127.0.0.1/",
-        "http://nothing-here.invalid/page",
         closedPort,
     };
     for (const std::string& address : addresses) {
