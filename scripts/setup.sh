@@ -7,6 +7,7 @@ BRIMTALE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libcurl4-openssl-dev libgtest-dev
   ffmpeg ca-certificates curl fonts-dejavu-core
+  iproute2 clang libclang-rt-14-dev
 )
 
 missing=()

@@ -203,7 +203,9 @@ TConversionProgress TrimAndReadProgress(std::vector<std::string>& lines)
         const std::string counters = entry.size() > 6 ? entry.substr(6) : std::string();
         const std::size_t fps = counters.find("fps=");
         if (fps != std::string::npos) {
-            if (const std::optional<std::int32_t> frames = StrToInt32(Trim(counters.substr(0, fps))))
+            // A frame count is never negative; such a reading is ignored.
+            const std::optional<std::int32_t> frames = StrToInt32(Trim(counters.substr(0, fps)));
+            if (frames && *frames >= 0)
                 progress.Frames = *frames;
         }
 

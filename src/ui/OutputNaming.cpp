@@ -196,45 +196,58 @@ std::string SafeFileName(const std::string& name, std::size_t maxBytes)
     return s;
 }
 
+namespace {
+
+// The title as readable text: UTF-8 (or Windows-1250 when it isn't), cleaned up.
+std::string TitleText(const std::string& rawTitle)
+{
+    std::string name = DecodeUtf8Title(rawTitle);
+    if (Trim(name).empty())
+        name = EnsureUtf8(rawTitle);
+    return SanitizeTitle(name);
+}
+
+}  // namespace
+
+std::string FileNameFromTitle(const std::string& rawTitle, const std::string& extension)
+{
+    std::string name = TitleText(rawTitle);
+    if (!name.empty())
+        name += extension;
+    return SafeFileName(FinishFileName(DropRepeatedExtension(name)));
+}
+
 std::string FileNameFromPage(const std::string& url, TVideoSite site)
 {
     const std::string address = site == vsYouTube ? NormalizeYouTubeUrl(url) : url;
-    std::string name;
     // A local file's name comes from its path; its "page" is not fetched, so a
     // path that looks like a host name never causes a request.
-    if (site != vsLocalFile) {
-        const std::string rawTitle = FetchPageTitle(address);
-        name = DecodeUtf8Title(rawTitle);
-        if (Trim(name).empty())
-            name = EnsureUtf8(rawTitle);
-        name = SanitizeTitle(name);
-        if (!name.empty()) {
-            std::string media;
-            switch (site) {
-            case vsYouTube:
-                break;  // the dialog appends the chosen format's extension
-            case vsWrzuta:
-                media = GetWrzutaUrl(address);
-                name += media.empty() ? std::string(".flv") : DetectMediaExtension(media, ".flv", true);
-                break;
-            case vsYouPorn:
-                media = GetYouPornUrl(address);
-                name += media.empty() ? std::string(".flv") : DetectMediaExtension(media, ".flv", true);
-                break;
-            case vsNone:
-            case vsLocalFile:
-                name += ".flv";
-                break;
-            }
-        }
-    } else {
-        name = FileExists(url) ? ExpandFileName(url) : std::string();
+    if (site == vsLocalFile) {
+        const std::string name = FileExists(url) ? ExpandFileName(url) : std::string();
+        return FinishFileName(DropRepeatedExtension(name));
     }
-    name = DropRepeatedExtension(name);
-    name = FinishFileName(name);
-    if (site != vsLocalFile)
-        name = SafeFileName(name);
-    return name;
+    const std::string rawTitle = FetchPageTitle(address);
+    std::string extension;
+    if (!TitleText(rawTitle).empty()) {
+        std::string media;
+        switch (site) {
+        case vsYouTube:
+            break;  // the dialog appends the chosen format's extension
+        case vsWrzuta:
+            media = GetWrzutaUrl(address);
+            extension = media.empty() ? std::string(".flv") : DetectMediaExtension(media, ".flv", true);
+            break;
+        case vsYouPorn:
+            media = GetYouPornUrl(address);
+            extension = media.empty() ? std::string(".flv") : DetectMediaExtension(media, ".flv", true);
+            break;
+        case vsNone:
+        case vsLocalFile:
+            extension = ".flv";
+            break;
+        }
+    }
+    return FileNameFromTitle(rawTitle, extension);
 }
 
 std::string CleanDoubledExtension(const std::string& path)

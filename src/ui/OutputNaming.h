@@ -19,6 +19,9 @@ constexpr std::size_t MaxProposedNameBytes = 240;
 // Whatever the page title holds, the result is one file name: no "/", not "."
 // or "..", valid UTF-8, and short enough for the file system.
 std::string FileNameFromPage(const std::string& url, TVideoSite site);
+// The same naming for a title already fetched: the title cleaned up, the
+// extension appended (when the title gave a name), one safe file name.
+std::string FileNameFromTitle(const std::string& rawTitle, const std::string& extension);
 
 std::string SanitizeTitle(const std::string& text);
 std::string DecodeUtf8Title(const std::string& rawTitle);

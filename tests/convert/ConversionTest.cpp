@@ -131,6 +131,9 @@ TEST(Conversion, TrimAndReadProgress)
     EXPECT_EQ(p.TimeSeconds, 90);  // 90.5 rounded to even
     lines = {"frame=    1 fps=0.0 q=0.0 size=       0kB time=-577014:32:22.77 bitrate=  -0.0kbits/s"};
     EXPECT_LT(TrimAndReadProgress(lines).TimeSeconds, 0);
+    // A negative frame count is no reading.
+    lines = {"frame=   -5 fps=0.0 q=0.0 size=       0kB time=00:00:01.00 bitrate=  0.0kbits/s"};
+    EXPECT_EQ(TrimAndReadProgress(lines).Frames, 0);
 
     // Unreadable values leave the defaults; a time at the very end isn't read.
     lines = {"frame=  abc fps= 1 size= 1kB time=N/A bitrate=N/A", "size=1 time=12.0"};
