@@ -40,7 +40,8 @@ std::string ProgramDir()
 
 bool IsInteger(const std::string& text)
 {
-    return StrToInt32(text).has_value();
+    // An optional sign and digits with nothing after them: "12 " is no integer.
+    return !text.empty() && static_cast<unsigned char>(text.back()) > ' ' && StrToInt32(text).has_value();
 }
 
 namespace {

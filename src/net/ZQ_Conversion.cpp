@@ -57,8 +57,12 @@ std::optional<std::int32_t> StrToInt32(const std::string& text)
 std::optional<double> StrToFloat(const std::string& text)
 {
     std::string t = Trim(text);
-    if (!t.empty() && t[0] == '+')
+    // One sign at most: "+-1" is no number.
+    if (!t.empty() && t[0] == '+') {
         t.erase(0, 1);
+        if (!t.empty() && (t[0] == '-' || t[0] == '+'))
+            return std::nullopt;
+    }
     if (t.empty())
         return std::nullopt;
     // Only plain decimal notation (with an optional exponent) counts as a number.

@@ -49,6 +49,8 @@ TEST(ProgramValues, IsInteger)
     EXPECT_FALSE(IsInteger("12a"));
     EXPECT_FALSE(IsInteger(""));
     EXPECT_FALSE(IsInteger("1.5"));
+    EXPECT_FALSE(IsInteger("12 "));
+    EXPECT_FALSE(IsInteger("12\t"));
 }
 
 TEST(ProgramValues, FfmpegBesideTheProgramComesFirstThenPath)

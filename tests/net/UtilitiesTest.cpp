@@ -123,6 +123,9 @@ TEST(Conversion, NumbersIgnoreTheUserLocale)
     EXPECT_FALSE(IsFloat("N/A"));
     EXPECT_FALSE(IsFloat("1,5"));
     EXPECT_FALSE(IsFloat("inf"));
+    EXPECT_FALSE(IsFloat("+-1"));
+    EXPECT_FALSE(IsFloat("++1"));
+    EXPECT_TRUE(IsFloat("+1.5"));
     std::setlocale(LC_ALL, "C");
 }
 
