@@ -207,14 +207,19 @@ std::string TitleText(const std::string& rawTitle)
     return SanitizeTitle(name);
 }
 
+// A cleaned-up title with its extension (when it gave a name) as one safe file name.
+std::string ProposedName(std::string name, const std::string& extension)
+{
+    if (!name.empty())
+        name += extension;
+    return SafeFileName(FinishFileName(DropRepeatedExtension(name)));
+}
+
 }  // namespace
 
 std::string FileNameFromTitle(const std::string& rawTitle, const std::string& extension)
 {
-    std::string name = TitleText(rawTitle);
-    if (!name.empty())
-        name += extension;
-    return SafeFileName(FinishFileName(DropRepeatedExtension(name)));
+    return ProposedName(TitleText(rawTitle), extension);
 }
 
 std::string FileNameFromPage(const std::string& url, TVideoSite site)
@@ -226,28 +231,25 @@ std::string FileNameFromPage(const std::string& url, TVideoSite site)
         const std::string name = FileExists(url) ? ExpandFileName(url) : std::string();
         return FinishFileName(DropRepeatedExtension(name));
     }
-    const std::string rawTitle = FetchPageTitle(address);
+    const std::string title = TitleText(FetchPageTitle(address));
     std::string extension;
-    if (!TitleText(rawTitle).empty()) {
-        std::string media;
+    if (!title.empty()) {
         switch (site) {
         case vsYouTube:
             break;  // the dialog appends the chosen format's extension
         case vsWrzuta:
-            media = GetWrzutaUrl(address);
+        case vsYouPorn: {
+            const std::string media = site == vsWrzuta ? GetWrzutaUrl(address) : GetYouPornUrl(address);
             extension = media.empty() ? std::string(".flv") : DetectMediaExtension(media, ".flv", true);
             break;
-        case vsYouPorn:
-            media = GetYouPornUrl(address);
-            extension = media.empty() ? std::string(".flv") : DetectMediaExtension(media, ".flv", true);
-            break;
+        }
         case vsNone:
         case vsLocalFile:
             extension = ".flv";
             break;
         }
     }
-    return FileNameFromTitle(rawTitle, extension);
+    return ProposedName(title, extension);
 }
 
 std::string CleanDoubledExtension(const std::string& path)
