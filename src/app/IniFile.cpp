@@ -3,9 +3,11 @@
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_Strings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,7 +152,9 @@ void TIniDocument::WriteString(const std::string& section, const std::string& ke
 bool ReadWholeFile(const std::string& fileName, std::string& text, std::size_t maxBytes)
 {
     text.clear();
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO or device under the name must not hold the program up;
+    // anything that is not a regular file is refused once it is open.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return false;
     struct stat st {};
@@ -161,6 +165,8 @@ bool ReadWholeFile(const std::string& fileName, std::string& text, std::size_t m
     char buffer[16384];
     while (true) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
             ::close(fd);
             text.clear();
@@ -179,36 +185,136 @@ bool ReadWholeFile(const std::string& fileName, std::string& text, std::size_t m
     return true;
 }
 
-bool WriteFileAtomically(const std::string& fileName, const std::string& text)
+std::string FinalLinkTarget(const std::string& fileName)
 {
-    std::random_device rd;
-    const std::string temp = fileName + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(rd());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    // Keep the permissions of the file being replaced.
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) == 0)
-        ::fchmod(fd, st.st_mode & 07777);
+    std::string path = fileName;
+    // A chain of links is followed to its end; a loop gives up after a while.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
+            return path;
+        target.resize(static_cast<std::size_t>(n));
+        if (target.front() != '/') {
+            const std::size_t slash = path.rfind('/');
+            if (slash != std::string::npos)
+                target = path.substr(0, slash + 1) + target;
+        }
+        path = target;
+    }
+    return path;
+}
+
+namespace {
+class TFileLock {
+public:
+    // An exclusive lock on "<file>.lock", held until the object goes.
+    explicit TFileLock(const std::string& fileName)
+    {
+        fd_ = ::open((fileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+        if (fd_ < 0)
+            return;
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            Release();
+            return;
+        }
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                Release();
+                return;
+            }
+        }
+    }
+    ~TFileLock() { Release(); }
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    void Release()
+    {
+        if (fd_ >= 0)
+            ::close(fd_); // closing the last descriptor lets the lock go
+        fd_ = -1;
+    }
+    int fd_ = -1;
+};
+
+bool WriteAllTo(int fd, const std::string& text)
+{
     std::size_t done = 0;
-    bool ok = true;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         done += static_cast<std::size_t>(n);
     }
+    return true;
+}
+
+// Puts text in place of target (a path that is no link) through a temporary file
+// beside it, with the owner and mode of the file it replaces.
+bool ReplaceWith(const std::string& target, const std::string& text)
+{
+    struct stat old {};
+    const bool exists = ::lstat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode))
+        return false; // never put a file over a directory, FIFO or device
+    if (exists && ::access(target.c_str(), W_OK) != 0)
+        return false; // a read-only file stays as it is
+    std::random_device rd;
+    const std::string temp = target + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(rd());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return false;
+    if (exists) {
+        // The owner can only be kept where the system allows it (root, or the
+        // same user); the mode always is.
+        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // not allowed: the file becomes the writer's, as any new file would
+        }
+        ::fchmod(fd, old.st_mode & 07777);
+    }
+    bool ok = WriteAllTo(fd, text);
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
-    if (ok && ::access(fileName.c_str(), F_OK) == 0 && ::access(fileName.c_str(), W_OK) != 0)
-        ok = false; // a read-only file stays as it is
     if (ok)
-        ok = ::rename(temp.c_str(), fileName.c_str()) == 0;
+        ok = ::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok)
         ::unlink(temp.c_str());
     return ok;
+}
+} // namespace
+
+bool UpdateFileLocked(const std::string& fileName, std::size_t maxBytes,
+                      const std::function<bool(const std::string* current, std::string& replacement)>& edit)
+{
+    const std::string target = FinalLinkTarget(fileName);
+    const TFileLock lock(target);
+    if (!lock.Held())
+        return false;
+    std::string text;
+    const bool read = ReadWholeFile(target, text, maxBytes);
+    struct stat st {};
+    if (!read && ::lstat(target.c_str(), &st) == 0)
+        return false; // there, but unreadable, too large or no regular file: leave it alone
+    std::string replacement;
+    if (!edit(read ? &text : nullptr, replacement))
+        return false;
+    return ReplaceWith(target, replacement);
+}
+
+bool WriteFileAtomically(const std::string& fileName, const std::string& text)
+{
+    const std::string target = FinalLinkTarget(fileName);
+    const TFileLock lock(target);
+    return lock.Held() && ReplaceWith(target, text);
 }
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName))
@@ -237,20 +343,20 @@ int TIniFile::ReadInteger(const std::string& section, const std::string& key, in
 
 bool TIniFile::WriteStrings(const std::vector<std::pair<std::string, std::pair<std::string, std::string>>>& entries)
 {
-    // Start from what is on disk now, so that keys another process wrote stay.
-    std::string text;
+    // Start from what is on disk now, under the lock, so that keys another
+    // process wrote stay.
     TIniDocument fresh;
-    if (ReadWholeFile(fileName_, text, MaxFileSize)) {
-        fresh.Parse(text);
-    } else if (::access(fileName_.c_str(), F_OK) == 0) {
-        return false; // there, but unreadable or too large: leave it alone
-    }
-    for (const auto& [section, kv] : entries)
-        fresh.WriteString(section, kv.first, kv.second);
-    if (!WriteFileAtomically(fileName_, fresh.Text()))
-        return false;
-    doc_ = fresh;
-    return true;
+    const bool ok = UpdateFileLocked(fileName_, MaxFileSize, [&](const std::string* current, std::string& out) {
+        if (current)
+            fresh.Parse(*current);
+        for (const auto& [section, kv] : entries)
+            fresh.WriteString(section, kv.first, kv.second);
+        out = fresh.Text();
+        return true;
+    });
+    if (ok)
+        doc_ = fresh;
+    return ok;
 }
 
 bool TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)

@@ -5,6 +5,7 @@
 // place and keeps every other line, comments and unknown keys included. Files
 // are read with CR LF or LF line ends and written with CR LF.
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,10 +34,10 @@ private:
     std::vector<std::string> lines_;
 };
 
-// An INI file on disk. Reading loads the file once; every write re-reads the file,
-// changes its keys and replaces the file atomically (a temporary file renamed over
-// it), so keys written by other processes in between are kept and no reader ever
-// sees a half-written file.
+// An INI file on disk. Reading loads the file once; every write re-reads the file
+// under the writers' lock, changes its keys and replaces the file atomically
+// (UpdateFileLocked), so keys written by other processes are kept and no reader
+// ever sees a half-written file.
 class TIniFile {
 public:
     // Files larger than this are not read (a settings file is a few hundred bytes).
@@ -65,5 +66,18 @@ private:
 
 // Reads a whole file of at most maxBytes; false when it can't be read or is larger.
 bool ReadWholeFile(const std::string& fileName, std::string& text, std::size_t maxBytes);
-// Writes through a temporary file in the same directory, renamed over the target.
+// The file a name finally stands for: a symbolic link (or a chain of them) is
+// followed to its target, which need not exist; any other name is itself.
+std::string FinalLinkTarget(const std::string& fileName);
+// Replaces a file's content under an exclusive lock on "<file>.lock" beside it,
+// which every writer of the file takes: edit gets the content now on disk (null
+// when there is no file) and fills the replacement, or returns false to leave the
+// file alone. The new content goes to a temporary file in the same directory,
+// renamed over the old one, so a reader sees either the old or the new file,
+// never a half. A symbolic link is written through to its target; the owner
+// (where the system allows) and the mode are kept. False when nothing was
+// written: the file is unreadable, too large, no regular file or read-only.
+bool UpdateFileLocked(const std::string& fileName, std::size_t maxBytes,
+                      const std::function<bool(const std::string* current, std::string& replacement)>& edit);
+// The same for a content that does not depend on what is there.
 bool WriteFileAtomically(const std::string& fileName, const std::string& text);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 TEST(IniDocument, FindsSectionsAndKeysWithoutRegardToCase)
@@ -90,8 +93,138 @@ TEST(IniFile, NoTemporaryFileIsLeftBehind)
     TempDir dir;
     TIniFile ini(dir.File("a.ini"));
     ASSERT_TRUE(ini.WriteString("Main", "K", "V"));
-    int count = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
-        ++count;
-    EXPECT_EQ(count, 1);
+    // Only the file and the writers' lock file are there.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.ini", "a.ini.lock"}));
+}
+
+namespace {
+// True when every line of text is blank, a comment, a section header or a key.
+bool WellFormed(const std::string& text)
+{
+    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0)
+        return false;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t end = text.find("\r\n", from);
+        const std::string line = text.substr(from, end - from);
+        from = end + 2;
+        if (!line.empty() && line.front() != '[' && line.find('=') == std::string::npos)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+TEST(IniFile, ConcurrentWritersLoseNoKeyAndReadersNeverSeeAHalfFile)
+{
+    TempDir dir;
+    const std::string path = dir.File("bmt.ini");
+    ASSERT_TRUE(TIniFile(path).WriteString("Main", "Language", "PL"));
+    constexpr int Writers = 8;
+    constexpr int Saves = 200;
+    std::vector<pid_t> children;
+    for (int w = 0; w < Writers; ++w) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            bool ok = true;
+            for (int i = 0; i < Saves; ++i) {
+                TIniFile ini(path);
+                ok = ini.WriteString(i % 2 ? "Main" : "Other", "W" + std::to_string(w) + "_" + std::to_string(i), "x") && ok;
+            }
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    // Read while they write: each look finds a whole file with no fewer keys than before.
+    std::size_t reads = 0;
+    std::size_t lastKeys = 0;
+    bool allWhole = true;
+    bool neverShrank = true;
+    int failedWriters = 0;
+    auto running = [&] {
+        bool any = false;
+        for (pid_t& pid : children) {
+            int status = 0;
+            if (pid == 0)
+                continue;
+            if (::waitpid(pid, &status, WNOHANG) == 0) {
+                any = true;
+                continue;
+            }
+            failedWriters += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            pid = 0;
+        }
+        return any;
+    };
+    while (running()) {
+        std::string text;
+        if (!ReadWholeFile(path, text, TIniFile::MaxFileSize)) {
+            allWhole = false;
+            continue;
+        }
+        ++reads;
+        allWhole = allWhole && WellFormed(text);
+        const std::size_t keys = static_cast<std::size_t>(std::count(text.begin(), text.end(), '='));
+        neverShrank = neverShrank && keys >= lastKeys;
+        lastKeys = keys;
+    }
+    EXPECT_EQ(failedWriters, 0);
+    EXPECT_TRUE(allWhole);
+    EXPECT_TRUE(neverShrank);
+    EXPECT_GT(reads, 0u);
+
+    const TIniFile ini(path);
+    int lost = 0;
+    for (int w = 0; w < Writers; ++w)
+        for (int i = 0; i < Saves; ++i)
+            lost += ini.ReadString(i % 2 ? "Main" : "Other", "W" + std::to_string(w) + "_" + std::to_string(i), "") != "x";
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(ini.ReadString("Main", "Language", ""), "PL");
+}
+
+TEST(IniFile, SaveWritesThroughALinkAndKeepsTheMode)
+{
+    TempDir dir;
+    const std::string real = dir.Write("real.ini", "[Main]\r\nA=1\r\n");
+    ::chmod(real.c_str(), 0640);
+    std::filesystem::create_directory(dir.File("sub"));
+    const std::string link = dir.File("sub/bmt.ini");
+    const std::string middle = dir.File("middle.ini");
+    ASSERT_EQ(::symlink("../middle.ini", link.c_str()), 0); // relative, and a chain of two
+    ASSERT_EQ(::symlink(real.c_str(), middle.c_str()), 0);
+
+    ASSERT_TRUE(TIniFile(link).WriteString("Main", "B", "2"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::lstat(real.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(TempDir::Read(real), "[Main]\r\nA=1\r\nB=2\r\n");
+
+    // A dangling link gets its target created.
+    const std::string dangling = dir.File("dangling.ini");
+    ASSERT_EQ(::symlink("made.ini", dangling.c_str()), 0);
+    ASSERT_TRUE(TIniFile(dangling).WriteString("Main", "C", "3"));
+    EXPECT_EQ(TempDir::Read(dir.File("made.ini")), "[Main]\r\nC=3\r\n");
+    ASSERT_EQ(::lstat(dangling.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(IniFile, AFifoIsNeitherWaitedForNorReplaced)
+{
+    TempDir dir;
+    const std::string fifo = dir.File("bmt.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    TIniFile ini(fifo); // returns at once: nobody writes into the FIFO
+    EXPECT_EQ(ini.ReadString("Main", "Language", "EN"), "EN");
+    EXPECT_FALSE(ini.WriteString("Main", "Language", "PL"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -107,4 +110,15 @@ TEST_F(SettingsTest, DirectoryHistoryDropsBlankLines)
     SaveDirList(path, {"/x", "/y"});
     EXPECT_EQ(TempDir::Read(path), "/x\r\n/y\r\n");
     EXPECT_TRUE(LoadDirList(dir.File("missing.txt")).empty());
+
+    // A linked history is written through the link; the link stays.
+    const std::string real = dir.Write("real.txt", "/old\r\n");
+    const std::string link = dir.File("bmt_directories.txt");
+    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+    SaveDirList(link, {"/new", "/old"});
+    EXPECT_EQ(TempDir::Read(real), "/new\r\n/old\r\n");
+    EXPECT_EQ(LoadDirList(link), (std::vector<std::string>{"/new", "/old"}));
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
