@@ -28,6 +28,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 
 namespace {
 QColor FromBgr(unsigned bgr)
@@ -261,7 +262,9 @@ void TFormGetMain::ShowDownloadProgress()
 
 void TFormGetMain::CheckGet()
 {
-    if (FileExists(job_.OutputFile) && FileSizeOf(job_.OutputFile) == 0)
+    // Only an empty file of this job's own goes; a link at the name is left alone.
+    struct stat st {};
+    if (::lstat(job_.OutputFile.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
         RemoveFile(job_.OutputFile);
 }
 

@@ -10,8 +10,9 @@ namespace fs = std::filesystem;
 
 bool FileExists(const std::string& path)
 {
+    // Only the type is looked at: nothing is opened, so a FIFO can't hold the caller up.
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path)
@@ -38,22 +39,35 @@ void RemoveFile(const std::string& path)
 
 std::int64_t FileSizeOf(const std::string& path)
 {
-    if (!FileExists(path))
-        return 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0;
-    ::close(fd);
-    return ok ? static_cast<std::int64_t>(st.st_size) : 0;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+int OpenOwnFileForWriting(const std::string& path, bool truncate)
+{
+    if (path.empty())
+        return -1;
+    // O_NOFOLLOW: a link at the name is refused, never followed; O_NONBLOCK: a
+    // FIFO can't hold the caller up before the type check turns it down.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (truncate && ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
 }
 
 bool CreateEmptyFile(const std::string& path)
 {
-    if (path.empty())
-        return false;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = OpenOwnFileForWriting(path, true);
     if (fd < 0)
         return false;
     ::close(fd);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-bool FileExists(const std::string& path);      // a regular file (not a directory)
+bool FileExists(const std::string& path);      // a regular file (links followed); nothing is opened
 bool DirectoryExists(const std::string& path);
 bool PathExists(const std::string& path);      // anything at all
 
@@ -12,10 +12,15 @@ bool PathExists(const std::string& path);      // anything at all
 // tries once more. Nothing is reported.
 void RemoveFile(const std::string& path);
 
-// 64-bit size of a file; 0 when it is missing or can't be opened for reading.
+// 64-bit size of a regular file; 0 when it is missing or anything else.
 std::int64_t FileSizeOf(const std::string& path);
 
-// Creates the file or cuts an existing one to length 0; false when it can't.
+// Opens a regular file for writing, creating it (and cutting it to length 0 when
+// truncate is set); -1 when it can't, or when the name is a symbolic link, a
+// FIFO, a device or a directory: a link there is never followed.
+int OpenOwnFileForWriting(const std::string& path, bool truncate);
+// Creates the file or cuts an existing one to length 0; false when it can't
+// (a link at the name is not followed).
 bool CreateEmptyFile(const std::string& path);
 
 // Creates a directory with all missing parents; true when it exists afterwards.

@@ -11,6 +11,7 @@
 
 #include <clocale>
 #include <filesystem>
+#include <sys/stat.h>
 
 TEST(Url, Decode)
 {
@@ -155,6 +156,13 @@ TEST(FileSystem, CreateEmptyRemoveAndSize)
     RemoveFile(dir.File("sub"));
     EXPECT_TRUE(DirectoryExists(dir.File("sub")));
     EXPECT_FALSE(FileExists(dir.File("sub")));
+
+    // A FIFO is looked at, never opened: these return at once with "no file".
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_FALSE(FileExists(fifo));
+    EXPECT_EQ(FileSizeOf(fifo), 0);
+    EXPECT_TRUE(PathExists(fifo));
 }
 
 TEST(FileSystem, RenameNeverReplaces)
