@@ -76,6 +76,8 @@ private:
     // One round of the multi handle: lets libcurl work, then waits (bounded) for
     // the socket. Returns after anything arrived, the transfer ended or time ran out.
     void Pump(Clock::time_point deadline);
+    // Pumps until the final headers are in, the transfer ended or time ran out.
+    void WaitForHeaders(long connectTimeoutSeconds);
     void Release();
 
     CURL* easy_ = nullptr;
@@ -91,6 +93,7 @@ private:
     bool finished_ = false;
     bool bodyTouched_ = false;
     CURLcode result_ = CURLE_OK;
+    char errorText_[CURL_ERROR_SIZE] = {};
     long stallSeconds_ = 30;
     std::int64_t rangeFrom_ = 0;
 
@@ -162,21 +165,50 @@ bool PullTransfer::Send(const RequestShape& shape)
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &PullTransfer::OnHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText_);
+    errorText_[0] = '\0';
 
     if (curl_multi_add_handle(multi_, e) != CURLM_OK)
         return false;
     attached_ = true;
+    WaitForHeaders(shape.connectTimeoutSeconds);
+    if (!headersDone_ && result_ == CURLE_WEIRD_SERVER_REPLY && std::strstr(errorText_, "Content-Length")) {
+        // libcurl refuses a response whose Content-Length it can't read. Such a
+        // body can only end with the connection, so the request is sent once
+        // more on a connection of its own, with the length left unread (the
+        // announced length is then unknown, 0).
+        curl_multi_remove_handle(multi_, e);
+        attached_ = false;
+        pending_.clear();
+        pendingPos_ = 0;
+        paused_ = false;
+        finished_ = false;
+        result_ = CURLE_OK;
+        locationSeen_ = false;
+        blockHeaders_.clear();
+        finalHeaders_.clear();
+        curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+        curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+        if (curl_multi_add_handle(multi_, e) != CURLM_OK)
+            return false;
+        attached_ = true;
+        WaitForHeaders(shape.connectTimeoutSeconds);
+    }
+    return headersDone_ || result_ == CURLE_OK;
+}
 
+void PullTransfer::WaitForHeaders(long connectTimeoutSeconds)
+{
     // Connecting has its own limit; after that, silence longer than the stall
     // limit ends the wait.
-    auto deadline = Clock::now() + std::chrono::seconds(std::max(1L, shape.connectTimeoutSeconds) + stallSeconds_);
+    auto deadline = Clock::now() + std::chrono::seconds(std::max(1L, connectTimeoutSeconds) + stallSeconds_);
     while (!headersDone_ && !finished_) {
         activity_ = false;
         Pump(deadline);
         if (activity_)
             deadline = std::max(deadline, Clock::now() + std::chrono::seconds(stallSeconds_));
     }
-    return headersDone_ || result_ == CURLE_OK;
 }
 
 void PullTransfer::Pump(Clock::time_point deadline)
@@ -508,19 +540,14 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
         return false;
     }
 
-    // Only a regular file (or none) is written: never a device, pipe or directory.
+    // Only a regular file (or none) is written: never a device, pipe or
+    // directory, and never through a symbolic link at the name.
     struct stat st {};
-    if (fileName.empty() || (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
+    if (fileName.empty() || (::lstat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
         return false;
-    if (append) {
-        if (!FileExists(fileName) && !CreateEmptyFile(fileName))
-            return false;
-    } else {
+    if (!append)
         RemoveFile(fileName);
-        if (!CreateEmptyFile(fileName))
-            return false;
-    }
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = OpenOwnFileForWriting(fileName, !append);
     if (fd < 0)
         return false;
     if (append && ::lseek(fd, 0, SEEK_END) < 0) {

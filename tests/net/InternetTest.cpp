@@ -154,6 +154,27 @@ TEST_F(InetTest, OpenTakesTheAnnouncedLengthAndCloseResets)
     EXPECT_EQ(stream.Data(), std::string(2500, 'b'));
 }
 
+TEST_F(InetTest, AnUnreadableContentLengthKeepsTheBody)
+{
+    // The body ends with the connection; the length can't be read, so it is 0.
+    for (const std::string value : {"abc", "-5", "99999999999999999999999", ""}) {
+        SCOPED_TRACE(value);
+        server.Handle("/odd", [value](const Request&) {
+            Response r;
+            r.raw = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + value +
+                    "\r\nConnection: close\r\n\r\n<html>body</html>";
+            return r;
+        });
+        TInet inet;
+        ASSERT_TRUE(inet.OpenUrl(server.Url("/odd")));
+        EXPECT_EQ(inet.Status, InetOk);
+        EXPECT_EQ(inet.ContentLength, 0u);
+        TMemoryStream stream;
+        inet.ReadToStream(&stream, 0);
+        EXPECT_EQ(stream.Data(), "<html>body</html>");
+    }
+}
+
 TEST_F(InetTest, OpenReturnsWhenTheHeadersAreIn)
 {
     // The body never comes: Open still returns at once, and the read gives up
@@ -523,6 +544,14 @@ TEST_F(InetTest, OutputThatCannotBeWritten)
 {
     server.Handle("/media", [](const Request&) { return Generated(30000); });
     const std::string blocker = dir.Write("plain-file", "x");
+    // Links planted at the output name: to a file elsewhere, and dangling.
+    const std::string victim = dir.Write("victim.txt", "keep me");
+    const std::string linkToFile = dir.File("link.bin");
+    const std::string dangling = dir.File("dangling.bin");
+    ASSERT_EQ(::symlink(victim.c_str(), linkToFile.c_str()), 0);
+    ASSERT_EQ(::symlink(dir.File("created-elsewhere").c_str(), dangling.c_str()), 0);
+    const std::string fifo = dir.File("fifo.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
 
     const std::string targets[] = {
         dir.File("no/such/dir/out.bin"),
@@ -530,6 +559,9 @@ TEST_F(InetTest, OutputThatCannotBeWritten)
         dir.Path(),
         "/dev/null",
         "",
+        linkToFile,
+        dangling,
+        fifo,
     };
     for (const std::string& target : targets) {
         SCOPED_TRACE(target);
@@ -542,6 +574,11 @@ TEST_F(InetTest, OutputThatCannotBeWritten)
     }
     EXPECT_TRUE(DirectoryExists(dir.Path()));
     EXPECT_EQ(TempDir::Read(blocker), "x");
+    EXPECT_EQ(TempDir::Read(victim), "keep me");
+    EXPECT_FALSE(PathExists(dir.File("created-elsewhere")));
+    EXPECT_FALSE(CreateEmptyFile(linkToFile));
+    EXPECT_FALSE(CreateEmptyFile(fifo));
+    EXPECT_EQ(TempDir::Read(victim), "keep me");
     struct stat st {};
     ASSERT_EQ(::stat("/dev/null", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
