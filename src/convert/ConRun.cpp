@@ -207,7 +207,83 @@ struct TChildGuard {
     }
 };
 
+// Starts path with args (no shell): standard input from /dev/null, standard
+// output and error to outFd (inherited when it is -1), default signal handling
+// and nothing blocked, whatever this process has set up for itself. flags may add
+// POSIX_SPAWN_SETPGROUP (a group of its own) or POSIX_SPAWN_SETSID. Returns 0 or
+// the error number.
+int SpawnProgram(const std::string& path, const std::vector<std::string>& args, int outFd, short flags, pid_t& pid)
+{
+    std::vector<std::string> argStore;
+    argStore.reserve(args.size() + 1);
+    argStore.push_back(path);
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    argv.reserve(argStore.size() + 1);
+    for (std::string& a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    int err = ::posix_spawn_file_actions_init(&actions);
+    if (err != 0)
+        return err;
+    err = ::posix_spawnattr_init(&attr);
+    if (err != 0) {
+        ::posix_spawn_file_actions_destroy(&actions);
+        return err;
+    }
+    // The given descriptor may be close-on-exec; the copies on 1 and 2 aren't.
+    if (err == 0 && outFd >= 0)
+        err = ::posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    if (err == 0 && outFd >= 0)
+        err = ::posix_spawn_file_actions_adddup2(&actions, outFd, STDERR_FILENO);
+    if (err == 0)
+        err = ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    sigset_t all;
+    sigset_t none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    if (err == 0)
+        err = ::posix_spawnattr_setsigdefault(&attr, &all);
+    if (err == 0)
+        err = ::posix_spawnattr_setsigmask(&attr, &none);
+    if (err == 0 && (flags & POSIX_SPAWN_SETPGROUP))
+        err = ::posix_spawnattr_setpgroup(&attr, 0);
+    if (err == 0)
+        err = ::posix_spawnattr_setflags(&attr, static_cast<short>(POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | flags));
+    if (err == 0)
+        err = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::posix_spawnattr_destroy(&attr);
+    return err;
+}
+
 }  // namespace
+
+bool StartDetached(const std::string& program, const std::vector<std::string>& args, std::int64_t* startedPid)
+{
+    const std::string path = FindExecutable(program);
+    if (path.empty())
+        return false;
+    pid_t pid = -1;
+    // A session of its own: the started program outlives this one and a hang-up
+    // of this one's terminal. It is reaped here when it ends.
+    if (SpawnProgram(path, args, -1, POSIX_SPAWN_SETSID, pid) != 0)
+        return false;
+    ReapInBackground(pid);
+    if (startedPid)
+        *startedPid = pid;
+    return true;
+}
+
+bool EndProcessGroup(int leaderPid)
+{
+    if (leaderPid <= 1)
+        return false;
+    return ::kill(-leaderPid, SIGTERM) == 0;
+}
 
 std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
                             std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule)
@@ -228,50 +304,10 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::s
     if (!MoveAboveStdFds(readEnd) || !MoveAboveStdFds(writeEnd))
         throw EConsoleError(ErrorText("Could not create a pipe", errno));
 
-    std::vector<std::string> argStore;
-    argStore.reserve(args.size() + 1);
-    argStore.push_back(path);
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    argv.reserve(argStore.size() + 1);
-    for (std::string& a : argStore)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    int err = ::posix_spawn_file_actions_init(&actions);
-    if (err != 0)
-        throw EConsoleError(ErrorText("Could not start " + path, err));
-    err = ::posix_spawnattr_init(&attr);
-    if (err != 0) {
-        ::posix_spawn_file_actions_destroy(&actions);
-        throw EConsoleError(ErrorText("Could not start " + path, err));
-    }
-    // The pipe's own descriptors are close-on-exec; the copies on 1 and 2 aren't.
-    if (err == 0)
-        err = ::posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
-    if (err == 0)
-        err = ::posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
-    if (err == 0)
-        err = ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    // The child starts with default signal handling and nothing blocked, whatever
-    // this process has set up for itself.
-    sigset_t all;
-    sigset_t none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    if (err == 0)
-        err = ::posix_spawnattr_setsigdefault(&attr, &all);
-    if (err == 0)
-        err = ::posix_spawnattr_setsigmask(&attr, &none);
-    if (err == 0)
-        err = ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    if (err == 0)
-        err = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::posix_spawnattr_destroy(&attr);
+    // The child leads a process group of its own, so that whatever it starts in
+    // turn can be ended with it (EndProcessGroup).
+    const int err = SpawnProgram(path, args, writeEnd.Get(), POSIX_SPAWN_SETPGROUP, pid);
     if (err != 0)
         throw EConsoleError(ErrorText("Could not start " + path, err));
 

@@ -73,3 +73,12 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::s
 // (blanks separate, double quotes group and are dropped, no escape character).
 std::uint32_t RunConsoleApp(const std::string& program, const std::string& params,
                             std::vector<std::string>* lines, const TConsoleLineEvent& onLine);
+
+// Starts a program on its own (no shell, arguments passed byte for byte), in a
+// session of its own, never waited for by the caller; false when it could not be
+// started. The started process id goes to startedPid.
+bool StartDetached(const std::string& program, const std::vector<std::string>& args, std::int64_t* startedPid);
+
+// Ends (SIGTERM) the process group led by a child that RunConsoleApp started:
+// the child and whatever it started in turn. False when there is none.
+bool EndProcessGroup(int leaderPid);

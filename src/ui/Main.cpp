@@ -2,6 +2,7 @@
 
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "convert/ConRun.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 #include "net/ZQ_System.h"
@@ -32,7 +33,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -413,12 +413,10 @@ void TFormMain::GetFile(TDownloadJob job)
         job.MediaUrl.assign(1, '-');
     if (ProgramExecutable.empty())
         return;
-    QStringList args;
-    for (const std::string& a : JobToArgs(job, AppSettings.AutoClose))
-        args << Q(a);
-    // A process of its own, never waited for; the arguments go to it one by one.
-    qint64 pid = 0;
-    if (QProcess::startDetached(Q(ProgramExecutable), args, QString(), &pid))
+    // A process of its own, never waited for; the arguments go to it one by
+    // one, byte for byte (an address or a path need not be valid UTF-8).
+    std::int64_t pid = 0;
+    if (StartDetached(ProgramExecutable, JobToArgs(job, AppSettings.AutoClose), &pid))
         LastDownloadPid = pid;
 }
 

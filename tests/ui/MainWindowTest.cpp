@@ -286,8 +286,9 @@ private slots:
         TDownloadJob job;
         job.Switch = "-get";
         job.Source = "http://127.0.0.1:9/watch?v=1&x=$(touch pwned);`id`";
-        job.MediaUrl = "http://127.0.0.1:9/media?a=1&b='2' \"3\"";
-        job.OutputFile = folder.Path() + "/my clip; rm -rf ~\nnext.flv";
+        // Bytes that are no UTF-8 arrive as they are.
+        job.MediaUrl = "http://127.0.0.1:9/media?a=1&b='2' \"3\"&t=\xff\xfe\xb1";
+        job.OutputFile = folder.Path() + "/my clip\xb1\xea; rm -rf ~\nnext.flv";
         job.ExpectedSize = 1234;
         job.EncoderParams = "-";
         job.EncoderExt = "-";
