@@ -7,6 +7,7 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 
+#include <algorithm>
 #include <array>
 #include <ctime>
 #include <filesystem>
@@ -187,36 +188,100 @@ bool IsBannerLine(const std::string& line)
     return IsLibraryVersionLine(line) || IsConfigurationRest(line);
 }
 
-TConversionProgress TrimAndReadProgress(std::vector<std::string>& lines)
+namespace {
+bool IsDroppedLine(const std::string& entry)
+{
+    return Trim(entry).empty() || IsBannerLine(entry);
+}
+
+TProgressReading ReadProgressEntry(const std::string& entry)
+{
+    TProgressReading reading;
+    if (entry.find("time=") == std::string::npos || entry.find("size=") == std::string::npos)
+        return reading;
+
+    // The encoder's six-character "frame=" label is dropped.
+    const std::string counters = entry.size() > 6 ? entry.substr(6) : std::string();
+    const std::size_t fps = counters.find("fps=");
+    if (fps != std::string::npos) {
+        // A frame count is never negative; such a reading is ignored.
+        const std::optional<std::int32_t> frames = StrToInt32(Trim(counters.substr(0, fps)));
+        if (frames && *frames >= 0)
+            reading.Frames = *frames;
+    }
+
+    const std::string afterTime = Trim(entry.substr(entry.find("time=") + 5));
+    const std::size_t blank = afterTime.find(' ');
+    if (blank != std::string::npos)
+        if (const std::optional<double> seconds = ReadProgressTime(afterTime.substr(0, blank)))
+            reading.TimeSeconds = RoundHalfEven(*seconds);
+    return reading;
+}
+
+// The walk goes from the last entry to the first, so for each value the reading
+// nearest the top wins: an earlier reading overrides a later one.
+void TakeReading(TProgressReading& into, const TProgressReading& earlier)
+{
+    if (earlier.Frames)
+        into.Frames = earlier.Frames;
+    if (earlier.TimeSeconds)
+        into.TimeSeconds = earlier.TimeSeconds;
+}
+
+TConversionProgress ProgressOf(const TProgressReading& reading)
 {
     TConversionProgress progress;
+    if (reading.Frames)
+        progress.Frames = *reading.Frames;
+    if (reading.TimeSeconds)
+        progress.TimeSeconds = *reading.TimeSeconds;
+    return progress;
+}
+} // namespace
+
+TConversionProgress TrimAndReadProgress(std::vector<std::string>& lines)
+{
+    TProgressReading reading;
     for (std::size_t i = lines.size(); i-- > 0;) {
-        const std::string& entry = lines[i];
-        if (Trim(entry).empty() || IsBannerLine(entry)) {
+        if (IsDroppedLine(lines[i])) {
             lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
             continue;
         }
-        if (entry.find("time=") == std::string::npos || entry.find("size=") == std::string::npos)
-            continue;
-
-        // The encoder's six-character "frame=" label is dropped.
-        const std::string counters = entry.size() > 6 ? entry.substr(6) : std::string();
-        const std::size_t fps = counters.find("fps=");
-        if (fps != std::string::npos) {
-            // A frame count is never negative; such a reading is ignored.
-            const std::optional<std::int32_t> frames = StrToInt32(Trim(counters.substr(0, fps)));
-            if (frames && *frames >= 0)
-                progress.Frames = *frames;
-        }
-
-        const std::string afterTime = Trim(entry.substr(entry.find("time=") + 5));
-        const std::size_t blank = afterTime.find(' ');
-        if (blank == std::string::npos)
-            continue;
-        if (const std::optional<double> seconds = ReadProgressTime(afterTime.substr(0, blank)))
-            progress.TimeSeconds = RoundHalfEven(*seconds);
+        TakeReading(reading, ReadProgressEntry(lines[i]));
     }
-    return progress;
+    return ProgressOf(reading);
+}
+
+TConversionProgress TProgressReader::Read(std::vector<std::string>& lines)
+{
+    if (lines.size() < settled_) {
+        // The list was emptied or cut by someone else: read it afresh.
+        settled_ = 0;
+        prefix_.clear();
+    }
+    // Only entries from the last settled one on can be new or changed.
+    lines.erase(std::remove_if(lines.begin() + static_cast<std::ptrdiff_t>(settled_), lines.end(), IsDroppedLine),
+                lines.end());
+    if (lines.empty()) {
+        settled_ = 0;
+        prefix_.clear();
+        return {};
+    }
+    // The last entry may still be rewritten (a line ended by CR replaces it), also
+    // when it was settled before and what followed it was dropped.
+    settled_ = std::min(settled_, lines.size() - 1);
+    prefix_.resize(settled_ + 1);
+    for (std::size_t i = settled_; i + 1 < lines.size(); ++i) {
+        TProgressReading next = ReadProgressEntry(lines[i]);
+        ++entriesRead_;
+        TakeReading(next, prefix_.back());
+        prefix_.push_back(next);
+    }
+    settled_ = lines.size() - 1;
+    TProgressReading reading = ReadProgressEntry(lines.back());
+    ++entriesRead_;
+    TakeReading(reading, prefix_.back());
+    return ProgressOf(reading);
 }
 
 int ConversionPercent(std::int64_t timeSeconds, std::int32_t durationSeconds)

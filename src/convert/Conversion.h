@@ -5,6 +5,7 @@
 #include "app/DownloadJob.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,31 @@ struct TConversionProgress {
 // and reads the frame count and the time from the progress line; the time may
 // be seconds ("30.00") or hours:minutes:seconds ("00:00:30.00").
 TConversionProgress TrimAndReadProgress(std::vector<std::string>& lines);
+
+// What one progress entry gives: its frame count and its time, each when it can be read.
+struct TProgressReading {
+    std::optional<std::int32_t> Frames;
+    std::optional<std::int64_t> TimeSeconds;
+};
+
+// TrimAndReadProgress for a list that grows while the encoder runs, with the same
+// result after every line, but reading only the entries added since the last
+// call and the last entry (which a line ended by CR rewrites in place): the cost
+// per line stays the same however long the output grows. The list must change
+// only by the line collector's adding and replacing of its last entry, and by the
+// reader itself.
+class TProgressReader {
+public:
+    TConversionProgress Read(std::vector<std::string>& lines);
+    // How many entries were read in all (for tests of the cost).
+    std::size_t EntriesRead() const { return entriesRead_; }
+
+private:
+    std::size_t settled_ = 0;                // entries before this one no longer change
+    std::vector<TProgressReading> prefix_;   // prefix_[k]: the reading of entries 0..k-1
+    std::size_t entriesRead_ = 0;
+};
+
 // time * 100 / duration, rounded, limited to 0..100; 0 without a duration or time.
 int ConversionPercent(std::int64_t timeSeconds, std::int32_t durationSeconds);
 

@@ -1,8 +1,11 @@
+#include "convert/ConRun.h"
 #include "convert/Conversion.h"
 
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 #include <filesystem>
 
@@ -141,6 +144,78 @@ TEST(Conversion, TrimAndReadProgress)
     EXPECT_EQ(p.Frames, 0);
     EXPECT_EQ(p.TimeSeconds, -1);
     EXPECT_EQ(lines.size(), 2u);
+}
+
+TEST(Conversion, ProgressReaderAgreesWithTheWalkAfterEveryLine)
+{
+    // The same random encoder output through two collectors: one list read by the
+    // walk, the other by the reader, after every completed line.
+    const std::vector<std::string> pieces = {
+        "frame=  %F fps= 25 q=2.0 size=  12kB time=%T bitrate= 1.0kbits/s\r",
+        "frame=  %F fps= 25 q=2.0 size=  12kB time=%T bitrate= 1.0kbits/s\n",
+        "frame=  %F fps= 25 q=2.0 Lsize=  12kB time=%T bitrate= 1.0kbits/s\r\n",
+        "frame=  abc fps= 1 size= 1kB time=N/A bitrate=N/A\r",
+        "[mp3 @ 0x55] Header missing\n",
+        "Error while decoding stream #0:0: Invalid data found\r\n",
+        "\n", "   \r", "\r\n",
+        "  configuration: --enable-gpl\n",
+        "Press [q] to stop, [?] for help\n",
+        "size=1 time=12.0",
+    };
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 40; ++round) {
+        Lines walked;
+        Lines read;
+        TProgressReader reader;
+        int mismatches = 0;
+        TConsoleLineCollector byWalk(&walked, nullptr, 0, TLineEndRule::LoneLfCompletes);
+        TConsoleLineCollector byReader(&read, [&](int, const std::string&) {
+            const TConversionProgress a = TrimAndReadProgress(walked);
+            const TConversionProgress b = reader.Read(read);
+            mismatches += a.Frames != b.Frames || a.TimeSeconds != b.TimeSeconds || walked != read;
+        }, 0, TLineEndRule::LoneLfCompletes);
+        std::size_t feeds = 0;
+        for (int i = 0; i < 300; ++i) {
+            std::string piece = pieces[random() % pieces.size()];
+            auto fill = [&piece](const std::string& mark, const std::string& value) {
+                if (const std::size_t at = piece.find(mark); at != std::string::npos)
+                    piece.replace(at, mark.size(), value);
+            };
+            fill("%F", std::to_string(random() % 5000));
+            fill("%T", "00:00:" + std::to_string(10 + random() % 50) + ".00");
+            // The walk's collector gets each piece first, so both lists hold the same entries when read.
+            byWalk.Feed(piece.data(), piece.size());
+            byReader.Feed(piece.data(), piece.size());
+            ++feeds;
+        }
+        EXPECT_EQ(mismatches, 0) << "round " << round;
+        EXPECT_GT(feeds, 0u);
+    }
+}
+
+TEST(Conversion, ProgressReaderReadsEachLineAboutOnce)
+{
+    // 30 000 warning lines with progress between them: a walk would read ~450
+    // million entries; the reader reads each new entry and the last one.
+    Lines lines;
+    TProgressReader reader;
+    TConversionProgress last;
+    TConsoleLineCollector collector(&lines, [&](int, const std::string&) { last = reader.Read(lines); }, 0,
+                                    TLineEndRule::LoneLfCompletes);
+    std::size_t completed = 0;
+    for (int i = 0; i < 30000; ++i) {
+        const std::string warning = "[mp3float @ 0x1] overread, skip -5 enddists: -3 -3\n";
+        collector.Feed(warning.data(), warning.size());
+        ++completed;
+        if (i % 100 == 0) {
+            const std::string progress = "frame=" + std::to_string(i) + " fps=0.0 q=-0.0 size=  1kB time=00:00:" +
+                                         std::to_string(i / 1000) + ".00 bitrate=1\r";
+            collector.Feed(progress.data(), progress.size());
+            ++completed;
+        }
+    }
+    EXPECT_LE(reader.EntriesRead(), 2 * completed);
+    EXPECT_EQ(last.TimeSeconds, TrimAndReadProgress(lines).TimeSeconds);
 }
 
 TEST(Conversion, ConversionPercentStaysWithin0To100)
