@@ -286,7 +286,8 @@ bool EndProcessGroup(int leaderPid)
 }
 
 std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
-                            std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule)
+                            std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule,
+                            const TConsoleTick& onTick)
 {
     // A name with a "/" is taken as it is, a bare name is looked up on PATH; any
     // executable file may run, a "#!" script included. (There are no program
@@ -319,7 +320,24 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::s
 
     TConsoleLineCollector collector(lines, onLine, static_cast<int>(pid), rule);
     char chunk[1025];
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point nextTick = Clock::now() + ConsoleTickInterval;
     for (;;) {
+        if (onTick) {
+            // Wait for output at most until the next tick is due, so that the
+            // caller gets its ticks while the child prints nothing.
+            const auto now = Clock::now();
+            if (now >= nextTick) {
+                onTick(static_cast<int>(pid));
+                nextTick = Clock::now() + ConsoleTickInterval;
+                continue;
+            }
+            pollfd p{readEnd.Get(), POLLIN, 0};
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count() + 1;
+            const int ready = ::poll(&p, 1, static_cast<int>(wait));
+            if (ready == 0 || (ready < 0 && errno == EINTR))
+                continue;
+        }
         const ssize_t n = ::read(readEnd.Get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;

@@ -8,6 +8,7 @@
 // runner by default also lets an LF that doesn't follow a CR complete the line,
 // exactly as CR LF would (TLineEndRule).
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -16,6 +17,10 @@
 
 // Called after every completed line with the child's process id and the line.
 using TConsoleLineEvent = std::function<void(int pid, const std::string& line)>;
+// Called about every ConsoleTickInterval while the child runs, whether it prints
+// or not, with its process id: a window lets its events run here.
+using TConsoleTick = std::function<void(int pid)>;
+constexpr std::chrono::milliseconds ConsoleTickInterval{100};
 
 // "Could not find file %s" and the like; nothing was started when it is thrown.
 class EConsoleError : public std::runtime_error {
@@ -67,7 +72,8 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::s
                             std::vector<std::string>* lines, const TConsoleLineEvent& onLine);
 
 std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
-                            std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule);
+                            std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule,
+                            const TConsoleTick& onTick = {});
 
 // The same with a parameter text, split into arguments by the command-line rules
 // (blanks separate, double quotes group and are dropped, no escape character).

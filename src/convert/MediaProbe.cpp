@@ -182,7 +182,7 @@ void ParseProbeOutput(const std::vector<std::string>& lines, TMediaInfo& info)
     info.FrameCount = ToInt32(frames);
 }
 
-void ProbeMediaFile(const std::string& file, const std::string& encoder, TMediaInfo& info)
+void ProbeMediaFile(const std::string& file, const std::string& encoder, TMediaInfo& info, const TConsoleTick& onTick)
 {
     info = TMediaInfo{};
     info.FileName = file;
@@ -191,6 +191,6 @@ void ProbeMediaFile(const std::string& file, const std::string& encoder, TMediaI
         return;
     std::vector<std::string> lines;
     // The file goes to the encoder as one argument, whatever characters it holds.
-    RunConsoleApp(encoder, std::vector<std::string>{"-i", file}, &lines, nullptr);
+    RunConsoleApp(encoder, std::vector<std::string>{"-i", file}, &lines, nullptr, TLineEndRule::LoneLfCompletes, onTick);
     ParseProbeOutput(lines, info);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // What the encoder tells about a media file: duration, frame size, frame rate.
 
+#include "convert/ConRun.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -26,8 +28,10 @@ struct TMediaInfo {
     std::array<TMediaStreamEntry, 21> Streams{};  // the first 20 "Stream #" lines
 };
 
-// Runs "encoder -i file" and reads its description into info (zeroed first).
-void ProbeMediaFile(const std::string& file, const std::string& encoder, TMediaInfo& info);
+// Runs "encoder -i file" and reads its description into info (zeroed first);
+// onTick is called while it runs (see RunConsoleApp).
+void ProbeMediaFile(const std::string& file, const std::string& encoder, TMediaInfo& info,
+                    const TConsoleTick& onTick = {});
 // The reading of the description lines on their own.
 void ParseProbeOutput(const std::vector<std::string>& lines, TMediaInfo& info);
 // "00:03:25.12" -> 205.12; a text without ":" gives 0.

@@ -229,3 +229,26 @@ TEST_F(ConsoleRunner, StopsWaitingFiveSecondsAfterTheOutputEnded)
     ASSERT_GT(pid, 0);
     EXPECT_EQ(::kill(pid, SIGKILL), 0);  // still there (it is reaped in the background)
 }
+
+TEST_F(ConsoleRunner, TicksWhileTheChildIsSilentAndEndsItsWholeGroup)
+{
+    // The child starts a grandchild that waits on a FIFO nobody opens: both are
+    // silent until the process group is ended from a tick.
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Lines lines;
+    int ticks = 0;
+    bool ended = false;
+    const std::uint32_t code = RunConsoleApp(
+        encoder, {"spawn", encoder, fifo}, &lines, nullptr, TLineEndRule::LoneLfCompletes, [&](int pid) {
+            ++ticks;
+            if (ticks == 3)
+                ended = EndProcessGroup(pid);
+        });
+    EXPECT_TRUE(ended);
+    EXPECT_GE(ticks, 3);
+    EXPECT_EQ(code, 128u + SIGTERM);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().rfind("started ", 0), 0u);
+    EXPECT_FALSE(EndProcessGroup(0));
+}
