@@ -54,6 +54,12 @@ bool IsJobValid(const TDownloadJob& job)
     return !job.MediaUrl.empty() || FileExists(job.Source);
 }
 
+bool JobConverts(const TDownloadJob& job)
+{
+    const std::string params = Trim(job.EncoderParams);
+    return !params.empty() && params != "-";
+}
+
 std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose)
 {
     auto field = [](const std::string& s) { return s.empty() ? std::string("-") : s; };

@@ -40,6 +40,10 @@ void ReadCommandLine(int argc, char** argv);
 // A path field longer than JobPathMax makes the job invalid rather than cut.
 bool IsJobValid(const TDownloadJob& job);
 
+// True when the job asks for a conversion: its encoder parameters are neither
+// empty nor "-" (the job's "none"). Without one the encoder is never started.
+bool JobConverts(const TDownloadJob& job);
+
 // The sender: the argument list after the program name (switch first). Every
 // field arrives as one argument whatever it holds.
 std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose);

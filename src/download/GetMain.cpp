@@ -126,7 +126,7 @@ void TFormGetMain::FormCreate()
     lblProgress->clear();
     BytesDone = 0;
 
-    ConvertRequested = job_.EncoderParams != "-";
+    ConvertRequested = JobConverts(job_);
     Converting = false;
 
     ApplyFirstRunLanguage();
@@ -224,7 +224,9 @@ void TFormGetMain::FormActivate()
 
 void TFormGetMain::GetFile()
 {
-    if (LocalSource) {
+    if (LocalSource && !ConvertRequested) {
+        ShowNothingToConvert();
+    } else if (LocalSource) {
         tmConvert->start();
         SetCaption(QString::fromUtf8(Texts().ConvertWord) + "...");
     } else if (!Downloading) {
@@ -272,7 +274,7 @@ void TFormGetMain::actAbortExecute()
 {
     if (Converting) {
         Aborted = true;
-        TerminateApp(GetFfmpegPath());
+        EndEncoder();
     } else if (Downloading) {
         Aborted = true;
     } else {
@@ -371,12 +373,19 @@ bool TFormGetMain::TerminateApp(const std::string& exePath)
     return ::TerminateApp(exePath);
 }
 
-void TFormGetMain::conev(int /*pid*/, const std::string& /*line*/)
+void TFormGetMain::conev(int pid, const std::string& /*line*/)
 {
-    QCoreApplication::processEvents();
+    encoderPid_ = pid;
+    // Events run after a line, but not after each of thousands of lines in a
+    // row: the runner's tick lets them run in between as well.
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    if (now - lastEvents_ >= 15) {
+        lastEvents_ = now;
+        QCoreApplication::processEvents();
+    }
     if (Aborted)
-        TerminateApp(GetFfmpegPath());
-    TConversionProgress progress = TrimAndReadProgress(ConsoleLines);
+        EndEncoder();
+    TConversionProgress progress = progressReader_.Read(ConsoleLines);
     // A message the encoder prints between two progress lines (such as the
     // second pass of a streamable MP4) replaces the progress entry for a moment;
     // the display then keeps what it last read instead of falling back to zero.
@@ -384,14 +393,47 @@ void TFormGetMain::conev(int /*pid*/, const std::string& /*line*/)
         progress = lastProgress_;
     lastProgress_ = progress;
     const int percent = ConversionPercent(progress.TimeSeconds, MediaInfo.DurationSeconds);
-    pb->setValue(percent);
+    // A warning line changes nothing that is shown.
+    if (shownFrames_ == progress.Frames && shownPercent_ == percent)
+        return;
+    shownFrames_ = progress.Frames;
+    shownPercent_ = percent;
     const TGetMainTexts& t = Texts();
     const QString word = QString::fromUtf8(t.ConvertWord);
+    pb->setValue(percent);
     lblProgress->setText(word + "  ::::  " + QString::fromUtf8(t.FrameWord) + QString::number(progress.Frames) +
                          " / ~" + QString::number(MediaInfo.FrameCount) + "  ::::  " +
                          QString::fromUtf8(t.CompleteWord) + QString::number(percent) + " %");
     lblProgress->repaint();
     SetAppTitle(word + "... " + QString::number(percent) + " %");
+}
+
+void TFormGetMain::ConversionTick(int pid)
+{
+    encoderPid_ = pid;
+    lastEvents_ = QDateTime::currentMSecsSinceEpoch();
+    QCoreApplication::processEvents();
+    if (Aborted)
+        EndEncoder();
+}
+
+void TFormGetMain::EndEncoder()
+{
+    if (encoderPid_ > 0)
+        EndProcessGroup(encoderPid_);
+    TerminateApp(GetFfmpegPath());
+}
+
+void TFormGetMain::ShowNothingToConvert()
+{
+    const TGetMainTexts& t = Texts();
+    const QString status = QString::fromUtf8(t.NoConversion);
+    SetCaption(status);
+    SetAppTitle(status);
+    lblProgress->setText(status);
+    SetAbortCaption(QString::fromUtf8(t.Close));
+    if (chAutoClose->isChecked())
+        tmClose->start();
 }
 
 void TFormGetMain::ConvertFile()
@@ -414,8 +456,10 @@ void TFormGetMain::ConvertFile()
     pb->setValue(0);
     SetPbColor(0x000080);
     SetPanelColor(ConvertColorBgr);
-    if (Trim(job_.EncoderParams).empty())
+    if (!JobConverts(job_)) {
+        ShowNothingToConvert();
         return;
+    }
 
     lblSize->setText(Q(SizeText(static_cast<std::uint64_t>(FileSizeOf(names.Input)))));
     lblSize->hide();
@@ -430,9 +474,18 @@ void TFormGetMain::ConvertFile()
     const std::string encoder = GetFfmpegPath();
     MediaInfo = TMediaInfo{};
     lastProgress_ = TConversionProgress{};
+    progressReader_ = TProgressReader{};
+    shownFrames_ = -1;
+    shownPercent_ = -1;
+    const auto tick = [this](int pid) { ConversionTick(pid); };
+    struct ChildGone {
+        int& pid;
+        ~ChildGone() { pid = 0; }
+    } childGone{encoderPid_};
     std::uint32_t exitCode = 0;
     try {
-        ProbeMediaFile(names.Input, encoder, MediaInfo);
+        ProbeMediaFile(names.Input, encoder, MediaInfo, tick);
+        encoderPid_ = 0;
         const std::vector<std::string> args =
             BuildEncoderArgs(job_.EncoderParams, DefaultVideoBitrate, names.Input, names.EncoderOutput,
                              AspectText(MediaInfo.Width, MediaInfo.Height));
@@ -446,8 +499,11 @@ void TFormGetMain::ConvertFile()
         SetCaption(QString::fromUtf8(t.ConvertWord) + "...");
         pb->setValue(0);
         pb->setMaximum(100);
-        exitCode = RunConsoleApp(encoder.empty() ? std::string("ffmpeg") : encoder, args, &ConsoleLines,
-                                 [this](int pid, const std::string& line) { conev(pid, line); });
+        // Aborted while the probe ran: the encoder is not started.
+        if (!Aborted)
+            exitCode = RunConsoleApp(
+                encoder.empty() ? std::string("ffmpeg") : encoder, args, &ConsoleLines,
+                [this](int pid, const std::string& line) { conev(pid, line); }, TLineEndRule::LoneLfCompletes, tick);
     } catch (const std::exception& e) {
         ShowMessage(this, appTitle_, QString::fromStdString(e.what()), TMsgKind::Error);
         return;

@@ -102,6 +102,14 @@ private:
     void FormActivate();
     void FormClose();
     void conev(int pid, const std::string& line);
+    // While the encoder or the probe runs: lets the window's events run and ends
+    // the child when the user has aborted.
+    void ConversionTick(int pid);
+    // Ends the encoder this window started (its process group) and any child
+    // running the encoder's program.
+    void EndEncoder();
+    // The state of a local file whose job converts nothing.
+    void ShowNothingToConvert();
     void SetCaption(const QString& text);
     void SetAppTitle(const QString& text);
     void SetAbortCaption(const QString& text);
@@ -121,4 +129,9 @@ private:
     std::int64_t lastEcho_ = 0;
     QString lastEchoText_;
     TConversionProgress lastProgress_;
+    TProgressReader progressReader_;
+    int encoderPid_ = 0;           // the running encoder or probe, 0 when none
+    std::int64_t lastEvents_ = 0;  // when conev last let events run (ms)
+    std::int32_t shownFrames_ = -1;  // what the status line shows
+    int shownPercent_ = -1;
 };

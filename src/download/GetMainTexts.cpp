@@ -21,6 +21,7 @@ const TGetMainTexts English = {
     "Frame ",
     "Complete: ",
     "Output file must be different than input file!",
+    "No conversion chosen - nothing to do",
 };
 
 const TGetMainTexts Polish = {
@@ -43,6 +44,7 @@ const TGetMainTexts Polish = {
     "Klatka ",
     "Zakończono: ",
     "Plik wynikowy musi być inny niż plik źródłowy!",
+    "Nie wybrano konwersji - nic do zrobienia",
 };
 } // namespace
 

@@ -22,6 +22,7 @@ struct TGetMainTexts {
     const char* FrameWord;             // "Frame "
     const char* CompleteWord;          // "Complete: "
     const char* SameInputOutput;       // conversion onto its own input
+    const char* NoConversion;          // a local file with no conversion chosen
 };
 
 const TGetMainTexts& GetMainTexts(bool polish);

@@ -8,6 +8,7 @@
 #include "support/TempDir.h"
 #include "ui/MessageBoxes.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
@@ -163,38 +164,151 @@ private slots:
         QCOMPARE(w.lblProgress->text(), QString("OK - File converted"));
     }
 
+    void abortEndsOnlyThisWindowsEncoder_data()
+    {
+        QTest::addColumn<bool>("wrapper");
+        QTest::newRow("encoder linked beside the program") << false;
+        // A script that starts the real encoder as its child: no process runs
+        // the encoder's path, so only the process group finds it.
+        QTest::newRow("encoder wrapped in a script") << true;
+    }
+
     void abortEndsOnlyThisWindowsEncoder()
     {
+        QFETCH(bool, wrapper);
         const std::string input = MakeClip("long.avi", 30);
         QVERIFY(!input.empty());
         // Another encoder, not a child of this process, must survive the abort.
         qint64 otherPid = 0;
-        QVERIFY(QProcess::startDetached(QString::fromStdString(dir_->File("ffmpeg")),
+        QVERIFY(QProcess::startDetached(ffmpeg_,
                                         {"-v", "error", "-re", "-f", "lavfi", "-i", "testsrc=duration=120", "-f",
                                          "null", "-"},
                                         QString(), &otherPid));
+        if (wrapper) {
+            std::filesystem::remove(dir_->File("ffmpeg"));
+            const std::string script =
+                dir_->Write("ffmpeg", "#!/bin/sh\n'" + ffmpeg_.toStdString() + "' \"$@\"\n");
+            std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        }
         TFormGetMain w(LocalJob(input, dir_->File("slow.avi"), "-y -re -i %1 -c:v mpeg4 %2"));
         // The conversion runs inside the window's event handling, as with a user:
         // the press comes from a timer once the encoder reports its first frames.
-        bool pressed = false;
+        QElapsedTimer sincePress;
         QTimer user;
         user.setInterval(50);
         connect(&user, &QTimer::timeout, this, [&] {
             if (w.Converting && w.lblProgress->text().contains("Frame ")) {
                 user.stop();
-                pressed = true;
-                w.actAbortExecute();
+                sincePress.start();
+                QTest::mouseClick(w.btnAbort, Qt::LeftButton);
             }
         });
         user.start();
         w.show();
         QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Aborted"), 60000);
-        QVERIFY(pressed);
+        QVERIFY(sincePress.isValid());
+        // The clip plays in real time for 30 s: the encoder was ended, not run to its end.
+        QVERIFY2(sincePress.elapsed() < 15000, qPrintable(QString::number(sincePress.elapsed())));
         QVERIFY(!w.Converting);
         QVERIFY(messages_.isEmpty()); // no failure message after an abort
         QVERIFY(!QFile::exists(QString::fromStdString(ErrorLogFile())));
+        QVERIFY(QFile::exists(QString::fromStdString(input)));
         QCOMPARE(::kill(static_cast<pid_t>(otherPid), 0), 0);
         ::kill(static_cast<pid_t>(otherPid), SIGKILL);
+    }
+
+    void abortActsWhileTheEncoderIsSilent()
+    {
+        // One line, then silence for a minute (in a child of the script).
+        std::filesystem::remove(dir_->File("ffmpeg"));
+        const std::string script = dir_->Write("ffmpeg",
+            "#!/bin/sh\n"
+            "if [ \"$#\" -eq 2 ]; then\n"
+            "  printf '  Duration: 00:00:10.00, start: 0.000000, bitrate: 9 kb/s\\n'\n"
+            "  exit 1\n"
+            "fi\n"
+            "printf 'Stream mapping:\\n'\n"
+            "sleep 60\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        const std::string input = dir_->Write("in.avi", "x");
+        TDownloadJob job = LocalJob(input, dir_->File("out.avi"), "-i %1 %2");
+        job.DeleteInput = true;
+        TFormGetMain w(job);
+        QElapsedTimer sincePress;
+        QTimer user;
+        user.setInterval(50);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (w.Converting && !w.ConsoleLines.empty()) {
+                user.stop();
+                sincePress.start();
+                QTest::mouseClick(w.btnAbort, Qt::LeftButton);
+            }
+        });
+        user.start();
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Aborted"), 90000);
+        QVERIFY(sincePress.isValid());
+        // The run ends only when every holder of the encoder's output is gone (the
+        // script and its sleeping child), long before the minute of silence ends.
+        QVERIFY2(sincePress.elapsed() < 15000, qPrintable(QString::number(sincePress.elapsed())));
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(TempDir::Read(input), std::string("x"));
+    }
+
+    void thousandsOfLinesKeepTheWalksPercentages()
+    {
+        // 30 000 warning lines, with a progress line after every 3 000: the
+        // percentages shown are those of the progress lines, one after the other.
+        std::filesystem::remove(dir_->File("ffmpeg"));
+        const std::string script = dir_->Write("ffmpeg",
+            "#!/bin/sh\n"
+            "if [ \"$#\" -eq 2 ]; then\n"
+            "  printf '  Duration: 00:00:10.00, start: 0.000000, bitrate: 9 kb/s\\n'\n"
+            "  exit 1\n"
+            "fi\n"
+            "for a; do out=$a; done\n"
+            "s=1\n"
+            "while [ $s -le 10 ]; do\n"
+            "  i=0\n"
+            "  while [ $i -lt 3000 ]; do\n"
+            "    printf '[mp3float @ 0x1] overread, skip -5 enddists: -3 -3\\n'\n"
+            "    i=$((i+1))\n"
+            "  done\n"
+            "  printf 'frame=%5d fps=0.0 q=-0.0 size=  1kB time=00:00:%02d.00 bitrate=1\\r' $((s*25)) $s\n"
+            "  s=$((s+1))\n"
+            "done\n"
+            "printf data > \"$out\"\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        const std::string input = dir_->Write("in.mp3", "x");
+        TFormGetMain w(LocalJob(input, dir_->File("out.mp3"), "-i %1 %2"));
+        QList<int> shown;
+        connect(w.pb, &QProgressBar::valueChanged, this, [&](int v) {
+            if (shown.isEmpty() || shown.last() != v)
+                shown << v;
+        });
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("OK - File converted"), 120000);
+        QCOMPARE(shown, (QList<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+    }
+
+    void aJobWithoutConversionNeverStartsTheEncoder()
+    {
+        // An encoder that would leave a mark and delete nothing itself.
+        std::filesystem::remove(dir_->File("ffmpeg"));
+        const std::string mark = dir_->File("encoder-ran");
+        const std::string script = dir_->Write("ffmpeg", "#!/bin/sh\ntouch '" + mark + "'\nexit 0\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        const std::string input = dir_->Write("in.avi", "keep");
+        TDownloadJob job = LocalJob(input, dir_->File("out.avi"), "-");
+        job.DeleteInput = true;
+        TFormGetMain w(job);
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("No conversion chosen - nothing to do"), 10000);
+        QCOMPARE(w.btnAbort->text(), QString("Close"));
+        QVERIFY(!w.Converting);
+        QVERIFY(!QFile::exists(QString::fromStdString(mark)));
+        QCOMPARE(TempDir::Read(input), std::string("keep"));
+        QVERIFY(messages_.isEmpty());
     }
 };
 
