@@ -23,6 +23,15 @@ namespace inet_detail {
 
 using Clock = std::chrono::steady_clock;
 
+// The limits of the current thread's network step (TNetworkStepScope).
+thread_local Clock::time_point stepDeadline = Clock::time_point::max();
+thread_local const std::atomic<bool>* stepCancel = nullptr;
+
+bool StepEnded()
+{
+    return (stepCancel && stepCancel->load()) || Clock::now() >= stepDeadline;
+}
+
 constexpr long ReceiveBufferBytes = 64 * 1024;
 
 void GlobalInit()
@@ -222,16 +231,24 @@ void PullTransfer::Pump(Clock::time_point deadline)
             result_ = msg->data.result;
         }
     }
+    if (!finished_ && StepEnded()) {
+        // The step's overall limit holds even while bytes trickle in.
+        finished_ = true;
+        result_ = CURLE_OPERATION_TIMEDOUT;
+        return;
+    }
     if (finished_ || activity_)
         return;
     const auto now = Clock::now();
+    deadline = std::min(deadline, stepDeadline);
     if (now >= deadline) {
         finished_ = true;
         result_ = CURLE_OPERATION_TIMEDOUT;
         return;
     }
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-    curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::min<long long>(wait, 250)), nullptr);
+    // Short waits, so that a cancelled step ends within a tenth of a second.
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
+    curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::min<long long>(wait, 100)), nullptr);
 }
 
 bool PullTransfer::Read(char* out, std::size_t count, std::size_t& got)
@@ -382,7 +399,11 @@ bool CanConnect(const std::string& url, long timeoutSeconds)
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, limit);
     curl_easy_setopt(e, CURLOPT_TIMEOUT, limit + 1);
-    const CURLcode rc = curl_easy_perform(e);
+    // A cancelled or timed-out step stops the connection attempt too.
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION,
+                     +[](void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int { return StepEnded() ? 1 : 0; });
+    const CURLcode rc = StepEnded() ? CURLE_ABORTED_BY_CALLBACK : curl_easy_perform(e);
     curl_easy_cleanup(e);
     return rc == CURLE_OK;
 }
@@ -428,6 +449,25 @@ void TInet::Close()
 {
     Release();
     Status = InetClosed;
+}
+
+TNetworkStepScope::TNetworkStepScope(std::chrono::milliseconds overall, const std::atomic<bool>* cancel)
+    : savedDeadline_(inet_detail::stepDeadline), savedCancel_(inet_detail::stepCancel)
+{
+    inet_detail::stepDeadline = std::min(savedDeadline_, inet_detail::Clock::now() + overall);
+    if (cancel)
+        inet_detail::stepCancel = cancel;
+}
+
+TNetworkStepScope::~TNetworkStepScope()
+{
+    inet_detail::stepDeadline = savedDeadline_;
+    inet_detail::stepCancel = savedCancel_;
+}
+
+bool NetworkStepEnded()
+{
+    return inet_detail::StepEnded();
 }
 
 bool TInet::Open()

@@ -12,12 +12,35 @@
 // The HTTP status is never examined: an error page is a body like any other.
 // No more than about one chunk of a body is held in memory at a time.
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 class TMemoryStream;
+
+// Limits for the network work of one step (a page read, a title, a probe, a size
+// query) on the thread that makes the object, while it lives: every connection
+// check, request and read on that thread fails once the overall deadline has
+// passed or the cancel flag is set, whatever the server sends or holds back. The
+// window runs each step on a thread of its own under such a scope, so that a
+// stalled or trickling server can't keep it waiting; nested scopes keep the
+// earlier deadline. Nothing is limited outside a scope.
+class TNetworkStepScope {
+public:
+    TNetworkStepScope(std::chrono::milliseconds overall, const std::atomic<bool>* cancel);
+    ~TNetworkStepScope();
+    TNetworkStepScope(const TNetworkStepScope&) = delete;
+    TNetworkStepScope& operator=(const TNetworkStepScope&) = delete;
+
+private:
+    std::chrono::steady_clock::time_point savedDeadline_;
+    const std::atomic<bool>* savedCancel_;
+};
+// True when the current thread's step has been cancelled or has run out of time.
+bool NetworkStepEnded();
 
 // Bytes of the chunk just read and the running total; false stops the transfer.
 using TInetProgressCallback = std::function<bool(std::int32_t chunkBytes, std::int64_t totalBytes)>;

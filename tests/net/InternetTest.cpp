@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <thread>
 
 using namespace testhttp;
 
@@ -731,4 +732,61 @@ TEST_F(InetTest, DetectMediaExtensionFromTheFirstBytes)
         EXPECT_EQ(DetectMediaExtension(server.Url(path), ".def", true), ext == "def" ? ".def" : "." + ext);
     }
     EXPECT_EQ(DetectMediaExtension("http://127.0.0.1:" + std::to_string(FreePort()) + "/v", ".flv", true), ".flv");
+}
+
+// --- Limits of a network step ----------------------------------------------
+
+TEST_F(InetTest, AStepEndsAtItsDeadlineAgainstSilentAndTricklingServers)
+{
+    server.Handle("/silent", [](const Request&) {
+        Response r;
+        r.silent = true;
+        return r;
+    });
+    // A byte every 200 ms keeps every stall limit from firing: 5000 bytes take 1000 s.
+    server.Handle("/trickle", [](const Request&) {
+        Response r;
+        r.body = "<html><head><title>" + std::string(5000, 'x');
+        r.trickleMs = 200;
+        return r;
+    });
+    using Clock = std::chrono::steady_clock;
+    for (const std::string path : {"/silent", "/trickle"}) {
+        SCOPED_TRACE(path);
+        const auto start = Clock::now();
+        {
+            const TNetworkStepScope step(std::chrono::milliseconds(1500), nullptr);
+            EXPECT_EQ(FetchPageTitle(server.Url(path)), "");
+            EXPECT_TRUE(NetworkStepEnded());
+            TInet page;
+            TMemoryStream stream;
+            EXPECT_FALSE(page.OpenUrl(server.Url(path)) && page.ReadToStream(&stream, 0));
+        }
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(6));
+        EXPECT_FALSE(NetworkStepEnded()); // outside the scope nothing is limited
+    }
+}
+
+TEST_F(InetTest, ACancelledStepEndsPromptly)
+{
+    server.Handle("/silent", [](const Request&) {
+        Response r;
+        r.silent = true;
+        return r;
+    });
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> done{false};
+    std::string title = "unset";
+    std::thread worker([&] {
+        const TNetworkStepScope step(std::chrono::seconds(60), &cancel);
+        title = FetchPageTitle(server.Url("/silent"));
+        done = true;
+    });
+    ASSERT_TRUE(server.WaitForRequests(1, std::chrono::seconds(10)));
+    EXPECT_FALSE(done);
+    const auto start = std::chrono::steady_clock::now();
+    cancel = true;
+    worker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(title, "");
 }

@@ -363,6 +363,10 @@ void TestHttpServer::Serve1(Connection& conn)
 
 void TestHttpServer::Respond(int fd, const Request& request, Response r)
 {
+    if (r.silent) {
+        WaitForStop(std::chrono::steady_clock::time_point::max());
+        return;
+    }
     if (!r.raw.empty()) {
         SendAll(fd, r.raw);
         return;
@@ -421,6 +425,11 @@ void TestHttpServer::Respond(int fd, const Request& request, Response r)
     std::vector<char> block(SendBlock);
     while (sent < size) {
         std::uint64_t want = std::min<std::uint64_t>(size - sent, SendBlock);
+        if (r.trickleMs > 0) {
+            if (sent > 0 && WaitForStop(std::chrono::steady_clock::now() + std::chrono::milliseconds(r.trickleMs)))
+                return;
+            want = 1;
+        }
         if (r.stallAfter >= 0 && sent + want > static_cast<std::uint64_t>(r.stallAfter))
             want = static_cast<std::uint64_t>(r.stallAfter) - sent;
         if (r.dropAfter >= 0 && sent + want > static_cast<std::uint64_t>(r.dropAfter))

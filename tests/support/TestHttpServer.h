@@ -45,6 +45,8 @@ struct Response {
     std::int64_t dropAfter = -1;        // >= 0: after that many body bytes, close the connection
     bool honourRanges = true;           // answer "Range: bytes=N-" with 206 and the rest
     std::string raw;                    // non-empty: sent as it is instead of an HTTP response
+    bool silent = false;                // accept, read the request, never answer (until the server stops)
+    int trickleMs = 0;                  // > 0: send the body one byte at a time, this many ms apart
 };
 
 using Handler = std::function<Response(const Request&)>;
