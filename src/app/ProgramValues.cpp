@@ -95,6 +95,23 @@ std::string UserDataDir()
 }
 } // namespace
 
+std::string UserOutputDir(const std::string& typed)
+{
+    const std::string dir = Trim(typed);
+    if (dir.empty())
+        return {};
+    if (dir.front() == '/')
+        return ExpandFileName(dir);
+    const char* homeEnv = std::getenv("HOME");
+    const std::string home = homeEnv && *homeEnv == '/' ? homeEnv : "/";
+    if (dir == "~")
+        return ExpandFileName(home);
+    if (dir.rfind("~/", 0) == 0)
+        return ExpandFileName(JoinPath(home, dir.substr(2)));
+    // "~user" is not looked up; like any relative path it is taken in the home folder.
+    return ExpandFileName(JoinPath(home, dir));
+}
+
 std::string FindExecutable(const std::string& name)
 {
     if (name.empty())

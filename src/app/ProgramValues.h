@@ -16,6 +16,11 @@ extern std::string ShortcutFileName;  // "brimtale.desktop"
 // Directory of the running executable, through CleanDirPath.
 std::string ProgramDir();
 
+// The output directory a typed text names, as an absolute path: "~" and "~/..."
+// are the home folder, any other relative path is taken inside the home folder
+// (never the working directory); "" stays "".
+std::string UserOutputDir(const std::string& typed);
+
 // Drops one trailing "/", then a trailing "/."; the root "/" stays "/".
 std::string CleanDirPath(const std::string& path);
 

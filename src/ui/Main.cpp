@@ -401,23 +401,26 @@ void TFormMain::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
-void TFormMain::GetFile(TDownloadJob job)
+bool TFormMain::GetFile(TDownloadJob job)
 {
     if (!IsJobValid(job)) {
-        ShowMessage(this, ApplicationTitle,
+        // The dialog stays on top: a message owned by the main window would open under it.
+        QWidget* owner = formNew_ && formNew_->isVisible() ? static_cast<QWidget*>(formNew_) : this;
+        ShowMessage(owner, ApplicationTitle,
                     QString::fromUtf8(MessageText(TMessageId::JobRefused, AppSettings.LangPolish)),
                     TMsgKind::Warning);
-        return;
+        return false;
     }
     if (job.MediaUrl.empty())
         job.MediaUrl.assign(1, '-');
     if (ProgramExecutable.empty())
-        return;
+        return true;
     // A process of its own, never waited for; the arguments go to it one by
     // one, byte for byte (an address or a path need not be valid UTF-8).
     std::int64_t pid = 0;
     if (StartDetached(ProgramExecutable, JobToArgs(job, AppSettings.AutoClose), &pid))
         LastDownloadPid = pid;
+    return true;
 }
 
 void TFormMain::actNewExecute()
@@ -426,6 +429,8 @@ void TFormMain::actNewExecute()
     f->show();
     f->raise();
     f->activateWindow();
+    if (f->Busy())
+        return; // its network step goes on; Esc there cancels it
 
     const QClipboard* clipboard = QGuiApplication::clipboard();
     std::string text = FirstLineOf(clipboard ? clipboard->text() : QString(), 800);
@@ -434,10 +439,10 @@ void TFormMain::actNewExecute()
     const bool sameAddress = f->edURL->text().toStdString() == text;
     f->edURL->setText(site != vsNone ? Q(text) : QString());
 
-    f->repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-
-    const std::string name = site == vsNone ? std::string() : FileNameFromPage(text, site);
+    std::string name;
+    if (site != vsNone && !f->RunNetworkStep(NewTexts(AppSettings.LangPolish).StepTitle,
+                                             [&] { name = FileNameFromPage(text, site); }))
+        return;
     f->edFileName->setText(Q(name));
     if (site == vsLocalFile && FileExists(name)) {
         f->edURL->setText(Q(name));

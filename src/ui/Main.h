@@ -68,7 +68,9 @@ public:
     TFormNew* FormNew() const { return formNew_; }
 
     // Validates the job and starts a download process for it.
-    void GetFile(TDownloadJob job);
+    // Starts the download process for a job; false (after the refusal message,
+    // shown above the dialog when that is open) when the job is not valid.
+    bool GetFile(TDownloadJob job);
 
     void SetLang();
     void InitActions();

@@ -16,6 +16,10 @@
 #include "ui/OutputNaming.h"
 #include "ui/Texts.h"
 
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QMetaObject>
+
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -40,6 +44,9 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <chrono>
+#include <exception>
+#include <thread>
 #include <climits>
 #include <cstdint>
 
@@ -233,9 +240,14 @@ void TFormNew::BuildControls()
     conv->addStretch(1);
     root->addWidget(pnConvert, 1);
 
-    // GET and Close.
+    // The status of a network step, GET and Close.
     auto* buttonRow = new QHBoxLayout();
     buttonRow->setContentsMargins(8, 6, 8, 8);
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName("lblStatus");
+    lblStatus->setWordWrap(true);
+    lblStatus->hide();
+    buttonRow->addWidget(lblStatus, 1);
     btnGET = new QPushButton(this);
     btnGET->setObjectName("btnGET");
     btnGET->setDefault(true);
@@ -269,6 +281,7 @@ void TFormNew::BuildControls()
     actGet = makeAction("actGet");
     actCheckYoutubeFormats = makeAction("actCheckYoutubeFormats");
 
+    // Closing also cancels a network step that runs (done() sets the flag).
     connect(actClose, &QAction::triggered, this, [this] { close(); });
     connect(actEsc, &QAction::triggered, this, [this] { close(); });
     connect(actPasteUrl, &QAction::triggered, this, [this] { actPasteUrlExecute(); });
@@ -372,7 +385,9 @@ void TFormNew::FormClose()
     } catch (...) {
     }
 
-    const QString dirText = cbDirectory->currentText();
+    // What is kept is the absolute path ("~" and relative paths are in the home folder).
+    const QString typedDir = cbDirectory->currentText();
+    const QString dirText = typedDir.trimmed().isEmpty() ? typedDir : Q(UserOutputDir(S(typedDir)));
     if (cbDirectory->count() == 0 && !dirText.isEmpty() && DirectoryExists(S(dirText)))
         AddDir(dirText);
 
@@ -390,8 +405,87 @@ void TFormNew::FormClose()
 
 void TFormNew::done(int result)
 {
+    cancel_ = true;
     FormClose();
     QDialog::done(result);
+}
+
+bool TFormNew::event(QEvent* event)
+{
+    // The dialog is a tool window of the main window, whose shortcuts stay live
+    // while the dialog is active: Esc and the key that opens the dialog would be
+    // ambiguous. The dialog claims them first, and acts on them in keyPressEvent.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        if (pressed == actEsc->shortcut() || pressed == actClose->shortcut()) {
+            event->accept();
+            return true;
+        }
+    }
+    return QDialog::event(event);
+}
+
+void TFormNew::keyPressEvent(QKeyEvent* event)
+{
+    const QKeySequence pressed(event->keyCombination());
+    if (pressed == actEsc->shortcut()) {
+        actEsc->trigger();
+        return;
+    }
+    if (pressed == actClose->shortcut()) {
+        actClose->trigger();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool TFormNew::RunNetworkStep(const char* statusText, const std::function<void()>& work)
+{
+    if (busy_)
+        return false; // one step at a time
+    busy_ = true;
+    cancel_ = false;
+    lblStatus->setText(QString::fromUtf8(statusText));
+    lblStatus->show();
+    const bool getWasEnabled = actGet->isEnabled();
+    actGet->setEnabled(false);
+    btnCheckFormats->setEnabled(false);
+    btnPastePageTitle->setEnabled(false);
+
+    QEventLoop loop;
+    std::exception_ptr failure;
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        {
+            const TNetworkStepScope step(std::chrono::seconds(NetworkStepSeconds), &cancel_);
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
+        finished = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    // Input stays live: Esc and Close cancel, the window moves and repaints.
+    loop.exec();
+    // The program may be quitting, which ends every event loop: the step is
+    // cancelled then, and ends within a moment.
+    if (!finished)
+        cancel_ = true;
+    worker.join();
+
+    const bool cancelled = cancel_;
+    busy_ = false;
+    lblStatus->hide();
+    lblStatus->clear();
+    actGet->setEnabled(getWasEnabled);
+    btnCheckFormats->setEnabled(true);
+    btnPastePageTitle->setEnabled(true);
+    if (failure && !cancelled)
+        std::rethrow_exception(failure);
+    return !cancelled;
 }
 
 void TFormNew::SetLang()
@@ -585,7 +679,8 @@ void TFormNew::actCheckYoutubeFormatsExecute()
         FormatButton(i)->setEnabled(false);
     TYT_Info_NEW info;
     try {
-        info = GetYouTubeFormats(url);
+        if (!RunNetworkStep(NewTexts(AppSettings.LangPolish).StepFormats, [&] { info = GetYouTubeFormats(url); }))
+            return;
     } catch (...) {
         return;
     }
@@ -620,7 +715,9 @@ void TFormNew::actPageTitleExecute()
     const TVideoSite site = DetectVideoSite(url);
     if (site == vsYouTube)
         url = NormalizeYouTubeUrl(url);
-    std::string name = FileNameFromPage(url, site);
+    std::string name;
+    if (!RunNetworkStep(NewTexts(AppSettings.LangPolish).StepTitle, [&] { name = FileNameFromPage(url, site); }))
+        return;
     // For a local file the naming gives its full path; the field holds a name.
     if (site == vsLocalFile && FileExists(name))
         name = ExtractFileName(name);
@@ -737,9 +834,15 @@ void TFormNew::actGetExecute()
         Warn(MessageText(TMessageId::InvalidUrl, polish));
         return;
     }
+    if (busy_)
+        return;
     ClearJob(Job);
-    // 4. The output directory, created with its parents when missing.
-    const std::string dir = S(cbDirectory->currentText());
+    // 4. The output directory, created with its parents when missing. "~" is the
+    // home folder, and so is the base of a relative path: never the folder the
+    // program happened to be started from.
+    const std::string dir = UserOutputDir(S(cbDirectory->currentText()));
+    if (!dir.empty() && dir != S(cbDirectory->currentText()))
+        SetDirectoryText(Q(dir));
     if (!DirectoryExists(dir) && !ForceDirectories(dir)) {
         Warn(CantCreateDirMessage(dir, polish));
         return;
@@ -755,36 +858,43 @@ void TFormNew::actGetExecute()
     if (name != typedName)
         edFileName->setText(Q(name));
 
-    // The output path: a relative directory is taken from where the program runs,
-    // written out in full so the download process gets the same place.
-    std::string path = ReplaceAll(ExpandFileName(dir) + "/" + name, "//", "/");
+    std::string path = ReplaceAll(dir + "/" + name, "//", "/");
 
+    // Resolving and the size query run off the window's thread; the fields are
+    // read before and written after.
     std::string media;
-    switch (site) {
-    case vsYouTube: {
-        const TYT_MovieItem item = GetYouTubeMovie(url, ChosenFormatNumber());
-        media = item.URL;
-        path = CleanDoubledExtension(path + item.Extension);
-        edFileName->setText(Q(ExtractFileName(path)));
-        break;
-    }
-    case vsWrzuta: {
-        media = GetWrzutaUrl(url);
-        path = ChangeFileExt(path, DetectMediaExtension(media, ".flv", true));
-        edFileName->setText(Q(ExtractFileName(path)));
-        break;
-    }
-    case vsYouPorn:
-        media = GetYouPornUrl(url);
-        break;
-    default:
-        break;
+    const TNewTexts& texts = NewTexts(polish);
+    const int format = ChosenFormatNumber();
+    if (site == vsYouTube || site == vsWrzuta || site == vsYouPorn) {
+        std::string extension;
+        const bool done = RunNetworkStep(texts.StepResolve, [&] {
+            if (site == vsYouTube) {
+                const TYT_MovieItem item = GetYouTubeMovie(url, format);
+                media = item.URL;
+                extension = item.Extension;
+            } else if (site == vsWrzuta) {
+                media = GetWrzutaUrl(url);
+                extension = DetectMediaExtension(media, ".flv", true);
+            } else {
+                media = GetYouPornUrl(url);
+            }
+        });
+        if (!done)
+            return;
+        if (site == vsYouTube)
+            path = CleanDoubledExtension(path + extension);
+        else if (site == vsWrzuta)
+            path = ChangeFileExt(path, extension);
+        if (site != vsYouPorn)
+            edFileName->setText(Q(ExtractFileName(path)));
     }
     path = CleanDoubledExtension(path);
     if (PathExists(path))
         path = GetUniqueFileName(path);
 
-    std::int64_t size = media.empty() ? 0 : QueryContentLength(media);
+    std::int64_t size = 0;
+    if (!media.empty() && !RunNetworkStep(texts.StepSize, [&] { size = QueryContentLength(media); }))
+        return;
     // A size that does not fit a positive 32-bit value counts as unknown.
     if (size <= 0 || size > INT32_MAX)
         size = 0;
@@ -799,7 +909,8 @@ void TFormNew::actGetExecute()
     Job.DeleteInput = chDelete->isChecked();
 
     SaveSettings(SettingsFile, true);
-    if (formMain_)
-        formMain_->GetFile(Job);
+    // A refused job leaves the dialog open with its fields, under the message.
+    if (formMain_ && !formMain_->GetFile(Job))
+        return;
     close();
 }

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -114,8 +115,24 @@ public:
     // The six format buttons in the dialog's order: MP4 1080, 720, 360, FLV 480, 360, 240.
     QRadioButton* FormatButton(int index) const;
 
+    // The line that says which network step runs; hidden when none does.
+    QLabel* lblStatus = nullptr;
+    // A network step's limit from its start to its end.
+    static constexpr int NetworkStepSeconds = 20;
+    // Runs work (which must not touch the windows) on a thread of its own, at most
+    // NetworkStepSeconds long, while the dialog stays painted and answers: the
+    // status line shows statusText, GET and the other network buttons are off,
+    // and Esc or Close cancel the step (the dialog then closes). Returns false
+    // when the step was cancelled: its results are not to be used. An exception
+    // thrown by work is passed on here.
+    bool RunNetworkStep(const char* statusText, const std::function<void()>& work);
+    // True while a network step runs.
+    bool Busy() const { return busy_; }
+
 protected:
     void done(int result) override;
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -131,4 +148,6 @@ private:
     TFormMain* formMain_ = nullptr;
     std::vector<TEncoderProfile> profiles_;
     QButtonGroup* formatGroup_ = nullptr;
+    bool busy_ = false;
+    std::atomic<bool> cancel_{false};
 };

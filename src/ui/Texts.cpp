@@ -63,6 +63,10 @@ const TNewTexts NewEnglish = {
     "Check available formats",
     "YouTube video format && quality",
     "All supported video files",
+    "Reading the page title... (Esc cancels)",
+    "Checking the available formats... (Esc cancels)",
+    "Looking for the video... (Esc cancels)",
+    "Asking for the file size... (Esc cancels)",
 };
 
 const TNewTexts NewPolish = {
@@ -87,6 +91,10 @@ const TNewTexts NewPolish = {
     "Sprawdź dostępne formaty",
     "Formaty i jakość filmów pobieranych z YouTube",
     "Wszystkie obsługiwane formaty video",
+    "Odczytywanie tytułu strony... (Esc przerywa)",
+    "Sprawdzanie dostępnych formatów... (Esc przerywa)",
+    "Szukanie pliku wideo... (Esc przerywa)",
+    "Sprawdzanie rozmiaru pliku... (Esc przerywa)",
 };
 
 const std::array<TFilterRow, OpenVideoFilterRows> FilterRows = {{
@@ -159,9 +167,15 @@ std::string OpenVideoFilter(bool polish)
         for (char& c : patterns)
             if (c == ';')
                 c = ' ';
+        // A description that lists its patterns already loses that list: the
+        // file dialog shows the patterns after it.
+        std::string description = row.Description;
+        const std::size_t open = description.rfind(" (");
+        if (open != std::string::npos && description.back() == ')')
+            description.erase(open);
         if (!filter.empty())
             filter += ";;";
-        filter += std::string(row.Description) + " (" + patterns + ")";
+        filter += description + " (" + patterns + ")";
     }
     return filter;
 }

@@ -52,6 +52,11 @@ struct TNewTexts {
     const char* btnCheckFormatsHint;
     const char* gbYoutubeFormats;    // "&&" shows as one "&"
     const char* AllVideoFiles;       // first description of the open-file filter
+    // The status line while a network step runs (Esc or Close cancels it).
+    const char* StepTitle;           // the page's title
+    const char* StepFormats;         // the format probe
+    const char* StepResolve;         // finding the media address
+    const char* StepSize;            // asking for the size
 };
 
 const TMainTexts& MainTexts(bool polish);

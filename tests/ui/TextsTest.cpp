@@ -112,7 +112,9 @@ TEST(Texts, OpenFileFilterInFileDialogForm)
         for (const std::string& r : rows)
             EXPECT_TRUE(IsFilterRow(r)) << r;
         EXPECT_NE(rows[0].find("*.dvr-ms"), std::string::npos);
-        EXPECT_EQ(rows[9], "VCD DAT video (*.dat) (*.dat)");
+        // Each row shows its patterns once.
+        EXPECT_EQ(rows[9], "VCD DAT video (*.dat)");
+        EXPECT_EQ(rows[1], "AVI, DivX, XviD files (*.avi *.divx *.xvid)");
     }
     // Only the first description differs between the languages.
     const std::string en = OpenVideoFilter(false);
