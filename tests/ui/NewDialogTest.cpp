@@ -25,6 +25,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -124,6 +127,137 @@ private slots:
         f.edFileName->setText(" .. ");
         expect(MessageText(TMessageId::NoFileName, polish));
         QVERIFY(Job.Switch.empty());
+    }
+
+    void keysCloseTheDialogWithTheMainWindowShown()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        w.show();
+        TFormNew* f = w.FormNew();
+        for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_N)}) {
+            f->show();
+            f->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(f));
+            QVERIFY(w.isVisible() && f->isVisible());
+            QTest::keyClick(f->edURL, key[0].key(), key[0].keyboardModifiers());
+            QVERIFY2(!f->isVisible(), qPrintable(key.toString()));
+            QVERIFY(w.isVisible());
+        }
+    }
+
+    void aRefusedJobIsToldAboveTheDialogWhichStaysUsable()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        w.show();
+        TFormNew* f = w.FormNew();
+        f->show();
+        f->chConvert->setChecked(true);
+        // A local file that is gone by the time the job is checked.
+        const std::string input = folder.Dir.Write("gone.avi", "x");
+        f->edURL->setText(Q(input));
+        f->edFileName->setText("out.avi");
+        f->SetDirectoryText(Q(folder.Path()));
+        ShownMessages.clear();
+        TDownloadJob job;
+        job.Switch = "-get";
+        job.Source = folder.Dir.File("missing.avi");
+        job.OutputFile = folder.Dir.File("out.avi");
+        QVERIFY(!w.GetFile(job));
+        QCOMPARE(ShownMessages.size(), size_t(1));
+        QCOMPARE(ShownMessages[0].Owner, static_cast<QWidget*>(f));
+        QVERIFY(f->isVisible() && f->isEnabled() && f->actGet->isEnabled());
+    }
+
+    void aStalledServerNeverFreezesTheDialog_data()
+    {
+        QTest::addColumn<bool>("trickle");
+        QTest::newRow("silent server") << false;
+        QTest::newRow("trickling server") << true;
+    }
+
+    void aStalledServerNeverFreezesTheDialog()
+    {
+        QFETCH(bool, trickle);
+        TProgramFolder folder;
+        testhttp::TestHttpServer server(std::chrono::seconds(60));
+        server.Handle("/watch", [trickle](const testhttp::Request&) {
+            testhttp::Response r;
+            r.silent = !trickle;
+            r.body = "<html><head><title>" + std::string(5000, 'x');
+            r.trickleMs = trickle ? 100 : 0;
+            return r;
+        });
+        const int savedLimit = TFormNew::NetworkStepSeconds;
+        TFormNew::NetworkStepSeconds = 2;
+        TFormNew f(nullptr);
+        f.show();
+        f.edURL->setText(Q(server.Url("/watch?v=abc")));
+
+        // Left alone, the title step ends at its limit; the dialog was painted meanwhile.
+        int paints = 0;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, &f, [&] {
+            if (f.Busy()) {
+                f.lblStatus->grab();
+                ++paints;
+            }
+        });
+        watcher.start(100);
+        QElapsedTimer step;
+        step.start();
+        f.actPageTitleExecute();
+        QVERIFY2(step.elapsed() < 6000, qPrintable(QString::number(step.elapsed())));
+        QVERIFY(paints >= 5);
+        QVERIFY(!f.Busy() && f.actGet->isEnabled() && f.lblStatus->isHidden());
+
+        // While the probe waits, the status says so, GET is off, and Esc ends it.
+        TFormNew::NetworkStepSeconds = 60;
+        QElapsedTimer sinceEsc;
+        QString status;
+        bool getWasOff = false;
+        QTimer user;
+        connect(&user, &QTimer::timeout, &f, [&] {
+            if (f.Busy() && !sinceEsc.isValid()) {
+                status = f.lblStatus->text();
+                getWasOff = !f.btnGET->isEnabled();
+                sinceEsc.start();
+                QTest::keyClick(&f, Qt::Key_Escape);
+            }
+        });
+        user.start(300);
+        f.actCheckYoutubeFormatsExecute();
+        TFormNew::NetworkStepSeconds = savedLimit;
+        QVERIFY(sinceEsc.isValid());
+        QVERIFY2(sinceEsc.elapsed() < 1000, qPrintable(QString::number(sinceEsc.elapsed())));
+        QCOMPARE(status, QString::fromUtf8(NewTexts(false).StepFormats));
+        QVERIFY(getWasOff);
+        QVERIFY(!f.isVisible());
+    }
+
+    void homeFolderAndRelativeDirectories()
+    {
+        TProgramFolder folder;
+        WriteProfiles(folder);
+        const std::string input = folder.Dir.Write("clip.avi", "data");
+        TFormNew f(nullptr);
+        f.chConvert->setChecked(true);
+        f.cbProfiles->setCurrentIndex(0);
+        for (const auto& [typed, expected] : std::vector<std::pair<std::string, std::string>>{
+                 {"~", TestHome()}, {"~/Videos/new", TestHome() + "/Videos/new"}, {"relative/dir", TestHome() + "/relative/dir"}}) {
+            f.show();
+            f.edURL->setText(Q(input));
+            f.SetDirectoryText(Q(typed));
+            f.edFileName->setText("clip.mkv");
+            ShownMessages.clear();
+            f.actGetExecute();
+            QVERIFY(ShownMessages.empty());
+            QCOMPARE(Q(ExtractFileDir(Job.OutputFile)), Q(expected));
+            QVERIFY(DirectoryExists(expected));
+            QCOMPARE(Q(AppSettings.LastDir), Q(expected));
+        }
+        QVERIFY(!DirectoryExists(QDir::currentPath().toStdString() + "/~"));
     }
 
     void outputPathRules()

@@ -50,8 +50,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
-    SetMessageHook([](QWidget*, const QString& title, const QString& text, TMsgKind kind) {
-        ShownMessages.push_back({title, text, kind});
+    SetMessageHook([](QWidget* owner, const QString& title, const QString& text, TMsgKind kind) {
+        ShownMessages.push_back({title, text, kind, owner});
         return kind == TMsgKind::Question ? TMsgAnswer::No : TMsgAnswer::Ok;
     });
     OpenUrlInBrowser = [](const QUrl& url) { OpenedUrls.push_back(url); };

@@ -21,6 +21,7 @@ struct TShownMessage {
     QString Title;
     QString Text;
     TMsgKind Kind;
+    QWidget* Owner = nullptr;
 };
 
 // Every box shown since the last clear (each answered with OK or No).
