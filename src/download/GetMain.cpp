@@ -12,6 +12,8 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 #include "ui/MessageBoxes.h"
+#include "ui/QtLanguage.h"
+#include "ui/StatusLabel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -68,7 +70,7 @@ TFormGetMain::TFormGetMain(const TDownloadJob& job, QWidget* parent) : QWidget(p
     lblSize = new QLabel(Panel1);
     lblInfoProgress = new QLabel(Panel1);
     lblInfoProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblProgress = new QLabel(Panel1);
+    lblProgress = new TStatusLabel(Panel1);
     QFont bold = lblProgress->font();
     bold.setBold(true);
     lblProgress->setFont(bold);
@@ -143,6 +145,7 @@ void TFormGetMain::FormCreate()
 
 void TFormGetMain::SetLang()
 {
+    UseQtLanguage(AppSettings.LangPolish);
     const TGetMainTexts& t = Texts();
     lblFile->setText(QString::fromUtf8(t.FileLabel));
     lblInfoSize->setText(QString::fromUtf8(t.SizeLabel));

@@ -7,6 +7,7 @@
 #include "app/DownloadJob.h"
 #include "convert/Conversion.h"
 #include "convert/MediaProbe.h"
+#include "ui/StatusLabel.h"
 
 #include <QWidget>
 
@@ -78,7 +79,7 @@ public:
     QLabel* lblInfoSize = nullptr;
     QLabel* lblSize = nullptr;
     QLabel* lblInfoProgress = nullptr;
-    QLabel* lblProgress = nullptr;
+    TStatusLabel* lblProgress = nullptr;
     QProgressBar* pb = nullptr;
     QCheckBox* chAutoClose = nullptr;
     QPushButton* btnAbort = nullptr;

@@ -12,6 +12,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/New.h"
 #include "ui/OutputNaming.h"
+#include "ui/QtLanguage.h"
 #include "ui/Texts.h"
 
 #include <QAction>
@@ -345,6 +346,7 @@ void TFormMain::FormCreate()
 
 void TFormMain::SetLang()
 {
+    UseQtLanguage(AppSettings.LangPolish);
     const TMainTexts& t = MainTexts(AppSettings.LangPolish);
     SetActionText(actNew, t.actNew);
     btnNew->setText(QString::fromUtf8(t.actNew));

@@ -5,6 +5,8 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "download/GetMain.h"
+#include "download/GetMainTexts.h"
+#include "ui/StatusLabel.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 #include "ui/MessageBoxes.h"
@@ -106,6 +108,30 @@ private slots:
         QCOMPARE(w.minimumWidth(), 300);
         QCOMPARE(w.minimumHeight(), TFormGetMain::DesignHeight);
         QCOMPARE(w.maximumHeight(), TFormGetMain::DesignHeight);
+    }
+
+    void statusLineKeepsThePercentageAtEveryWidth()
+    {
+        for (bool polish : {false, true}) {
+            AppSettings.LangPolish = polish;
+            const TGetMainTexts& t = GetMainTexts(polish);
+            const QString tail = QString::fromUtf8(t.CompleteWord) + "15 %";
+            const QString line = QString::fromUtf8(t.ConvertWord) + "  ::::  " + QString::fromUtf8(t.FrameWord) +
+                                 "750 / ~5125  ::::  " + tail;
+            TFormGetMain w(MakeJob("/m", 0));
+            w.show();
+            w.lblProgress->setText(line);
+            for (int width : {w.minimumWidth(), int(TFormGetMain::DesignWidth), 1200}) {
+                w.resize(width, w.height());
+                QCoreApplication::processEvents();
+                const QString shown = w.lblProgress->FittedText();
+                QVERIFY2(shown.endsWith(tail), qPrintable(shown));
+                QVERIFY(QFontMetrics(w.lblProgress->font()).horizontalAdvance(shown) <=
+                        w.lblProgress->contentsRect().width());
+                QCOMPARE(w.lblProgress->text(), line);
+            }
+            QCOMPARE(w.lblProgress->FittedText(), line); // wide enough: all of it
+        }
     }
 
     void completeDownloadWithSize()

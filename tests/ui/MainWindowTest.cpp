@@ -77,10 +77,14 @@ private slots:
         QCOMPARE(f->btnPasteUrl->toolTip(), QString("Wklej adres strony ze schowka"));
         QVERIFY(f->OpenVideoFilterText.startsWith("Wszystkie obsługiwane formaty video ("));
         QCOMPARE(f->edURL->text(), QString("kept"));
+        // Qt's own texts (message box buttons, pickers, edit menus) follow.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QString("&Tak"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QString("Szukaj w:"));
 
         // Back, and the stored language follows on close.
         w.cbLanguage->setCurrentIndex(0);
         QCOMPARE(f->windowTitle(), QString("New"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QString("&Yes"));
         QCOMPARE(f->gbYoutubeFormats->title(), QString("YouTube video format && quality"));
         w.cbLanguage->setCurrentIndex(1);
         w.close();
