@@ -11,6 +11,7 @@
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
+#include "ui/Main.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtLanguage.h"
 #include "ui/StatusLabel.h"
@@ -110,6 +111,7 @@ const TGetMainTexts& TFormGetMain::Texts() const
 
 void TFormGetMain::FormCreate()
 {
+    setWindowIcon(ApplicationIcon());
     ConsoleLines.clear();
     DefaultVideoBitrate = "280k";
 

@@ -65,7 +65,7 @@ std::string DesktopEntryText(const std::string& description, const std::string& 
     if (!iconPath.empty())
         text += "Icon=" + EscapeDesktopValue(iconPath) + "\n";
     text += "Terminal=false\n"
-            "Categories=AudioVideo;Video;Network;\n";
+            "Categories=AudioVideo;Video;\n";
     return text;
 }
 
@@ -77,8 +77,9 @@ void CreateShortcut(const std::string& description, const std::string& target, c
     try {
         namespace fs = std::filesystem;
         std::error_code ec;
+        // The applications folder may be missing with its parents on a new account.
         if (!fs::is_directory(folder, ec))
-            fs::create_directory(folder, ec);
+            fs::create_directories(folder, ec);
         if (!fs::is_directory(folder, ec))
             return;
         const std::string path = ShortcutPath(folder, fileName);

@@ -530,7 +530,11 @@ void TFormNew::FitHeight()
     const int height = std::max(ClientHeight, sizeHint().height());
     setMinimumHeight(height);
     setMaximumHeight(height);
-    resize(std::max(width(), MinimumWidth), height);
+    // Nor may it get narrower than the texts of the language need (a minimum set
+    // by hand would let the layout squeeze the buttons below their texts).
+    const int minimum = std::max(MinimumWidth, layout()->minimumSize().width());
+    setMinimumWidth(minimum);
+    resize(std::max(width(), minimum), height);
 }
 
 // Directory history.

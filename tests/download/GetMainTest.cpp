@@ -83,6 +83,7 @@ private slots:
         QCOMPARE(english.Caption(), QString("Downloading..."));
         QCOMPARE(english.AppTitle(), QString("Downloading... out.flv"));
         QCOMPARE(english.windowTitle(), english.AppTitle()); // the last one set shows
+        QVERIFY(!english.windowIcon().isNull());
 
         AppSettings.LangPolish = true;
         TFormGetMain polish(MakeJob("/m", 0));

@@ -17,6 +17,11 @@ test -x "$prefix/bin/brimtale"
 test -f "$prefix/share/brimtale/bmt_encoder_profiles.ini"
 test -f "$prefix/share/applications/brimtale.desktop"
 grep -q "^Exec=\"$prefix/bin/brimtale\"$" "$prefix/share/applications/brimtale.desktop"
+# The menu entry passes the desktop's own checks, warnings included.
+if command -v desktop-file-validate >/dev/null; then
+  out=$(desktop-file-validate "$prefix/share/applications/brimtale.desktop" 2>&1 || true)
+  [ -z "$out" ] || { echo "desktop-file-validate: $out" >&2; exit 1; }
+fi
 
 mkdir -m 777 "$work/videos"
 ffmpeg -v error -y -f lavfi -i testsrc=duration=1:size=160x120:rate=10 -c:v mpeg4 "$work/videos/in clip.avi"

@@ -65,7 +65,11 @@ TEST(Shortcuts, CreateExistsDelete)
     const std::string folder = dir.File("Desktop");
     EXPECT_FALSE(ShortcutExists(folder, "brimtale.desktop"));
 
-    // The folder is made when it is missing (one level).
+    // The folder is made when it is missing, with its parents (a new account
+    // has no ~/.local/share/applications yet).
+    const std::string menu = dir.File("local/share/applications");
+    CreateShortcut("Brimtale", "/opt/brimtale/bin/brimtale", menu, "brimtale.desktop");
+    EXPECT_TRUE(ShortcutExists(menu, "brimtale.desktop"));
     CreateShortcut("Brimtale", "/opt/brimtale/bin/brimtale", folder, "brimtale.desktop");
     ASSERT_TRUE(ShortcutExists(folder, "brimtale.desktop"));
     const std::string text = TempDir::Read(folder + "/brimtale.desktop");
@@ -75,6 +79,7 @@ TEST(Shortcuts, CreateExistsDelete)
     EXPECT_EQ(Key(text, "Path"), "/opt/brimtale/bin");
     EXPECT_EQ(UnquoteExec(Key(text, "Exec")), "/opt/brimtale/bin/brimtale");
     EXPECT_EQ(Key(text, "Icon"), "<missing>");
+    EXPECT_EQ(Key(text, "Categories"), "AudioVideo;Video;"); // one main category
     struct stat st {};
     ASSERT_EQ(::stat((folder + "/brimtale.desktop").c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR) << "a desktop launcher must be executable";
@@ -104,9 +109,6 @@ TEST(Shortcuts, FailuresAreSilent)
     const std::string blocker = dir.Write("file", "x");
     CreateShortcut("Brimtale", "/bin/true", blocker + "/Desktop", "brimtale.desktop");
     EXPECT_FALSE(ShortcutExists(blocker + "/Desktop", "brimtale.desktop"));
-    // Two levels missing: only one is made, so nothing is written either.
-    CreateShortcut("Brimtale", "/bin/true", dir.File("a/b"), "brimtale.desktop");
-    EXPECT_FALSE(std::filesystem::exists(dir.File("a")));
     // An unknown folder.
     EXPECT_FALSE(ShortcutExists("", "brimtale.desktop"));
     CreateShortcut("Brimtale", "/bin/true", "", "brimtale.desktop");

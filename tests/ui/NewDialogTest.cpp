@@ -146,6 +146,21 @@ private slots:
         }
     }
 
+    void buttonsKeepTheirTextsAtTheNarrowestWidth()
+    {
+        TProgramFolder folder;
+        for (bool polish : {false, true}) {
+            AppSettings.LangPolish = polish;
+            TFormNew f(nullptr);
+            f.show();
+            f.resize(1, f.height());
+            QCoreApplication::processEvents();
+            for (QPushButton* b : {f.btnCheckFormats, f.btnGET, f.btnClose, f.btnPastePageTitle})
+                QVERIFY2(b->width() >= b->sizeHint().width(), qPrintable(b->text()));
+        }
+        AppSettings.LangPolish = false;
+    }
+
     void aRefusedJobIsToldAboveTheDialogWhichStaysUsable()
     {
         TProgramFolder folder;
