@@ -1,4 +1,5 @@
-// Draws the program's three windows offscreen, in English and in Polish, into
+// Draws the program's three windows (and Qt's folder picker and question box as
+// the program shows them) offscreen, in English and in Polish, into
 // PNG files (scripts/screenshots.sh). Usage: brimtale_screenshots OUTPUT_DIR
 // The windows get sample contents; nothing is downloaded and the settings are
 // kept in a temporary folder.
@@ -7,6 +8,7 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "download/GetMain.h"
+#include "download/GetMainTexts.h"
 #include "net/ZQ_FileSystem.h"
 #include "ui/Main.h"
 #include "ui/New.h"
@@ -14,6 +16,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPixmap>
@@ -97,6 +101,22 @@ int main(int argc, char** argv)
             f->show();
             ok &= Save(f, outDir + "/new-" + lang + ".png");
             f->hide();
+
+            // Qt's own dialogs speak the program's language too.
+            QFileDialog picker(&main, polish ? "Wybierz katalog" : "Select folder", QString::fromStdString(dir));
+            picker.setFileMode(QFileDialog::Directory);
+            picker.setOption(QFileDialog::ShowDirsOnly);
+            picker.setOption(QFileDialog::DontUseNativeDialog);
+            picker.show();
+            ok &= Save(&picker, outDir + "/folder-picker-" + lang + ".png");
+            picker.hide();
+            QMessageBox question(QMessageBox::Question, "Brimtale",
+                                 polish ? QString::fromUtf8("Usunąć niekompletny plik \"/home/user/Videos/clip.mp4\" ?")
+                                        : QString("Delete incomplete file \"/home/user/Videos/clip.mp4\" ?"),
+                                 QMessageBox::Yes | QMessageBox::No, &main);
+            question.show();
+            ok &= Save(&question, outDir + "/question-" + lang + ".png");
+            question.hide();
             main.hide();
         }
 
@@ -116,6 +136,11 @@ int main(int argc, char** argv)
         if (get.layout())
             get.layout()->activate();
         ok &= Save(&get, outDir + "/download-" + lang + ".png");
+        // A conversion's status line at the designed width: the percentage stays whole.
+        const TGetMainTexts& t = GetMainTexts(polish);
+        get.lblProgress->setText(QString::fromUtf8(t.ConvertWord) + "  ::::  " + QString::fromUtf8(t.FrameWord) +
+                                 "750 / ~5125  ::::  " + QString::fromUtf8(t.CompleteWord) + "15 %");
+        ok &= Save(&get, outDir + "/download-converting-" + lang + ".png");
     }
     return ok ? 0 : 1;
 }
