@@ -1,6 +1,7 @@
 #include "ui/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,22 +36,31 @@ TMsgAnswer ShowMessage(QWidget* owner, const QString& title, const QString& text
             return TMsgAnswer::Ok;
         return std::strcmp(answer, "yes") == 0 ? TMsgAnswer::Yes : TMsgAnswer::No;
     }
+    QMessageBox::Icon icon = QMessageBox::Information;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     switch (kind) {
     case TMsgKind::Question:
-        return QMessageBox::question(owner, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-                       QMessageBox::Yes
-                   ? TMsgAnswer::Yes
-                   : TMsgAnswer::No;
+        icon = QMessageBox::Question;
+        buttons = QMessageBox::Yes | QMessageBox::No;
+        break;
     case TMsgKind::Warning:
-        QMessageBox::warning(owner, title, text);
+        icon = QMessageBox::Warning;
         break;
     case TMsgKind::Error:
-        QMessageBox::critical(owner, title, text);
+        icon = QMessageBox::Critical;
         break;
     case TMsgKind::Information:
-        QMessageBox::information(owner, title, text);
         break;
     }
+    QMessageBox box(icon, title, text, buttons, owner);
+    box.setDefaultButton(kind == TMsgKind::Question ? QMessageBox::No : QMessageBox::Ok);
+    // A box that belongs to a window kept on top is kept on top too, or it would
+    // open under that window and leave it waiting for an answer nobody sees.
+    if (owner && owner->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    const int answer = box.exec();
+    if (kind == TMsgKind::Question)
+        return answer == QMessageBox::Yes ? TMsgAnswer::Yes : TMsgAnswer::No;
     return TMsgAnswer::Ok;
 }
 

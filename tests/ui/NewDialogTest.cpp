@@ -185,6 +185,34 @@ private slots:
         QVERIFY(f->isVisible() && f->isEnabled() && f->actGet->isEnabled());
     }
 
+    void aRealBoxOfTheDialogIsKeptAboveIt()
+    {
+        TProgramFolder folder;
+        TFormNew f(nullptr);
+        f.show();
+        // The real box this time, answered by a timer as a user would.
+        SetMessageHook({});
+        const QByteArray autoAnswer = qgetenv("BRIMTALE_AUTO_ANSWER");
+        qunsetenv("BRIMTALE_AUTO_ANSWER");
+        bool onTop = false;
+        QWidget* parent = nullptr;
+        QTimer::singleShot(50, &f, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box)
+                return;
+            onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            parent = box->parentWidget();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        f.edURL->setText("   ");
+        f.actGetExecute();
+        qputenv("BRIMTALE_AUTO_ANSWER", autoAnswer);
+        RecordMessages();
+        QVERIFY(onTop);
+        QCOMPARE(parent, static_cast<QWidget*>(&f));
+        QVERIFY(f.isVisible() && f.actGet->isEnabled());
+    }
+
     void aStalledServerNeverFreezesTheDialog_data()
     {
         QTest::addColumn<bool>("trickle");

@@ -36,6 +36,14 @@ TProgramFolder::TProgramFolder()
     OpenedUrls.clear();
 }
 
+void RecordMessages()
+{
+    SetMessageHook([](QWidget* owner, const QString& title, const QString& text, TMsgKind kind) {
+        ShownMessages.push_back({title, text, kind, owner});
+        return kind == TMsgKind::Question ? TMsgAnswer::No : TMsgAnswer::Ok;
+    });
+}
+
 int main(int argc, char** argv)
 {
     Home = std::make_unique<TempDir>();
@@ -50,10 +58,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
-    SetMessageHook([](QWidget* owner, const QString& title, const QString& text, TMsgKind kind) {
-        ShownMessages.push_back({title, text, kind, owner});
-        return kind == TMsgKind::Question ? TMsgAnswer::No : TMsgAnswer::Ok;
-    });
+    RecordMessages();
     OpenUrlInBrowser = [](const QUrl& url) { OpenedUrls.push_back(url); };
 
     int failed = 0;

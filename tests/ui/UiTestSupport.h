@@ -27,6 +27,8 @@ struct TShownMessage {
 // Every box shown since the last clear (each answered with OK or No).
 extern std::vector<TShownMessage> ShownMessages;
 extern std::vector<QUrl> OpenedUrls;
+// Lets message boxes be recorded in ShownMessages instead of shown (the default).
+void RecordMessages();
 
 // A fresh program folder for one test: AppDir, DataDir, SettingsFile and the
 // settings point into it, and Job is cleared.
