@@ -17,6 +17,8 @@
 #include <QTimer>
 
 #include <chrono>
+#include <thread>
+#include <QDateTime>
 
 TDownThread::TDownThread(TFormGetMain* form) : form_(form)
 {
@@ -46,6 +48,48 @@ bool TDownThread::DownloadProgress(std::int32_t chunkBytes, std::int64_t /*total
     return !form_->Aborted && !form_->closing_;
 }
 
+bool TDownThread::Transfer(bool continueFile)
+{
+    TFormGetMain* form = form_;
+    const TDownloadJob& job = form->JobOf();
+    TInet inet;
+    inet.Url = job.MediaUrl;
+    inet.OnProgress = [this](std::int32_t chunk, std::int64_t total) { return DownloadProgress(chunk, total); };
+    const std::int64_t onDisk = continueFile ? FileSizeOf(job.OutputFile) : 0;
+    if (onDisk > 0) {
+        // Continue with a range request; a server that sends the whole body
+        // instead (200) gets the file emptied and written from the start.
+        form->BytesDone = onDisk;
+        OnWindow([form, onDisk] { form->rate_.Restart(onDisk, QDateTime::currentMSecsSinceEpoch()); });
+        if (inet.DownloadToFile(job.OutputFile, 0, onDisk, true))
+            return true;
+        if (inet.Status != InetSeekFailed || form->Aborted || form->closing_)
+            return false;
+        TInet whole;
+        whole.Url = job.MediaUrl;
+        whole.OnProgress = inet.OnProgress;
+        form->BytesDone = 0;
+        OnWindow([form] { form->rate_.Restart(0, QDateTime::currentMSecsSinceEpoch()); });
+        return whole.DownloadToFile(job.OutputFile, 0, 0, false);
+    }
+    form->BytesDone = 0;
+    inet.Open();
+    CreateEmptyFile(job.OutputFile);
+    return inet.DownloadToFile(job.OutputFile, 0, 0, true);
+}
+
+bool TDownThread::PauseBeforeTry(int milliseconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < until) {
+        if (form_->Aborted || form_->closing_)
+            return false;
+        // Short slices: Abort and closing act within a moment.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return !form_->Aborted && !form_->closing_;
+}
+
 void TDownThread::Execute()
 {
     TFormGetMain* form = form_;
@@ -63,14 +107,30 @@ void TDownThread::Execute()
         form->lblSize->setText(QString::fromStdString(std::to_string(job.ExpectedSize) + " (" + SizeText(size) + ")"));
     });
 
+    form->StopTransfer = false;
+    const bool resume = form->resumeNext_;
+    form->resumeNext_ = false;
     bool ok = false;
     try {
-        TInet inet;
-        inet.Url = job.MediaUrl;
-        inet.Open();
-        inet.OnProgress = [this](std::int32_t chunk, std::int64_t total) { return DownloadProgress(chunk, total); };
-        CreateEmptyFile(job.OutputFile);
-        ok = inet.DownloadToFile(job.OutputFile, 0, 0, true);
+        // Abort and closing end a transfer at once, also while nothing arrives.
+        const TNetworkStepScope stoppable(&form->StopTransfer);
+        ok = Transfer(resume);
+        int tries = 0;
+        // A transfer that broke after some bytes arrived is tried again, from
+        // where the file ends, a few times with a growing pause.
+        while (!ok && !form->Aborted && !form->closing_ && tries < TFormGetMain::RetryTries &&
+               (tries > 0 || resume || form->BytesDone > 0)) {
+            ++tries;
+            const QString state = QString::fromUtf8(texts.Retrying) + " " + QString::number(tries) + "/" +
+                                  QString::number(TFormGetMain::RetryTries) + "...";
+            OnWindow([form, &state] {
+                form->SetCaption(state);
+                form->lblProgress->setText(state);
+            });
+            if (!PauseBeforeTry(TFormGetMain::RetryPauseMs * tries))
+                break;
+            ok = Transfer(true);
+        }
     } catch (...) {
         form->Downloading = false;
         return;
@@ -111,6 +171,9 @@ void TDownThread::Execute()
                 form->tmConvert->start();
             if (form->chAutoClose->isChecked() && ok)
                 form->tmClose->start();
+            // Every try failed: one more round when the user asks for it.
+            form->btnRetry->setVisible(!ok);
+            form->lblSpeed->clear();
         });
     }
     OnWindow([form] {

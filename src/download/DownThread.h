@@ -23,6 +23,11 @@ protected:
 
 private:
     void Execute();
+    // One transfer of the job's address into its file: from the start, or
+    // continuing what is on disk. True when the whole body arrived.
+    bool Transfer(bool continueFile);
+    // Waits before the next try; false when Abort or closing came first.
+    bool PauseBeforeTry(int milliseconds);
     // Runs f on the window's thread and waits for it.
     template <typename F> void OnWindow(F f);
 

@@ -69,6 +69,9 @@ TFormGetMain::TFormGetMain(const TDownloadJob& job, QWidget* parent) : QWidget(p
     lblInfoSize = new QLabel(Panel1);
     lblInfoSize->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblSize = new QLabel(Panel1);
+    lblSpeed = new QLabel(Panel1);
+    lblSpeed->setObjectName("lblSpeed");
+    lblSpeed->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblInfoProgress = new QLabel(Panel1);
     lblInfoProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblProgress = new TStatusLabel(Panel1);
@@ -80,6 +83,9 @@ TFormGetMain::TFormGetMain(const TDownloadJob& job, QWidget* parent) : QWidget(p
 
     chAutoClose = new QCheckBox(this);
     btnAbort = new QPushButton(this);
+    btnRetry = new QPushButton(this);
+    btnRetry->hide();
+    connect(btnRetry, &QPushButton::clicked, this, &TFormGetMain::btnRetryClick);
     actAbort = new QAction(this);
     addAction(actAbort);
     connect(btnAbort, &QPushButton::clicked, actAbort, &QAction::trigger);
@@ -154,6 +160,7 @@ void TFormGetMain::SetLang()
     lblInfoProgress->setText(QString::fromUtf8(t.ProgressLabel));
     chAutoClose->setText(QString::fromUtf8(t.AutoClose));
     SetAbortCaption(QString::fromUtf8(t.Abort));
+    btnRetry->setText(QString::fromUtf8(t.Retry));
     lblUrl->setText(QString::fromUtf8(t.UrlLabel));
     SetCaption(QString::fromUtf8(LocalSource ? t.ConvertWord : t.DownloadWord) + "...");
 }
@@ -263,6 +270,17 @@ void TFormGetMain::ShowDownloadProgress()
     }
     lblProgress->setText(Q(label));
     SetAppTitle(Q(title));
+    // The speed, about twice a second.
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    rate_.Sample(done, now);
+    if (now - lastSpeedShown_ >= 500) {
+        lastSpeedShown_ = now;
+        const std::int64_t left = job_.ExpectedSize > 0 ? rate_.SecondsLeft(job_.ExpectedSize - done) : -1;
+        const QString speed = Q(TransferSpeedText(rate_.BytesPerSecond(), left, AppSettings.LangPolish));
+        lblSpeed->setText(speed);
+        if (!speed.isEmpty())
+            Echo(speed, false);
+    }
     if (!pb->isHidden())
         pb->setValue(static_cast<int>(std::min<std::int64_t>(done, pb->maximum())));
 }
@@ -282,10 +300,21 @@ void TFormGetMain::actAbortExecute()
         EndEncoder();
     } else if (Downloading) {
         Aborted = true;
+        StopTransfer = true;
     } else {
         Terminate();
         close();
     }
+}
+
+void TFormGetMain::btnRetryClick()
+{
+    if (Downloading || CurrentDownThread)
+        return;
+    btnRetry->hide();
+    tmClose->stop();
+    resumeNext_ = true;
+    GetFile();
 }
 
 void TFormGetMain::chAutoCloseClick()
@@ -332,8 +361,9 @@ void TFormGetMain::closeEvent(QCloseEvent* event)
     FormClose();
     event->accept();
     if (CurrentDownThread && CurrentDownThread->isRunning()) {
-        // The transfer stops at its next chunk; the partial file stays.
+        // The transfer stops at once; the partial file stays.
         closing_ = true;
+        StopTransfer = true;
         QElapsedTimer waited;
         waited.start();
         while (CurrentDownThread && !CurrentDownThread->wait(20) && waited.elapsed() < CloseWaitMs)
@@ -364,6 +394,7 @@ void TFormGetMain::LayOut()
     Panel1->setGeometry(0, 69, width(), 76);
     lblInfoSize->setGeometry(0, 8, 79, 18);
     lblSize->setGeometry(91, 8, 366 + grow, 18);
+    lblSpeed->setGeometry(91, 8, 366 + grow, 18);
     lblInfoProgress->setGeometry(0, 27, 79, 18);
     lblProgress->setGeometry(91, 27, 366 + grow, 18);
     pb->setGeometry(18, 50, 434 + grow, 14);
@@ -371,6 +402,8 @@ void TFormGetMain::LayOut()
     const int bottom = height() - DesignHeight;
     chAutoClose->setGeometry(8, 157 + bottom, std::max(169, chAutoClose->sizeHint().width()), 20);
     btnAbort->setGeometry(415 + grow, 151 + bottom, 75, 25);
+    const int retryWidth = std::max(75, btnRetry->sizeHint().width());
+    btnRetry->setGeometry(415 + grow - 6 - retryWidth, 151 + bottom, retryWidth, 25);
 }
 
 bool TFormGetMain::TerminateApp(const std::string& exePath)

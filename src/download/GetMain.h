@@ -7,6 +7,7 @@
 #include "app/DownloadJob.h"
 #include "convert/Conversion.h"
 #include "convert/MediaProbe.h"
+#include "net/TransferRate.h"
 #include "ui/StatusLabel.h"
 
 #include <QWidget>
@@ -48,6 +49,11 @@ public:
     std::atomic<bool> Downloading{false};
     std::atomic<bool> Aborted{false};
     std::atomic<std::int64_t> BytesDone{0};
+    // Set to stop a transfer at once (Abort, closing), even while nothing arrives.
+    std::atomic<bool> StopTransfer{false};
+    // Tries after a transfer broke, and the first pause between them (it grows).
+    static constexpr int RetryTries = 3;
+    static inline int RetryPauseMs = 1000;
     TDownThread* CurrentDownThread = nullptr;
     bool ConvertRequested = false;
     bool LocalSource = false;
@@ -83,6 +89,8 @@ public:
     QProgressBar* pb = nullptr;
     QCheckBox* chAutoClose = nullptr;
     QPushButton* btnAbort = nullptr;
+    QPushButton* btnRetry = nullptr;   // beside Close when every try failed
+    QLabel* lblSpeed = nullptr;        // the speed and the time left
     QAction* actAbort = nullptr;
     QTimer* tmConvert = nullptr;
     QTimer* tmClose = nullptr;
@@ -90,6 +98,8 @@ public:
 public slots:
     void actAbortExecute();
     void chAutoCloseClick();
+    // Starts the transfer once more, continuing the file on disk.
+    void btnRetryClick();
     void tmConvertTimer();
     void tmCloseTimer();
 
@@ -130,6 +140,9 @@ private:
     std::int64_t lastEcho_ = 0;
     QString lastEchoText_;
     TConversionProgress lastProgress_;
+    TTransferRate rate_;
+    std::int64_t lastSpeedShown_ = 0;
+    bool resumeNext_ = false;  // the next transfer continues the file on disk
     TProgressReader progressReader_;
     int encoderPid_ = 0;           // the running encoder or probe, 0 when none
     std::int64_t lastEvents_ = 0;  // when conev last let events run (ms)

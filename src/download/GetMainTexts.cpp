@@ -1,5 +1,8 @@
 #include "download/GetMainTexts.h"
 
+#include "net/TransferRate.h"
+#include "net/ZQ_Conversion.h"
+
 namespace {
 const TGetMainTexts English = {
     "Downloading",
@@ -22,6 +25,10 @@ const TGetMainTexts English = {
     "Complete: ",
     "Output file must be different than input file!",
     "No conversion chosen - nothing to do",
+    "Retrying",
+    "Retry",
+    "",
+    " left",
 };
 
 const TGetMainTexts Polish = {
@@ -45,8 +52,24 @@ const TGetMainTexts Polish = {
     "Zakończono: ",
     "Plik wynikowy musi być inny niż plik źródłowy!",
     "Nie wybrano konwersji - nic do zrobienia",
+    "Ponawianie",
+    "Ponów",
+    "pozostało ",
+    "",
 };
 } // namespace
+
+std::string TransferSpeedText(double bytesPerSecond, std::int64_t secondsLeft, bool polish)
+{
+    if (bytesPerSecond <= 0)
+        return {};
+    std::string text = SizeText(static_cast<std::uint64_t>(bytesPerSecond)) + "/s";
+    if (secondsLeft >= 0) {
+        const TGetMainTexts& t = GetMainTexts(polish);
+        text += std::string(" - ") + t.TimeLeftBefore + DurationText(secondsLeft) + t.TimeLeftAfter;
+    }
+    return text;
+}
 
 const TGetMainTexts& GetMainTexts(bool polish)
 {

@@ -23,6 +23,17 @@ struct TGetMainTexts {
     const char* CompleteWord;          // "Complete: "
     const char* SameInputOutput;       // conversion onto its own input
     const char* NoConversion;          // a local file with no conversion chosen
+    const char* Retrying;              // "Retrying", then " 1/3..."
+    const char* Retry;                 // the button after every try failed
+    const char* TimeLeftBefore;        // around the time left: "12 MB/s - " + before + time + after
+    const char* TimeLeftAfter;
 };
+
+#include <cstdint>
+#include <string>
+
+// The speed, and with a known remaining size the time left: "1.5 MB/s - 0:42
+// left"; a speed of 0 (not known yet) gives "".
+std::string TransferSpeedText(double bytesPerSecond, std::int64_t secondsLeft, bool polish);
 
 const TGetMainTexts& GetMainTexts(bool polish);

@@ -33,6 +33,9 @@ bool StepEnded()
 }
 
 constexpr long ReceiveBufferBytes = 64 * 1024;
+// What a transfer holds of a body that has not been read yet, at most (plus one
+// delivery of libcurl's): large enough that libcurl is paused seldom.
+constexpr std::size_t PendingLimit = 1024 * 1024;
 
 void GlobalInit()
 {
@@ -53,9 +56,9 @@ struct RequestShape {
 
 // One HTTP request over libcurl's multi interface, read by pulling. Send returns
 // once the final response's headers are in; Read then hands out the body. The
-// write callback keeps at most one delivery of libcurl's (16 KiB at most) and
-// pauses the transfer while that is not taken, so libcurl stops reading the
-// socket: what is held is bounded by its receive buffer plus that delivery.
+// write callback keeps up to PendingLimit bytes of the body and pauses the
+// transfer when more would not fit, so libcurl stops reading the socket: what is
+// held is bounded by that limit plus libcurl's receive buffer.
 class PullTransfer {
 public:
     PullTransfer() = default;
@@ -290,12 +293,21 @@ std::size_t PullTransfer::OnWrite(char* data, std::size_t size, std::size_t n, v
 {
     auto* t = static_cast<PullTransfer*>(self);
     const std::size_t bytes = size * n;
-    if (t->pendingPos_ < t->pending_.size()) {
+    const std::size_t held = t->pending_.size() - t->pendingPos_;
+    if (held > 0 && held + bytes > PendingLimit) {
+        // Full: libcurl keeps this delivery and stops reading the socket until
+        // what is held has been taken.
         t->paused_ = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    t->pending_.assign(data, data + bytes);
-    t->pendingPos_ = 0;
+    if (held == 0) {
+        t->pending_.clear();
+        t->pendingPos_ = 0;
+    } else if (t->pendingPos_ > 0 && t->pending_.size() + bytes > PendingLimit) {
+        t->pending_.erase(t->pending_.begin(), t->pending_.begin() + static_cast<std::ptrdiff_t>(t->pendingPos_));
+        t->pendingPos_ = 0;
+    }
+    t->pending_.insert(t->pending_.end(), data, data + bytes);
     t->headersDone_ = true;  // body bytes come only after the final headers
     t->activity_ = true;
     return bytes;
@@ -459,6 +471,13 @@ TNetworkStepScope::TNetworkStepScope(std::chrono::milliseconds overall, const st
         inet_detail::stepCancel = cancel;
 }
 
+TNetworkStepScope::TNetworkStepScope(const std::atomic<bool>* cancel)
+    : savedDeadline_(inet_detail::stepDeadline), savedCancel_(inet_detail::stepCancel)
+{
+    if (cancel)
+        inet_detail::stepCancel = cancel;
+}
+
 TNetworkStepScope::~TNetworkStepScope()
 {
     inet_detail::stepDeadline = savedDeadline_;
@@ -595,45 +614,55 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
         return false;
     }
 
-    std::array<char, FileChunk> buffer;
+    // Chunks are the unit of progress; they reach the disk in batches of
+    // WriteBatchChunks, so that each write moves a good amount (the batch is all
+    // that is held). Every way out writes what arrived.
+    std::vector<char> batch(FileChunk * WriteBatchChunks);
+    std::size_t filled = 0;
+    bool written = true;
+    auto flush = [&] {
+        if (filled > 0 && written && !WriteAll(fd, batch.data(), filled))
+            written = false;
+        filled = 0;
+        return written;
+    };
+    auto finish = [&](bool result) {
+        result = flush() && result;
+        return ::close(fd) == 0 && result;
+    };
+
     std::int64_t total = startOffset;
     int count = 0;
     bool ok = true;
-    bool written = true;
     std::size_t got = 0;
     do {
         ++count;
-        ok = transfer_->pull.Read(buffer.data(), buffer.size(), got);
-        total += static_cast<std::int64_t>(got);
-        if (got > 0 && !WriteAll(fd, buffer.data(), got)) {
-            // A chunk that can't be stored ends the download as a failure.
-            written = false;
+        if (batch.size() - filled < FileChunk && !flush()) {
             got = 0;
-            break;
+            break; // a chunk that can't be stored ends the download as a failure
         }
+        ok = transfer_->pull.Read(batch.data() + filled, FileChunk, got);
+        filled += got;
+        total += static_cast<std::int64_t>(got);
         if (OnProgress && !OnProgress(static_cast<std::int32_t>(got), total)) {
             Release();
             Status = InetAborted;
-            ::close(fd);
+            finish(false);
             return false;
         }
         if (maxChunks != 0 && count >= maxChunks) {
             Status = InetOk;
-            ::close(fd);
-            return true;
+            return finish(true);
         }
     } while (ok && got > 0);
+    flush();
 
     if (OnProgress)
-        OnProgress(static_cast<std::int32_t>(got), total);
-    bool result = false;
-    if (ok && written) {
+        OnProgress(static_cast<std::int32_t>(written ? got : 0), total);
+    const bool result = ok && written;
+    if (result)
         Status = InetOk;
-        result = true;
-    }
-    if (::close(fd) != 0)
-        result = false;
-    return result;
+    return finish(result);
 }
 
 std::string ExtractTitle(const std::string& page)

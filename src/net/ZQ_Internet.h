@@ -10,7 +10,7 @@
 // one-shot queries FetchPageTitle and QueryContentLength honour them.
 //
 // The HTTP status is never examined: an error page is a body like any other.
-// No more than about one chunk of a body is held in memory at a time.
+// No more than about a megabyte of a body is held in memory at a time.
 
 #include <atomic>
 #include <chrono>
@@ -31,6 +31,8 @@ class TMemoryStream;
 class TNetworkStepScope {
 public:
     TNetworkStepScope(std::chrono::milliseconds overall, const std::atomic<bool>* cancel);
+    // Only the cancel flag, no deadline (a whole download).
+    explicit TNetworkStepScope(const std::atomic<bool>* cancel);
     ~TNetworkStepScope();
     TNetworkStepScope(const TNetworkStepScope&) = delete;
     TNetworkStepScope& operator=(const TNetworkStepScope&) = delete;
@@ -59,6 +61,7 @@ class TInet {
 public:
     static constexpr std::size_t PageChunk = 1024;   // ReadToStream
     static constexpr std::size_t FileChunk = 10240;  // DownloadToFile
+    static constexpr std::size_t WriteBatchChunks = 32; // chunks per write to disk
 
     TInet();
     ~TInet();

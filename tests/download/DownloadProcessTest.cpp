@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <filesystem>
@@ -115,6 +116,23 @@ private slots:
         QVERIFY(content == testhttp::GeneratedBody(0, r.generatedSize));
         // The settings survived with Auto close as it was.
         QVERIFY(TempDir::Read(dir_->File("bmt.ini")).find("AutoClose=1") != std::string::npos);
+    }
+
+    void theSpeedAndTimeLeftAreShown()
+    {
+        // About 1.3 MB/s: 4 MB take some three seconds.
+        testhttp::Response r;
+        r.generatedSize = 4 * 1024 * 1024;
+        r.paceMs = 50;
+        server_->Handle("/media.flv", [r](const testhttp::Request&) { return r; });
+        WriteSettings(true);
+        QProcess process;
+        Start(process, MakeJob("/media.flv", static_cast<std::int32_t>(r.generatedSize)));
+        QVERIFY2(process.waitForFinished(60000), "the download process did not end by itself");
+        const QByteArray output = process.readAll();
+        QVERIFY2(QRegularExpression("\\n[0-9.]+ [KM]B/s - [0-9]+:[0-9][0-9] left\\n").match(output).hasMatch(),
+                 output.constData());
+        QVERIFY(output.contains("Downloaded 4.00 MB - OK"));
     }
 
     void refusedConnectionShowsTheErrorAndStays()

@@ -6,10 +6,10 @@
 #include "app/Settings.h"
 #include "download/GetMain.h"
 #include "download/GetMainTexts.h"
-#include "ui/StatusLabel.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 #include "ui/MessageBoxes.h"
+#include "ui/StatusLabel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
 
@@ -50,6 +51,7 @@ private:
 private slots:
     void init()
     {
+        TFormGetMain::RetryPauseMs = 20; // tries after a break follow each other quickly here
         dir_ = std::make_unique<TempDir>();
         server_ = std::make_unique<testhttp::TestHttpServer>();
         InitAppDirsFor(dir_->Path());
@@ -255,6 +257,88 @@ private slots:
         QVERIFY(QFile(QString::fromStdString(job.OutputFile)).size() > 0);
         QVERIFY(QFile::exists(dir_->File("bmt.ini").c_str()));
         QVERIFY(TempDir::Read(dir_->File("bmt.ini")).find("AutoClose=1") != std::string::npos);
+    }
+
+    void aBrokenTransferResumesWhereTheFileEnds_data()
+    {
+        QTest::addColumn<bool>("honourRange");
+        QTest::newRow("server honours Range") << true;
+        QTest::newRow("server ignores Range") << false;
+    }
+
+    void aBrokenTransferResumesWhereTheFileEnds()
+    {
+        QFETCH(bool, honourRange);
+        const std::uint64_t size = 3 * 1024 * 1024 + 5;
+        std::atomic<int> served{0};
+        server_->Handle("/media", [&, size, honourRange](const testhttp::Request&) {
+            Response r;
+            r.generatedSize = size;
+            r.honourRanges = honourRange;
+            if (served++ == 0)
+                r.dropAfter = 1024 * 1024; // a reset after 1 MiB
+            return r;
+        });
+        TDownloadJob job = MakeJob("/media", static_cast<std::int32_t>(size));
+        TFormGetMain w(job);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Downloaded") || w.Caption() == "Connection error", 30000);
+        QCOMPARE(w.Caption(), QString("Downloaded 3.00 MB - OK"));
+        QVERIFY(TempDir::Read(job.OutputFile) == testhttp::GeneratedBody(0, size));
+        QVERIFY(w.btnRetry->isHidden());
+        const auto requests = server_->Requests();
+        QCOMPARE(int(requests.size()), honourRange ? 2 : 3); // the range, then (ignored) the whole body again
+        const auto range = requests[1].headers.find("range");
+        QVERIFY(range != requests[1].headers.end());
+        QVERIFY(range->second.rfind("bytes=", 0) == 0 && std::stoll(range->second.substr(6)) > 0);
+    }
+
+    void everyTryFailingEndsInTheFailureStateWithRetry()
+    {
+        const std::uint64_t size = 2 * 1024 * 1024;
+        std::atomic<bool> healed{false};
+        server_->Handle("/media", [&, size](const testhttp::Request&) {
+            Response r;
+            r.generatedSize = size;
+            if (!healed)
+                r.dropAfter = 100 * 1024; // each try brings 100 KiB more, never the rest
+            return r;
+        });
+        TDownloadJob job = MakeJob("/media", static_cast<std::int32_t>(size));
+        TFormGetMain w(job);
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Connection error"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Downloading, 5000);
+        QCOMPARE(int(server_->Requests().size()), 1 + TFormGetMain::RetryTries);
+        QVERIFY(w.btnRetry->isVisible());
+        QCOMPARE(w.btnRetry->text(), QString("Retry"));
+        QCOMPARE(w.btnAbort->text(), QString("Close"));
+        QCOMPARE(QFile(QString::fromStdString(job.OutputFile)).size(), qint64(4 * 100 * 1024)); // kept
+
+        // Retry continues the file, once the server is well again.
+        healed = true;
+        QTest::mouseClick(w.btnRetry, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Downloaded 2.00 MB - OK"), 30000);
+        QVERIFY(TempDir::Read(job.OutputFile) == testhttp::GeneratedBody(0, size));
+        QVERIFY(w.btnRetry->isHidden());
+    }
+
+    void abortActsAtOnceWhileTheServerIsSilent()
+    {
+        Response silent;
+        silent.generatedSize = 1 << 20;
+        silent.stallAfter = 64 * 1024;
+        server_->Handle("/silent", [silent](const testhttp::Request&) { return silent; });
+        TFormGetMain w(MakeJob("/silent", 1 << 20));
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0, 15000);
+        QElapsedTimer sinceAbort;
+        sinceAbort.start();
+        QTest::mouseClick(w.btnAbort, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(questions_.size(), 1, 30000);
+        QVERIFY2(sinceAbort.elapsed() < 1000, qPrintable(QString::number(sinceAbort.elapsed())));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Downloading, 5000);
+        QCOMPARE(int(server_->Requests().size()), 1); // an abort is no break: no retry
     }
 
     void uncheckingAutoCloseIsSavedOnClose()

@@ -454,6 +454,9 @@ void TestHttpServer::Respond(int fd, const Request& request, Response r)
         if (r.chunked && !SendAll(fd, "\r\n", 2))
             return;
         sent += want;
+        if (r.paceMs > 0 && sent < size &&
+            WaitForStop(std::chrono::steady_clock::now() + std::chrono::milliseconds(r.paceMs)))
+            return;
     }
 
     if (sent < size && r.stallAfter >= 0 && sent == static_cast<std::uint64_t>(r.stallAfter)

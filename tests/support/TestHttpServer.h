@@ -47,6 +47,7 @@ struct Response {
     std::string raw;                    // non-empty: sent as it is instead of an HTTP response
     bool silent = false;                // accept, read the request, never answer (until the server stops)
     int trickleMs = 0;                  // > 0: send the body one byte at a time, this many ms apart
+    int paceMs = 0;                     // > 0: wait this long after each 64 KiB block of the body
 };
 
 using Handler = std::function<Response(const Request&)>;

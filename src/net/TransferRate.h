@@ -1,0 +1,32 @@
+#pragma once
+// The speed of a transfer, smoothed over its recent samples, and the time left
+// at that speed.
+
+#include <cstdint>
+#include <string>
+
+class TTransferRate {
+public:
+    // Samples closer together than this are taken together.
+    static constexpr std::int64_t MinSampleMs = 200;
+
+    // Starts over from a total at a time (a new transfer, or a resumed one).
+    void Restart(std::int64_t totalBytes, std::int64_t nowMs);
+    // The running total of bytes at a time (milliseconds on any steady clock).
+    void Sample(std::int64_t totalBytes, std::int64_t nowMs);
+    // Bytes per second; 0 until a sample spans MinSampleMs.
+    double BytesPerSecond() const { return rate_; }
+    // Whole seconds for the remaining bytes at the current speed (rounded up);
+    // -1 while the speed is unknown.
+    std::int64_t SecondsLeft(std::int64_t remainingBytes) const;
+
+private:
+    std::int64_t lastBytes_ = 0;
+    std::int64_t lastMs_ = 0;
+    bool started_ = false;
+    double rate_ = 0;
+};
+
+// A time span as minutes:seconds, or hours:minutes:seconds from an hour on:
+// "1:05", "12:00", "1:02:03".
+std::string DurationText(std::int64_t seconds);
