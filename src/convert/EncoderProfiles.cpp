@@ -34,6 +34,7 @@ std::vector<TEncoderProfile> ReadEncoderProfiles(const std::string& fileName)
             if (Trim(params).empty())
                 continue;
             TEncoderProfile profile;
+            profile.Section = section;
             profile.DisplayName = Utf8Cut(ini.ReadString(section, "DisplayName", section), NameMax);
             profile.Params = Utf8Cut(params, ParamsMax);
             profile.EncExt = ExtOrNone(ini.ReadString(section, "EncExt", ""));

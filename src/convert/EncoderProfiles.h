@@ -7,6 +7,7 @@
 #include <vector>
 
 struct TEncoderProfile {
+    std::string Section;      // the section's name in the file
     std::string DisplayName;  // at most 250 bytes
     std::string Params;       // at most 250 bytes
     std::string EncExt;       // at most 10 bytes, "-" for none

@@ -11,6 +11,7 @@
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
 #include "sites/ZQ_YouTube.h"
+#include "ui/GetRequest.h"
 #include "ui/Main.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OutputNaming.h"
@@ -83,24 +84,6 @@ QFrame* Band(QWidget* parent, const QColor& colour)
         frame->setPalette(pal);
     }
     return frame;
-}
-
-// Everything from the name's last "." on becomes ext (which starts with its
-// dot); a name without "." gets ext appended.
-std::string ReplaceNameExtension(const std::string& name, const std::string& ext)
-{
-    const std::size_t dot = name.rfind('.');
-    return (dot == std::string::npos ? name : name.substr(0, dot)) + ext;
-}
-
-// A typed file name is one name inside the output directory: a "/" (or a NUL,
-// which would cut the path short) becomes "_".
-std::string OneFileName(std::string name)
-{
-    for (char& c : name)
-        if (c == '/' || c == '\0')
-            c = '_';
-    return name;
 }
 
 } // namespace
@@ -818,99 +801,49 @@ void TFormNew::Warn(const std::string& text)
 
 void TFormNew::actGetExecute()
 {
-    const bool polish = AppSettings.LangPolish;
-    const std::string typedUrl = S(edURL->text());
-
-    // 1. A local file is only converted.
-    if (FileExists(typedUrl) && !chConvert->isChecked()) {
-        Warn(MessageText(TMessageId::NoProfile, polish));
-        return;
-    }
-    // 2. Something must be given.
-    const std::string url = Trim(typedUrl);
-    if (url.empty()) {
-        Warn(MessageText(TMessageId::NoUrl, polish));
-        return;
-    }
-    // 3. A page of a known site or an existing file.
-    const TVideoSite site = DetectVideoSite(url);
-    if (site == vsNone) {
-        Warn(MessageText(TMessageId::InvalidUrl, polish));
-        return;
-    }
     if (busy_)
         return;
-    ClearJob(Job);
-    // 4. The output directory, created with its parents when missing. "~" is the
-    // home folder, and so is the base of a relative path: never the folder the
-    // program happened to be started from.
-    const std::string dir = UserOutputDir(S(cbDirectory->currentText()));
-    if (!dir.empty() && dir != S(cbDirectory->currentText()))
-        SetDirectoryText(Q(dir));
-    if (!DirectoryExists(dir) && !ForceDirectories(dir)) {
-        Warn(CantCreateDirMessage(dir, polish));
-        return;
-    }
-    // 5. A file name.
-    const std::string typedName = Trim(S(edFileName->text()));
-    edFileName->setText(Q(typedName));
-    const std::string name = OneFileName(typedName);
-    if (name.empty() || name == "." || name == "..") {
-        Warn(MessageText(TMessageId::NoFileName, polish));
-        return;
-    }
-    if (name != typedName)
-        edFileName->setText(Q(name));
+    const bool polish = AppSettings.LangPolish;
+    TGetRequest request;
+    request.Url = S(edURL->text());
+    request.Directory = S(cbDirectory->currentText());
+    request.FileName = S(edFileName->text());
+    request.Convert = chConvert->isChecked();
+    const int index = cbProfiles->currentIndex();
+    if (index >= 0 && static_cast<std::size_t>(index) < profiles_.size())
+        request.Profile = &profiles_[static_cast<std::size_t>(index)];
+    request.DeleteInput = chDelete->isChecked();
+    request.FormatNumber = ChosenFormatNumber();
 
-    std::string path = ReplaceAll(dir + "/" + name, "//", "/");
+    ClearJob(Job);
+    const TGetPlan plan = PlanGet(request, polish);
+    if (plan.NameChecked)
+        edFileName->setText(Q(plan.TypedName));
+    if (!plan.Directory.empty() && plan.Directory != request.Directory)
+        SetDirectoryText(Q(plan.Directory));
+    if (!plan.Message.empty()) {
+        Warn(plan.Message);
+        return;
+    }
+    if (plan.FileName != plan.TypedName)
+        edFileName->setText(Q(plan.FileName));
 
     // Resolving and the size query run off the window's thread; the fields are
     // read before and written after.
-    std::string media;
     const TNewTexts& texts = NewTexts(polish);
-    const int format = ChosenFormatNumber();
-    if (site == vsYouTube || site == vsWrzuta || site == vsYouPorn) {
-        std::string extension;
-        const bool done = RunNetworkStep(texts.StepResolve, [&] {
-            if (site == vsYouTube) {
-                const TYT_MovieItem item = GetYouTubeMovie(url, format);
-                media = item.URL;
-                extension = item.Extension;
-            } else if (site == vsWrzuta) {
-                media = GetWrzutaUrl(url);
-                extension = DetectMediaExtension(media, ".flv", true);
-            } else {
-                media = GetYouPornUrl(url);
-            }
-        });
-        if (!done)
-            return;
-        if (site == vsYouTube)
-            path = CleanDoubledExtension(path + extension);
-        else if (site == vsWrzuta)
-            path = ChangeFileExt(path, extension);
-        if (site != vsYouPorn)
-            edFileName->setText(Q(ExtractFileName(path)));
-    }
-    path = CleanDoubledExtension(path);
-    if (PathExists(path))
-        path = GetUniqueFileName(path);
-
-    std::int64_t size = 0;
-    if (!media.empty() && !RunNetworkStep(texts.StepSize, [&] { size = QueryContentLength(media); }))
+    TResolvedMedia resolved;
+    if (!RunNetworkStep(texts.StepResolve, [&] { resolved = ResolveMedia(plan, request.FormatNumber); }))
         return;
-    // A size that does not fit a positive 32-bit value counts as unknown.
-    if (size <= 0 || size > INT32_MAX)
-        size = 0;
+    if (resolved.NameChanged)
+        edFileName->setText(Q(ExtractFileName(resolved.Path)));
+    const std::string path = FinalOutputPath(resolved.Path);
+    std::int32_t size = 0;
+    if (!resolved.MediaUrl.empty() &&
+        !RunNetworkStep(texts.StepSize, [&] { size = QueryExpectedSize(resolved.MediaUrl); }))
+        return;
 
-    Job.Switch = "-get";
-    Job.Source = url;
-    Job.MediaUrl = media;
-    Job.OutputFile = path;
+    Job = MakeDownloadJob(request, plan, resolved.MediaUrl, path, size);
     Job.MainWindow = formMain_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(formMain_->winId())) : 0;
-    Job.ExpectedSize = static_cast<std::int32_t>(size);
-    FillEncParams(Job);
-    Job.DeleteInput = chDelete->isChecked();
 
     SaveSettings(SettingsFile, true);
     // A refused job leaves the dialog open with its fields, under the message.

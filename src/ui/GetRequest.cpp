@@ -1,0 +1,133 @@
+#include "ui/GetRequest.h"
+
+#include "app/ProgramValues.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Internet.h"
+#include "net/ZQ_Strings.h"
+#include "sites/ZQ_Wrzuta.h"
+#include "sites/ZQ_YouPorn.h"
+#include "sites/ZQ_YouTube.h"
+#include "ui/OutputNaming.h"
+#include "ui/Texts.h"
+
+#include <climits>
+
+namespace {
+// A typed file name is one name inside the output directory: a "/" (or a NUL,
+// which would cut the path short) becomes "_".
+std::string OneFileName(std::string name)
+{
+    for (char& c : name)
+        if (c == '/' || c == '\0')
+            c = '_';
+    return name;
+}
+} // namespace
+
+std::string ReplaceNameExtension(const std::string& name, const std::string& ext)
+{
+    const std::size_t dot = name.rfind('.');
+    return (dot == std::string::npos ? name : name.substr(0, dot)) + ext;
+}
+
+TGetPlan PlanGet(const TGetRequest& request, bool polish)
+{
+    TGetPlan plan;
+    // 1. A local file is only converted.
+    if (FileExists(request.Url) && !request.Convert) {
+        plan.Message = MessageText(TMessageId::NoProfile, polish);
+        return plan;
+    }
+    // 2. Something must be given.
+    plan.Url = Trim(request.Url);
+    if (plan.Url.empty()) {
+        plan.Message = MessageText(TMessageId::NoUrl, polish);
+        return plan;
+    }
+    // 3. A page of a known site or an existing file.
+    plan.Site = DetectVideoSite(plan.Url);
+    if (plan.Site == vsNone) {
+        plan.Message = MessageText(TMessageId::InvalidUrl, polish);
+        return plan;
+    }
+    // 4. The output directory, created with its parents when missing. "~" is the
+    // home folder, and so is the base of a relative path: never the folder the
+    // program happened to be started from.
+    plan.Directory = UserOutputDir(request.Directory);
+    if (!DirectoryExists(plan.Directory) && !ForceDirectories(plan.Directory)) {
+        plan.Message = CantCreateDirMessage(plan.Directory.empty() ? request.Directory : plan.Directory, polish);
+        return plan;
+    }
+    // 5. A file name.
+    plan.NameChecked = true;
+    plan.TypedName = Trim(request.FileName);
+    plan.FileName = OneFileName(plan.TypedName);
+    if (plan.FileName.empty() || plan.FileName == "." || plan.FileName == "..") {
+        plan.Message = MessageText(TMessageId::NoFileName, polish);
+        return plan;
+    }
+    plan.Path = ReplaceAll(plan.Directory + "/" + plan.FileName, "//", "/");
+    return plan;
+}
+
+TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber)
+{
+    TResolvedMedia resolved;
+    resolved.Path = plan.Path;
+    switch (plan.Site) {
+    case vsYouTube: {
+        const TYT_MovieItem item = GetYouTubeMovie(plan.Url, formatNumber);
+        resolved.MediaUrl = item.URL;
+        resolved.Path = CleanDoubledExtension(plan.Path + item.Extension);
+        resolved.NameChanged = true;
+        break;
+    }
+    case vsWrzuta:
+        resolved.MediaUrl = GetWrzutaUrl(plan.Url);
+        resolved.Path = ChangeFileExt(plan.Path, DetectMediaExtension(resolved.MediaUrl, ".flv", true));
+        resolved.NameChanged = true;
+        break;
+    case vsYouPorn:
+        resolved.MediaUrl = GetYouPornUrl(plan.Url);
+        break;
+    default:
+        break;
+    }
+    return resolved;
+}
+
+std::string FinalOutputPath(const std::string& path)
+{
+    std::string out = CleanDoubledExtension(path);
+    if (PathExists(out))
+        out = GetUniqueFileName(out);
+    return out;
+}
+
+std::int32_t QueryExpectedSize(const std::string& mediaUrl)
+{
+    const std::int64_t size = mediaUrl.empty() ? 0 : QueryContentLength(mediaUrl);
+    // A size that does not fit a positive 32-bit value counts as unknown.
+    return size <= 0 || size > INT32_MAX ? 0 : static_cast<std::int32_t>(size);
+}
+
+TDownloadJob MakeDownloadJob(const TGetRequest& request, const TGetPlan& plan, const std::string& mediaUrl,
+                             const std::string& outputPath, std::int32_t expectedSize)
+{
+    TDownloadJob job;
+    job.Switch = "-get";
+    job.Source = plan.Url;
+    job.MediaUrl = mediaUrl;
+    job.OutputFile = outputPath;
+    job.ExpectedSize = expectedSize;
+    job.EncoderParams = "-";
+    job.EncoderExt = "-";
+    job.TargetExt = "-";
+    if (request.Convert && request.Profile) {
+        job.EncoderParams = request.Profile->Params;
+        job.EncoderExt = request.Profile->EncExt;
+        job.TargetExt = request.Profile->Ext;
+    }
+    job.DeleteInput = request.DeleteInput;
+    return job;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The road from what the user gave (an address or a local file, a directory, a
+// file name, a format and a profile) to a download job, shared by the
+// new-download dialog and brimtale-cli: the checks in their order with their
+// messages, resolving the media address, the output name and the job's fields.
+// The two network steps (ResolveMedia, QueryExpectedSize) are separate calls, so
+// that a window can run them off its thread.
+
+#include "app/DownloadJob.h"
+#include "convert/EncoderProfiles.h"
+#include "sites/VideoSite.h"
+
+#include <cstdint>
+#include <string>
+
+struct TGetRequest {
+    std::string Url;          // as typed
+    std::string Directory;    // as typed; "~" and relative paths are in the home folder
+    std::string FileName;     // as typed
+    bool Convert = false;     // the conversion is asked for
+    const TEncoderProfile* Profile = nullptr;  // its profile (none: nothing to convert with)
+    bool DeleteInput = false;
+    int FormatNumber = 5;     // the YouTube format asked for
+};
+
+struct TGetPlan {
+    std::string Message;     // not empty: the request is refused with this text
+    TVideoSite Site = vsNone;
+    std::string Url;         // trimmed
+    std::string Directory;   // absolute, made when it was missing
+    bool NameChecked = false;  // the checks reached the file name
+    std::string TypedName;   // the typed name, trimmed
+    std::string FileName;    // one file name inside Directory
+    std::string Path;        // Directory + "/" + FileName
+};
+
+// The checks before anything is fetched, in order: a local file needs a
+// profile; an address must be given and name a known site or an existing file;
+// the directory is made when missing; a file name must remain.
+TGetPlan PlanGet(const TGetRequest& request, bool polish);
+
+struct TResolvedMedia {
+    std::string MediaUrl;   // empty for a local file and when nothing was found
+    std::string Path;       // the output path with the site's extension
+    bool NameChanged = false;  // the file name part of Path differs from the plan's
+};
+// Finds the media address behind the page (network).
+TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber);
+
+// The output path as it is used: doubled extension dropped, a free numbered name
+// when the name is taken (the empty text when none is left).
+std::string FinalOutputPath(const std::string& path);
+
+// The media's announced size when it fits a positive 32-bit value, else 0 (network).
+std::int32_t QueryExpectedSize(const std::string& mediaUrl);
+
+// The job for a planned, resolved request.
+TDownloadJob MakeDownloadJob(const TGetRequest& request, const TGetPlan& plan, const std::string& mediaUrl,
+                             const std::string& outputPath, std::int32_t expectedSize);
+
+// Everything from the last "." of a name on becomes ext (which starts with its
+// dot); a name without "." gets ext appended.
+std::string ReplaceNameExtension(const std::string& name, const std::string& ext);
