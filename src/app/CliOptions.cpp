@@ -1,0 +1,129 @@
+#include "app/CliOptions.h"
+
+bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options, std::string& error)
+{
+    options = TCliOptions{};
+    bool onlyInputs = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (onlyInputs || a.empty() || a == "-" || a[0] != '-') {
+            options.Inputs.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            onlyInputs = true;
+            continue;
+        }
+        // "--dir=X" and "-dX" as well as "--dir X" and "-d X".
+        std::string name = a;
+        std::string value;
+        bool hasValue = false;
+        if (a.rfind("--", 0) == 0) {
+            const std::size_t eq = a.find('=');
+            if (eq != std::string::npos) {
+                name = a.substr(0, eq);
+                value = a.substr(eq + 1);
+                hasValue = true;
+            }
+        } else if (a.size() > 2) {
+            name = a.substr(0, 2);
+            value = a.substr(2);
+            hasValue = true;
+        }
+        auto take = [&](std::string& into) {
+            if (!hasValue) {
+                if (i + 1 >= args.size()) {
+                    error = "option " + name + " needs a value";
+                    return false;
+                }
+                value = args[++i];
+            }
+            into = value;
+            return true;
+        };
+        auto flag = [&](bool& into) {
+            if (hasValue) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            into = true;
+            return true;
+        };
+        bool ok = true;
+        if (name == "-d" || name == "--dir")
+            ok = take(options.Directory);
+        else if (name == "-o" || name == "--output")
+            ok = take(options.OutputName);
+        else if (name == "-f" || name == "--format")
+            ok = take(options.Format);
+        else if (name == "-p" || name == "--profile")
+            ok = take(options.Profile);
+        else if (name == "--delete-input")
+            ok = flag(options.DeleteInput);
+        else if (name == "--list-profiles")
+            ok = flag(options.ListProfiles);
+        else if (name == "--list-formats")
+            ok = flag(options.ListFormats);
+        else if (name == "-q" || name == "--quiet")
+            ok = flag(options.Quiet);
+        else if (name == "-h" || name == "--help")
+            ok = flag(options.Help);
+        else if (name == "--version")
+            ok = flag(options.Version);
+        else {
+            error = "unknown option " + name;
+            return false;
+        }
+        if (!ok)
+            return false;
+    }
+    if (options.Help || options.Version || options.ListProfiles)
+        return true;
+    if (options.Inputs.empty()) {
+        error = "no address or file given";
+        return false;
+    }
+    if (!options.OutputName.empty() && options.Inputs.size() > 1) {
+        error = "option -o takes one input only";
+        return false;
+    }
+    if (options.DeleteInput && options.Profile.empty()) {
+        error = "option --delete-input needs -p";
+        return false;
+    }
+    return true;
+}
+
+std::string CliHelpText()
+{
+    return "Usage: brimtale-cli [OPTION]... ADDRESS|FILE...\n"
+           "Saves the video behind each page address (or takes a local video file) and\n"
+           "converts it with ffmpeg, as the Brimtale window does.\n"
+           "\n"
+           "  -d, --dir DIR        output directory (default: the last one the program\n"
+           "                       used, else its default output directory); \"~\" and\n"
+           "                       relative paths are taken in the home folder\n"
+           "  -o, --output NAME    output file name (one input only; default: proposed\n"
+           "                       from the page title, or the input's name)\n"
+           "  -f, --format FORMAT  YouTube format: MP4_1080, MP4_720 (default), MP4_360,\n"
+           "                       FLV_480, FLV_360, FLV_240 (letter case ignored)\n"
+           "  -p, --profile NAME   convert with this profile: its section or display name,\n"
+           "                       letter case ignored (see --list-profiles); a local file\n"
+           "                       needs one\n"
+           "      --delete-input   delete the input after a successful conversion\n"
+           "      --list-profiles  print each profile as SECTION<TAB>DISPLAY NAME and exit\n"
+           "      --list-formats   print the YouTube formats each address offers and exit\n"
+           "  -q, --quiet          errors only\n"
+           "  -h, --help           this text\n"
+           "      --version        the program's version\n"
+           "\n"
+           "For each input, the full path of the final file (the converted one when\n"
+           "converting) goes to standard output when it is done; progress and messages go\n"
+           "to standard error. An existing file is never overwritten: a numbered name is\n"
+           "used instead. Settings, history and profiles are read from where the program\n"
+           "keeps them; nothing of the dialog's settings is written.\n"
+           "\n"
+           "Exit status: 0 when every input succeeded, 1 when any failed (the others still\n"
+           "run), 2 for bad usage, 130 when interrupted (Ctrl+C stops the transfer and\n"
+           "the encoder and keeps the partial file).\n";
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The command line of brimtale-cli: its options, read into one structure, and
+// the help text.
+
+#include <string>
+#include <vector>
+
+struct TCliOptions {
+    std::string Directory;   // -d; empty: LastDir from the settings
+    std::string OutputName;  // -o; empty: proposed as the dialog does
+    std::string Format;      // -f, as given (checked against the format table)
+    std::string Profile;     // -p, as given (checked against the profiles)
+    bool DeleteInput = false;
+    bool ListProfiles = false;
+    bool ListFormats = false;
+    bool Quiet = false;
+    bool Help = false;
+    bool Version = false;
+    std::vector<std::string> Inputs;
+};
+
+// Reads args (without the program name). On bad usage returns false with the
+// message (naming the option) in error.
+bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options, std::string& error);
+
+// The --help text.
+std::string CliHelpText();

@@ -1,0 +1,420 @@
+// brimtale-cli: the road of the new-download dialog and the download window,
+// from a terminal. Built from the core libraries only (no windows).
+
+#include "app/CliOptions.h"
+#include "app/DownloadJob.h"
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "convert/ConRun.h"
+#include "convert/Conversion.h"
+#include "convert/EncoderProfiles.h"
+#include "convert/MediaProbe.h"
+#include "download/GetMainTexts.h"
+#include "net/TransferRate.h"
+#include "net/ZQ_Conversion.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Internet.h"
+#include "net/ZQ_Strings.h"
+#include "sites/VideoSite.h"
+#include "sites/ZQ_YouTube.h"
+#include "ui/GetRequest.h"
+#include "ui/OutputNaming.h"
+#include "ui/Texts.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1;
+constexpr int ExitUsage = 2;
+constexpr int ExitInterrupted = 130;
+// Each look-up (title, formats, resolving, size) ends by this limit.
+constexpr std::chrono::seconds LookUpLimit{20};
+
+std::atomic<bool> Interrupted{false};
+
+extern "C" void OnInterrupt(int)
+{
+    Interrupted.store(true);
+}
+
+std::int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Progress on standard error: a bar rewritten in place on a terminal, a plain
+// line now and then otherwise; nothing with --quiet.
+class TProgress {
+public:
+    TProgress(bool quiet, bool polish) : quiet_(quiet), polish_(polish), tty_(::isatty(STDERR_FILENO) == 1) {}
+
+    void Start() { rate_.Restart(0, NowMs()); last_ = 0; }
+
+    void Download(std::int64_t done, std::int64_t total)
+    {
+        const std::int64_t now = NowMs();
+        rate_.Sample(done, now);
+        if (quiet_ || now - last_ < (tty_ ? 200 : 1000))
+            return;
+        last_ = now;
+        std::string line = SizeText(static_cast<std::uint64_t>(done));
+        int percent = -1;
+        if (total > 0) {
+            percent = static_cast<int>(std::min<std::int64_t>(100, done * 100 / total));
+            line += " / " + SizeText(static_cast<std::uint64_t>(total)) + "  " + std::to_string(percent) + " %";
+        }
+        const std::string speed = TransferSpeedText(rate_.BytesPerSecond(),
+                                                    total > 0 ? rate_.SecondsLeft(total - done) : -1, polish_);
+        if (!speed.empty())
+            line += "  " + speed;
+        Show(percent, line);
+    }
+
+    void Converting(int percent)
+    {
+        const std::int64_t now = NowMs();
+        if (quiet_ || now - last_ < (tty_ ? 200 : 1000))
+            return;
+        last_ = now;
+        Show(percent, std::string(GetMainTexts(polish_).ConvertWord) + "... " + std::to_string(percent) + " %");
+    }
+
+    // Ends a bar's line before anything else is printed.
+    void End()
+    {
+        if (tty_ && open_)
+            std::fputs("\n", stderr);
+        open_ = false;
+        last_ = 0;
+    }
+
+    void Say(const std::string& text)
+    {
+        End();
+        if (!quiet_)
+            std::fprintf(stderr, "%s\n", text.c_str());
+    }
+
+private:
+    void Show(int percent, const std::string& text)
+    {
+        if (!tty_) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+            return;
+        }
+        std::string bar;
+        if (percent >= 0) {
+            const int filled = percent * 20 / 100;
+            bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                  std::string(static_cast<std::size_t>(20 - filled), '.') + "] ";
+        }
+        std::fprintf(stderr, "\r\033[K%s%s", bar.c_str(), text.c_str());
+        std::fflush(stderr);
+        open_ = true;
+    }
+
+    bool quiet_;
+    bool polish_;
+    bool tty_;
+    bool open_ = false;
+    std::int64_t last_ = 0;
+    TTransferRate rate_;
+};
+
+void Error(TProgress& progress, const std::string& text)
+{
+    progress.End();
+    std::fprintf(stderr, "brimtale-cli: %s\n", text.c_str());
+}
+
+int Interruption(TProgress& progress, const std::string& partial, bool polish)
+{
+    std::string text = polish ? "przerwano" : "interrupted";
+    struct stat st {};
+    if (!partial.empty() && ::lstat(partial.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        text += (polish ? "; niekompletny plik pozostaje: " : "; the partial file is kept: ") + partial;
+    Error(progress, text);
+    return ExitInterrupted;
+}
+
+void RemoveIfEmpty(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+        RemoveFile(path);
+}
+
+const TYouTubeFormat* FindFormat(const std::string& value)
+{
+    for (const TYouTubeFormat& f : YouTubeFormats)
+        if (SameTextAscii(value, f.SettingsValue))
+            return &f;
+    return nullptr;
+}
+
+const TEncoderProfile* FindProfile(const std::vector<TEncoderProfile>& profiles, const std::string& name)
+{
+    for (const TEncoderProfile& p : profiles)
+        if (SameTextAscii(Trim(name), p.Section))
+            return &p;
+    for (const TEncoderProfile& p : profiles)
+        if (SameTextAscii(Trim(name), p.DisplayName))
+            return &p;
+    return nullptr;
+}
+
+int ListFormats(const std::string& input, TProgress& progress)
+{
+    const std::string url = Trim(input);
+    if (DetectVideoSite(url) != vsYouTube) {
+        Error(progress, "formats can only be listed for YouTube addresses: " + input);
+        return ExitFailed;
+    }
+    TYT_Info_NEW info;
+    {
+        const TNetworkStepScope step(LookUpLimit, &Interrupted);
+        info = GetYouTubeFormats(NormalizeYouTubeUrl(url));
+    }
+    if (Interrupted)
+        return Interruption(progress, {}, AppSettings.LangPolish);
+    for (const TYouTubeFormat& f : YouTubeFormats)
+        if (info[static_cast<std::size_t>(f.Slot - 1)].Found)
+            std::printf("%s\t%s\n", f.SettingsValue, f.Caption);
+    std::fflush(stdout);
+    return ExitOk;
+}
+
+// Downloads the job's media into its output file.
+int Download(const TDownloadJob& job, TProgress& progress, bool polish)
+{
+    progress.Start();
+    TInet inet;
+    inet.Url = job.MediaUrl;
+    inet.OnProgress = [&](std::int32_t, std::int64_t total) {
+        progress.Download(total, job.ExpectedSize);
+        return !Interrupted.load();
+    };
+    bool ok = false;
+    {
+        const TNetworkStepScope stoppable(&Interrupted);
+        inet.Open();
+        CreateEmptyFile(job.OutputFile);
+        ok = inet.DownloadToFile(job.OutputFile, 0, 0, true);
+    }
+    if (Interrupted)
+        return Interruption(progress, job.OutputFile, polish);
+    RemoveIfEmpty(job.OutputFile);
+    if (!ok) {
+        Error(progress, std::string(GetMainTexts(polish).ConnectionError) + ": " + job.MediaUrl);
+        return ExitFailed;
+    }
+    progress.Say(std::string(GetMainTexts(polish).Downloaded) + " " +
+                 SizeText(static_cast<std::uint64_t>(FileSizeOf(job.OutputFile))) + " - OK");
+    return ExitOk;
+}
+
+// Converts as the download window does; the final file's path goes to finalPath.
+int Convert(const TDownloadJob& job, bool localSource, TProgress& progress, bool polish, std::string& finalPath)
+{
+    const TGetMainTexts& t = GetMainTexts(polish);
+    const TConversionNames names = ConversionNames(job, localSource);
+    if (names.SameAsInput || SameTextAscii(names.EncoderOutput, names.Input)) {
+        Error(progress, t.SameInputOutput);
+        return ExitFailed;
+    }
+    const std::string encoder = GetFfmpegPath();
+    const auto tick = [](int pid) {
+        if (Interrupted)
+            EndProcessGroup(pid);
+    };
+    std::vector<std::string> lines;
+    std::uint32_t exitCode = 0;
+    try {
+        TMediaInfo info;
+        ProbeMediaFile(names.Input, encoder, info, tick);
+        if (Interrupted)
+            return Interruption(progress, localSource ? std::string() : names.Input, polish);
+        const std::vector<std::string> args =
+            BuildEncoderArgs(job.EncoderParams, ReadDefaultVideoBitrate(AppSettings.ProfilesFile), names.Input,
+                             names.EncoderOutput, AspectText(info.Width, info.Height));
+        TProgressReader reader;
+        progress.Start();
+        exitCode = RunConsoleApp(
+            encoder.empty() ? std::string("ffmpeg") : encoder, args, &lines,
+            [&](int pid, const std::string&) {
+                tick(pid);
+                const TConversionProgress now = reader.Read(lines);
+                progress.Converting(ConversionPercent(now.TimeSeconds, info.DurationSeconds));
+            },
+            TLineEndRule::LoneLfCompletes, tick);
+    } catch (const std::exception& e) {
+        Error(progress, e.what());
+        return ExitFailed;
+    }
+    TrimAndReadProgress(lines);
+    if (Interrupted) {
+        RemoveIfEmpty(names.EncoderOutput);
+        return Interruption(progress, names.EncoderOutput, polish);
+    }
+    if (exitCode != 0) {
+        progress.End();
+        for (const std::string& line : lines)
+            std::fprintf(stderr, "%s\n", line.c_str());
+        WriteErrorLog(ErrorLogFile(), lines);
+        RemoveIfEmpty(names.EncoderOutput);
+        Error(progress, std::string(t.ErrorPrefix) + std::to_string(exitCode) + ")");
+        return ExitFailed;
+    }
+    if (job.DeleteInput)
+        RemoveFile(names.Input);
+    finalPath = names.EncoderOutput;
+    if (!names.FinalOutput.empty() && RenameFileNoReplace(names.EncoderOutput, names.FinalOutput))
+        finalPath = names.FinalOutput;
+    progress.Say(std::string("OK - ") + t.FileConverted);
+    return ExitOk;
+}
+
+int RunOne(const std::string& input, const TCliOptions& options, const TEncoderProfile* profile, int formatNumber,
+           TProgress& progress)
+{
+    const bool polish = AppSettings.LangPolish;
+    TGetRequest request;
+    request.Url = input;
+    request.Directory = options.Directory.empty() ? AppSettings.LastDir : options.Directory;
+    request.Convert = profile != nullptr;
+    request.Profile = profile;
+    request.DeleteInput = options.DeleteInput;
+    request.FormatNumber = formatNumber;
+
+    // The name the dialog would propose: the page's title, or the file's own name.
+    request.FileName = options.OutputName;
+    const std::string url = Trim(input);
+    const TVideoSite site = DetectVideoSite(url);
+    if (request.FileName.empty() && site != vsNone) {
+        if (site == vsLocalFile) {
+            request.FileName = ExtractFileName(url);
+        } else {
+            const TNetworkStepScope step(LookUpLimit, &Interrupted);
+            request.FileName = FileNameFromPage(site == vsYouTube ? NormalizeYouTubeUrl(url) : url, site);
+        }
+        if (Interrupted)
+            return Interruption(progress, {}, polish);
+        if (profile && !profile->Ext.empty() && profile->Ext != "-")
+            request.FileName = ReplaceNameExtension(request.FileName, "." + profile->Ext);
+    }
+
+    const TGetPlan plan = PlanGet(request, polish);
+    if (!plan.Message.empty()) {
+        Error(progress, plan.Message + (plan.Site == vsNone ? ": " + input : std::string()));
+        return ExitFailed;
+    }
+    TResolvedMedia resolved;
+    std::int32_t size = 0;
+    {
+        const TNetworkStepScope step(LookUpLimit, &Interrupted);
+        resolved = ResolveMedia(plan, formatNumber);
+    }
+    if (!resolved.MediaUrl.empty()) {
+        const TNetworkStepScope step(LookUpLimit, &Interrupted);
+        size = QueryExpectedSize(resolved.MediaUrl);
+    }
+    if (Interrupted)
+        return Interruption(progress, {}, polish);
+    const TDownloadJob job =
+        MakeDownloadJob(request, plan, resolved.MediaUrl, FinalOutputPath(resolved.Path), size);
+    if (!IsJobValid(job)) {
+        Error(progress, std::string(MessageText(TMessageId::JobRefused, polish)) + " " + input);
+        return ExitFailed;
+    }
+
+    const bool localSource = FileExists(job.Source);
+    if (!localSource) {
+        const int downloaded = Download(job, progress, polish);
+        if (downloaded != ExitOk)
+            return downloaded;
+    }
+    std::string finalPath = job.OutputFile;
+    if (JobConverts(job)) {
+        const int converted = Convert(job, localSource, progress, polish, finalPath);
+        if (converted != ExitOk)
+            return converted;
+    }
+    progress.End();
+    std::printf("%s\n", finalPath.c_str());
+    std::fflush(stdout);
+    return ExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    TCliOptions options;
+    std::string error;
+    if (!ParseCliOptions(args, options, error)) {
+        std::fprintf(stderr, "brimtale-cli: %s\nTry 'brimtale-cli --help'.\n", error.c_str());
+        return ExitUsage;
+    }
+    if (options.Help) {
+        std::fputs(CliHelpText().c_str(), stdout);
+        return ExitOk;
+    }
+    if (options.Version) {
+        std::printf("brimtale-cli %s\n", ProductVersion);
+        return ExitOk;
+    }
+
+    // The program's own places: settings, history and profiles as the windows use them.
+    InitAppDirs();
+    SettingsFile = DataDir + "/bmt.ini";
+    InitSettings();
+    LoadSettings(SettingsFile);
+    ApplyFirstRunLanguage();
+
+    const std::vector<TEncoderProfile> profiles = ReadEncoderProfiles(AppSettings.ProfilesFile);
+    if (options.ListProfiles) {
+        for (const TEncoderProfile& p : profiles)
+            std::printf("%s\t%s\n", p.Section.c_str(), p.DisplayName.c_str());
+        return ExitOk;
+    }
+    const TEncoderProfile* profile = nullptr;
+    if (!options.Profile.empty() && !(profile = FindProfile(profiles, options.Profile))) {
+        std::fprintf(stderr, "brimtale-cli: unknown profile %s (see --list-profiles)\n", options.Profile.c_str());
+        return ExitUsage;
+    }
+    const TYouTubeFormat* format = FindFormat(options.Format.empty() ? "MP4_720" : options.Format);
+    if (!format) {
+        std::fprintf(stderr, "brimtale-cli: unknown format %s\n", options.Format.c_str());
+        return ExitUsage;
+    }
+
+    struct sigaction interrupt {};
+    interrupt.sa_handler = OnInterrupt;
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, nullptr);
+    ::sigaction(SIGTERM, &interrupt, nullptr);
+
+    TProgress progress(options.Quiet, AppSettings.LangPolish);
+    int status = ExitOk;
+    for (const std::string& input : options.Inputs) {
+        const int one = options.ListFormats ? ListFormats(input, progress)
+                                            : RunOne(input, options, profile, format->FormatNumber, progress);
+        if (one == ExitInterrupted)
+            return ExitInterrupted;
+        if (one != ExitOk)
+            status = ExitFailed;
+    }
+    return status;
+}

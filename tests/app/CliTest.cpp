@@ -1,0 +1,251 @@
+// The real brimtale-cli, from a folder of its own (settings and profiles beside
+// it): a page named from its title, a local clip converted, the lists, the exit
+// statuses, Ctrl+C, a hostile title and an existing file.
+
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+struct TRun {
+    int Status = -1;  // the exit status, or 128 + signal
+    std::string Out;
+    std::string Err;
+};
+
+// Runs the program with args (no shell), reading both outputs; whileRunning is
+// called with the pid about every 50 ms. Ends it after 120 s at the latest.
+TRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                const std::function<void(pid_t, const TRun&)>& whileRunning = {})
+{
+    TRun run;
+    int out[2];
+    int err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, err[0]);
+    std::vector<std::string> all{program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    if (spawned != 0) {
+        ::close(out[0]);
+        ::close(err[0]);
+        return run;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    bool outOpen = true;
+    bool errOpen = true;
+    while (outOpen || errOpen) {
+        pollfd p[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
+        ::poll(p, 2, 50);
+        char buffer[4096];
+        for (int i = 0; i < 2; ++i) {
+            if (!(p[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            const ssize_t n = ::read(p[i].fd, buffer, sizeof buffer);
+            if (n > 0)
+                (i == 0 ? run.Out : run.Err).append(buffer, static_cast<std::size_t>(n));
+            else
+                (i == 0 ? outOpen : errOpen) = false;
+        }
+        if (whileRunning)
+            whileRunning(pid, run);
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            break;
+        }
+    }
+    ::close(out[0]);
+    ::close(err[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+std::string Mp4Bytes(std::size_t size)
+{
+    std::string media = std::string("\0\0\0\x1C" "ftypmp42\0\0\0\0mp42isom", 24);
+    media.resize(size, 'v');
+    return media;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        exe = dir.File("brimtale-cli");
+        fs::copy_file(BRIMTALE_CLI, exe);
+        fs::copy_file(std::string(BRIMTALE_SOURCE_DIR) + "/data/bmt_encoder_profiles.ini",
+                      dir.File("bmt_encoder_profiles.ini"));
+        dir.Write("bmt.ini", "[Main]\r\nLanguage=EN\r\n");
+        fs::create_directory(out);
+    }
+
+    // A YouTube-like watch page with the given title and one stream of format 22.
+    void ServePage(const std::string& title, testhttp::Response media)
+    {
+        server.Handle("/watch", [this, title](const testhttp::Request&) {
+            testhttp::Response r;
+            r.body = "<html><head><title>" + title + "</title></head><body>" +
+                     server.Url("/videoplayback?itag=22&id=0123456789abcdef&k=1") + "\n</body></html>";
+            return r;
+        });
+        server.Handle("/videoplayback", [media](const testhttp::Request&) { return media; });
+    }
+
+    std::string PageUrl() const { return server.Url("/watch?v=abc&m=.youtube."); }
+
+    TempDir dir;
+    std::string exe;
+    std::string out = dir.File("videos");
+    testhttp::TestHttpServer server{std::chrono::seconds(120)};
+};
+
+} // namespace
+
+TEST_F(Cli, DownloadsAPageNamedFromItsTitle)
+{
+    testhttp::Response media;
+    media.body = Mp4Bytes(200 * 1024);
+    media.headers = {{"Content-Type", "video/mp4"}};
+    ServePage("A clip", media);
+    const TRun run = RunProgram(exe, {"-d", out, PageUrl()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, out + "/A clip.mp4\n");
+    EXPECT_EQ(TempDir::Read(out + "/A clip.mp4"), media.body);
+
+    // The same again: the existing file stays, the new one is numbered.
+    const TRun again = RunProgram(exe, {"-q", "-d", out, PageUrl()});
+    ASSERT_EQ(again.Status, 0) << again.Err;
+    EXPECT_EQ(again.Out, out + "/A clip_01.mp4\n");
+    EXPECT_EQ(again.Err, "");
+    EXPECT_EQ(TempDir::Read(out + "/A clip.mp4"), media.body);
+}
+
+TEST_F(Cli, AHostileTitleGivesOneSafeFileName)
+{
+    testhttp::Response media;
+    media.body = Mp4Bytes(10 * 1024);
+    ServePage("../x/%(id)s \"q\" $(touch pwned); `id`\nnext " + std::string(2000, 'z'), media);
+    const TRun run = RunProgram(exe, {"-d", out, PageUrl()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    ASSERT_FALSE(run.Out.empty());
+    const std::string path = run.Out.substr(0, run.Out.size() - 1);
+    EXPECT_EQ(path.rfind(out + "/", 0), 0u);
+    EXPECT_EQ(path.find('/', out.size() + 1), std::string::npos);
+    EXPECT_LE(path.size() - out.size() - 1, 255u);
+    EXPECT_TRUE(std::filesystem::is_regular_file(path));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("pwned")));
+}
+
+TEST_F(Cli, ConvertsALocalClipWithAShippedProfile)
+{
+    const std::string clip = out + "/in clip.avi";
+    const TRun made = RunProgram("/usr/bin/ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                                      "testsrc=duration=1:size=160x120:rate=10", "-c:v", "mpeg4", clip});
+    if (made.Status != 0)
+        GTEST_SKIP() << "no ffmpeg";
+    const TRun run = RunProgram(exe, {"-p", "avi (mpeg-4/mp3)", "-d", out, clip});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::string converted = out + "/in clip_01.avi";
+    EXPECT_EQ(run.Out, converted + "\n");
+    const TRun probe = RunProgram("/usr/bin/ffprobe", {"-v", "error", "-show_entries", "stream=codec_name", "-of",
+                                                       "csv=p=0", converted});
+    EXPECT_EQ(probe.Status, 0);
+    EXPECT_EQ(probe.Out, "mpeg4\n");
+    EXPECT_TRUE(std::filesystem::exists(clip)); // kept without --delete-input
+
+    // Without a profile a local file is refused with the dialog's message.
+    const TRun refused = RunProgram(exe, {"-d", out, clip});
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_NE(refused.Err.find("To convert selected file you must specify the output format!"), std::string::npos);
+}
+
+TEST_F(Cli, ListsAndUsage)
+{
+    const TRun list = RunProgram(exe, {"--list-profiles"});
+    EXPECT_EQ(list.Status, 0);
+    EXPECT_EQ(list.Out.rfind("MP4_H264\tMP4 (H.264/AAC)\n", 0), 0u) << list.Out;
+    EXPECT_NE(list.Out.find("\nMP3\tMP3 audio only\n"), std::string::npos);
+
+    EXPECT_EQ(RunProgram(exe, {"--help"}).Status, 0);
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--bogus", "x"}, {"-d"}, {}, {"-p", "no such profile", "x"}, {"-f", "MP4_9000", "x"},
+             {"-o", "a", "x", "y"}}) {
+        const TRun run = RunProgram(exe, bad);
+        EXPECT_EQ(run.Status, 2) << (bad.empty() ? "" : bad[0]);
+        EXPECT_NE(run.Err.find("brimtale-cli: "), std::string::npos);
+    }
+    EXPECT_NE(RunProgram(exe, {"--bogus"}).Err.find("--bogus"), std::string::npos);
+}
+
+TEST_F(Cli, OneFailedInputFailsTheRunAndTheOthersStillRun)
+{
+    testhttp::Response media;
+    media.body = Mp4Bytes(10 * 1024);
+    ServePage("Fine", media);
+    server.Serve("/empty", "<html><head><title>Nothing</title></head><body>no media</body></html>");
+    const TRun run = RunProgram(exe, {"-d", out, "not an address", server.Url("/empty?v=1&m=.youtube."), PageUrl()});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("Invalid URL or input file does not exists!"), std::string::npos);
+    EXPECT_NE(run.Err.find("Couldn't find video/music file. Sorry!"), std::string::npos);
+    EXPECT_EQ(run.Out, out + "/Fine.mp4\n");
+}
+
+TEST_F(Cli, CtrlCStopsTheTransferAndKeepsThePartialFile)
+{
+    testhttp::Response media;
+    media.generatedSize = 4 * 1024 * 1024; // some three seconds
+    media.paceMs = 50;
+    ServePage("Slow", media);
+    // Ctrl+C once the progress shows bytes on their way.
+    bool sent = false;
+    const TRun run = RunProgram(exe, {"-d", out, PageUrl()}, [&](pid_t pid, const TRun& sofar) {
+        if (!sent && sofar.Err.find(" MB / 4.00 MB") != std::string::npos) {
+            sent = true;
+            ::kill(pid, SIGINT);
+        }
+    });
+    ASSERT_TRUE(sent) << run.Err;
+    EXPECT_EQ(run.Status, 130) << run.Err;
+    const std::string kept = "the partial file is kept: ";
+    const std::size_t at = run.Err.find(kept);
+    ASSERT_NE(at, std::string::npos) << run.Err;
+    const std::string partial = run.Err.substr(at + kept.size(), run.Err.find('\n', at) - at - kept.size());
+    EXPECT_EQ(partial.rfind(out + "/Slow", 0), 0u) << partial;
+    EXPECT_GT(std::filesystem::file_size(partial), 0u);
+    EXPECT_LT(std::filesystem::file_size(partial), 4u * 1024 * 1024);
+    EXPECT_EQ(run.Out, "");
+}
