@@ -4,7 +4,8 @@
 // is handed to a real download process, which downloads the clip, converts it
 // with the first conversion profile and ends by itself.
 //
-// Usage: brimtale_sample [--program PATH] [--dir DIR]
+// Usage: brimtale_sample [--program PATH] [--dir DIR] [--cli]
+// With --cli the same job runs through brimtale-cli (beside the program) instead.
 
 #include "app/DownloadJob.h"
 #include "app/IniFile.h"
@@ -69,12 +70,15 @@ int main(int argc, char** argv)
     const std::string self = ExecutablePath();
     std::string program = ExtractFileDir(self) + "/brimtale";
     std::string dir = ExtractFileDir(self) + "/sample";
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool throughCli = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
-        if (opt == "--program")
-            program = argv[i + 1];
-        else if (opt == "--dir")
-            dir = argv[i + 1];
+        if (opt == "--cli")
+            throughCli = true;
+        else if (opt == "--program" && i + 1 < argc)
+            program = argv[++i];
+        else if (opt == "--dir" && i + 1 < argc)
+            dir = argv[++i];
     }
     if (!FileExists(program))
         return Fail("the program is not built: " + program);
@@ -89,6 +93,9 @@ int main(int argc, char** argv)
     fs::copy_file(program, dir + "/brimtale", fs::copy_options::overwrite_existing, ec);
     if (ec)
         return Fail("cannot copy the program into " + dir + ": " + ec.message());
+    if (throughCli)
+        fs::copy_file(ExtractFileDir(program) + "/brimtale-cli", dir + "/brimtale-cli",
+                      fs::copy_options::overwrite_existing, ec);
     fs::copy_file(ExtractFileDir(program) + "/bmt_encoder_profiles.ini", dir + "/bmt_encoder_profiles.ini",
                   fs::copy_options::overwrite_existing, ec);
     TIniFile settings(dir + "/bmt.ini");
@@ -120,6 +127,31 @@ int main(int argc, char** argv)
     page.replace(at, 11, PercentEncode("url=" + media + "&quality=medium&itag=34"));
     server.Serve("/www.youtube.com/watch", page);
     const std::string pageUrl = server.Url("/www.youtube.com/watch?v=BrimtaleSample");
+
+    if (throughCli) {
+        // The same road from the terminal program: one command line.
+        const std::vector<TEncoderProfile> profiles = ReadEncoderProfiles(dir + "/bmt_encoder_profiles.ini");
+        std::vector<std::string> args{"-f", "FLV_360", "-d", dir + "/downloads"};
+        if (!profiles.empty())
+            args.insert(args.end(), {"-p", profiles.front().Section});
+        args.push_back(pageUrl);
+        std::printf("Running: brimtale-cli");
+        for (const std::string& a : args)
+            std::printf(" %s", a.c_str());
+        std::printf("\n");
+        std::uint32_t code = 1;
+        try {
+            code = RunConsoleApp(dir + "/brimtale-cli", args, nullptr, [](int, const std::string& line) {
+                if (!line.empty())
+                    std::printf("  %s\n", line.c_str());
+                std::fflush(stdout);
+            });
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+        }
+        std::printf("\nbrimtale-cli ended with code %u; the files are in %s/downloads\n", code, dir.c_str());
+        return code == 0 ? 0 : 1;
+    }
 
     // What the new-download dialog does with the address.
     std::printf("Page: %s\n", pageUrl.c_str());

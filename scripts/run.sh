@@ -6,6 +6,7 @@
 # With a display its window is seen; without one, its progress is printed here.
 #
 #   scripts/run.sh                 the sample run
+#   scripts/run.sh --cli           the same sample job through brimtale-cli
 #   scripts/run.sh --interactive   start the program itself (build/brimtale)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +16,10 @@ if [ "${1:-}" = "--interactive" ]; then
   cmake --build build --target brimtale
   exec ./build/brimtale
 fi
-cmake --build build --target brimtale brimtale_sample
+cmake --build build --target brimtale brimtale-cli brimtale_sample
+if [ "${1:-}" = "--cli" ]; then
+  exec ./build/brimtale_sample --dir "$PWD/build/sample" --cli
+fi
 ./build/brimtale_sample --dir "$PWD/build/sample"
 echo
 echo "Start the program itself with: build/brimtale   (or scripts/run.sh --interactive)"

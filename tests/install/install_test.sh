@@ -14,6 +14,8 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 test -x "$prefix/bin/brimtale"
+test -x "$prefix/bin/brimtale-cli"
+"$prefix/bin/brimtale-cli" --list-profiles | grep -q "^MP4_H264	"
 test -f "$prefix/share/brimtale/bmt_encoder_profiles.ini"
 test -f "$prefix/share/applications/brimtale.desktop"
 grep -q "^Exec=\"$prefix/bin/brimtale\"$" "$prefix/share/applications/brimtale.desktop"
