@@ -201,6 +201,15 @@ TEST_F(Cli, ListsAndUsage)
     EXPECT_NE(list.Out.find("\nMP3\tMP3 audio only\n"), std::string::npos);
 
     EXPECT_EQ(RunProgram(exe, {"--help"}).Status, 0);
+
+    // The formats a page offers: this one only HD 720p.
+    testhttp::Response media;
+    media.body = Mp4Bytes(1024);
+    ServePage("Formats", media);
+    const TRun formats = RunProgram(exe, {"--list-formats", PageUrl()});
+    EXPECT_EQ(formats.Status, 0) << formats.Err;
+    EXPECT_EQ(formats.Out, "MP4_720\tHD 720p\n");
+    EXPECT_EQ(RunProgram(exe, {"--list-formats", "not a page"}).Status, 1);
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
              {"--bogus", "x"}, {"-d"}, {}, {"-p", "no such profile", "x"}, {"-f", "MP4_9000", "x"},
              {"-o", "a", "x", "y"}}) {
