@@ -142,9 +142,18 @@ std::string GetFfmpegPath()
     return FindExecutable("ffmpeg");
 }
 
+bool IsInstalledLayout(const std::string& programDir)
+{
+    return !programDir.empty() && DirectoryExists(JoinPath(programDir, "../share/brimtale"));
+}
+
 void InitAppDirsFor(const std::string& programDir)
 {
-    InitAppDirsFor(programDir, !programDir.empty() && ::access(programDir.c_str(), W_OK) == 0);
+    // An installed program keeps its data in the user's folders whoever runs it
+    // (root may write the bin folder, but it is no place for settings); a
+    // portable folder keeps them beside the executable when it may be written.
+    const bool portable = !IsInstalledLayout(programDir);
+    InitAppDirsFor(programDir, portable && ::access(programDir.c_str(), W_OK) == 0);
 }
 
 void InitAppDirsFor(const std::string& programDir, bool programDirWritable)

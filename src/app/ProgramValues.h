@@ -39,6 +39,9 @@ std::string FindExecutable(const std::string& name);
 // can't be written (an installed program), the data files live in the user's
 // data folder and downloads go to the user's Videos folder.
 void InitAppDirs();
+// True when the executable's folder sits in an installed prefix (a
+// "../share/brimtale" beside it); otherwise the folder is portable.
+bool IsInstalledLayout(const std::string& programDir);
 void InitAppDirsFor(const std::string& programDir);
 void InitAppDirsFor(const std::string& programDir, bool programDirWritable);
 

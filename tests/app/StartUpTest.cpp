@@ -73,6 +73,25 @@ TEST(ProgramValues, FfmpegBesideTheProgramComesFirstThenPath)
     ::setenv("PATH", keep.c_str(), 1);
 }
 
+TEST(ProgramValues, TheLayoutDecidesWhereTheDataLives)
+{
+    TempDir home;
+    ::setenv("XDG_DATA_HOME", home.Path().c_str(), 1);
+    // An installed prefix, writable or not: the user's data folder.
+    TempDir prefix;
+    std::filesystem::create_directories(prefix.Path() + "/share/brimtale");
+    std::filesystem::create_directory(prefix.Path() + "/bin");
+    EXPECT_TRUE(IsInstalledLayout(prefix.Path() + "/bin"));
+    InitAppDirsFor(prefix.Path() + "/bin");
+    EXPECT_EQ(DataDir, home.Path() + "/brimtale");
+    // A portable folder (a build tree, an unpacked archive): beside the executable.
+    TempDir portable;
+    EXPECT_FALSE(IsInstalledLayout(portable.Path()));
+    InitAppDirsFor(portable.Path());
+    EXPECT_EQ(DataDir, portable.Path());
+    ::unsetenv("XDG_DATA_HOME");
+}
+
 TEST(ProgramValues, ReadOnlyProgramFolderKeepsDataInTheUserFolder)
 {
     TempDir prog;

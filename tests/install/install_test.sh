@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and runs the installed program in
-# download mode on a local clip: it must convert it and end by itself. When the
-# machine has an unprivileged user, the same run as that user must keep its
-# settings in the user's data folder, since the program's folder is not writable.
+# download mode on a local clip: it must convert it and end by itself, with its
+# settings in the user's data folder (an installed layout, whoever runs it). When
+# the machine has an unprivileged user, the same run as that user too.
 set -euo pipefail
 build=$1
 command -v ffmpeg >/dev/null || { echo "ffmpeg is not installed: skipped"; exit 0; }
@@ -34,16 +34,20 @@ run_job() { # output-name
 }
 job=(-get "$work/videos/in clip.avi" "-" "$work/videos/out.avi" 0 0 0 "-y -i %1 -c:v mpeg4 -b:v %DVB %2" "-" "mkv" 0)
 
-# As the current user (who may write the program's folder): files beside it.
-printf '[Main]\r\nAutoClose=1\r\n' > "$prefix/bin/bmt.ini"
-run_job "$prefix/bin/brimtale" "${job[@]}"
+# As the current user, even one who may write the program's folder (root): an
+# installed program keeps its files in the user's data folder, never in bin/.
+data=$work/data
+mkdir -p "$data/brimtale"
+printf '[Main]\r\nAutoClose=1\r\n' > "$data/brimtale/bmt.ini"
+run_job env XDG_DATA_HOME="$data" "$prefix/bin/brimtale" "${job[@]}"
 test -s "$work/videos/out.mkv"
-grep -q "AutoClose=1" "$prefix/bin/bmt.ini"
-echo "installed program converted the clip"
+test ! -e "$prefix/bin/bmt.ini"
+grep -q "AutoClose=1" "$data/brimtale/bmt.ini"
+echo "installed program converted the clip, its settings in the user's data folder"
 
 if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1 && command -v runuser >/dev/null &&
    runuser -u nobody -- test -x "$(command -v ffmpeg)"; then
-  rm -f "$prefix/bin/bmt.ini" "$work/videos/out.mkv"
+  rm -f "$work/videos/out.mkv"
   home=$work/home
   mkdir -p "$home/.local/share/brimtale"
   printf '[Main]\r\nAutoClose=1\r\n' > "$home/.local/share/brimtale/bmt.ini"
