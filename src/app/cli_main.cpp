@@ -7,6 +7,7 @@
 #include "app/Settings.h"
 #include "convert/ConRun.h"
 #include "convert/Conversion.h"
+#include "convert/EncoderCheck.h"
 #include "convert/EncoderProfiles.h"
 #include "convert/MediaProbe.h"
 #include "download/GetMainTexts.h"
@@ -393,6 +394,14 @@ int main(int argc, char** argv)
     if (!options.Profile.empty() && !(profile = FindProfile(profiles, options.Profile))) {
         std::fprintf(stderr, "brimtale-cli: unknown profile %s (see --list-profiles)\n", options.Profile.c_str());
         return ExitUsage;
+    }
+    if (profile) {
+        const std::string missing = MissingEncoder(*profile, AvailableEncoders(GetFfmpegPath()));
+        if (!missing.empty()) {
+            std::fprintf(stderr, "brimtale-cli: profile %s: %s\n", options.Profile.c_str(),
+                         MissingEncoderText(missing, AppSettings.LangPolish).c_str());
+            return ExitUsage;
+        }
     }
     const TYouTubeFormat* format = FindFormat(options.Format.empty() ? "MP4_720" : options.Format);
     if (!format) {

@@ -11,6 +11,7 @@
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
 #include "sites/ZQ_YouTube.h"
+#include "convert/EncoderCheck.h"
 #include "ui/GetRequest.h"
 #include "ui/Main.h"
 #include "ui/MessageBoxes.h"
@@ -40,6 +41,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardItemModel>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -325,7 +327,7 @@ void TFormNew::FormCreate()
             const int index = ini.ReadInteger("Main", "Profile", cbProfiles->count() > 0 ? 0 : -1);
             {
                 TUpdatingControls quiet;
-                cbProfiles->setCurrentIndex(index >= 0 && index < cbProfiles->count() ? index : -1);
+                cbProfiles->setCurrentIndex(index >= 0 && index < cbProfiles->count() ? FirstUsableProfile(index) : -1);
             }
             chConvert->setChecked(ini.ReadBool("MAIN", "Convert", false));
             chDelete->setChecked(ini.ReadBool("MAIN", "DeleteInputAfterConversion", false));
@@ -564,8 +566,38 @@ void TFormNew::GetEncoderParams()
     for (const TEncoderProfile& p : profiles_)
         names << Q(p.DisplayName);
     cbProfiles->addItems(names);
+    // A profile whose encoder the installed ffmpeg lacks can't be chosen; its
+    // hint says why.
+    missingEncoders_.assign(profiles_.size(), std::string());
+    const std::set<std::string> available = AvailableEncoders(GetFfmpegPath());
+    auto* model = qobject_cast<QStandardItemModel*>(cbProfiles->model());
+    for (std::size_t i = 0; i < profiles_.size(); ++i) {
+        missingEncoders_[i] = MissingEncoder(profiles_[i], available);
+        if (missingEncoders_[i].empty() || !model)
+            continue;
+        QStandardItem* item = model->item(static_cast<int>(i));
+        item->setEnabled(false);
+        item->setToolTip(Q(MissingEncoderText(missingEncoders_[i], AppSettings.LangPolish)));
+    }
     if (cbProfiles->count() > 0)
-        cbProfiles->setCurrentIndex(0);
+        cbProfiles->setCurrentIndex(FirstUsableProfile(0));
+}
+
+bool TFormNew::ProfileUsable(int index) const
+{
+    return index >= 0 && static_cast<std::size_t>(index) < profiles_.size() &&
+           (static_cast<std::size_t>(index) >= missingEncoders_.size() ||
+            missingEncoders_[static_cast<std::size_t>(index)].empty());
+}
+
+int TFormNew::FirstUsableProfile(int from) const
+{
+    if (ProfileUsable(from))
+        return from;
+    for (int i = 0; i < static_cast<int>(profiles_.size()); ++i)
+        if (ProfileUsable(i))
+            return i;
+    return -1;
 }
 
 std::string TFormNew::GetExt() const
@@ -609,7 +641,7 @@ void TFormNew::FillEncParams(TDownloadJob& job) const
     job.EncoderExt = "-";
     job.TargetExt = "-";
     const int index = cbProfiles->currentIndex();
-    if (!chConvert->isChecked() || index < 0 || static_cast<std::size_t>(index) >= profiles_.size())
+    if (!chConvert->isChecked() || !ProfileUsable(index))
         return;
     const TEncoderProfile& p = profiles_[static_cast<std::size_t>(index)];
     job.EncoderParams = p.Params;
@@ -810,7 +842,7 @@ void TFormNew::actGetExecute()
     request.FileName = S(edFileName->text());
     request.Convert = chConvert->isChecked();
     const int index = cbProfiles->currentIndex();
-    if (index >= 0 && static_cast<std::size_t>(index) < profiles_.size())
+    if (ProfileUsable(index))
         request.Profile = &profiles_[static_cast<std::size_t>(index)];
     request.DeleteInput = chDelete->isChecked();
     request.FormatNumber = ChosenFormatNumber();

@@ -67,6 +67,12 @@ public:
     // The settings value of the first checked format button ("MP4_720", ...).
     std::string CheckedFormatValue() const;
 
+    // False for a profile whose encoder the installed ffmpeg lacks (it is shown
+    // disabled and never handed to a job).
+    bool ProfileUsable(int index) const;
+    // from when it is usable, else the first usable profile, else -1.
+    int FirstUsableProfile(int from) const;
+
     // The profiles in the order of cbProfiles.
     const std::vector<TEncoderProfile>& Profiles() const { return profiles_; }
 
@@ -147,6 +153,7 @@ private:
 
     TFormMain* formMain_ = nullptr;
     std::vector<TEncoderProfile> profiles_;
+    std::vector<std::string> missingEncoders_;  // per profile: the missing encoder, or ""
     QButtonGroup* formatGroup_ = nullptr;
     bool busy_ = false;
     std::atomic<bool> cancel_{false};

@@ -1,8 +1,12 @@
+#include "convert/EncoderCheck.h"
 #include "convert/EncoderProfiles.h"
 
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 TEST(EncoderProfiles, MissingOrEmptyFilesGiveNoProfilesAndTheDefaultBitrate)
 {
@@ -59,4 +63,46 @@ TEST(EncoderProfiles, CutsLongValuesAtCharacterBoundaries)
 
     const std::string exact = std::string(250, 'q');
     EXPECT_EQ(ReadEncoderProfiles(dir.Write("exact.ini", "[E]\nParams=" + exact + "x\n"))[0].Params, exact);
+}
+
+TEST(EncoderCheck, ProfilesNeedTheEncodersTheyName)
+{
+    EXPECT_EQ(ProfileEncoders("-n -i %1 -c:v libx264 -preset fast -c:a aac %2"),
+              (std::vector<std::string>{"libx264", "aac"}));
+    EXPECT_EQ(ProfileEncoders("-i %1 -vcodec mpeg4 -acodec copy -codec:a libmp3lame %2"),
+              (std::vector<std::string>{"mpeg4", "libmp3lame"}));
+    EXPECT_TRUE(ProfileEncoders("-i %1 -vn %2").empty());
+    EXPECT_TRUE(ProfileEncoders("-i %1 -c:v").empty()); // no value: nothing named
+}
+
+TEST(EncoderCheck, AStandInWithoutLibx264DisablesTheH264Profile)
+{
+    TempDir dir;
+    const std::string runs = dir.File("runs");
+    // Lists its encoders as ffmpeg does, and counts how often it was asked.
+    const std::string ffmpeg = dir.Write("ffmpeg",
+        "#!/bin/sh\necho x >> '" + runs + "'\n"
+        "printf 'Encoders:\\n V..... = Video\\n ------\\n V....D mpeg4                MPEG-4 part 2\\n"
+        " A....D aac                  AAC (Advanced Audio Coding)\\n A....D libmp3lame           MP3\\n'\n");
+    ::chmod(ffmpeg.c_str(), 0755);
+    const std::set<std::string> available = AvailableEncoders(ffmpeg);
+    EXPECT_EQ(available, (std::set<std::string>{"mpeg4", "aac", "libmp3lame"}));
+
+    TEncoderProfile h264;
+    h264.Params = "-i %1 -c:v libx264 -c:a aac %2";
+    TEncoderProfile avi;
+    avi.Params = "-i %1 -c:v mpeg4 -c:a libmp3lame %2";
+    EXPECT_EQ(MissingEncoder(h264, available), "libx264");
+    EXPECT_EQ(MissingEncoder(avi, available), "");
+    EXPECT_EQ(MissingEncoder(h264, {}), ""); // unknown: nothing counts as missing
+    EXPECT_EQ(MissingEncoderText("libx264", false), "Needs the encoder libx264, which the installed ffmpeg lacks");
+
+    // Asked once per ffmpeg; a changed program is asked again.
+    AvailableEncoders(ffmpeg);
+    EXPECT_EQ(TempDir::Read(runs), "x\n");
+    struct timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, ffmpeg.c_str(), times, 0), 0);
+    AvailableEncoders(ffmpeg);
+    EXPECT_EQ(TempDir::Read(runs), "x\nx\n");
+    EXPECT_TRUE(AvailableEncoders(dir.File("missing")).empty());
 }

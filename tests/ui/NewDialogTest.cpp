@@ -8,6 +8,7 @@
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "convert/EncoderCheck.h"
 #include "net/ZQ_FileSystem.h"
 #include "support/TestHttpServer.h"
 #include "ui/Main.h"
@@ -25,10 +26,13 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardItemModel>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTimer>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -144,6 +148,37 @@ private slots:
             QVERIFY2(!f->isVisible(), qPrintable(key.toString()));
             QVERIFY(w.isVisible());
         }
+    }
+
+    void aProfileWhoseEncoderIsMissingIsDisabledAndNeverUsed()
+    {
+        TProgramFolder folder;
+        // The encoder beside the program lists no libx264.
+        const std::string ffmpeg = folder.Dir.Write(
+            "ffmpeg", "#!/bin/sh\nprintf ' ------\\n V....D mpeg4  MPEG-4\\n A....D aac  AAC\\n'\n");
+        ::chmod(ffmpeg.c_str(), 0755);
+        AppSettings.ProfilesFile = folder.Dir.Write(
+            "bmt_encoder_profiles.ini", "[h264]\r\nDisplayName=H.264\r\nParams=-i %1 -c:v libx264 %2\r\nExt=mp4\r\n"
+                                        "[avi]\r\nDisplayName=AVI\r\nParams=-i %1 -c:v mpeg4 %2\r\nExt=avi\r\n");
+        // The stored choice is the unusable one.
+        folder.Dir.Write("bmt.ini", "[Main]\r\nProfile=0\r\nConvert=1\r\n");
+        for (bool polish : {false, true}) {
+            AppSettings.LangPolish = polish;
+            TFormNew f(nullptr);
+            auto* model = qobject_cast<QStandardItemModel*>(f.cbProfiles->model());
+            QVERIFY(model);
+            QVERIFY(!model->item(0)->isEnabled());
+            QVERIFY(model->item(1)->isEnabled());
+            QCOMPARE(model->item(0)->toolTip(), Q(MissingEncoderText("libx264", polish)));
+            QCOMPARE(f.cbProfiles->currentIndex(), 1);
+            QVERIFY(!f.ProfileUsable(0));
+            f.cbProfiles->setCurrentIndex(0); // even when forced, no job gets it
+            TDownloadJob job;
+            f.chConvert->setChecked(true);
+            f.FillEncParams(job);
+            QCOMPARE(Q(job.EncoderParams), QString("-"));
+        }
+        AppSettings.LangPolish = false;
     }
 
     void buttonsKeepTheirTextsAtTheNarrowestWidth()
