@@ -3,22 +3,54 @@
 # download mode on a local clip: it must convert it and end by itself, with its
 # settings in the user's data folder (an installed layout, whoever runs it). When
 # the machine has an unprivileged user, the same run as that user too.
+#
+#   install_test.sh BUILD_DIR              from "cmake --install" into a prefix
+#   install_test.sh BUILD_DIR --package    from the Debian package (cpack -G DEB),
+#                                          after checking its files, its fields and
+#                                          its metainfo, unpacked with dpkg-deb -x
 set -euo pipefail
 build=$1
+from=${2:-}
 command -v ffmpeg >/dev/null || { echo "ffmpeg is not installed: skipped"; exit 0; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
-prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null
+if [ "$from" = --package ]; then
+  (cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null)
+  deb=$(ls "$work"/deb/brimtale_*.deb)
+  contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
+  for f in ./usr/bin/brimtale ./usr/bin/brimtale-cli ./usr/share/brimtale/bmt_encoder_profiles.ini \
+           ./usr/share/applications/brimtale.desktop ./usr/share/metainfo/org.brimtale.Brimtale.metainfo.xml \
+           ./usr/share/icons/hicolor/scalable/apps/brimtale.svg ./usr/share/icons/hicolor/48x48/apps/brimtale.png; do
+    grep -qx "$f" <<<"$contents" || { echo "the package lacks $f" >&2; exit 1; }
+  done
+  info=$(dpkg-deb --info "$deb")
+  for dep in libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 qt6-qpa-plugins; do
+    grep -q "^ Depends:.*$dep" <<<"$info" || { echo "the package does not depend on $dep" >&2; exit 1; }
+  done
+  grep -q "^ Recommends:.*ffmpeg.*yt-dlp" <<<"$info" || { echo "the package does not recommend ffmpeg and yt-dlp" >&2; exit 1; }
+  dpkg-deb -x "$deb" "$work/root"
+  prefix=$work/root/usr
+  if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$prefix/share/metainfo/org.brimtale.Brimtale.metainfo.xml" >/dev/null
+  fi
+  echo "the package holds its files and names its dependencies"
+else
+  prefix=$work/prefix
+  cmake --install "$build" --prefix "$prefix" >/dev/null
+fi
 
 test -x "$prefix/bin/brimtale"
 test -x "$prefix/bin/brimtale-cli"
 "$prefix/bin/brimtale-cli" --list-profiles | grep -q "^MP4_H264	"
 test -f "$prefix/share/brimtale/bmt_encoder_profiles.ini"
 test -f "$prefix/share/applications/brimtale.desktop"
-grep -q "^Exec=\"$prefix/bin/brimtale\"$" "$prefix/share/applications/brimtale.desktop"
+if [ "$from" = --package ]; then
+  grep -q '^Exec="/usr/bin/brimtale"' "$prefix/share/applications/brimtale.desktop"
+else
+  grep -q "^Exec=\"$prefix/bin/brimtale\"" "$prefix/share/applications/brimtale.desktop"
+fi
 # The menu entry passes the desktop's own checks, warnings included.
 if command -v desktop-file-validate >/dev/null; then
   out=$(desktop-file-validate "$prefix/share/applications/brimtale.desktop" 2>&1 || true)
