@@ -41,6 +41,21 @@ private:
         return path;
     }
 
+    // A stand-in for the encoder beside the program: asked as the probe ("-i
+    // FILE") it describes a ten-second clip; otherwise it runs body.
+    void WriteStandInEncoder(const std::string& body)
+    {
+        std::filesystem::remove(dir_->File("ffmpeg"));
+        const std::string script = dir_->Write("ffmpeg",
+            "#!/bin/sh\n"
+            "if [ \"$#\" -eq 2 ]; then\n"
+            "  printf '  Duration: 00:00:10.00, start: 0.000000, bitrate: 9 kb/s\\n'\n"
+            "  printf '    Stream #0:0: Video: mpeg4, yuv420p, 160x120, 25 fps, 25 tbr\\n'\n"
+            "  exit 1\n"
+            "fi\n" + body);
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    }
+
     TDownloadJob LocalJob(const std::string& input, const std::string& output, const std::string& params)
     {
         TDownloadJob job;
@@ -136,21 +151,13 @@ private slots:
     {
         // A stand-in encoder: a description for the probe, then progress lines
         // with a message between them, as a streamable MP4's second pass prints.
-        std::filesystem::remove(dir_->File("ffmpeg"));
-        const std::string script = dir_->Write("ffmpeg",
-            "#!/bin/sh\n"
-            "if [ \"$#\" -eq 2 ]; then\n"
-            "  printf '  Duration: 00:00:10.00, start: 0.000000, bitrate: 9 kb/s\\n'\n"
-            "  printf '    Stream #0:0: Video: mpeg4, yuv420p, 160x120, 25 fps, 25 tbr\\n'\n"
-            "  exit 1\n"
-            "fi\n"
+        WriteStandInEncoder(
             "for a; do out=$a; done\n"
             "printf 'frame=  100 fps=0.0 q=1.0 size=  1kB time=00:00:04.00 bitrate=1\\r'\n"
             "printf 'frame=  200 fps=0.0 q=1.0 size=  2kB time=00:00:08.00 bitrate=1\\r'\n"
             "printf '[mp4 @ 0x1] Starting second pass: moving the moov atom\\n'\n"
             "printf 'frame=  250 fps=0.0 q=1.0 Lsize=  3kB time=00:00:10.00 bitrate=1\\n'\n"
             "printf data > \"$out\"\n");
-        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
         const std::string input = dir_->Write("in.avi", "x");
         TFormGetMain w(LocalJob(input, dir_->File("out.avi"), "-i %1 %2"));
         QList<int> shown;
@@ -220,16 +227,9 @@ private slots:
     void abortActsWhileTheEncoderIsSilent()
     {
         // One line, then silence for a minute (in a child of the script).
-        std::filesystem::remove(dir_->File("ffmpeg"));
-        const std::string script = dir_->Write("ffmpeg",
-            "#!/bin/sh\n"
-            "if [ \"$#\" -eq 2 ]; then\n"
-            "  printf '  Duration: 00:00:10.00, start: 0.000000, bitrate: 9 kb/s\\n'\n"
-            "  exit 1\n"
-            "fi\n"
+        WriteStandInEncoder(
             "printf 'Stream mapping:\\n'\n"
             "sleep 60\n");
-        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
         const std::string input = dir_->Write("in.avi", "x");
         TDownloadJob job = LocalJob(input, dir_->File("out.avi"), "-i %1 %2");
         job.DeleteInput = true;
@@ -259,13 +259,7 @@ private slots:
     {
         // 30 000 warning lines, with a progress line after every 3 000: the
         // percentages shown are those of the progress lines, one after the other.
-        std::filesystem::remove(dir_->File("ffmpeg"));
-        const std::string script = dir_->Write("ffmpeg",
-            "#!/bin/sh\n"
-            "if [ \"$#\" -eq 2 ]; then\n"
-            "  printf '  Duration: 00:00:10.00, start: 0.000000, bitrate: 9 kb/s\\n'\n"
-            "  exit 1\n"
-            "fi\n"
+        WriteStandInEncoder(
             "for a; do out=$a; done\n"
             "s=1\n"
             "while [ $s -le 10 ]; do\n"
@@ -278,7 +272,6 @@ private slots:
             "  s=$((s+1))\n"
             "done\n"
             "printf data > \"$out\"\n");
-        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
         const std::string input = dir_->Write("in.mp3", "x");
         TFormGetMain w(LocalJob(input, dir_->File("out.mp3"), "-i %1 %2"));
         QList<int> shown;
