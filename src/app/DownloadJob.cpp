@@ -34,6 +34,12 @@ TDownloadJob JobFromArgs(const std::vector<std::string>& args)
     job.EncoderExt = Utf8Cut(arg(9), JobExtMax);
     job.TargetExt = Utf8Cut(arg(10), JobExtMax);
     job.DeleteInput = arg(11) == "1";
+    if (arg(12) == "engine") {
+        auto value = [](const std::string& s) { return s == "-" ? std::string() : s; };
+        job.ThroughEngine = true;
+        job.EngineFormat = value(Utf8Cut(arg(13), JobParamsMax));
+        job.EngineMerge = value(Utf8Cut(arg(14), JobExtMax));
+    }
     return job;
 }
 
@@ -51,6 +57,8 @@ bool IsJobValid(const TDownloadJob& job)
         return false;
     if (job.Source.size() > JobPathMax || job.MediaUrl.size() > JobPathMax || job.OutputFile.size() > JobPathMax)
         return false;
+    if (job.ThroughEngine)
+        return !job.MediaUrl.empty() && job.MediaUrl != "-";
     return !job.MediaUrl.empty() || FileExists(job.Source);
 }
 
@@ -63,7 +71,7 @@ bool JobConverts(const TDownloadJob& job)
 std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose)
 {
     auto field = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
-    return {
+    std::vector<std::string> args = {
         "-get",
         job.Source,
         field(job.MediaUrl),
@@ -76,6 +84,12 @@ std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose)
         field(job.TargetExt),
         job.DeleteInput ? "1" : "0",
     };
+    if (job.ThroughEngine) {
+        args.emplace_back("engine");
+        args.push_back(field(job.EngineFormat));
+        args.push_back(field(job.EngineMerge));
+    }
+    return args;
 }
 
 std::string BuildGetParams(const TDownloadJob& job, bool autoClose)

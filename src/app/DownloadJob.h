@@ -23,6 +23,13 @@ struct TDownloadJob {
     std::string EncoderExt;     // extension the encoder writes, or "-"
     std::string TargetExt;      // final extension of the converted file, or "-"
     bool DeleteInput = false;
+    // Downloaded through the page engine (arguments 12 to 14, after the fields
+    // above): MediaUrl is then the page's address, EngineFormat the engine's
+    // format selection and EngineMerge the container video and audio are merged
+    // into (both empty for the engine's own choice).
+    bool ThroughEngine = false;
+    std::string EngineFormat;
+    std::string EngineMerge;
 
     bool operator==(const TDownloadJob&) const = default;
 };
@@ -45,10 +52,12 @@ bool IsJobValid(const TDownloadJob& job);
 bool JobConverts(const TDownloadJob& job);
 
 // The sender: the argument list after the program name (switch first). Every
-// field arrives as one argument whatever it holds.
+// field arrives as one argument whatever it holds. A job through the page engine
+// has three more ("engine", its format, its merge container).
 std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose);
 
-// The same arguments as one parameter text: -get and ten quoted fields. There is
+// The same arguments as one parameter text: -get and ten quoted fields (and the
+// engine's three for a job through the page engine). There is
 // no escape for a double quote, so a field holding one splits differently.
 std::string BuildGetParams(const TDownloadJob& job, bool autoClose);
 

@@ -134,12 +134,28 @@ std::string FindExecutable(const std::string& name)
     return {};
 }
 
-std::string GetFfmpegPath()
+namespace {
+std::string FindBesideOrOnPath(const std::string& name)
 {
-    const std::string beside = JoinPath(AppDir, "ffmpeg");
+    const std::string beside = JoinPath(AppDir, name);
     if (!AppDir.empty() && IsExecutableFile(beside))
         return beside;
-    return FindExecutable("ffmpeg");
+    return FindExecutable(name);
+}
+} // namespace
+
+std::optional<std::string> PageEngineOverride;
+
+std::string GetFfmpegPath()
+{
+    return FindBesideOrOnPath("ffmpeg");
+}
+
+std::string GetPageEnginePath()
+{
+    if (PageEngineOverride)
+        return PageEngineOverride->empty() ? std::string() : FindExecutable(*PageEngineOverride);
+    return FindBesideOrOnPath("yt-dlp");
 }
 
 bool IsInstalledLayout(const std::string& programDir)

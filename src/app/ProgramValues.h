@@ -2,6 +2,7 @@
 // Program-wide values set once at start-up, and the small path helpers that
 // find the program's files beside its executable.
 
+#include <optional>
 #include <string>
 
 struct TDownloadJob;
@@ -30,6 +31,12 @@ bool IsInteger(const std::string& text);
 // The encoder: "ffmpeg" beside the executable, else the first "ffmpeg" on PATH,
 // else the empty text. Looks at the disk on every call.
 std::string GetFfmpegPath();
+
+// The page engine: "yt-dlp" beside the executable, else the first "yt-dlp" on
+// PATH, else the empty text. When PageEngineOverride holds a value it is used
+// instead ("" meaning that there is none).
+extern std::optional<std::string> PageEngineOverride;
+std::string GetPageEnginePath();
 
 // Finds an executable by name: a name with a "/" is taken as it is, a bare
 // name is looked up on PATH. Empty when there is no such executable file.

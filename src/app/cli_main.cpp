@@ -10,6 +10,7 @@
 #include "convert/EncoderCheck.h"
 #include "convert/EncoderProfiles.h"
 #include "convert/MediaProbe.h"
+#include "download/EngineDownload.h"
 #include "download/GetMainTexts.h"
 #include "net/TransferRate.h"
 #include "net/ZQ_Conversion.h"
@@ -143,7 +144,9 @@ int Interruption(TProgress& progress, const std::string& partial, bool polish)
 {
     std::string text = polish ? "przerwano" : "interrupted";
     struct stat st {};
-    if (!partial.empty() && ::lstat(partial.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    // A partial file, or the folder of the page engine's partial files.
+    if (!partial.empty() && ::lstat(partial.c_str(), &st) == 0 &&
+        ((S_ISREG(st.st_mode) && st.st_size > 0) || S_ISDIR(st.st_mode)))
         text += (polish ? "; niekompletny plik pozostaje: " : "; the partial file is kept: ") + partial;
     Error(progress, text);
     return ExitInterrupted;
@@ -197,8 +200,39 @@ int ListFormats(const std::string& input, TProgress& progress)
 }
 
 // Downloads the job's media into its output file.
-int Download(const TDownloadJob& job, TProgress& progress, bool polish)
+// Through the page engine; the file's final name goes to job.OutputFile.
+int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
 {
+    progress.Start();
+    bool merging = false;
+    const TEngineRun run = RunEngineDownload(
+        EngineRequestFor(job), job.OutputFile,
+        [&](const TEngineTally& tally) {
+            if (tally.Merging() && !merging) {
+                merging = true;
+                progress.Say(std::string(GetMainTexts(polish).Merging) + "...");
+            } else if (!merging) {
+                progress.Download(tally.Done(), tally.Total());
+            }
+        },
+        [] { return Interrupted.load(); });
+    if (run.Stopped || Interrupted)
+        return Interruption(progress, EngineWorkDir(job.OutputFile), polish);
+    if (!run.Ok) {
+        const std::string reason = run.Error.empty() ? std::string() : ": " + run.Error;
+        Error(progress, std::string(GetMainTexts(polish).EngineFailed) + reason + " (" + job.MediaUrl + ")");
+        return ExitFailed;
+    }
+    job.OutputFile = run.OutputFile;
+    progress.Say(std::string(GetMainTexts(polish).Downloaded) + " " +
+                 SizeText(static_cast<std::uint64_t>(FileSizeOf(job.OutputFile))) + " - OK");
+    return ExitOk;
+}
+
+int Download(TDownloadJob& job, TProgress& progress, bool polish)
+{
+    if (job.ThroughEngine)
+        return EngineDownload(job, progress, polish);
     progress.Start();
     TInet inet;
     inet.Url = job.MediaUrl;
@@ -324,16 +358,22 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
     std::int32_t size = 0;
     {
         const TNetworkStepScope step(LookUpLimit, &Interrupted);
-        resolved = ResolveMedia(plan, formatNumber);
+        resolved = ResolveMedia(plan, formatNumber, polish);
     }
-    if (!resolved.MediaUrl.empty()) {
+    if (Interrupted)
+        return Interruption(progress, {}, polish);
+    if (!resolved.Message.empty()) {
+        Error(progress, resolved.Message + " " + input);
+        return ExitFailed;
+    }
+    size = resolved.EngineSize;
+    if (!resolved.MediaUrl.empty() && !resolved.ThroughEngine) {
         const TNetworkStepScope step(LookUpLimit, &Interrupted);
         size = QueryExpectedSize(resolved.MediaUrl);
     }
     if (Interrupted)
         return Interruption(progress, {}, polish);
-    const TDownloadJob job =
-        MakeDownloadJob(request, plan, resolved.MediaUrl, FinalOutputPath(resolved.Path), size);
+    TDownloadJob job = MakeDownloadJob(request, plan, resolved, FinalOutputPath(resolved.Path), size);
     if (!IsJobValid(job)) {
         Error(progress, std::string(MessageText(TMessageId::JobRefused, polish)) + " " + input);
         return ExitFailed;

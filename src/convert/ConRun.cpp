@@ -8,6 +8,7 @@
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -208,12 +209,16 @@ struct TChildGuard {
 };
 
 // Starts path with args (no shell): standard input from /dev/null, standard
-// output and error to outFd (inherited when it is -1), default signal handling
+// output to outFd and standard error to errFd (each inherited when it is -1;
+// errFd -2 means the same as outFd), default signal handling
 // and nothing blocked, whatever this process has set up for itself. flags may add
 // POSIX_SPAWN_SETPGROUP (a group of its own) or POSIX_SPAWN_SETSID. Returns 0 or
 // the error number.
-int SpawnProgram(const std::string& path, const std::vector<std::string>& args, int outFd, short flags, pid_t& pid)
+int SpawnProgram(const std::string& path, const std::vector<std::string>& args, int outFd, short flags, pid_t& pid,
+                 int errFd = -2, const std::string& workDir = {})
 {
+    if (errFd == -2)
+        errFd = outFd;
     std::vector<std::string> argStore;
     argStore.reserve(args.size() + 1);
     argStore.push_back(path);
@@ -237,10 +242,12 @@ int SpawnProgram(const std::string& path, const std::vector<std::string>& args, 
     // The given descriptor may be close-on-exec; the copies on 1 and 2 aren't.
     if (err == 0 && outFd >= 0)
         err = ::posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-    if (err == 0 && outFd >= 0)
-        err = ::posix_spawn_file_actions_adddup2(&actions, outFd, STDERR_FILENO);
+    if (err == 0 && errFd >= 0)
+        err = ::posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
     if (err == 0)
         err = ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (err == 0 && !workDir.empty())
+        err = ::posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
     sigset_t all;
     sigset_t none;
     sigfillset(&all);
@@ -278,16 +285,16 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     return true;
 }
 
-bool EndProcessGroup(int leaderPid)
+bool EndProcessGroup(int leaderPid, bool force)
 {
     if (leaderPid <= 1)
         return false;
-    return ::kill(-leaderPid, SIGTERM) == 0;
+    return ::kill(-leaderPid, force ? SIGKILL : SIGTERM) == 0;
 }
 
 std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
                             std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule,
-                            const TConsoleTick& onTick)
+                            const TConsoleTick& onTick, const std::string& workDir)
 {
     // A name with a "/" is taken as it is, a bare name is looked up on PATH; any
     // executable file may run, a "#!" script included. (There are no program
@@ -308,7 +315,7 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::s
     pid_t pid = -1;
     // The child leads a process group of its own, so that whatever it starts in
     // turn can be ended with it (EndProcessGroup).
-    const int err = SpawnProgram(path, args, writeEnd.Get(), POSIX_SPAWN_SETPGROUP, pid);
+    const int err = SpawnProgram(path, args, writeEnd.Get(), POSIX_SPAWN_SETPGROUP, pid, -2, workDir);
     if (err != 0)
         throw EConsoleError(ErrorText("Could not start " + path, err));
 
@@ -363,4 +370,87 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::string& param
                             std::vector<std::string>* lines, const TConsoleLineEvent& onLine)
 {
     return RunConsoleApp(program, SplitCommandLine(params), lines, onLine, TLineEndRule::LoneLfCompletes);
+}
+
+TCapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args, std::size_t outLimit,
+                         const std::function<bool()>& shouldStop)
+{
+    const std::string path = FindExecutable(program);
+    if (path.empty())
+        throw EConsoleError("Could not find file " + program);
+
+    int outFds[2] = {-1, -1};
+    int errFds[2] = {-1, -1};
+    if (::pipe2(outFds, O_CLOEXEC) != 0)
+        throw EConsoleError(ErrorText("Could not create a pipe", errno));
+    TFd outRead(outFds[0]);
+    TFd outWrite(outFds[1]);
+    if (::pipe2(errFds, O_CLOEXEC) != 0)
+        throw EConsoleError(ErrorText("Could not create a pipe", errno));
+    TFd errRead(errFds[0]);
+    TFd errWrite(errFds[1]);
+    if (!MoveAboveStdFds(outRead) || !MoveAboveStdFds(outWrite) || !MoveAboveStdFds(errRead) ||
+        !MoveAboveStdFds(errWrite))
+        throw EConsoleError(ErrorText("Could not create a pipe", errno));
+
+    pid_t pid = -1;
+    const int err = SpawnProgram(path, args, outWrite.Get(), POSIX_SPAWN_SETPGROUP, pid, errWrite.Get());
+    if (err != 0)
+        throw EConsoleError(ErrorText("Could not start " + path, err));
+    TChildGuard child;
+    child.pid = pid;
+    outWrite.Close();
+    errWrite.Close();
+
+    TCapturedRun run;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point killAt{};  // when a stopped child gets SIGKILL
+    bool killed = false;
+    auto stop = [&] {
+        if (killAt == Clock::time_point{}) {
+            ::kill(-pid, SIGTERM);
+            killAt = Clock::now() + std::chrono::seconds(2);
+        }
+    };
+    char chunk[16384];
+    while (outRead.Get() >= 0 || errRead.Get() >= 0) {
+        if (!run.Stopped && shouldStop && shouldStop()) {
+            run.Stopped = true;
+            stop();
+        }
+        if (killAt != Clock::time_point{} && Clock::now() >= killAt) {
+            if (killed)
+                break;  // something outside the group holds the pipes: stop reading
+            ::kill(-pid, SIGKILL);
+            killed = true;
+            killAt = Clock::now() + std::chrono::seconds(1);
+        }
+        pollfd p[2] = {{outRead.Get(), POLLIN, 0}, {errRead.Get(), POLLIN, 0}};
+        const int ready = ::poll(p, 2, static_cast<int>(ConsoleTickInterval.count()));
+        if (ready <= 0)
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            if (p[i].fd < 0 || (p[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+                continue;
+            const ssize_t n = ::read(p[i].fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                (i == 0 ? outRead : errRead).Close();
+                continue;
+            }
+            std::string& into = i == 0 ? run.Out : run.Err;
+            const std::size_t limit = i == 0 ? outLimit : CapturedErrorMax;
+            const std::size_t room = into.size() < limit ? limit - into.size() : 0;
+            into.append(chunk, std::min(room, static_cast<std::size_t>(n)));
+            if (i == 0 && static_cast<std::size_t>(n) > room) {
+                // More output than can be taken: the run has failed.
+                run.TooLong = true;
+                stop();
+            }
+        }
+    }
+    child.pid = -1;
+    run.ExitCode = WaitForChild(pid, std::chrono::milliseconds(5000));
+    return run;
 }

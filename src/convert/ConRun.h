@@ -67,13 +67,14 @@ private:
 
 // program: a path, or a bare name looked up on PATH (any executable file, a
 // script with "#!" included). args are passed as they are, one argument each.
+// workDir, when given, is the child's working directory.
 // A child ended by a signal reports 128 + the signal number.
 std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
                             std::vector<std::string>* lines, const TConsoleLineEvent& onLine);
 
 std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
                             std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule,
-                            const TConsoleTick& onTick = {});
+                            const TConsoleTick& onTick = {}, const std::string& workDir = {});
 
 // The same with a parameter text, split into arguments by the command-line rules
 // (blanks separate, double quotes group and are dropped, no escape character).
@@ -85,6 +86,23 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::string& param
 // started. The started process id goes to startedPid.
 bool StartDetached(const std::string& program, const std::vector<std::string>& args, std::int64_t* startedPid);
 
-// Ends (SIGTERM) the process group led by a child that RunConsoleApp started:
-// the child and whatever it started in turn. False when there is none.
-bool EndProcessGroup(int leaderPid);
+// A run whose standard output is kept whole (for a program that prints one
+// document) and whose standard error is kept apart.
+struct TCapturedRun {
+    std::uint32_t ExitCode = 0;
+    std::string Out;      // at most the run's limit
+    std::string Err;      // at most CapturedErrorMax bytes
+    bool Stopped = false; // ended because the caller asked to
+    bool TooLong = false; // ended because it printed more than the limit
+};
+constexpr std::size_t CapturedErrorMax = 64 * 1024;
+// Starts program in a process group of its own (no shell) and collects its
+// output. shouldStop is asked about every ConsoleTickInterval; when it says yes
+// the group gets SIGTERM, and SIGKILL two seconds later if still there.
+TCapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args, std::size_t outLimit,
+                         const std::function<bool()>& shouldStop);
+
+// Ends (SIGTERM, or SIGKILL when forced) the process group led by a child that
+// RunConsoleApp started: the child and whatever it started in turn. False when
+// there is none.
+bool EndProcessGroup(int leaderPid, bool force = false);

@@ -1,6 +1,7 @@
 #include "download/DownThread.h"
 
 #include "app/DownloadJob.h"
+#include "download/EngineDownload.h"
 #include "download/GetMain.h"
 #include "download/GetMainTexts.h"
 #include "net/ZQ_Conversion.h"
@@ -78,6 +79,40 @@ bool TDownThread::Transfer(bool continueFile)
     return inet.DownloadToFile(job.OutputFile, 0, 0, true);
 }
 
+bool TDownThread::EngineTransfer()
+{
+    TFormGetMain* form = form_;
+    const TDownloadJob& job = form->JobOf();
+    engineError_.clear();
+    form->BytesDone = 0;
+    std::int64_t shownTotal = job.ExpectedSize;
+    bool merging = false;
+    const TEngineRun run = RunEngineDownload(
+        EngineRequestFor(job), job.OutputFile,
+        [&](const TEngineTally& tally) {
+            form->BytesDone = tally.Done();
+            const std::int64_t total = tally.Total();
+            if (total > 0 && total != shownTotal) {
+                shownTotal = total;
+                QMetaObject::invokeMethod(form, [form, total] { form->SetExpectedSize(total); }, Qt::QueuedConnection);
+            }
+            if (tally.Merging() && !merging) {
+                merging = true;
+                QMetaObject::invokeMethod(form, [form] { form->ShowMerging(); }, Qt::QueuedConnection);
+            } else if (!merging) {
+                DownloadProgress(0, tally.Done());
+            }
+        },
+        [form] { return form->Aborted || form->closing_; });
+    if (run.Ok) {
+        form->BytesDone = FileSizeOf(run.OutputFile);
+        OnWindow([form, &run] { form->EngineFileMoved(run.OutputFile); });
+    } else {
+        engineError_ = run.Error;
+    }
+    return run.Ok;
+}
+
 bool TDownThread::PauseBeforeTry(int milliseconds)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -101,10 +136,7 @@ void TDownThread::Execute()
     form->Aborted = false;
     OnWindow([form, &job] {
         form->pb->setValue(0);
-        form->pb->setMaximum(job.ExpectedSize > 0 ? job.ExpectedSize : 0);
-        form->pb->setVisible(job.ExpectedSize > 0);
-        const std::uint64_t size = job.ExpectedSize > 0 ? static_cast<std::uint64_t>(job.ExpectedSize) : 0;
-        form->lblSize->setText(QString::fromStdString(std::to_string(job.ExpectedSize) + " (" + SizeText(size) + ")"));
+        form->SetExpectedSize(job.ExpectedSize);
     });
 
     form->StopTransfer = false;
@@ -114,11 +146,12 @@ void TDownThread::Execute()
     try {
         // Abort and closing end a transfer at once, also while nothing arrives.
         const TNetworkStepScope stoppable(&form->StopTransfer);
-        ok = Transfer(resume);
+        ok = job.ThroughEngine ? EngineTransfer() : Transfer(resume);
         int tries = 0;
         // A transfer that broke after some bytes arrived is tried again, from
         // where the file ends, a few times with a growing pause.
-        while (!ok && !form->Aborted && !form->closing_ && tries < TFormGetMain::RetryTries &&
+        // (The engine makes its own tries.)
+        while (!ok && !job.ThroughEngine && !form->Aborted && !form->closing_ && tries < TFormGetMain::RetryTries &&
                (tries > 0 || resume || form->BytesDone > 0)) {
             ++tries;
             const QString state = QString::fromUtf8(texts.Retrying) + " " + QString::number(tries) + "/" +
@@ -150,7 +183,9 @@ void TDownThread::Execute()
                                  QString::fromStdString(job.OutputFile) + QString::fromUtf8(texts.DeleteQuestionAfter);
         bool remove = false;
         OnWindow([form, &question, &remove] { remove = AskYesNo(form, "Brimtale", question); });
-        if (remove)
+        if (remove && job.ThroughEngine)
+            RemoveEngineWorkDir(EngineWorkDir(job.OutputFile));  // its partial and fragment files
+        else if (remove)
             RemoveFile(job.OutputFile);
         OnWindow([form, ok] {
             if (form->ConvertRequested && ok)
@@ -162,7 +197,8 @@ void TDownThread::Execute()
         std::string outcome = std::string(texts.Downloaded) + " " +
                               SizeText(static_cast<std::uint64_t>(form->BytesDone.load())) + " - OK";
         if (!ok)
-            outcome = texts.ConnectionError;
+            outcome = engineError_.empty() ? std::string(texts.ConnectionError)
+                                           : std::string(texts.EngineFailed) + ": " + engineError_;
         OnWindow([form, ok, &outcome] {
             const QString text = QString::fromStdString(outcome);
             form->SetCaption(text);

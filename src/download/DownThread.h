@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <cstdint>
+#include <string>
 
 class TFormGetMain;
 
@@ -26,6 +27,8 @@ private:
     // One transfer of the job's address into its file: from the start, or
     // continuing what is on disk. True when the whole body arrived.
     bool Transfer(bool continueFile);
+    // The job's download through the page engine. True when the file is in place.
+    bool EngineTransfer();
     // Waits before the next try; false when Abort or closing came first.
     bool PauseBeforeTry(int milliseconds);
     // Runs f on the window's thread and waits for it.
@@ -35,4 +38,5 @@ private:
 
     TFormGetMain* form_;
     std::int64_t lastUpdate_ = -UpdateIntervalMs;  // worker thread only
+    std::string engineError_;  // why the engine failed, worker thread only
 };

@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -283,6 +284,31 @@ void TFormGetMain::ShowDownloadProgress()
     }
     if (!pb->isHidden())
         pb->setValue(static_cast<int>(std::min<std::int64_t>(done, pb->maximum())));
+}
+
+void TFormGetMain::SetExpectedSize(std::int64_t size)
+{
+    // The bar counts in bytes up to 2 GiB; beyond that the size is shown without it.
+    job_.ExpectedSize = size > 0 && size <= INT32_MAX ? static_cast<std::int32_t>(size) : 0;
+    pb->setMaximum(job_.ExpectedSize > 0 ? job_.ExpectedSize : 0);
+    pb->setVisible(job_.ExpectedSize > 0);
+    const std::uint64_t shown = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+    lblSize->setText(Q(std::to_string(job_.ExpectedSize) + " (" + SizeText(shown) + ")"));
+}
+
+void TFormGetMain::ShowMerging()
+{
+    const QString state = QString::fromUtf8(Texts().Merging) + "...";
+    SetCaption(state);
+    SetAppTitle(state + " - " + Q(ExtractFileName(job_.OutputFile)));
+    lblProgress->setText(state);
+    lblSpeed->clear();
+}
+
+void TFormGetMain::EngineFileMoved(const std::string& path)
+{
+    job_.OutputFile = path;
+    edFileName->setText(Q(path));
 }
 
 void TFormGetMain::CheckGet()

@@ -126,6 +126,12 @@ private:
     void SetAbortCaption(const QString& text);
     void SetPanelColor(unsigned bgr);
     void ShowDownloadProgress();
+    // The size the bar and the size line show (0 or less: unknown, no bar).
+    void SetExpectedSize(std::int64_t size);
+    // The page engine joins the video and the audio it downloaded.
+    void ShowMerging();
+    // The page engine's file is in place under this name.
+    void EngineFileMoved(const std::string& path);
     void Echo(const QString& text, bool throttle);
     void Terminate();
     void LayOut();

@@ -29,6 +29,8 @@ const TGetMainTexts English = {
     "Retry",
     "",
     " left",
+    "Merging video and audio",
+    "Download failed",
 };
 
 const TGetMainTexts Polish = {
@@ -56,6 +58,8 @@ const TGetMainTexts Polish = {
     "Ponów",
     "pozostało ",
     "",
+    "Łączenie obrazu i dźwięku",
+    "Pobieranie nie powiodło się",
 };
 } // namespace
 

@@ -27,6 +27,8 @@ struct TGetMainTexts {
     const char* Retry;                 // the button after every try failed
     const char* TimeLeftBefore;        // around the time left: "12 MB/s - " + before + time + after
     const char* TimeLeftAfter;
+    const char* Merging;               // the page engine joins video and audio, followed by "..."
+    const char* EngineFailed;          // the page engine gave up, followed by ": " and its reason
 };
 
 #include <cstdint>

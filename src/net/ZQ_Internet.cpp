@@ -535,6 +535,7 @@ bool TInet::Request(Transfer& t, std::int64_t rangeFrom)
         return false;
     const std::int64_t length = t.pull.ContentLength();
     ContentLength = length > 0 ? static_cast<std::uint64_t>(length) : 0;
+    ContentType = LowerAscii(Trim(t.pull.Header("content-type")));
     return true;
 }
 
@@ -717,16 +718,10 @@ std::int64_t QueryContentLength(const std::string& url)
     return std::max<std::int64_t>(t.ContentLength(), 0);
 }
 
-std::string DetectMediaExtension(const std::string& url, const std::string& def, bool withDot)
+std::string MediaExtensionOfBytes(const std::string& d)
 {
-    TMemoryStream stream;
-    TInet inet;
-    if (!inet.OpenUrl(url))
-        return def;
-    inet.ReadToStream(&stream, 1);
-    const std::string& d = stream.Data();
     if (d.size() < 4)
-        return def;
+        return {};
     struct Signature {
         const char* bytes;
         std::size_t length;
@@ -741,6 +736,34 @@ std::string DetectMediaExtension(const std::string& url, const std::string& def,
     };
     for (const Signature& s : table)
         if (d.compare(0, s.length, s.bytes, s.length) == 0)
-            return withDot ? std::string(".") + s.ext : std::string(s.ext);
-    return def;
+            return s.ext;
+    return {};
+}
+
+std::string DetectMediaExtension(const std::string& url, const std::string& def, bool withDot)
+{
+    TMemoryStream stream;
+    TInet inet;
+    if (!inet.OpenUrl(url))
+        return def;
+    inet.ReadToStream(&stream, 1);
+    const std::string ext = MediaExtensionOfBytes(stream.Data());
+    if (ext.empty())
+        return def;
+    return withDot ? "." + ext : ext;
+}
+
+TMediaAddress ProbeMediaAddress(const std::string& url)
+{
+    TMediaAddress probe;
+    TMemoryStream stream;
+    TInet inet;
+    if (!inet.OpenUrl(url))
+        return probe;
+    inet.ReadToStream(&stream, 1);
+    probe.Extension = MediaExtensionOfBytes(stream.Data());
+    const std::string type = inet.ContentType.substr(0, inet.ContentType.find(';'));
+    probe.IsMedia = !probe.Extension.empty() || type.compare(0, 6, "video/") == 0 || type.compare(0, 6, "audio/") == 0;
+    probe.Size = static_cast<std::int64_t>(inet.ContentLength);
+    return probe;
 }

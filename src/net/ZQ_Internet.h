@@ -70,6 +70,7 @@ public:
 
     std::string Url;
     std::uint64_t ContentLength = 0;  // from the response headers; 0 when missing
+    std::string ContentType;          // from the response headers, lower case; empty when missing
     std::string RequestHeaders = "Accept: */*\r\n";
     std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
     bool IsOpen = false;
@@ -129,3 +130,14 @@ std::int64_t QueryContentLength(const std::string& url);
 // "mp4", "flv", "mp3" or "avi" from the first bytes of the body (with a leading
 // "." when withDot), or def when the address can't be read or isn't recognised.
 std::string DetectMediaExtension(const std::string& url, const std::string& def, bool withDot);
+// The same signatures for bytes already read: "mp4", ... or empty.
+std::string MediaExtensionOfBytes(const std::string& firstBytes);
+
+struct TMediaAddress {
+    bool IsMedia = false;     // the server answers with a media file
+    std::string Extension;    // from its first bytes ("mp4", ...), empty when not recognised
+    std::int64_t Size = 0;    // its announced length, 0 when unknown
+};
+// Reads the start of what an address answers with: media when the Content-Type
+// is video/* or audio/*, or when the first bytes carry a known media signature.
+TMediaAddress ProbeMediaAddress(const std::string& url);

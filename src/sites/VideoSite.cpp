@@ -20,7 +20,18 @@ TVideoSite DetectVideoSite(const std::string& text)
         return vsWrzuta;
     if (IsYouPornUrl(text))
         return vsYouPorn;
-    return vsNone;
+    return IsWebAddress(text) ? vsWebPage : vsNone;
+}
+
+bool IsWebAddress(const std::string& text)
+{
+    const std::string t = LowerAscii(Trim(text));
+    for (const char* scheme : {"http://", "https://"}) {
+        const std::string s(scheme);
+        if (t.size() > s.size() && t.compare(0, s.size(), s) == 0 && t[s.size()] != '/')
+            return true;
+    }
+    return false;
 }
 
 std::string CleanUpClipboardUrl(const std::string& text, TVideoSite site)
@@ -40,6 +51,7 @@ std::string DefaultSiteExtension(TVideoSite site, bool youTubeMp4)
         return ".flv";
     case vsNone:
     case vsLocalFile:
+    case vsWebPage:
         break;
     }
     return {};

@@ -11,9 +11,12 @@ enum TVideoSite : std::uint8_t {
     vsYouTube = 2,
     vsWrzuta = 4,
     vsYouPorn = 8,
+    vsWebPage = 16,  // any other http(s) address: a media file, or a page for the page engine
 };
 
 TVideoSite DetectVideoSite(const std::string& text);
+// An http:// or https:// address (any case) with something after the "//".
+bool IsWebAddress(const std::string& text);
 
 // The clipboard clean-up: for a YouTube address the first "/v/" (any case)
 // becomes "/watch?v="; other texts stay.

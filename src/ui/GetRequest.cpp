@@ -4,6 +4,7 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
+#include "sites/PageEngine.h"
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
 #include "sites/ZQ_YouTube.h"
@@ -22,6 +23,35 @@ std::string OneFileName(std::string name)
             c = '_';
     return name;
 }
+
+std::int32_t AsExpectedSize(std::int64_t size)
+{
+    // A size that does not fit a positive 32-bit value counts as unknown.
+    return size <= 0 || size > INT32_MAX ? 0 : static_cast<std::int32_t>(size);
+}
+
+// Hands the page to the page engine: true when it found something to download.
+// Otherwise resolved.Message says why (no engine: the site's own message and
+// the line about installing one).
+bool ThroughEngine(const std::string& url, const TEngineFormat& format, const std::string& noEngineMessage,
+                   bool polish, TResolvedMedia& resolved)
+{
+    if (GetPageEnginePath().empty()) {
+        resolved.Message = WithEngineHint(noEngineMessage, polish);
+        return false;
+    }
+    const TPageInfo info = LookUpPage(url);
+    if (!info.Found) {
+        resolved.Message = NoMediaMessage(info.Error, polish);
+        return false;
+    }
+    resolved.ThroughEngine = true;
+    resolved.MediaUrl = url;
+    resolved.EngineFormat = format;
+    resolved.EngineSize = format == TEngineFormat{} ? AsExpectedSize(info.Size) : 0;
+    return true;
+}
+
 } // namespace
 
 std::string ReplaceNameExtension(const std::string& name, const std::string& ext)
@@ -70,26 +100,50 @@ TGetPlan PlanGet(const TGetRequest& request, bool polish)
     return plan;
 }
 
-TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber)
+TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
 {
     TResolvedMedia resolved;
     resolved.Path = plan.Path;
+    const std::string refused = MessageText(TMessageId::JobRefused, polish);
     switch (plan.Site) {
     case vsYouTube: {
         const TYT_MovieItem item = GetYouTubeMovie(plan.Url, formatNumber);
         resolved.MediaUrl = item.URL;
         resolved.Path = CleanDoubledExtension(plan.Path + item.Extension);
         resolved.NameChanged = true;
+        if (item.URL.empty() && !NetworkStepEnded() &&
+            ThroughEngine(plan.Url, YouTubeEngineFormat(formatNumber), refused, polish, resolved)) {
+            const bool mp4 = YouTubeEngineFormat(formatNumber).MergeFormat == "mp4";
+            resolved.Path = CleanDoubledExtension(plan.Path + DefaultSiteExtension(vsYouTube, mp4));
+        }
         break;
     }
     case vsWrzuta:
         resolved.MediaUrl = GetWrzutaUrl(plan.Url);
         resolved.Path = ChangeFileExt(plan.Path, DetectMediaExtension(resolved.MediaUrl, ".flv", true));
         resolved.NameChanged = true;
+        if (resolved.MediaUrl.empty() && !NetworkStepEnded())
+            ThroughEngine(plan.Url, {}, refused, polish, resolved);
         break;
     case vsYouPorn:
         resolved.MediaUrl = GetYouPornUrl(plan.Url);
+        if (resolved.MediaUrl.empty() && !NetworkStepEnded())
+            ThroughEngine(plan.Url, {}, refused, polish, resolved);
         break;
+    case vsWebPage: {
+        // A media file is taken as it is; any other page goes to the engine.
+        const TMediaAddress media = ProbeMediaAddress(plan.Url);
+        if (media.IsMedia) {
+            resolved.MediaUrl = plan.Url;
+            if (!media.Extension.empty() && ExtractFileExt(plan.FileName).empty()) {
+                resolved.Path = plan.Path + "." + media.Extension;
+                resolved.NameChanged = true;
+            }
+        } else if (!NetworkStepEnded()) {
+            ThroughEngine(plan.Url, {}, MessageText(TMessageId::InvalidUrl, polish), polish, resolved);
+        }
+        break;
+    }
     default:
         break;
     }
@@ -106,18 +160,19 @@ std::string FinalOutputPath(const std::string& path)
 
 std::int32_t QueryExpectedSize(const std::string& mediaUrl)
 {
-    const std::int64_t size = mediaUrl.empty() ? 0 : QueryContentLength(mediaUrl);
-    // A size that does not fit a positive 32-bit value counts as unknown.
-    return size <= 0 || size > INT32_MAX ? 0 : static_cast<std::int32_t>(size);
+    return AsExpectedSize(mediaUrl.empty() ? 0 : QueryContentLength(mediaUrl));
 }
 
-TDownloadJob MakeDownloadJob(const TGetRequest& request, const TGetPlan& plan, const std::string& mediaUrl,
+TDownloadJob MakeDownloadJob(const TGetRequest& request, const TGetPlan& plan, const TResolvedMedia& resolved,
                              const std::string& outputPath, std::int32_t expectedSize)
 {
     TDownloadJob job;
     job.Switch = "-get";
     job.Source = plan.Url;
-    job.MediaUrl = mediaUrl;
+    job.MediaUrl = resolved.MediaUrl;
+    job.ThroughEngine = resolved.ThroughEngine;
+    job.EngineFormat = resolved.EngineFormat.Selector;
+    job.EngineMerge = resolved.EngineFormat.MergeFormat;
     job.OutputFile = outputPath;
     job.ExpectedSize = expectedSize;
     job.EncoderParams = "-";

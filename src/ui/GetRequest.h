@@ -8,6 +8,7 @@
 
 #include "app/DownloadJob.h"
 #include "convert/EncoderProfiles.h"
+#include "sites/PageEngine.h"
 #include "sites/VideoSite.h"
 
 #include <cstdint>
@@ -43,9 +44,16 @@ struct TResolvedMedia {
     std::string MediaUrl;   // empty for a local file and when nothing was found
     std::string Path;       // the output path with the site's extension
     bool NameChanged = false;  // the file name part of Path differs from the plan's
+    std::string Message;    // not empty: nothing can be downloaded, and this says why
+    // The page engine downloads it: MediaUrl is then the page's address.
+    bool ThroughEngine = false;
+    TEngineFormat EngineFormat;
+    std::int32_t EngineSize = 0;  // what the engine announced, 0 when unknown
 };
-// Finds the media address behind the page (network).
-TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber);
+// Finds the media address behind the page (network): a site's own resolver,
+// the address itself when it answers with a media file, else the page engine
+// (also when a site's resolver finds nothing).
+TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish);
 
 // The output path as it is used: doubled extension dropped, a free numbered name
 // when the name is taken (the empty text when none is left).
@@ -55,7 +63,7 @@ std::string FinalOutputPath(const std::string& path);
 std::int32_t QueryExpectedSize(const std::string& mediaUrl);
 
 // The job for a planned, resolved request.
-TDownloadJob MakeDownloadJob(const TGetRequest& request, const TGetPlan& plan, const std::string& mediaUrl,
+TDownloadJob MakeDownloadJob(const TGetRequest& request, const TGetPlan& plan, const TResolvedMedia& resolved,
                              const std::string& outputPath, std::int32_t expectedSize);
 
 // Everything from the last "." of a name on becomes ext (which starts with its

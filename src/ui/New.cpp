@@ -7,6 +7,7 @@
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
 #include "shell/ZQ_BrowseForFolder.h"
+#include "sites/PageEngine.h"
 #include "sites/VideoSite.h"
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
@@ -46,6 +47,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <exception>
@@ -697,15 +699,22 @@ void TFormNew::actCheckYoutubeFormatsExecute()
     for (int i = 0; i < 6; ++i)
         FormatButton(i)->setEnabled(false);
     TYT_Info_NEW info;
+    TPageInfo page;  // the page engine's answer when the page's own formats gave nothing
     try {
-        if (!RunNetworkStep(NewTexts(AppSettings.LangPolish).StepFormats, [&] { info = GetYouTubeFormats(url); }))
+        if (!RunNetworkStep(NewTexts(AppSettings.LangPolish).StepFormats, [&] {
+                info = GetYouTubeFormats(url);
+                const bool any = std::any_of(info.begin(), info.end(), [](const TYT_MovieItem& m) { return m.Found; });
+                if (!any && !NetworkStepEnded())
+                    page = LookUpPage(url);
+            }))
             return;
     } catch (...) {
         return;
     }
     for (std::size_t i = 0; i < YouTubeFormats.size(); ++i) {
         const int slot = YouTubeFormats[i].Slot;
-        if (slot >= 1 && slot <= static_cast<int>(info.size()) && info[static_cast<std::size_t>(slot - 1)].Found)
+        if ((slot >= 1 && slot <= static_cast<int>(info.size()) && info[static_cast<std::size_t>(slot - 1)].Found) ||
+            PageOffersYouTubeFormat(page, YouTubeFormats[i].FormatNumber))
             FormatButton(static_cast<int>(i))->setEnabled(true);
     }
     if (!remembered->isEnabled()) {
@@ -864,17 +873,21 @@ void TFormNew::actGetExecute()
     // read before and written after.
     const TNewTexts& texts = NewTexts(polish);
     TResolvedMedia resolved;
-    if (!RunNetworkStep(texts.StepResolve, [&] { resolved = ResolveMedia(plan, request.FormatNumber); }))
+    if (!RunNetworkStep(texts.StepResolve, [&] { resolved = ResolveMedia(plan, request.FormatNumber, polish); }))
         return;
+    if (!resolved.Message.empty()) {
+        Warn(resolved.Message);
+        return;
+    }
     if (resolved.NameChanged)
         edFileName->setText(Q(ExtractFileName(resolved.Path)));
     const std::string path = FinalOutputPath(resolved.Path);
-    std::int32_t size = 0;
-    if (!resolved.MediaUrl.empty() &&
+    std::int32_t size = resolved.EngineSize;
+    if (!resolved.MediaUrl.empty() && !resolved.ThroughEngine &&
         !RunNetworkStep(texts.StepSize, [&] { size = QueryExpectedSize(resolved.MediaUrl); }))
         return;
 
-    Job = MakeDownloadJob(request, plan, resolved.MediaUrl, path, size);
+    Job = MakeDownloadJob(request, plan, resolved, path, size);
     Job.MainWindow = formMain_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(formMain_->winId())) : 0;
 
     SaveSettings(SettingsFile, true);

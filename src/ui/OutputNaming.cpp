@@ -4,6 +4,8 @@
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
 #include "net/ZQ_URL.h"
+#include "app/ProgramValues.h"
+#include "sites/PageEngine.h"
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
 #include "sites/ZQ_YouTube.h"
@@ -222,8 +224,29 @@ std::string FileNameFromTitle(const std::string& rawTitle, const std::string& ex
     return ProposedName(TitleText(rawTitle), extension);
 }
 
+std::string FileNameFromMediaAddress(const std::string& url, const std::string& extension)
+{
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    path = path.substr(path.rfind('/') + 1);
+    std::string name = EnsureUtf8(UrlDecode(path));
+    if (!extension.empty() && ExtractFileExt(name).empty())
+        name += "." + extension;
+    return SafeFileName(name);
+}
+
 std::string FileNameFromPage(const std::string& url, TVideoSite site)
 {
+    if (site == vsWebPage) {
+        // A media file keeps its own name; a page gets the engine's title.
+        const TMediaAddress media = ProbeMediaAddress(url);
+        if (media.IsMedia)
+            return FileNameFromMediaAddress(url, media.Extension);
+        if (NetworkStepEnded() || GetPageEnginePath().empty())
+            return {};
+        const TPageInfo info = LookUpPage(url);
+        return info.Found ? FileNameFromTitle(info.Title, info.Ext.empty() ? std::string() : "." + info.Ext)
+                          : std::string();
+    }
     const std::string address = site == vsYouTube ? NormalizeYouTubeUrl(url) : url;
     // A local file's name comes from its path; its "page" is not fetched, so a
     // path that looks like a host name never causes a request.
@@ -245,6 +268,7 @@ std::string FileNameFromPage(const std::string& url, TVideoSite site)
         }
         case vsNone:
         case vsLocalFile:
+        case vsWebPage:
             extension = ".flv";
             break;
         }

@@ -120,7 +120,7 @@ struct TMessagePair {
 };
 
 // In the order of TMessageId.
-const std::array<TMessagePair, 13> Messages = {{
+const std::array<TMessagePair, 15> Messages = {{
     {"Couldn't find video/music file. Sorry!", "Nie można pobrać pliku z podanego adresu!"},
     {"You must enter a valid URL or full file path!", "Musisz podać adres strony lub pełną ścieżkę do pliku!"},
     {"Invalid URL or input file does not exists!", "Nieprawidłowy adres lub plik źródłowy nie istnieje!"},
@@ -135,6 +135,8 @@ const std::array<TMessagePair, 13> Messages = {{
     {"Aborted", "Przerwano"},
     {"Complete: ", "Zakończono: "},
     {"Frame ", "Klatka "},
+    {"No video or music found on this page.", "Na tej stronie nie znaleziono filmu ani muzyki."},
+    {"Installing yt-dlp adds other sites.", "Zainstalowanie yt-dlp doda obsługę innych stron."},
 }};
 
 } // namespace
@@ -196,6 +198,19 @@ std::string CantCreateDirMessage(const std::string& directory, bool polish)
 std::string DeleteIncompleteMessage(const std::string& path, bool polish)
 {
     return MessageText(TMessageId::DeleteIncomplete, polish) + path + "\" ?";
+}
+
+std::string WithEngineHint(const std::string& message, bool polish)
+{
+    return message + "\n" + MessageText(TMessageId::EngineHint, polish);
+}
+
+std::string NoMediaMessage(const std::string& engineReason, bool polish)
+{
+    std::string text = MessageText(TMessageId::NoMediaOnPage, polish);
+    if (!engineReason.empty())
+        text += "\n" + engineReason;
+    return text;
 }
 
 std::string ConversionErrorMessage(int exitCode, bool polish)

@@ -87,12 +87,19 @@ enum class TMessageId {
     Aborted,
     Complete,
     Frame,
+    NoMediaOnPage,       // the page engine found nothing to download
+    EngineHint,          // the line added when there is no page engine
 };
 const char* MessageText(TMessageId id, bool polish);
 // The messages that carry a value: the text, the value and the closing text.
 std::string CantCreateDirMessage(const std::string& directory, bool polish);
 std::string DeleteIncompleteMessage(const std::string& path, bool polish);
 std::string ConversionErrorMessage(int exitCode, bool polish);
+// A refusal with the line saying that installing the page engine adds sites.
+std::string WithEngineHint(const std::string& message, bool polish);
+// "No video or music found on this page.", and the engine's reason on a line
+// of its own when it gave one.
+std::string NoMediaMessage(const std::string& engineReason, bool polish);
 
 // The site links of the main window.
 inline constexpr const char* YouTubeHomePage = "http://www.youtube.com";

@@ -229,7 +229,8 @@ TEST_F(Cli, OneFailedInputFailsTheRunAndTheOthersStillRun)
     const TRun run = RunProgram(exe, {"-d", out, "not an address", server.Url("/empty?v=1&m=.youtube."), PageUrl()});
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("Invalid URL or input file does not exists!"), std::string::npos);
-    EXPECT_NE(run.Err.find("Couldn't find video/music file. Sorry!"), std::string::npos);
+    // The site's own resolver found nothing, and neither did the page engine.
+    EXPECT_NE(run.Err.find("No video or music found on this page."), std::string::npos);
     EXPECT_EQ(run.Out, out + "/Fine.mp4\n");
 }
 

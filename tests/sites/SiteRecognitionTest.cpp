@@ -13,7 +13,16 @@ TEST(SiteRecognition, EmptyAndBlankTextIsNothing)
 {
     EXPECT_EQ(DetectVideoSite(""), vsNone);
     EXPECT_EQ(DetectVideoSite(" \t\r\n "), vsNone);
-    EXPECT_EQ(DetectVideoSite("http://vimeo.com/12345"), vsNone);
+}
+
+TEST(SiteRecognition, OtherWebAddressesAreWebPages)
+{
+    EXPECT_EQ(DetectVideoSite("http://vimeo.com/12345"), vsWebPage);
+    EXPECT_EQ(DetectVideoSite("  HTTPS://127.0.0.1:8080/clip.mp4 \n"), vsWebPage);
+    EXPECT_EQ(DetectVideoSite("http://www.wrzuta.pl"), vsWebPage);  // Wrzuta needs a "/" after the domain
+    for (const char* text : {"http://", "https://", "http:///x", "ftp://127.0.0.1/a.mp4", "127.0.0.1/a.mp4",
+                             "file:///tmp/a.mp4", "-http://x"})
+        EXPECT_EQ(DetectVideoSite(text), vsNone) << text;
 }
 
 TEST(SiteRecognition, SiteMarksAndTheirCaseRules)
@@ -29,7 +38,6 @@ TEST(SiteRecognition, SiteMarksAndTheirCaseRules)
 
     EXPECT_EQ(DetectVideoSite("http://wrzuta.pl/film/K/x"), vsWrzuta);
     EXPECT_EQ(DetectVideoSite("http://Someone.WRZUTA.PL/audio/K"), vsWrzuta);
-    EXPECT_EQ(DetectVideoSite("http://www.wrzuta.pl"), vsNone);  // the domain needs a "/" after it
     EXPECT_EQ(DetectVideoSite("wrzuta.pl/film/K"), vsNone);
 
     EXPECT_EQ(DetectVideoSite("http://www.youporn.com/watch/1"), vsYouPorn);

@@ -109,8 +109,8 @@ private slots:
         // 2. Nothing but blanks.
         f.edURL->setText(" \t ");
         expect(MessageText(TMessageId::NoUrl, polish));
-        // 3. Not a page of a known site.
-        f.edURL->setText("http://127.0.0.1:9/video/1");
+        // 3. Neither an address nor an existing file.
+        f.edURL->setText("video/1");
         expect(MessageText(TMessageId::InvalidUrl, polish));
         // 4. A directory that can't be made (its parent is a file); Job is cleared first.
         f.chConvert->setChecked(true);

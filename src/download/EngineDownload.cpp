@@ -1,0 +1,280 @@
+#include "download/EngineDownload.h"
+
+#include "app/DownloadJob.h"
+#include "app/ProgramValues.h"
+#include "convert/ConRun.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "ui/OutputNaming.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char* const EngineProgressMark = "[brimtale] ";
+
+namespace {
+// The name the engine writes in its folder; "%(ext)s" is the media's extension.
+constexpr const char* EngineFileStem = "media";
+
+std::int64_t ByteCount(const std::string& token)
+{
+    char* end = nullptr;
+    const double value = std::strtod(token.c_str(), &end);
+    if (end == token.c_str() || !std::isfinite(value) || value <= 0 || value > 9e18)
+        return 0;
+    return static_cast<std::int64_t>(value);
+}
+
+std::string NextToken(const std::string& text, std::size_t& pos)
+{
+    const std::size_t end = text.find(' ', pos);
+    std::string token = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    pos = end == std::string::npos ? text.size() : end + 1;
+    return token;
+}
+
+std::string InDir(const std::string& dir, const std::string& name)
+{
+    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The file the engine made: "media.<ext>" (parts and fragments have more dots).
+std::string EngineResultFile(const std::string& workDir)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(workDir, ec)) {
+        const std::string name = entry.path().filename().string();
+        const std::string stem = std::string(EngineFileStem) + ".";
+        if (!StartsWith(name, stem) || name.find('.', stem.size()) != std::string::npos || name.size() == stem.size())
+            continue;
+        std::error_code typeError;
+        if (entry.is_regular_file(typeError) && !entry.is_symlink(typeError))
+            return entry.path().string();
+    }
+    return {};
+}
+
+// Moves the engine's file to the output name with the file's extension; a
+// taken name gets the next free variant. Never replaces a file.
+std::string MoveResult(const std::string& resultFile, const std::string& outputFile)
+{
+    const std::string ext = ExtractFileExt(resultFile);  // ".mp4"
+    const std::string dir = ExtractFileDir(outputFile);
+    std::string name = ExtractFileName(outputFile);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        name.resize(dot);
+    std::string target = InDir(dir, name + ext);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (PathExists(target))
+            target = GetUniqueFileName(target);
+        if (target.empty())
+            return {};
+        if (::renameat2(AT_FDCWD, resultFile.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+            return target;
+        if (errno == EEXIST)
+            continue;  // taken meanwhile: the next variant
+        if ((errno == EINVAL || errno == ENOSYS) && !PathExists(target) &&
+            std::rename(resultFile.c_str(), target.c_str()) == 0)
+            return target;  // a file system without the no-replace rename
+        return {};
+    }
+    return {};
+}
+
+std::string AbsoluteProgram(const std::string& path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.string();
+}
+} // namespace
+
+TEngineRequest EngineRequestFor(const TDownloadJob& job)
+{
+    TEngineRequest request;
+    request.Url = job.MediaUrl;
+    request.Format = {job.EngineFormat, job.EngineMerge};
+    const std::string ffmpeg = GetFfmpegPath();
+    if (ffmpeg != FindExecutable("ffmpeg"))
+        request.Ffmpeg = ffmpeg;
+    return request;
+}
+
+std::vector<std::string> EngineDownloadArgs(const TEngineRequest& request)
+{
+    std::vector<std::string> args = {
+        "--ignore-config", "--no-playlist", "--newline", "--no-colors", "--no-mtime", "--socket-timeout", "30",
+        "--progress-template",
+        std::string("download:") + EngineProgressMark +
+            "%(progress.status)s %(progress.downloaded_bytes)s %(progress.total_bytes)s "
+            "%(progress.total_bytes_estimate)s %(info.format_id)s",
+        "-o", std::string(EngineFileStem) + ".%(ext)s",
+    };
+    if (!request.Format.Selector.empty()) {
+        args.push_back("-f");
+        args.push_back(request.Format.Selector);
+    }
+    if (!request.Format.MergeFormat.empty()) {
+        args.push_back("--merge-output-format");
+        args.push_back(request.Format.MergeFormat);
+    }
+    if (!request.Ffmpeg.empty()) {
+        args.push_back("--ffmpeg-location");
+        args.push_back(AbsoluteProgram(request.Ffmpeg));
+    }
+    args.push_back("--");
+    args.push_back(request.Url);
+    return args;
+}
+
+TEngineLine ParseEngineLine(const std::string& line)
+{
+    TEngineLine parsed;
+    if (StartsWith(line, EngineProgressMark)) {
+        std::size_t pos = std::string(EngineProgressMark).size();
+        const std::string status = NextToken(line, pos);
+        if (status != "downloading" && status != "finished")
+            return parsed;
+        parsed.Kind = TEngineLine::TKind::Progress;
+        parsed.Finished = status == "finished";
+        parsed.Done = ByteCount(NextToken(line, pos));
+        const std::int64_t exact = ByteCount(NextToken(line, pos));
+        const std::int64_t estimate = ByteCount(NextToken(line, pos));
+        parsed.Total = exact > 0 ? exact : estimate;
+        parsed.Stream = line.substr(pos);
+    } else if (StartsWith(line, "[Merger]")) {
+        parsed.Kind = TEngineLine::TKind::Merging;
+    } else if (StartsWith(line, "ERROR:")) {
+        parsed.Kind = TEngineLine::TKind::Error;
+        parsed.Text = Trim(line.substr(6));
+    }
+    return parsed;
+}
+
+void TEngineTally::Feed(const TEngineLine& line)
+{
+    switch (line.Kind) {
+    case TEngineLine::TKind::Progress:
+        if (line.Stream != stream_) {
+            finished_ += current_;
+            stream_ = line.Stream;
+            current_ = 0;
+            currentTotal_ = 0;
+        }
+        current_ = line.Done;
+        currentTotal_ = line.Finished ? line.Done : (line.Total > 0 ? std::max(line.Total, line.Done) : 0);
+        break;
+    case TEngineLine::TKind::Merging:
+        merging_ = true;
+        break;
+    case TEngineLine::TKind::Error:
+        error_ = line.Text;
+        break;
+    case TEngineLine::TKind::Other:
+        break;
+    }
+}
+
+std::string EngineWorkDir(const std::string& outputFile)
+{
+    return InDir(ExtractFileDir(outputFile), "." + Utf8Cut(ExtractFileName(outputFile), 200) + ".parts");
+}
+
+bool PrepareEngineWorkDir(const std::string& workDir)
+{
+    if (::mkdir(workDir.c_str(), 0700) == 0)
+        return true;
+    if (errno != EEXIST)
+        return false;
+    // What a stopped download left: the engine continues its partial files.
+    struct stat st {};
+    return ::lstat(workDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+void RemoveEngineWorkDir(const std::string& workDir)
+{
+    struct stat st {};
+    if (::lstat(workDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(workDir, ec);
+}
+
+TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& outputFile,
+                             const std::function<void(const TEngineTally&)>& onProgress,
+                             const std::function<bool()>& shouldStop)
+{
+    TEngineRun run;
+    const std::string engine = AbsoluteProgram(GetPageEnginePath());
+    if (engine.empty()) {
+        run.Error = "Could not find file yt-dlp";
+        return run;
+    }
+    const std::string workDir = EngineWorkDir(outputFile);
+    if (!PrepareEngineWorkDir(workDir)) {
+        run.Error = "Could not create " + workDir;
+        return run;
+    }
+
+    using Clock = std::chrono::steady_clock;
+    TEngineTally tally;
+    Clock::time_point lastLine = Clock::now();
+    Clock::time_point endedAt{};
+    std::uint32_t exitCode = 1;
+    try {
+        exitCode = RunConsoleApp(
+            engine, EngineDownloadArgs(request), nullptr,
+            [&](int, const std::string& text) {
+                lastLine = Clock::now();
+                const TEngineLine line = ParseEngineLine(text);
+                tally.Feed(line);
+                if (line.Kind != TEngineLine::TKind::Other && onProgress)
+                    onProgress(tally);
+            },
+            TLineEndRule::LoneLfCompletes,
+            [&](int pid) {
+                const Clock::time_point now = Clock::now();
+                if (endedAt == Clock::time_point{}) {
+                    const bool stop = shouldStop && shouldStop();
+                    if (stop || now - lastLine > std::chrono::seconds(EngineStallSeconds)) {
+                        run.Stopped = stop;
+                        endedAt = now;
+                        EndProcessGroup(pid);
+                    }
+                } else if (now - endedAt > std::chrono::seconds(3)) {
+                    EndProcessGroup(pid, true);  // still there: no more asking
+                }
+            },
+            workDir);
+    } catch (const EConsoleError& e) {
+        run.Error = e.what();
+        return run;
+    }
+    if (run.Stopped)
+        return run;
+    const std::string result = exitCode == 0 && endedAt == Clock::time_point{} ? EngineResultFile(workDir) : std::string();
+    if (result.empty()) {
+        run.Error = tally.Error();
+        return run;
+    }
+    run.OutputFile = MoveResult(result, outputFile);
+    run.Ok = !run.OutputFile.empty();
+    if (run.Ok)
+        RemoveEngineWorkDir(workDir);
+    return run;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The page engine (yt-dlp), asked what a page holds: its title and the formats
+// it offers, as the engine's JSON page information. The engine runs as a
+// program of its own, never through a shell; the address always follows "--",
+// and the user's own configuration of the engine is not read.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TPageFormat {
+    std::string Id;
+    std::string Ext;
+    std::string VideoCodec;  // "none" for audio only; empty when the engine doesn't know
+    std::string AudioCodec;
+    int Height = 0;          // 0 when unknown
+    std::int64_t Size = 0;   // 0 when unknown
+};
+
+struct TPageInfo {
+    bool Found = false;      // the engine answered with something to download
+    std::string Title;
+    std::string Ext;         // of the file the chosen format gives: "mp4", "webm", ...
+    std::int64_t Size = 0;   // of that file when the engine knows it, else 0
+    std::vector<TPageFormat> Formats;
+    std::string Error;       // why nothing was found, in the engine's words (may be empty)
+};
+
+// The engine's choice of format: a format selection and, when video and audio
+// arrive apart, the container they are merged into (empty: the engine's own).
+struct TEngineFormat {
+    std::string Selector;
+    std::string MergeFormat;
+    bool operator==(const TEngineFormat&) const = default;
+};
+
+// The engine's format for one of the YouTube format numbers of the dialog's
+// buttons (37, 22, 18: MP4 1080p, 720p, 360p; 35, 34, 5: FLV 480p, 360p, 240p).
+// An MP4 button takes the best video of at most its height in MP4 with MP4
+// audio, else any video of that height, and merges into MP4. An FLV button
+// takes FLV of at most its height when the page has it, else the best video and
+// audio of at most that height in any container. Another number: the engine's
+// default (the best single file, or the best video and audio merged).
+TEngineFormat YouTubeEngineFormat(int formatNumber);
+// True when the page offers video of exactly the button's height (an MP4 button
+// needs it in MP4).
+bool PageOffersYouTubeFormat(const TPageInfo& info, int formatNumber);
+
+// What the engine printed for -J: the page information, or Found false.
+TPageInfo ParsePageInfo(const std::string& json);
+// The engine's reason from its error output: the last "ERROR: " line, without
+// the prefix, cut to a readable length.
+std::string EngineErrorText(const std::string& errorOutput);
+
+// The engine's arguments for the page information of an address.
+std::vector<std::string> PageInfoArgs(const std::string& url, const TEngineFormat& format);
+
+// The longest a look-up may take, and the most it may print.
+constexpr int PageLookUpSeconds = 60;
+constexpr std::size_t PageInfoMaxBytes = 64 * 1024 * 1024;
+
+// Asks the engine about the page (network, a child process). It ends at the
+// current thread's network-step deadline or cancel, and after PageLookUpSeconds
+// at the latest. An answer with media is kept for the address and format, so
+// the dialog asks only once. No engine: Found false with an empty Error.
+TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format = {});
+// Forgets the kept answers.
+void ForgetPageLookUps();
