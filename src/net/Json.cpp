@@ -281,6 +281,12 @@ const std::vector<TJson>& TJson::Items() const
     return kind_ == TKind::Array ? items_ : NoItems;
 }
 
+const std::vector<TJson>& TJson::ItemsOf(const std::string& name) const
+{
+    const TJson* m = Member(name);
+    return m ? m->Items() : NoItems;
+}
+
 std::optional<TJson> TJson::Parse(const std::string& text)
 {
     TJson value;

@@ -29,8 +29,9 @@ public:
     // A member's text or number, with a fallback when missing or of another kind.
     std::string StringOf(const std::string& name) const;
     double NumberOf(const std::string& name, double fallback = 0) const;
-    // An array's items (empty for other kinds).
+    // An array's items (empty for other kinds), and those of a member.
     const std::vector<TJson>& Items() const;
+    const std::vector<TJson>& ItemsOf(const std::string& name) const;
 
     // The whole text must be one value (blanks around it allowed); nesting
     // deeper than MaxDepth is refused.

@@ -41,7 +41,7 @@ const TJson* MediaEntry(const TJson& top)
 {
     if (top.StringOf("_type") != "playlist")
         return &top;
-    for (const TJson& entry : top.Member("entries") ? top.Member("entries")->Items() : std::vector<TJson>{})
+    for (const TJson& entry : top.ItemsOf("entries"))
         if (entry.IsObject())
             return &entry;
     return nullptr;
@@ -84,7 +84,7 @@ TPageInfo ParsePageInfo(const std::string& json)
     const TJson* entry = MediaEntry(*top);
     if (!entry)
         return info;
-    for (const TJson& f : entry->Member("formats") ? entry->Member("formats")->Items() : std::vector<TJson>{}) {
+    for (const TJson& f : entry->ItemsOf("formats")) {
         if (!f.IsObject())
             continue;
         TPageFormat format;

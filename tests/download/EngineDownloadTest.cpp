@@ -1,0 +1,326 @@
+// Downloads through the page engine: its progress lines, its arguments, its
+// folder, and the real yt-dlp against pages served on 127.0.0.1.
+#include "app/ProgramValues.h"
+#include "download/EngineDownload.h"
+#include "net/ZQ_Internet.h"
+#include "sites/PageEngine.h"
+#include "support/MediaFixtures.h"
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+#include "ui/GetRequest.h"
+#include "ui/OutputNaming.h"
+#include "ui/Texts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+TEngineLine Line(const std::string& text)
+{
+    return ParseEngineLine(text);
+}
+} // namespace
+
+TEST(EngineLines, ProgressOverTwoStreamsAndTheMerge)
+{
+    TEngineTally tally;
+    tally.Feed(Line("[download] Destination: media.f0.mp4"));
+    EXPECT_EQ(tally.Done(), 0);
+    tally.Feed(Line("[brimtale] downloading 833 NA 1666.0 0"));
+    EXPECT_EQ(tally.Done(), 833);
+    EXPECT_EQ(tally.Total(), 1666);  // the estimate while the exact size is unknown
+    tally.Feed(Line("[brimtale] downloading 43961 NA 43961.0 0"));
+    tally.Feed(Line("[brimtale] finished 43961 43961 NA 0"));
+    EXPECT_EQ(tally.Done(), 43961);
+    EXPECT_EQ(tally.Total(), 43961);
+    // The audio follows: the video's bytes stay counted.
+    tally.Feed(Line("[brimtale] downloading 765 NA NA 1"));
+    EXPECT_EQ(tally.Done(), 43961 + 765);
+    EXPECT_EQ(tally.Total(), 0);  // unknown again
+    tally.Feed(Line("[brimtale] downloading 19281 19281 NA 1"));
+    EXPECT_EQ(tally.Total(), 43961 + 19281);
+    EXPECT_FALSE(tally.Merging());
+    tally.Feed(Line("[Merger] Merging formats into \"media.mp4\""));
+    EXPECT_TRUE(tally.Merging());
+    tally.Feed(Line("ERROR: [generic] Unable to download webpage: HTTP Error 404"));
+    EXPECT_EQ(tally.Error(), "[generic] Unable to download webpage: HTTP Error 404");
+
+    // A format id with blanks is kept whole; odd numbers count as unknown.
+    const TEngineLine odd = Line("[brimtale] downloading -5 nan inf 1 2 3");
+    EXPECT_EQ(odd.Kind, TEngineLine::TKind::Progress);
+    EXPECT_EQ(odd.Done, 0);
+    EXPECT_EQ(odd.Total, 0);
+    EXPECT_EQ(odd.Stream, "1 2 3");
+    for (const char* other : {"", "[brimtale]", "[brimtale] error 1 2 3 x", "[download]  45.0% of 1.00MiB", "garbage \x01\xff"})
+        EXPECT_EQ(Line(other).Kind, TEngineLine::TKind::Other) << other;
+}
+
+TEST(EngineArgs, NothingOfTheUsersButTheAddressAfterTheEndOfOptions)
+{
+    TEngineRequest request;
+    request.Url = "--exec=touch /tmp/x";
+    request.Format = YouTubeEngineFormat(22);
+    const std::vector<std::string> args = EngineDownloadArgs(request);
+    ASSERT_GE(args.size(), 2u);
+    EXPECT_EQ(args[args.size() - 2], "--");
+    EXPECT_EQ(args.back(), request.Url);
+    // The engine writes a fixed name in its working directory; no output path is given.
+    const auto o = std::find(args.begin(), args.end(), "-o");
+    ASSERT_NE(o, args.end());
+    EXPECT_EQ(*(o + 1), "media.%(ext)s");
+    EXPECT_EQ(std::find(args.begin(), args.end(), "-P"), args.end());
+    for (const char* needed : {"--ignore-config", "--no-playlist", "--newline", "--progress-template"})
+        EXPECT_NE(std::find(args.begin(), args.end(), needed), args.end()) << needed;
+}
+
+TEST(EngineWorkDir, PrivateBesideTheOutputAndNeverSomethingElse)
+{
+    TempDir dir;
+    const std::string out = dir.File("clip.mp4");
+    const std::string work = EngineWorkDir(out);
+    EXPECT_EQ(work, dir.File(".clip.mp4.parts"));
+    ASSERT_TRUE(PrepareEngineWorkDir(work));
+    EXPECT_EQ(std::filesystem::status(work).permissions() & std::filesystem::perms::all, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(PrepareEngineWorkDir(work));  // what a stopped download left is taken again
+    dir.Write(".clip.mp4.parts/media.mp4.part", "x");
+    RemoveEngineWorkDir(work);
+    EXPECT_FALSE(std::filesystem::exists(work));
+
+    // A file or a link at the name is not used, and removing leaves it alone.
+    const std::string target = dir.Write("elsewhere", "keep");
+    std::filesystem::create_symlink(dir.Path(), work);
+    EXPECT_FALSE(PrepareEngineWorkDir(work));
+    RemoveEngineWorkDir(work);
+    EXPECT_EQ(TempDir::Read(target), "keep");
+}
+
+// The real yt-dlp against pages on this machine.
+class PageEngineOnLoopback : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        media_ = std::make_unique<TempDir>();
+        clip_ = fixtures::MakeClip(media_->File("clip.mp4"), 2);
+        longClip_ = fixtures::MakeClip(media_->File("long.mp4"), 8);
+        ASSERT_FALSE(clip_.empty());
+        ASSERT_TRUE(fixtures::MakeHls(longClip_, media_->File("hls")));
+        ASSERT_TRUE(fixtures::MakeDash(clip_, media_->File("dash")));
+    }
+    static void TearDownTestSuite() { media_.reset(); }
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(GetPageEnginePath().empty()) << "yt-dlp is needed (scripts/setup.sh installs it)";
+        ForgetPageLookUps();
+        server_.Serve("/clip.mp4", TempDir::Read(clip_), "video/mp4");
+        fixtures::ServeFiles(server_, "/dash/", media_->File("dash"));
+    }
+    void TearDown() override { PageEngineOverride.reset(); }
+
+    // A page with an HTML5 video of the clip.
+    std::string ServePage(const std::string& path, const std::string& title)
+    {
+        server_.Serve(path, "<html><head><title>" + title + "</title></head><body><video src=\"/clip.mp4\" controls>"
+                            "</video></body></html>");
+        return server_.Url(path);
+    }
+
+    TGetPlan Plan(const std::string& url)
+    {
+        TGetRequest request;
+        request.Url = url;
+        request.Directory = out_.Path();
+        request.FileName = "name";
+        return PlanGet(request, false);
+    }
+
+    static TEngineRun Download(const std::string& url, const std::string& output, const TEngineFormat& format = {},
+                               bool* merged = nullptr)
+    {
+        TEngineRequest request;
+        request.Url = url;
+        request.Format = format;
+        return RunEngineDownload(
+            request, output, [merged](const TEngineTally& t) { if (merged && t.Merging()) *merged = true; },
+            [] { return false; });
+    }
+
+    static inline std::unique_ptr<TempDir> media_;
+    static inline std::string clip_;
+    static inline std::string longClip_;
+    testhttp::TestHttpServer server_;
+    TempDir out_;
+};
+
+TEST_F(PageEngineOnLoopback, Html5PageIsLookedUpOnceAndSavedUnderAnAwkwardName)
+{
+    const std::string url = ServePage("/watch", "A clip");
+    const TPageInfo info = LookUpPage(url);
+    ASSERT_TRUE(info.Found) << info.Error;
+    EXPECT_NE(info.Title.find("A clip"), std::string::npos);
+    EXPECT_EQ(info.Ext, "mp4");
+    const std::size_t asked = server_.Requests().size();
+    EXPECT_TRUE(LookUpPage(url).Found);
+    EXPECT_EQ(server_.Requests().size(), asked);  // the answer was kept
+
+    // Nothing of the name is read by the engine as a template or a path.
+    const std::string name = "a %(id)s $(touch x) 'q' \"w\" ~ %%.mp4";
+    const TEngineRun run = Download(url, out_.File(name));
+    ASSERT_TRUE(run.Ok) << run.Error;
+    EXPECT_EQ(run.OutputFile, out_.File(name));
+    EXPECT_EQ(TempDir::Read(run.OutputFile), TempDir::Read(clip_));
+    EXPECT_EQ(fixtures::FolderEntries(out_.Path()), std::vector<std::string>{name});  // its folder is gone
+}
+
+TEST_F(PageEngineOnLoopback, HlsPlaylistMadeByFfmpeg)
+{
+    fixtures::ServeFiles(server_, "/hls/", media_->File("hls"));
+    const TEngineRun run = Download(server_.Url("/hls/index.m3u8"), out_.File("live.mp4"));
+    ASSERT_TRUE(run.Ok) << run.Error;
+    const std::vector<std::string> streams = fixtures::StreamTypes(run.OutputFile);
+    EXPECT_NE(std::find(streams.begin(), streams.end(), "video"), streams.end());
+    EXPECT_NE(std::find(streams.begin(), streams.end(), "audio"), streams.end());
+}
+
+TEST_F(PageEngineOnLoopback, DashWithSeparateVideoAndAudioIsMerged)
+{
+    bool merged = false;
+    // The name's extension becomes the merged file's.
+    const TEngineRun run = Download(server_.Url("/dash/manifest.mpd"), out_.File("film.flv"), {}, &merged);
+    ASSERT_TRUE(run.Ok) << run.Error;
+    EXPECT_TRUE(merged);
+    EXPECT_EQ(run.OutputFile, out_.File("film.mp4"));
+    EXPECT_EQ(fixtures::StreamTypes(run.OutputFile), (std::vector<std::string>{"video", "audio"}));
+    EXPECT_EQ(fixtures::FolderEntries(out_.Path()), std::vector<std::string>{"film.mp4"});
+}
+
+TEST_F(PageEngineOnLoopback, ATakenNameGetsTheNextFreeOne)
+{
+    const std::string url = ServePage("/watch", "A clip");
+    out_.Write("x.mp4", "older");
+    const TEngineRun run = Download(url, out_.File("x.mp4"));
+    ASSERT_TRUE(run.Ok) << run.Error;
+    EXPECT_NE(run.OutputFile, out_.File("x.mp4"));
+    EXPECT_EQ(TempDir::Read(out_.File("x.mp4")), "older");
+}
+
+TEST_F(PageEngineOnLoopback, APageWithoutMediaIsRefusedWithTheEnginesReason)
+{
+    server_.Serve("/empty", "<html><head><title>Nothing</title></head><body>text only</body></html>");
+    const TPageInfo info = LookUpPage(server_.Url("/empty"));
+    EXPECT_FALSE(info.Found);
+    EXPECT_FALSE(info.Error.empty());
+
+    for (const bool polish : {false, true}) {
+        const TResolvedMedia resolved = ResolveMedia(Plan(server_.Url("/empty")), 22, polish);
+        EXPECT_TRUE(resolved.MediaUrl.empty());
+        EXPECT_EQ(resolved.Message.rfind(MessageText(TMessageId::NoMediaOnPage, polish), 0), 0u) << resolved.Message;
+        EXPECT_NE(resolved.Message.find(info.Error), std::string::npos);
+    }
+    EXPECT_TRUE(fixtures::FolderEntries(out_.Path()).empty());  // nothing started
+}
+
+TEST_F(PageEngineOnLoopback, AMediaAddressIsDownloadedAsItIsUnderItsOwnName)
+{
+    // Known by its first bytes, with a type that says nothing.
+    server_.Serve("/v/My%20Clip", std::string("\0\0\0\x1C" "ftypmp42", 12) + std::string(2000, 'x'),
+                  "application/octet-stream");
+    server_.Serve("/radio", "OggS-not-a-signature", "audio/ogg");                     // known by its type
+    for (const char* path : {"/clip.mp4?session=1", "/v/My%20Clip", "/radio"}) {
+        const TResolvedMedia resolved = ResolveMedia(Plan(server_.Url(path)), 22, false);
+        EXPECT_EQ(resolved.MediaUrl, server_.Url(path)) << path;
+        EXPECT_FALSE(resolved.ThroughEngine) << path;
+        EXPECT_TRUE(resolved.Message.empty()) << path;
+    }
+    EXPECT_EQ(FileNameFromPage(server_.Url("/clip.mp4?session=1"), vsWebPage), "clip.mp4");
+    EXPECT_EQ(FileNameFromPage(server_.Url("/v/My%20Clip"), vsWebPage), "My Clip.mp4");
+    EXPECT_EQ(FileNameFromPage(server_.Url("/radio"), vsWebPage), "radio");
+}
+
+TEST_F(PageEngineOnLoopback, AYouTubePageTheResolverCantReadGoesToTheEngine)
+{
+    const std::string url = ServePage("/watch", "Fixture");
+    const TGetPlan plan = Plan(url + "?v=abc&m=.youtube.");
+    ASSERT_EQ(plan.Site, vsYouTube);
+    const TResolvedMedia resolved = ResolveMedia(plan, 22, false);
+    ASSERT_TRUE(resolved.Message.empty()) << resolved.Message;
+    EXPECT_TRUE(resolved.ThroughEngine);
+    EXPECT_EQ(resolved.MediaUrl, plan.Url);
+    EXPECT_EQ(resolved.EngineFormat, YouTubeEngineFormat(22));
+    EXPECT_EQ(resolved.Path, out_.File("name.mp4"));
+
+    TGetRequest request;
+    const TDownloadJob job = MakeDownloadJob(request, plan, resolved, resolved.Path, resolved.EngineSize);
+    EXPECT_TRUE(job.ThroughEngine);
+    EXPECT_TRUE(IsJobValid(job));
+    EXPECT_EQ(job.EngineMerge, "mp4");
+}
+
+TEST_F(PageEngineOnLoopback, WithoutTheEngineTheMessagesStayAndSayWhatToInstall)
+{
+    PageEngineOverride = "";
+    const std::string url = ServePage("/watch", "Fixture");
+    EXPECT_EQ(ResolveMedia(Plan(url), 22, false).Message,
+              std::string(MessageText(TMessageId::InvalidUrl, false)) + "\nInstalling yt-dlp adds other sites.");
+    EXPECT_EQ(ResolveMedia(Plan(url + "?v=abc&m=.youtube."), 22, true).Message,
+              WithEngineHint(MessageText(TMessageId::JobRefused, true), true));
+    EXPECT_EQ(FileNameFromPage(url, vsWebPage), "");
+    // A media address needs no engine.
+    EXPECT_EQ(ResolveMedia(Plan(server_.Url("/clip.mp4")), 22, false).MediaUrl, server_.Url("/clip.mp4"));
+}
+
+TEST_F(PageEngineOnLoopback, AnyTitleBecomesOneSafeFileName)
+{
+    const std::string title = "a/b %(id)s \"q\" 'r' $(touch x); `y`\nnext " + std::string(2000, 'z');
+    const std::string name = FileNameFromPage(ServePage("/watch", title), vsWebPage);
+    EXPECT_EQ(name.find('/'), std::string::npos) << name;
+    EXPECT_EQ(name.find('\n'), std::string::npos) << name;
+    EXPECT_LE(name.size(), MaxProposedNameBytes);
+    EXPECT_EQ(name.substr(name.size() - 4), ".mp4");
+    EXPECT_NE(name.find("a_b"), std::string::npos) << name;
+}
+
+TEST_F(PageEngineOnLoopback, AStalledLookUpEndsAtTheStepsDeadline)
+{
+    testhttp::Response silent;
+    silent.silent = true;
+    server_.Handle("/stalls", [silent](const testhttp::Request&) { return silent; });
+    const std::string url = server_.Url("/stalls");
+    TPageInfo info;
+    {
+        const TNetworkStepScope step(std::chrono::seconds(2), nullptr);
+        info = LookUpPage(url);
+    }
+    EXPECT_FALSE(info.Found);
+    // The engine is gone with the step.
+    for (int i = 0; i < 100 && !fixtures::ProcessesWithArgument(url).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(fixtures::ProcessesWithArgument(url).empty());
+}
+
+TEST_F(PageEngineOnLoopback, StoppingAnHlsDownloadEndsEveryProcessAndItsFolderGoes)
+{
+    fixtures::ServeFiles(server_, "/slow/", media_->File("hls"), 400);
+    const std::string url = server_.Url("/slow/index.m3u8");
+    const std::string output = out_.File("live.mp4");
+    std::atomic<bool> started{false};
+    TEngineRequest request;
+    request.Url = url;
+    const TEngineRun run = RunEngineDownload(
+        request, output, [&](const TEngineTally& t) { started = started || t.Done() > 0; },
+        [&] { return started.load(); });
+    EXPECT_TRUE(run.Stopped);
+    EXPECT_FALSE(run.Ok);
+    EXPECT_TRUE(fixtures::ProcessesWithArgument(url).empty());
+    EXPECT_TRUE(fixtures::ProcessesWorkingIn(EngineWorkDir(output)).empty());
+    EXPECT_FALSE(fixtures::FolderEntries(EngineWorkDir(output)).empty());  // the partial files wait there
+    RemoveEngineWorkDir(EngineWorkDir(output));
+    EXPECT_TRUE(fixtures::FolderEntries(out_.Path()).empty());
+}
