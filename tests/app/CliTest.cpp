@@ -2,6 +2,7 @@
 // it): a page named from its title, a local clip converted, the lists, the exit
 // statuses, Ctrl+C, a hostile title and an existing file.
 
+#include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 
@@ -218,6 +219,25 @@ TEST_F(Cli, ListsAndUsage)
         EXPECT_NE(run.Err.find("brimtale-cli: "), std::string::npos);
     }
     EXPECT_NE(RunProgram(exe, {"--bogus"}).Err.find("--bogus"), std::string::npos);
+}
+
+TEST_F(Cli, AnyPageAndAMediaAddressWithoutASite)
+{
+    const std::string clip = fixtures::MakeClip(dir.File("clip.mp4"), 2);
+    ASSERT_FALSE(clip.empty());
+    server.Serve("/files/clip.mp4", TempDir::Read(clip), "video/mp4");
+    server.Serve("/page", "<html><head><title>Holiday</title></head><body><video src=\"/files/clip.mp4\"></video></body></html>");
+    const TRun run = RunProgram(exe, {"-d", out, server.Url("/page"), server.Url("/files/clip.mp4")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    // One line per input: the page through the engine (named from its title), the file as it is.
+    const std::size_t newline = run.Out.find('\n');
+    ASSERT_NE(newline, std::string::npos);
+    const std::string fromPage = run.Out.substr(0, newline);
+    EXPECT_EQ(fromPage.rfind(out + "/Holiday", 0), 0u) << fromPage;
+    EXPECT_EQ(fromPage.substr(fromPage.size() - 4), ".mp4");
+    EXPECT_EQ(TempDir::Read(fromPage), TempDir::Read(clip));
+    EXPECT_EQ(run.Out.substr(newline + 1), out + "/clip.mp4\n");
+    EXPECT_EQ(TempDir::Read(out + "/clip.mp4"), TempDir::Read(clip));
 }
 
 TEST_F(Cli, OneFailedInputFailsTheRunAndTheOthersStillRun)

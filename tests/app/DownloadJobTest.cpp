@@ -35,6 +35,33 @@ TEST(DownloadJob, ArgumentsRoundTripThroughTheReceiver)
     EXPECT_EQ(back, job);
 }
 
+TEST(DownloadJob, EngineFieldsRideAfterTheEleventhArgument)
+{
+    TDownloadJob job = SampleJob();
+    job.MediaUrl = job.Source;
+    job.ThroughEngine = true;
+    job.EngineFormat = "bv*[height<=720][ext=mp4]+ba[ext=m4a]/b";
+    job.EngineMerge = "mp4";
+    const std::vector<std::string> args = JobToArgs(job, false);
+    ASSERT_EQ(args.size(), 14u);
+    // The first eleven are those of any job: a receiver that reads only them gets the same job.
+    TDownloadJob plain = job;
+    plain.ThroughEngine = false;
+    plain.EngineFormat.clear();
+    plain.EngineMerge.clear();
+    EXPECT_EQ(std::vector<std::string>(args.begin(), args.begin() + 11), JobToArgs(plain, false));
+    EXPECT_EQ(args[11], "engine");
+    EXPECT_EQ(JobFromArgs(WithProgram(args)), job);
+
+    // The engine's own choice travels as "-"; a job without a page address is refused.
+    job.EngineFormat.clear();
+    job.EngineMerge.clear();
+    EXPECT_EQ(JobFromArgs(WithProgram(JobToArgs(job, false))), job);
+    EXPECT_TRUE(IsJobValid(job));
+    job.MediaUrl = "-";
+    EXPECT_FALSE(IsJobValid(job));
+}
+
 TEST(DownloadJob, ParameterTextSplitsIntoTheSameArguments)
 {
     TDownloadJob job = SampleJob();

@@ -5,7 +5,9 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "download/GetMain.h"
+#include "download/EngineDownload.h"
 #include "download/GetMainTexts.h"
+#include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 #include "ui/MessageBoxes.h"
@@ -363,6 +365,57 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
         QVERIFY(!w.Converting);
         QVERIFY(!w.tmConvert->isActive());
+    }
+
+    // Through the page engine: a DASH manifest whose video and audio are merged.
+    void engineJobEndsUnderTheMergedFilesName()
+    {
+        const std::string clip = fixtures::MakeClip(dir_->File("clip.mp4"), 2);
+        QVERIFY(fixtures::MakeDash(clip, dir_->File("dash")));
+        fixtures::ServeFiles(*server_, "/dash/", dir_->File("dash"));
+        TDownloadJob job = MakeJob("/dash/manifest.mpd", 0, "film.flv");
+        job.ThroughEngine = true;
+        TFormGetMain w(job);
+        QStringList states;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (states.isEmpty() || states.last() != w.lblProgress->text())
+                states << w.lblProgress->text();
+        });
+        watch.start(5);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Downloaded") || w.Caption().startsWith("Download failed") ||
+                                     w.Caption() == "Connection error",
+                                 60000);
+        QVERIFY2(w.Caption().endsWith(" - OK"), qPrintable(w.Caption()));
+        const std::string merged = dir_->File("film.mp4");
+        QCOMPARE(w.edFileName->text(), QString::fromStdString(merged));
+        QCOMPARE(w.JobOf().OutputFile, merged);
+        QCOMPARE(fixtures::StreamTypes(merged), (std::vector<std::string>{"video", "audio"}));
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(EngineWorkDir(dir_->File("film.flv")))));
+        QVERIFY2(states.join("|").contains("Merging video and audio..."), qPrintable(states.join("|")));
+        QCOMPARE(w.btnAbort->text(), QString("Close"));
+    }
+
+    void abortOfAnEngineDownloadEndsItAndYesRemovesItsPartialFiles()
+    {
+        const std::string clip = fixtures::MakeClip(dir_->File("long.mp4"), 8);
+        QVERIFY(fixtures::MakeHls(clip, dir_->File("hls")));
+        fixtures::ServeFiles(*server_, "/hls/", dir_->File("hls"), 400);
+        answerYes_ = true;
+        TDownloadJob job = MakeJob("/hls/index.m3u8", 0, "live.mp4");
+        job.ThroughEngine = true;
+        TFormGetMain w(job);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0, 30000);
+        QTest::mouseClick(w.btnAbort, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(questions_.size(), 1, 15000);
+        QCOMPARE(questions_.first(), QString::fromStdString("Brimtale|Delete incomplete file \"" + job.OutputFile + "\" ?"));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Downloading && w.btnAbort->text() == "Close", 15000);
+        QVERIFY(fixtures::ProcessesWithArgument(job.MediaUrl).empty());
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QString::fromStdString(EngineWorkDir(job.OutputFile))), 5000);
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(job.OutputFile)));
+        QVERIFY(!w.Caption().startsWith("Downloaded"));
     }
 
     void closeAfterTheWorkEndsTerminates()

@@ -8,12 +8,16 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "net/ZQ_FileSystem.h"
+#include "download/EngineDownload.h"
+#include "support/MediaFixtures.h"
 #include "support/TestHttpServer.h"
+#include "ui/Texts.h"
 #include "ui/Main.h"
 #include "ui/New.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
 
@@ -93,6 +97,64 @@ private slots:
         QVERIFY(TempDir::Read(out) == media);
         QVERIFY(ended);
         QVERIFY(DirectoryExists(folder.Path() + "/videos"));
+    }
+    // Any other page: the title comes from the page engine, and the download
+    // process saves the video through it.
+    void otherPageThroughTheEngine()
+    {
+        TProgramFolder folder;
+        const std::string exe = folder.Dir.File("brimtale");
+        std::filesystem::copy_file(BRIMTALE_EXE, exe);
+        std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
+        AppSettings.AutoClose = true;
+        AppSettings.LangPolish = false;
+        const std::string clip = fixtures::MakeClip(folder.Dir.File("clip.mp4"), 2);
+        QVERIFY(!clip.empty());
+        testhttp::TestHttpServer server(std::chrono::seconds(90));
+        server.Serve("/clip.mp4", TempDir::Read(clip), "video/mp4");
+        server.Serve("/page", "<html><head><title>Holiday</title></head><body><video src=\"/clip.mp4\"></video></body></html>");
+        server.Serve("/empty", "<html><head><title>Words</title></head><body>no video</body></html>");
+
+        const std::string saved = ProgramExecutable;
+        ProgramExecutable = exe;
+        TFormMain w;
+        TFormNew* f = w.FormNew();
+        f->show();
+        f->SetDirectoryText(Q(folder.Path() + "/videos"));
+
+        // A page without media: a clear message, the dialog stays, nothing starts.
+        f->edURL->setText(Q(server.Url("/empty")));
+        f->edFileName->setText("x");
+        QTest::mouseClick(f->btnGET, Qt::LeftButton);
+        QCOMPARE(ShownMessages.size(), size_t(1));
+        QVERIFY(ShownMessages[0].Text.startsWith(MessageText(TMessageId::NoMediaOnPage, false)));
+        QVERIFY(f->isVisible());
+        QCOMPARE(w.LastDownloadPid, qint64(0));
+        ShownMessages.clear();
+
+        f->edURL->setText(Q(server.Url("/page")));
+        QTest::mouseClick(f->btnPastePageTitle, Qt::LeftButton);
+        QVERIFY2(f->edFileName->text().startsWith("Holiday") && f->edFileName->text().endsWith(".mp4"),
+                 qPrintable(f->edFileName->text()));
+        f->edFileName->setText("Holiday.mp4");
+        QTest::mouseClick(f->btnGET, Qt::LeftButton);
+        ProgramExecutable = saved;
+
+        QVERIFY2(ShownMessages.empty(), ShownMessages.empty() ? "" : qPrintable(ShownMessages[0].Text));
+        QVERIFY(!f->isVisible());
+        QVERIFY(Job.ThroughEngine);
+        QCOMPARE(Q(Job.MediaUrl), Q(server.Url("/page")));
+        const std::string out = folder.Path() + "/videos/Holiday.mp4";
+        QCOMPARE(Q(Job.OutputFile), Q(out));
+        const qint64 pid = w.LastDownloadPid;
+        QVERIFY(pid > 0);
+        const bool arrived = QTest::qWaitFor([&] { return TempDir::Read(out) == TempDir::Read(clip); }, 60000);
+        const bool ended = QTest::qWaitFor([&] { return !ProcessRuns(pid); }, 15000);
+        if (ProcessRuns(pid))
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        QVERIFY(arrived);
+        QVERIFY(ended);
+        QVERIFY(!std::filesystem::exists(EngineWorkDir(out)));
     }
 };
 
