@@ -36,10 +36,10 @@ std::string ContentType(const std::string& name)
 }
 } // namespace
 
-std::string MakeClip(const std::string& path, int seconds)
+std::string MakeClip(const std::string& path, int seconds, const std::string& size)
 {
     const std::string length = std::to_string(seconds);
-    const bool made = Ffmpeg({"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-f", "lavfi", "-i",
+    const bool made = Ffmpeg({"-f", "lavfi", "-i", "testsrc=size=" + size + ":rate=25", "-f", "lavfi", "-i",
                               "sine=frequency=440:sample_rate=44100", "-t", length, "-c:v", "libx264", "-preset",
                               "ultrafast", "-g", "25", "-c:a", "aac", "-b:a", "64k", "-shortest", path});
     return made ? path : std::string();

@@ -9,9 +9,9 @@
 
 namespace fixtures {
 
-// A clip of that many seconds: 160x120 H.264 video and AAC audio in MP4. Empty
-// when ffmpeg could not make it.
-std::string MakeClip(const std::string& path, int seconds);
+// A clip of that many seconds: H.264 video of that size ("160x120") and AAC
+// audio in MP4. Empty when ffmpeg could not make it.
+std::string MakeClip(const std::string& path, int seconds, const std::string& size = "160x120");
 // dir/index.m3u8 and its one-second segments.
 bool MakeHls(const std::string& clip, const std::string& dir);
 // dir/manifest.mpd with the video and the audio in adaptation sets of their own.

@@ -156,6 +156,29 @@ private slots:
         QVERIFY(ended);
         QVERIFY(!std::filesystem::exists(EngineWorkDir(out)));
     }
+    // A YouTube page whose formats the built-in reading can't find: the page
+    // engine's formats decide which buttons are offered.
+    void formatButtonsFromTheEngine()
+    {
+        TProgramFolder folder;
+        const std::string clip = fixtures::MakeClip(folder.Dir.File("clip.mp4"), 2, "640x360");
+        QVERIFY(!clip.empty());
+        QVERIFY(fixtures::MakeDash(clip, folder.Dir.File("dash")));
+        testhttp::TestHttpServer server(std::chrono::seconds(90));
+        fixtures::ServeFiles(server, "/dash/", folder.Dir.File("dash"));
+
+        TFormMain w;
+        TFormNew* f = w.FormNew();
+        f->show();
+        f->edURL->setText(Q(server.Url("/dash/manifest.mpd?v=abc&m=.youtube.")));
+        f->rbMP4_1080->setChecked(true);
+        QTest::mouseClick(f->btnCheckFormats, Qt::LeftButton);
+        QVERIFY(f->rbMP4_360->isEnabled());
+        QVERIFY(f->rbFLV_360->isEnabled());
+        for (QRadioButton* rb : {f->rbMP4_1080, f->rbMP4_720, f->rbFLV_480, f->rbFLV_240})
+            QVERIFY2(!rb->isEnabled(), qPrintable(rb->objectName()));
+        QVERIFY(f->rbMP4_360->isChecked());  // the remembered one is not offered: the first that is
+    }
 };
 
 int RunEndToEndTests(int argc, char** argv)

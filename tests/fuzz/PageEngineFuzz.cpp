@@ -1,0 +1,29 @@
+// The page engine's JSON page information and its progress lines.
+
+#include "FuzzSupport.h"
+#include "download/EngineDownload.h"
+#include "net/Json.h"
+#include "net/ZQ_Strings.h"
+#include "sites/PageEngine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text = FuzzText(data, size);
+    const std::optional<TJson> json = TJson::Parse(text);
+    const TPageInfo info = ParsePageInfo(text);
+    if (info.Found)
+        FUZZ_CHECK(json && json->IsObject());
+    FUZZ_CHECK(info.Size >= 0);
+    for (const TPageFormat& f : info.Formats)
+        FUZZ_CHECK(f.Height >= 0 && f.Size >= 0);
+    FUZZ_CHECK(EngineErrorText(text).size() <= 300);
+
+    TEngineTally tally;
+    for (const std::string& line : SplitLines(text)) {
+        const TEngineLine parsed = ParseEngineLine(line);
+        FUZZ_CHECK(parsed.Done >= 0 && parsed.Total >= 0);
+        tally.Feed(parsed);
+        FUZZ_CHECK(tally.Done() >= 0 && tally.Total() >= 0);
+    }
+    return 0;
+}
