@@ -7,6 +7,7 @@
 #include "net/ZQ_Strings.h"
 #include "ui/OutputNaming.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -66,6 +67,16 @@ std::string EngineResultFile(const std::string& workDir)
     return {};
 }
 
+bool IsMediaExtension(const std::string& ext)
+{
+    if (std::find(MediaExtensions.begin(), MediaExtensions.end(), ext) != MediaExtensions.end())
+        return true;
+    for (const char* more : {"flv", "webm", "mkv", "m4a", "m4v", "mov", "ogg", "ogv", "opus", "ts", "3gp", "mpg"})
+        if (ext == more)
+            return true;
+    return false;
+}
+
 // Moves the engine's file to the output name with the file's extension; a
 // taken name gets the next free variant. Never replaces a file.
 std::string MoveResult(const std::string& resultFile, const std::string& outputFile)
@@ -73,9 +84,10 @@ std::string MoveResult(const std::string& resultFile, const std::string& outputF
     const std::string ext = ExtractFileExt(resultFile);  // ".mp4"
     const std::string dir = ExtractFileDir(outputFile);
     std::string name = ExtractFileName(outputFile);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0)
-        name.resize(dot);
+    // A media extension is replaced; any other dot is part of the name ("Mr. Smith").
+    const std::string old = LowerAscii(ExtractFileExt(name));
+    if (!old.empty() && old.size() < name.size() && IsMediaExtension(old.substr(1)))
+        name.resize(name.size() - old.size());
     std::string target = InDir(dir, name + ext);
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (PathExists(target))

@@ -201,7 +201,7 @@ TEST_F(PageEngineOnLoopback, DashWithSeparateVideoAndAudioIsMerged)
     EXPECT_EQ(fixtures::FolderEntries(out_.Path()), std::vector<std::string>{"film.mp4"});
 }
 
-TEST_F(PageEngineOnLoopback, ATakenNameGetsTheNextFreeOne)
+TEST_F(PageEngineOnLoopback, TheFilesNameKeepsItsDotsAndNeverTakesAnothersName)
 {
     const std::string url = ServePage("/watch", "A clip");
     out_.Write("x.mp4", "older");
@@ -209,6 +209,11 @@ TEST_F(PageEngineOnLoopback, ATakenNameGetsTheNextFreeOne)
     ASSERT_TRUE(run.Ok) << run.Error;
     EXPECT_NE(run.OutputFile, out_.File("x.mp4"));
     EXPECT_EQ(TempDir::Read(out_.File("x.mp4")), "older");
+
+    // A dot that starts no media extension stays part of the name.
+    const TEngineRun dotted = Download(url, out_.File("Mr. Smith"));
+    ASSERT_TRUE(dotted.Ok) << dotted.Error;
+    EXPECT_EQ(dotted.OutputFile, out_.File("Mr. Smith.mp4"));
 }
 
 TEST_F(PageEngineOnLoopback, APageWithoutMediaIsRefusedWithTheEnginesReason)
