@@ -277,11 +277,16 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
         run.Error = e.what();
         return run;
     }
-    if (run.Stopped)
+    // A folder the engine left empty goes; one with partial files stays for the
+    // next try (or for the question whether to delete them).
+    if (run.Stopped) {
+        ::rmdir(workDir.c_str());
         return run;
+    }
     const std::string result = exitCode == 0 && endedAt == Clock::time_point{} ? EngineResultFile(workDir) : std::string();
     if (result.empty()) {
         run.Error = tally.Error();
+        ::rmdir(workDir.c_str());
         return run;
     }
     run.OutputFile = MoveResult(result, outputFile);

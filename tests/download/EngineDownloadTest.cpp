@@ -329,3 +329,73 @@ TEST_F(PageEngineOnLoopback, StoppingAnHlsDownloadEndsEveryProcessAndItsFolderGo
     RemoveEngineWorkDir(EngineWorkDir(output));
     EXPECT_TRUE(fixtures::FolderEntries(out_.Path()).empty());
 }
+
+// Stand-in engines that fail, print garbage or hang.
+class EngineStandIn : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        PageEngineOverride.reset();
+        ForgetPageLookUps();
+    }
+    void UseEngine(const std::string& script)
+    {
+        const std::string path = dir_.Write("engine", "#!/bin/sh\n" + script);
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        PageEngineOverride = path;
+        ForgetPageLookUps();
+    }
+    TEngineRun Download(const std::function<bool()>& stop = [] { return false; })
+    {
+        TEngineRequest request;
+        request.Url = "http://127.0.0.1:9/page";
+        return RunEngineDownload(request, dir_.File("out.mp4"), {}, stop);
+    }
+    TempDir dir_;
+};
+
+TEST_F(EngineStandIn, GarbageOrAFailureIsAClearNo)
+{
+    UseEngine("echo 'not json {'; echo '[brimtale] downloading x y z'\n");
+    EXPECT_FALSE(LookUpPage("http://127.0.0.1:9/page").Found);
+    TEngineRun run = Download();
+    EXPECT_FALSE(run.Ok);  // it ended well but made no file
+    EXPECT_FALSE(run.Stopped);
+
+    UseEngine("echo 'WARNING: meh' >&2; echo 'ERROR: the site said no' >&2; exit 1\n");
+    const TPageInfo info = LookUpPage("http://127.0.0.1:9/page");
+    EXPECT_FALSE(info.Found);
+    EXPECT_EQ(info.Error, "the site said no");
+    UseEngine("echo 'ERROR: unable to download video data: HTTP Error 403'; exit 1\n");
+    run = Download();
+    EXPECT_FALSE(run.Ok);
+    EXPECT_EQ(run.Error, "unable to download video data: HTTP Error 403");
+    // Nothing is left behind.
+    EXPECT_EQ(fixtures::FolderEntries(dir_.Path()), std::vector<std::string>{"engine"});
+}
+
+TEST_F(EngineStandIn, AnEngineThatHangsIsEndedWhenAskedTo)
+{
+    // It starts a child of its own as well; both go.
+    UseEngine("sleep 300 &\necho '[brimtale] downloading 10 100 NA 0'\nsleep 300\n");
+    std::atomic<bool> started{false};
+    TEngineRequest request;
+    request.Url = "http://127.0.0.1:9/page";
+    const TEngineRun run = RunEngineDownload(
+        request, dir_.File("out.mp4"), [&](const TEngineTally&) { started = true; }, [&] { return started.load(); });
+    EXPECT_TRUE(run.Stopped);
+    EXPECT_TRUE(fixtures::ProcessesWorkingIn(EngineWorkDir(dir_.File("out.mp4"))).empty());
+
+    // A look-up that hangs ends with its step.
+    UseEngine("sleep 300\n");
+    std::atomic<bool> cancel{false};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    {
+        const TNetworkStepScope step(&cancel);
+        EXPECT_FALSE(LookUpPage("http://127.0.0.1:9/page").Found);
+    }
+    canceller.join();
+}
