@@ -17,12 +17,14 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
+#include "sites/PageEngine.h"
 #include "sites/VideoSite.h"
 #include "sites/ZQ_YouTube.h"
 #include "ui/GetRequest.h"
 #include "ui/OutputNaming.h"
 #include "ui/Texts.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -186,20 +188,22 @@ int ListFormats(const std::string& input, TProgress& progress)
         return ExitFailed;
     }
     TYT_Info_NEW info;
+    TPageInfo page;  // the page engine's formats when the page's own gave nothing
     {
         const TNetworkStepScope step(LookUpLimit, &Interrupted);
         info = GetYouTubeFormats(NormalizeYouTubeUrl(url));
+        if (std::none_of(info.begin(), info.end(), [](const TYT_MovieItem& m) { return m.Found; }) && !Interrupted)
+            page = LookUpPage(url);
     }
     if (Interrupted)
         return Interruption(progress, {}, AppSettings.LangPolish);
     for (const TYouTubeFormat& f : YouTubeFormats)
-        if (info[static_cast<std::size_t>(f.Slot - 1)].Found)
+        if (info[static_cast<std::size_t>(f.Slot - 1)].Found || PageOffersYouTubeFormat(page, f.FormatNumber))
             std::printf("%s\t%s\n", f.SettingsValue, f.Caption);
     std::fflush(stdout);
     return ExitOk;
 }
 
-// Downloads the job's media into its output file.
 // Through the page engine; the file's final name goes to job.OutputFile.
 int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
 {
@@ -229,6 +233,7 @@ int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
     return ExitOk;
 }
 
+// Downloads the job's media into its output file.
 int Download(TDownloadJob& job, TProgress& progress, bool polish)
 {
     if (job.ThroughEngine)

@@ -240,6 +240,17 @@ TEST_F(Cli, AnyPageAndAMediaAddressWithoutASite)
     EXPECT_EQ(TempDir::Read(out + "/clip.mp4"), TempDir::Read(clip));
 }
 
+TEST_F(Cli, FormatsOfAYouTubePageComeFromTheEngineWhenItsOwnGiveNothing)
+{
+    const std::string clip = fixtures::MakeClip(dir.File("clip.mp4"), 2, "640x360");
+    ASSERT_FALSE(clip.empty());
+    ASSERT_TRUE(fixtures::MakeDash(clip, dir.File("dash")));
+    fixtures::ServeFiles(server, "/dash/", dir.File("dash"));
+    const TRun run = RunProgram(exe, {"--list-formats", server.Url("/dash/manifest.mpd?v=abc&m=.youtube.")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, "MP4_360\t360p\nFLV_360\t360p\n");
+}
+
 TEST_F(Cli, OneFailedInputFailsTheRunAndTheOthersStillRun)
 {
     testhttp::Response media;
