@@ -1,6 +1,7 @@
 #include "ui/Main.h"
 
 #include "app/ProgramValues.h"
+#include "app/StartUp.h"
 #include "app/Settings.h"
 #include "convert/ConRun.h"
 #include "net/ZQ_FileSystem.h"
@@ -38,6 +39,7 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -427,15 +429,19 @@ bool TFormMain::GetFile(TDownloadJob job)
 
 void TFormMain::actNewExecute()
 {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    OpenAddress(FirstLineOf(clipboard ? clipboard->text() : QString(), AddressMax));
+}
+
+bool TFormMain::OpenAddress(std::string text)
+{
     TFormNew* f = formNew_;
     f->show();
     f->raise();
     f->activateWindow();
     if (f->Busy())
-        return; // its network step goes on; Esc there cancels it
+        return false; // its network step goes on; Esc there cancels it
 
-    const QClipboard* clipboard = QGuiApplication::clipboard();
-    std::string text = FirstLineOf(clipboard ? clipboard->text() : QString(), 800);
     const TVideoSite site = DetectVideoSite(text);
     text = CleanUpClipboardUrl(text, site);
     const bool sameAddress = f->edURL->text().toStdString() == text;
@@ -444,7 +450,7 @@ void TFormMain::actNewExecute()
     std::string name;
     if (site != vsNone && !f->RunNetworkStep(NewTexts(AppSettings.LangPolish).StepTitle,
                                              [&] { name = FileNameFromPage(text, site); }))
-        return;
+        return true;
     f->edFileName->setText(Q(name));
     if (site == vsLocalFile && FileExists(name)) {
         f->edURL->setText(Q(name));
@@ -462,6 +468,26 @@ void TFormMain::actNewExecute()
 
     if (site == vsYouTube && !sameAddress)
         f->actCheckYoutubeFormatsExecute();
+    return true;
+}
+
+void TFormMain::OpenHandedAddress(const std::string& text)
+{
+    pendingAddresses_.push_back(text);
+    if (pendingAddresses_.size() == 1)
+        OpenPendingAddresses();
+}
+
+void TFormMain::OpenPendingAddresses()
+{
+    while (!pendingAddresses_.empty()) {
+        // While the dialog looks something up, the address waits for its turn.
+        if (!OpenAddress(pendingAddresses_.front())) {
+            QTimer::singleShot(PendingAddressRetryMs, this, [this] { OpenPendingAddresses(); });
+            return;
+        }
+        pendingAddresses_.pop_front();
+    }
 }
 
 void TFormMain::DroppedFile(const QString& path)
