@@ -61,7 +61,9 @@ bool SendToRunningInstance(const std::string& address, int timeoutMs, const QStr
 
 TInstanceServer::TInstanceServer(QObject* parent) : QObject(parent), server_(new QLocalServer(this))
 {
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    // No access options: with them the socket is made elsewhere and renamed
+    // into place, over a socket another program listens on. Who may connect is
+    // checked on every connection instead.
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = server_->nextPendingConnection())
             Accept(socket);
@@ -114,7 +116,11 @@ void TInstanceServer::Accept(QLocalSocket* socket)
         case TInstanceMessageReader::TState::Done:
             socket->write(&InstanceAnswer, 1);
             socket->disconnectFromServer();
-            emit addressReceived(QByteArray::fromStdString(reader->Address()));
+            // Not from inside the socket's signal: a receiver that lets events
+            // run (the dialog's look-ups) would see the socket deleted under it.
+            QMetaObject::invokeMethod(
+                this, [this, address = QByteArray::fromStdString(reader->Address())] { emit addressReceived(address); },
+                Qt::QueuedConnection);
             return;
         }
     });

@@ -1,0 +1,185 @@
+// One interactive program per user: a later "brimtale ADDRESS" hands its
+// address to the running program and ends; a socket left by a program that
+// ended is replaced, a program that does not answer is not waited for long, and
+// download processes never take part.
+
+#include "UiTestSupport.h"
+
+#include "app/InstanceMessage.h"
+#include "ui/Main.h"
+#include "ui/New.h"
+#include "ui/RunningInstance.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QUrl>
+#include <QtTest>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// Starts the built program (a copy in the folder, so that its settings stay
+// there) with the arguments; the run's HOME and XDG folders are inherited.
+void StartProgram(QProcess& process, const TProgramFolder& folder, const QStringList& args)
+{
+    const std::string exe = folder.Dir.File("brimtale");
+    if (!std::filesystem::exists(exe))
+        std::filesystem::copy_file(BRIMTALE_EXE, exe);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(Q(exe), args);
+}
+
+} // namespace
+
+class TInstanceTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aLaterStartHandsItsAddressOver_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("sent");  // what arrives: a URI already as its path
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("name");  // the proposed file name (none without a page)
+        // A name a shell would make much of; it must reach the dialog as it is.
+        const QString dir = Q(TestHome()) + "/my videos";
+        const QString file = dir + "/it's a \"clip\" $(touch pwned) `id`;+1.avi";
+        QTest::newRow("path") << file << file << file << "it's a \"clip\" $(touch pwned) `id`;+1.avi";
+        // What a file manager passes for "Open with".
+        QTest::newRow("file URI") << QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) << file << file
+                                  << "it's a \"clip\" $(touch pwned) `id`;+1.avi";
+        // A page address; nothing listens on the port, so the look-ups fail at once.
+        QTest::newRow("address") << "http://127.0.0.1:1/v/abc?m=.youtube.&q='a b'"
+                                 << "http://127.0.0.1:1/v/abc?m=.youtube.&q='a b'"
+                                 << "http://127.0.0.1:1/watch?v=abc?m=.youtube.&q='a b'" << QString();
+    }
+
+    void aLaterStartHandsItsAddressOver()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, sent);
+        QFETCH(QString, shown);
+        QFETCH(QString, name);
+        TProgramFolder folder;
+        std::filesystem::create_directories(TestHome() + "/my videos");
+        std::ofstream(TestHome() + "/my videos/it's a \"clip\" $(touch pwned) `id`;+1.avi") << "x";
+
+        TFormMain w;
+        TInstanceServer server;
+        QSignalSpy received(&server, &TInstanceServer::addressReceived);
+        connect(&server, &TInstanceServer::addressReceived, &w,
+                [&w](const QByteArray& address) { w.OpenHandedAddress(address.toStdString()); });
+        QVERIFY(server.Listen());
+
+        QProcess later;
+        StartProgram(later, folder, {argument});
+        // The events run meanwhile: this program answers from them.
+        QTRY_VERIFY2_WITH_TIMEOUT(later.state() == QProcess::NotRunning, "the later start did not end", 15000);
+        QCOMPARE(later.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(later.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 5000);
+        QCOMPARE(received[0][0].toByteArray(), sent.toUtf8());
+        TFormNew* f = w.FormNew();
+        QTRY_COMPARE_WITH_TIMEOUT(f->edURL->text(), shown, 10000);
+        QVERIFY(f->isVisible());
+        if (!name.isNull())
+            QCOMPARE(f->edFileName->text(), name);
+        QVERIFY(!QFile::exists(Q(folder.Dir.File("pwned"))));
+    }
+
+    void aSocketLeftBehindIsReplaced()
+    {
+        const QString path = Q(TestHome()) + "/left.socket";
+        // A socket file nobody listens on any more, as a program that was killed leaves it.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.toUtf8().constData(), sizeof address.sun_path - 1);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+        QVERIFY(QFile::exists(path));
+        QVERIFY(!SendToRunningInstance("x", InstanceAnswerMs, path));
+
+        TInstanceServer server;
+        QVERIFY(server.Listen(path));
+        QSignalSpy received(&server, &TInstanceServer::addressReceived);
+        // The sender waits for the answer without letting events run, and the
+        // server answers from this thread's events: the sender gets a thread.
+        bool sent = false;
+        std::thread sender([&] { sent = SendToRunningInstance("line one\nline two", InstanceAnswerMs, path); });
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 5000);
+        sender.join();
+        QVERIFY(sent);
+        QCOMPARE(received[0][0].toByteArray(), QByteArray("line one\nline two"));
+
+        // A second server finds the first one answering and leaves it alone.
+        TInstanceServer second;
+        QVERIFY(!second.Listen(path));
+        QVERIFY(QFile::exists(path));
+    }
+
+    void aProgramThatDoesNotAnswerIsNotWaitedForLong()
+    {
+        const QString path = Q(TestHome()) + "/deaf.socket";
+        QLocalServer deaf;  // takes connections, never reads
+        QVERIFY(deaf.listen(path));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!SendToRunningInstance("http://127.0.0.1:1/x", 500, path));
+        QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+
+        // Nor is a caller that sends nothing, or a message that is none.
+        TInstanceServer server;
+        const QString own = Q(TestHome()) + "/own.socket";
+        QVERIFY(server.Listen(own));
+        QSignalSpy received(&server, &TInstanceServer::addressReceived);
+        QLocalSocket silent;
+        QLocalSocket wrong;
+        silent.connectToServer(own);
+        wrong.connectToServer(own);
+        QVERIFY(silent.waitForConnected(2000) && wrong.waitForConnected(2000));
+        wrong.write("GET / HTTP/1.0\r\n\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(wrong.state(), QLocalSocket::UnconnectedState, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QLocalSocket::UnconnectedState, 3 * InstanceAnswerMs);
+        QCOMPARE(received.count(), 0);
+    }
+
+    void aDownloadProcessNeverContactsTheRunningProgram()
+    {
+        TProgramFolder folder;
+        folder.Dir.Write("bmt.ini", "[Main]\r\nAutoClose=1\r\n");
+        const std::string input = folder.Dir.Write("in.avi", "x");
+        TInstanceServer server;
+        QVERIFY(server.Listen());
+
+        // A local file and no conversion: the window says so and closes by itself.
+        QProcess download;
+        StartProgram(download, folder,
+                     {"-get", Q(input), "-", Q(folder.Dir.File("out.avi")), "0", "0", "0", "-", "-", "-", "0"});
+        QVERIFY2(download.waitForFinished(20000), "the download process did not end by itself");
+        QCOMPARE(download.exitCode(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(server.Connections(), 0);
+    }
+};
+
+int RunInstanceTests(int argc, char** argv)
+{
+    TInstanceTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "InstanceTest.moc"
