@@ -267,11 +267,15 @@ TFormMain::TFormMain(QWidget* parent)
     shortcuts->addWidget(chShortcut_StartMenu);
     shortcuts->addWidget(chShortcut_Desktop);
     options->addWidget(gbShortcuts, 1, 0, 1, 2);
+    chNotifications = new QCheckBox(tsOptions);
+    chNotifications->setObjectName("chNotifications");
+    options->addWidget(chNotifications, 2, 0, 1, 2);
     options->setColumnStretch(1, 1);
-    options->setRowStretch(2, 1);
+    options->setRowStretch(3, 1);
     connect(cbLanguage, &QComboBox::currentIndexChanged, this, [this] { cbLanguageChange(); });
     connect(chShortcut_Desktop, &QCheckBox::clicked, this, [this] { chShortcut_DesktopClick(); });
     connect(chShortcut_StartMenu, &QCheckBox::clicked, this, [this] { chShortcut_StartMenuClick(); });
+    connect(chNotifications, &QCheckBox::clicked, this, [this] { chNotificationsClick(); });
 
     // About tab.
     auto* about = new QVBoxLayout(tsAbout);
@@ -342,6 +346,7 @@ void TFormMain::FormCreate()
         TUpdatingControls quiet;
         chShortcut_Desktop->setChecked(ShortcutExists(ShellFolder("Desktop"), ShortcutFileName));
         chShortcut_StartMenu->setChecked(ShortcutExists(ShellFolder("Start Menu"), ShortcutFileName));
+        chNotifications->setChecked(AppSettings.Notifications);
     }
     SetLang();
 }
@@ -363,6 +368,7 @@ void TFormMain::SetLang()
     lblLanguage->setText(QString::fromUtf8(t.lblLanguage));
     chShortcut_StartMenu->setText(QString::fromUtf8(t.chShortcut_StartMenu));
     chShortcut_Desktop->setText(QString::fromUtf8(t.chShortcut_Desktop));
+    chNotifications->setText(QString::fromUtf8(t.chNotifications));
     lblWww->setText(QString::fromUtf8(t.lblWww));
     lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));
     {
@@ -608,6 +614,14 @@ void TFormMain::chShortcut_DesktopClick()
 void TFormMain::chShortcut_StartMenuClick()
 {
     ShortcutBoxClicked(chShortcut_StartMenu, "Start Menu");
+}
+
+void TFormMain::chNotificationsClick()
+{
+    if (UpdatingControls)
+        return;
+    AppSettings.Notifications = chNotifications->isChecked();
+    SaveNotificationsSetting(SettingsFile);
 }
 
 void TFormMain::Label1Click(TLinkLabel* label)

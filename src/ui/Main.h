@@ -92,6 +92,7 @@ public:
     void cbLanguageChange();
     void chShortcut_DesktopClick();
     void chShortcut_StartMenuClick();
+    void chNotificationsClick();
     void popTrayPopup();
     void tiDblClick();
     // A file dropped on the window (only the first one counts).
@@ -118,6 +119,7 @@ public:
     QGroupBox* gbShortcuts = nullptr;
     QCheckBox* chShortcut_StartMenu = nullptr;
     QCheckBox* chShortcut_Desktop = nullptr;
+    QCheckBox* chNotifications = nullptr;
     QFrame* Panel2 = nullptr;
     QLabel* Label7 = nullptr;
     QLabel* lblVersion = nullptr;
