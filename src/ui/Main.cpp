@@ -1,8 +1,8 @@
 #include "ui/Main.h"
 
 #include "app/ProgramValues.h"
-#include "app/StartUp.h"
 #include "app/Settings.h"
+#include "app/StartUp.h"
 #include "convert/ConRun.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
