@@ -1,11 +1,13 @@
 // One interactive program per user: a later "brimtale ADDRESS" hands its
-// address to the running program and ends; a socket left by a program that
-// ended is replaced, a program that does not answer is not waited for long, and
+// address to the running program and ends, and the address waits while the
+// dialog looks something up; a socket left by a program that ended is
+// replaced, a program that does not answer is not waited for long, and
 // download processes never take part.
 
 #include "UiTestSupport.h"
 
 #include "app/InstanceMessage.h"
+#include "support/TestHttpServer.h"
 #include "ui/Main.h"
 #include "ui/New.h"
 #include "ui/RunningInstance.h"
@@ -16,6 +18,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QUrl>
 #include <QtTest>
 
@@ -98,6 +101,40 @@ private slots:
         if (!name.isNull())
             QCOMPARE(f->edFileName->text(), name);
         QVERIFY(!QFile::exists(Q(folder.Dir.File("pwned"))));
+    }
+
+    void anAddressHandedOverWhileTheDialogLooksSomethingUpWaitsItsTurn()
+    {
+        TProgramFolder folder;
+        testhttp::TestHttpServer server(std::chrono::seconds(60));
+        server.Handle("/watch", [](const testhttp::Request&) {
+            testhttp::Response r;
+            r.silent = true;  // the title never comes
+            return r;
+        });
+        const std::string file = folder.Dir.Write("later clip.avi", "x");
+        TFormMain w;
+        TFormNew* f = w.FormNew();
+        bool handed = false;
+        QTimer user;
+        connect(&user, &QTimer::timeout, f, [&] {
+            if (!f->Busy())
+                return;
+            if (!handed) {
+                handed = true;
+                w.OpenHandedAddress(file);
+            } else {
+                QTest::keyClick(f, Qt::Key_Escape);
+            }
+        });
+        user.start(200);
+        w.OpenAddress(server.Url("/watch?v=abc&m=.youtube."));
+        user.stop();
+        QVERIFY(handed);
+        // The look-up was cancelled; then the waiting address comes.
+        QTRY_COMPARE_WITH_TIMEOUT(f->edURL->text(), Q(file), 5000);
+        QVERIFY(f->isVisible());
+        QCOMPARE(f->edFileName->text(), QString("later clip.avi"));
     }
 
     void aSocketLeftBehindIsReplaced()
