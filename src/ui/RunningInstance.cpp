@@ -9,6 +9,7 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
