@@ -386,15 +386,12 @@ private slots:
             int notices = 0;
             w.OnNotify = [&](const QString&, const QString&) { ++notices; };
             w.show();
+            // Off: not even while the user is elsewhere.
             QWidget other;
-            if (off) {
+            if (off)
                 other.show();
-                other.activateWindow();
-                QTRY_VERIFY(other.isActiveWindow());
-            } else {
-                w.activateWindow();
-                QTRY_VERIFY(w.isActiveWindow());
-            }
+            (off ? static_cast<QWidget&>(other) : w).activateWindow();
+            QTRY_VERIFY((off ? static_cast<QWidget&>(other) : w).isActiveWindow());
             QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Downloaded"), 15000);
             QCoreApplication::processEvents();
             QCOMPARE(notices, 0);
