@@ -388,10 +388,13 @@ private slots:
             w.show();
             // Off: not even while the user is elsewhere.
             QWidget other;
-            if (off)
+            QWidget* active = &w;
+            if (off) {
                 other.show();
-            (off ? static_cast<QWidget&>(other) : w).activateWindow();
-            QTRY_VERIFY((off ? static_cast<QWidget&>(other) : w).isActiveWindow());
+                active = &other;
+            }
+            active->activateWindow();
+            QTRY_VERIFY(active->isActiveWindow());
             QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Downloaded"), 15000);
             QCoreApplication::processEvents();
             QCOMPARE(notices, 0);
