@@ -1,7 +1,7 @@
 #pragma once
 // One interactive program per user: a later start with an address hands it to
 // the program that runs already, over a local socket of the user's own, and
-// ends. Download processes ("-get") take no part in this.
+// ends. Download processes ("-get") are never involved.
 
 #include <QByteArray>
 #include <QObject>

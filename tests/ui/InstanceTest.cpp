@@ -2,7 +2,7 @@
 // address to the running program and ends, and the address waits while the
 // dialog looks something up; a socket left by a program that ended is
 // replaced, a program that does not answer is not waited for long, and
-// download processes never take part.
+// download processes are never involved.
 
 #include "UiTestSupport.h"
 
