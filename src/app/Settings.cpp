@@ -40,6 +40,7 @@ void LoadSettings(const std::string& fileName)
         const std::string lang = UpperAscii(Trim(ini.ReadString(Section, "Language", "EN")).substr(0, 2));
         AppSettings.LangPolish = lang == "PL";
         AppSettings.AutoClose = ini.ReadBool(Section, "AutoClose", AppSettings.AutoClose);
+        AppSettings.Notifications = ini.ReadBool(Section, "Notifications", AppSettings.Notifications);
         const std::string lastDir = ini.ReadString(Section, "LastDir", AppSettings.LastDir);
         // A longer path would name another directory once cut, so it is not taken.
         if (DirectoryExists(lastDir) && lastDir.size() <= SettingsPathMax)
@@ -60,6 +61,14 @@ void SaveSettings(const std::string& fileName, bool withAutoClose)
         keys.push_back({Section, {"DirListFile", AppSettings.DirListFile}});
         keys.push_back({Section, {"LastDir", CleanDirPath(AppSettings.LastDir)}});
         ini.WriteStrings(keys);
+    } catch (...) {
+    }
+}
+
+void SaveNotificationsSetting(const std::string& fileName)
+{
+    try {
+        TIniFile(fileName).WriteBool(Section, "Notifications", AppSettings.Notifications);
     } catch (...) {
     }
 }

@@ -10,6 +10,7 @@ constexpr std::size_t SettingsPathMax = 250;
 struct TAppSettings {
     bool AutoClose = false;
     bool LangPolish = false;
+    bool Notifications = true;  // a desktop notification when a job ends unseen
     std::string DirListFile;   // directory history file
     std::string LastDir;       // last output directory
     std::string ProfilesFile;  // encoder profiles file
@@ -23,6 +24,9 @@ void InitSettings();
 void LoadSettings(const std::string& fileName);
 // Writes Language, DirListFile, LastDir (and AutoClose when asked); never fails.
 void SaveSettings(const std::string& fileName, bool withAutoClose);
+
+// Writes Notifications alone, at once: download processes read it when they start.
+void SaveNotificationsSetting(const std::string& fileName);
 
 // The first-run rule: without a settings file the locale decides the language.
 void ApplyFirstRunLanguage();

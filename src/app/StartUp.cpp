@@ -3,9 +3,69 @@
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "net/ZQ_URL.h"
+
+#include <climits>
+#include <unistd.h>
+
+std::string StartAddress;
+
+namespace {
+
+std::string WorkingDir()
+{
+    char buffer[PATH_MAX];
+    return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
+std::string HostName()
+{
+    char buffer[256] = {};
+    if (::gethostname(buffer, sizeof buffer - 1) != 0)
+        return {};
+    return buffer;
+}
+
+// The local path of a file:// URI ("file:///a%20b", "file://localhost/a"), or
+// "" when the text is none or names another machine.
+std::string LocalPathOfFileUri(const std::string& text)
+{
+    const std::string scheme = "file://";
+    if (!StartsWithText(text, scheme))
+        return {};
+    const std::string rest = text.substr(scheme.size());
+    const std::size_t slash = rest.find('/');
+    if (slash == std::string::npos)
+        return {};
+    const std::string host = rest.substr(0, slash);
+    if (!host.empty() && !SameTextAscii(host, "localhost") && !SameTextAscii(host, HostName()))
+        return {};
+    // A "+" in a file URI is a plus sign, not a blank.
+    return UrlDecode(ReplaceAll(rest.substr(slash), "+", "%2B"));
+}
+
+} // namespace
+
+std::string CommandLineAddress(const std::string& argument, const std::string& workingDir)
+{
+    std::string text = argument;
+    const std::string local = LocalPathOfFileUri(text);
+    if (!local.empty())
+        text = local;
+    else if (!text.empty() && text[0] != '/' && text.find("://") == std::string::npos && !workingDir.empty() &&
+             FileExists(workingDir + "/" + text))
+        text = workingDir + "/" + text;
+    const std::size_t lineEnd = text.find_first_of("\r\n");
+    if (lineEnd != std::string::npos)
+        text.erase(lineEnd);
+    return Utf8Cut(text, AddressMax);
+}
 
 TRunMode StartUp(const std::vector<std::string>& args)
 {
+    StartAddress.clear();
     Job = JobFromArgs(args);
     InitAppDirs();
     ShortcutFileName = "brimtale.desktop";
@@ -13,5 +73,11 @@ TRunMode StartUp(const std::vector<std::string>& args)
     InitSettings();
     LoadSettings(SettingsFile);
     ApplyFirstRunLanguage();
-    return IsJobValid(Job) ? TRunMode::Download : TRunMode::Interactive;
+    if (IsJobValid(Job))
+        return TRunMode::Download;
+    // One argument that is an address or a file (a "-get" job, complete or not,
+    // and any other switch are none).
+    if (args.size() == 2 && !args[1].empty() && args[1][0] != '-')
+        StartAddress = CommandLineAddress(args[1], WorkingDir());
+    return TRunMode::Interactive;
 }

@@ -3,8 +3,10 @@
 #include "app/StartUp.h"
 #include "download/GetMain.h"
 #include "ui/Main.h"
+#include "ui/RunningInstance.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <string>
 #include <vector>
@@ -23,9 +25,23 @@ int main(int argc, char** argv)
         window.show();
         return QApplication::exec();
     }
+
+    // An address for a program of the user's that runs already goes there; this
+    // start then has nothing more to do.
+    if (!StartAddress.empty() && SendToRunningInstance(StartAddress))
+        return 0;
+
     TFormMain window;
     // The program ends with its main window, also when that was hidden in the tray.
     QObject::connect(&window, &TFormMain::closed, &app, &QApplication::quit, Qt::QueuedConnection);
+    TInstanceServer instances;
+    QObject::connect(
+        &instances, &TInstanceServer::addressReceived, &window,
+        [&window](const QByteArray& address) { window.OpenHandedAddress(address.toStdString()); },
+        Qt::QueuedConnection);
+    instances.Listen();
     window.show();
+    if (!StartAddress.empty())
+        QTimer::singleShot(0, &window, [&window] { window.OpenAddress(StartAddress); });
     return QApplication::exec();
 }

@@ -210,6 +210,7 @@ void TDownThread::Execute()
             // Every try failed: one more round when the user asks for it.
             form->btnRetry->setVisible(!ok);
             form->lblSpeed->clear();
+            form->DownloadEnded(ok, text);
         });
     }
     OnWindow([form] {

@@ -11,6 +11,7 @@
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
+#include "ui/DesktopNotify.h"
 #include "ui/Main.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtLanguage.h"
@@ -192,6 +193,27 @@ void TFormGetMain::SetCaption(const QString& text)
     caption_ = text;
     setWindowTitle(text);
     Echo(text, false);
+}
+
+void TFormGetMain::DownloadEnded(bool ok, const QString& state)
+{
+    // A conversion follows: its end is the one to tell.
+    if (ok && ConvertRequested)
+        return;
+    WorkEnded(ok ? TWorkEnd::Downloaded : TWorkEnd::DownloadFailed, job_.OutputFile, ok ? QString() : state);
+}
+
+void TFormGetMain::WorkEnded(TWorkEnd end, const std::string& file, const QString& reason)
+{
+    if (!AppSettings.Notifications || isActiveWindow())
+        return;
+    const TWorkEndNotice notice = WorkEndNotice(end, file, reason.toStdString(), AppSettings.LangPolish);
+    const QString summary = Q(notice.Summary);
+    const QString body = Q(notice.Body);
+    if (OnNotify)
+        OnNotify(summary, body);
+    else
+        DesktopNotify(summary, body);
 }
 
 void TFormGetMain::SetAppTitle(const QString& text)
@@ -569,12 +591,16 @@ void TFormGetMain::ConvertFile()
                 encoder.empty() ? std::string("ffmpeg") : encoder, args, &ConsoleLines,
                 [this](int pid, const std::string& line) { conev(pid, line); }, TLineEndRule::LoneLfCompletes, tick);
     } catch (const std::exception& e) {
+        WorkEnded(TWorkEnd::ConversionFailed, names.Input, QString::fromStdString(e.what()));
         ShowMessage(this, appTitle_, QString::fromStdString(e.what()), TMsgKind::Error);
         return;
     }
 
     TrimAndReadProgress(ConsoleLines);
+    const QString failed = QString::fromUtf8(t.ErrorPrefix) + QString::number(exitCode) + ")";
     if (exitCode != 0 && !Aborted) {
+        // Told before the encoder's output is shown: that box waits for the user.
+        WorkEnded(TWorkEnd::ConversionFailed, names.Input, failed);
         QString text;
         for (const std::string& line : ConsoleLines)
             text += Q(line) + "\r\n";
@@ -589,7 +615,7 @@ void TFormGetMain::ConvertFile()
     else if (Aborted)
         status = QString::fromUtf8(t.Aborted);
     else
-        status = QString::fromUtf8(t.ErrorPrefix) + QString::number(exitCode) + ")";
+        status = failed;
     SetAppTitle(status);
     lblProgress->setText(status);
     SetCaption(status);
@@ -600,8 +626,10 @@ void TFormGetMain::ConvertFile()
         RemoveFile(names.EncoderOutput);
     // Only a finished conversion gets its final name: after a failure the file of
     // that name may be one the encoder refused to overwrite.
-    if (!names.FinalOutput.empty() && exitCode == 0 && !Aborted)
-        RenameFileNoReplace(names.EncoderOutput, names.FinalOutput);
+    if (exitCode == 0 && !Aborted) {
+        const bool renamed = !names.FinalOutput.empty() && RenameFileNoReplace(names.EncoderOutput, names.FinalOutput);
+        WorkEnded(TWorkEnd::Converted, renamed ? names.FinalOutput : names.EncoderOutput, QString());
+    }
     SetAbortCaption(QString::fromUtf8(t.Close));
     Converting = false;
 

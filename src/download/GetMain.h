@@ -7,6 +7,7 @@
 #include "app/DownloadJob.h"
 #include "convert/Conversion.h"
 #include "convert/MediaProbe.h"
+#include "download/GetMainTexts.h"
 #include "net/TransferRate.h"
 #include "ui/StatusLabel.h"
 
@@ -44,6 +45,8 @@ public:
 
     // What ends the process (tests replace it).
     std::function<void()> OnTerminate;
+    // What shows a desktop notification (tests replace it).
+    std::function<void(const QString& summary, const QString& body)> OnNotify;
 
     // Shared with the download thread.
     std::atomic<bool> Downloading{false};
@@ -121,6 +124,11 @@ private:
     void EndEncoder();
     // The state of a local file whose job converts nothing.
     void ShowNothingToConvert();
+    // The download has ended (not by Abort); state is what the window shows.
+    void DownloadEnded(bool ok, const QString& state);
+    // The work has ended: when the window is not the active one (and the
+    // setting allows), a desktop notification says so, and where the file is.
+    void WorkEnded(TWorkEnd end, const std::string& file, const QString& reason);
     void SetCaption(const QString& text);
     void SetAppTitle(const QString& text);
     void SetAbortCaption(const QString& text);

@@ -31,6 +31,10 @@ const TGetMainTexts English = {
     " left",
     "Merging video and audio",
     "Download failed",
+    "Download finished",
+    "Download failed",
+    "Conversion finished",
+    "Conversion failed",
 };
 
 const TGetMainTexts Polish = {
@@ -60,6 +64,10 @@ const TGetMainTexts Polish = {
     "",
     "Łączenie obrazu i dźwięku",
     "Pobieranie nie powiodło się",
+    "Pobieranie zakończone",
+    "Pobieranie nie powiodło się",
+    "Konwersja zakończona",
+    "Konwersja nie powiodła się",
 };
 } // namespace
 
@@ -78,4 +86,26 @@ std::string TransferSpeedText(double bytesPerSecond, std::int64_t secondsLeft, b
 const TGetMainTexts& GetMainTexts(bool polish)
 {
     return polish ? Polish : English;
+}
+
+TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::string& reason, bool polish)
+{
+    const TGetMainTexts& t = GetMainTexts(polish);
+    TWorkEndNotice notice;
+    switch (end) {
+    case TWorkEnd::Downloaded:
+        notice.Summary = t.NoticeDownloaded;
+        break;
+    case TWorkEnd::DownloadFailed:
+        notice.Summary = t.NoticeDownloadFailed;
+        break;
+    case TWorkEnd::Converted:
+        notice.Summary = t.NoticeConverted;
+        break;
+    case TWorkEnd::ConversionFailed:
+        notice.Summary = t.NoticeConversionFailed;
+        break;
+    }
+    notice.Body = reason.empty() ? file : reason + "\n" + file;
+    return notice;
 }

@@ -29,6 +29,11 @@ struct TGetMainTexts {
     const char* TimeLeftAfter;
     const char* Merging;               // the page engine joins video and audio, followed by "..."
     const char* EngineFailed;          // the page engine gave up, followed by ": " and its reason
+    // The desktop notification's summary when the work has ended.
+    const char* NoticeDownloaded;
+    const char* NoticeDownloadFailed;
+    const char* NoticeConverted;
+    const char* NoticeConversionFailed;
 };
 
 #include <cstdint>
@@ -39,3 +44,13 @@ struct TGetMainTexts {
 std::string TransferSpeedText(double bytesPerSecond, std::int64_t secondsLeft, bool polish);
 
 const TGetMainTexts& GetMainTexts(bool polish);
+
+// How the download window's work ended, for the desktop notification.
+enum class TWorkEnd { Downloaded, DownloadFailed, Converted, ConversionFailed };
+
+struct TWorkEndNotice {
+    std::string Summary;  // what ended, and how
+    std::string Body;     // the reason of a failure on a line of its own, then the file's full path
+};
+
+TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::string& reason, bool polish);

@@ -2,6 +2,7 @@
 
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "app/StartUp.h"
 #include "convert/ConRun.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
@@ -38,6 +39,7 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -265,11 +267,15 @@ TFormMain::TFormMain(QWidget* parent)
     shortcuts->addWidget(chShortcut_StartMenu);
     shortcuts->addWidget(chShortcut_Desktop);
     options->addWidget(gbShortcuts, 1, 0, 1, 2);
+    chNotifications = new QCheckBox(tsOptions);
+    chNotifications->setObjectName("chNotifications");
+    options->addWidget(chNotifications, 2, 0, 1, 2);
     options->setColumnStretch(1, 1);
-    options->setRowStretch(2, 1);
+    options->setRowStretch(3, 1);
     connect(cbLanguage, &QComboBox::currentIndexChanged, this, [this] { cbLanguageChange(); });
     connect(chShortcut_Desktop, &QCheckBox::clicked, this, [this] { chShortcut_DesktopClick(); });
     connect(chShortcut_StartMenu, &QCheckBox::clicked, this, [this] { chShortcut_StartMenuClick(); });
+    connect(chNotifications, &QCheckBox::clicked, this, [this] { chNotificationsClick(); });
 
     // About tab.
     auto* about = new QVBoxLayout(tsAbout);
@@ -340,6 +346,7 @@ void TFormMain::FormCreate()
         TUpdatingControls quiet;
         chShortcut_Desktop->setChecked(ShortcutExists(ShellFolder("Desktop"), ShortcutFileName));
         chShortcut_StartMenu->setChecked(ShortcutExists(ShellFolder("Start Menu"), ShortcutFileName));
+        chNotifications->setChecked(AppSettings.Notifications);
     }
     SetLang();
 }
@@ -361,6 +368,7 @@ void TFormMain::SetLang()
     lblLanguage->setText(QString::fromUtf8(t.lblLanguage));
     chShortcut_StartMenu->setText(QString::fromUtf8(t.chShortcut_StartMenu));
     chShortcut_Desktop->setText(QString::fromUtf8(t.chShortcut_Desktop));
+    chNotifications->setText(QString::fromUtf8(t.chNotifications));
     lblWww->setText(QString::fromUtf8(t.lblWww));
     lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));
     {
@@ -427,15 +435,19 @@ bool TFormMain::GetFile(TDownloadJob job)
 
 void TFormMain::actNewExecute()
 {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    OpenAddress(FirstLineOf(clipboard ? clipboard->text() : QString(), AddressMax));
+}
+
+bool TFormMain::OpenAddress(std::string text)
+{
     TFormNew* f = formNew_;
     f->show();
     f->raise();
     f->activateWindow();
     if (f->Busy())
-        return; // its network step goes on; Esc there cancels it
+        return false; // its network step goes on; Esc there cancels it
 
-    const QClipboard* clipboard = QGuiApplication::clipboard();
-    std::string text = FirstLineOf(clipboard ? clipboard->text() : QString(), 800);
     const TVideoSite site = DetectVideoSite(text);
     text = CleanUpClipboardUrl(text, site);
     const bool sameAddress = f->edURL->text().toStdString() == text;
@@ -444,7 +456,7 @@ void TFormMain::actNewExecute()
     std::string name;
     if (site != vsNone && !f->RunNetworkStep(NewTexts(AppSettings.LangPolish).StepTitle,
                                              [&] { name = FileNameFromPage(text, site); }))
-        return;
+        return true;
     f->edFileName->setText(Q(name));
     if (site == vsLocalFile && FileExists(name)) {
         f->edURL->setText(Q(name));
@@ -462,6 +474,26 @@ void TFormMain::actNewExecute()
 
     if (site == vsYouTube && !sameAddress)
         f->actCheckYoutubeFormatsExecute();
+    return true;
+}
+
+void TFormMain::OpenHandedAddress(const std::string& text)
+{
+    pendingAddresses_.push_back(text);
+    if (pendingAddresses_.size() == 1)
+        OpenPendingAddresses();
+}
+
+void TFormMain::OpenPendingAddresses()
+{
+    while (!pendingAddresses_.empty()) {
+        // While the dialog looks something up, the address waits for its turn.
+        if (!OpenAddress(pendingAddresses_.front())) {
+            QTimer::singleShot(PendingAddressRetryMs, this, [this] { OpenPendingAddresses(); });
+            return;
+        }
+        pendingAddresses_.pop_front();
+    }
 }
 
 void TFormMain::DroppedFile(const QString& path)
@@ -582,6 +614,14 @@ void TFormMain::chShortcut_DesktopClick()
 void TFormMain::chShortcut_StartMenuClick()
 {
     ShortcutBoxClicked(chShortcut_StartMenu, "Start Menu");
+}
+
+void TFormMain::chNotificationsClick()
+{
+    if (UpdatingControls)
+        return;
+    AppSettings.Notifications = chNotifications->isChecked();
+    SaveNotificationsSetting(SettingsFile);
 }
 
 void TFormMain::Label1Click(TLinkLabel* label)

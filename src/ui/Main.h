@@ -10,6 +10,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -75,7 +76,15 @@ public:
     void SetLang();
     void InitActions();
 
+    // Opens the dialog with the clipboard's first line (Ctrl+N).
     void actNewExecute();
+    // Opens the dialog with an address or a file, as Ctrl+N does with the
+    // clipboard: recognition, clean-up, the proposed name, the format probe.
+    // False (the dialog only brought up) while the dialog's network step runs.
+    bool OpenAddress(std::string text);
+    // An address from a later start of the program: opened now, or, while the
+    // dialog looks something up, once that has ended. None is lost.
+    void OpenHandedAddress(const std::string& text);
     void actShowHideMainWindowExecute();
     void actMinimizeToTrayExecute();
     void actCloseExecute();
@@ -83,6 +92,7 @@ public:
     void cbLanguageChange();
     void chShortcut_DesktopClick();
     void chShortcut_StartMenuClick();
+    void chNotificationsClick();
     void popTrayPopup();
     void tiDblClick();
     // A file dropped on the window (only the first one counts).
@@ -109,6 +119,7 @@ public:
     QGroupBox* gbShortcuts = nullptr;
     QCheckBox* chShortcut_StartMenu = nullptr;
     QCheckBox* chShortcut_Desktop = nullptr;
+    QCheckBox* chNotifications = nullptr;
     QFrame* Panel2 = nullptr;
     QLabel* Label7 = nullptr;
     QLabel* lblVersion = nullptr;
@@ -142,7 +153,11 @@ private:
     void Label1Click(TLinkLabel* label);
     void lblWwwClick();
 
+    void OpenPendingAddresses();
+
     TFormNew* formNew_ = nullptr;
+    std::deque<std::string> pendingAddresses_;
+    static constexpr int PendingAddressRetryMs = 200;
 };
 
 // A label that looks and acts like a link: hand cursor, underlined while the

@@ -21,6 +21,7 @@ const TMainTexts MainEnglish = {
     0,
     "Hide main window",
     "Show main window",
+    "Notify me when a download or conversion ends",
 };
 
 const TMainTexts MainPolish = {
@@ -39,6 +40,7 @@ const TMainTexts MainPolish = {
     1,
     "Ukryj okno główne",
     "Pokaż okno główne",
+    "Powiadamiaj o zakończeniu pobierania lub konwersji",
 };
 
 const TNewTexts NewEnglish = {

@@ -27,6 +27,7 @@ struct TMainTexts {
     int cbLanguageRow;               // 0 English, 1 Polski
     const char* HideMainWindow;      // actShowHideMainWindow while the window is visible
     const char* ShowMainWindow;      // actShowHideMainWindow while it is hidden
+    const char* chNotifications;     // the desktop notification when a job ends
 };
 
 // The new-download dialog (SetLang).

@@ -1,6 +1,7 @@
 #include "app/StartUp.h"
 
 #include "app/DownloadJob.h"
+#include "app/InstanceMessage.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "net/ZQ_FileSystem.h"
@@ -18,6 +19,60 @@ TEST(StartUp, RunModeFollowsTheJob)
     EXPECT_EQ(StartUp({"brimtale", "-get", "s", "http://m/x", ""}), TRunMode::Interactive);
     EXPECT_EQ(StartUp({"brimtale", "-get", "s"}), TRunMode::Interactive);
     EXPECT_EQ(StartUp({"brimtale", "/some/file.avi"}), TRunMode::Interactive);
+}
+
+TEST(StartUp, OneArgumentThatIsNoSwitchIsTheAddress)
+{
+    StartUp({"brimtale", "http://127.0.0.1:1/watch?v=a b"});
+    EXPECT_EQ(StartAddress, "http://127.0.0.1:1/watch?v=a b");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"brimtale"}, {"brimtale", ""}, {"brimtale", "-get"},
+                                               {"brimtale", "-reverse"}, {"brimtale", "a", "b"},
+                                               {"brimtale", "-get", "s", "http://m/x", "/tmp/o.flv"}}) {
+        StartUp(args);
+        EXPECT_EQ(StartAddress, "") << args.size();
+    }
+}
+
+TEST(StartUp, CommandLineAddressAsTheDialogTakesIt)
+{
+    TempDir dir;
+    const std::string file = dir.Write("my clip+1 (x).avi", "x");
+    // What a file manager passes: the URI's local path, "+" kept, escapes decoded.
+    EXPECT_EQ(CommandLineAddress("file://" + dir.Path() + "/my%20clip+1%20%28x%29.avi", "/"), file);
+    EXPECT_EQ(CommandLineAddress("FILE://localhost" + dir.Path() + "/my%20clip+1%20(x).avi", "/"), file);
+    // Another machine's file is no local path: the text stays.
+    EXPECT_EQ(CommandLineAddress("file://elsewhere.example/a.avi", "/"), "file://elsewhere.example/a.avi");
+    // A relative name of an existing file is taken in the working folder; others stay.
+    EXPECT_EQ(CommandLineAddress("my clip+1 (x).avi", dir.Path()), file);
+    EXPECT_EQ(CommandLineAddress("missing.avi", dir.Path()), "missing.avi");
+    EXPECT_EQ(CommandLineAddress("http://127.0.0.1:1/x", dir.Path()), "http://127.0.0.1:1/x");
+    // The first line only, as the dialog takes a pasted text.
+    EXPECT_EQ(CommandLineAddress("http://a/1\r\nhttp://b/2", "/"), "http://a/1");
+}
+
+TEST(InstanceMessage, ArrivesWholeInAnyPiecesAndRefusesOthers)
+{
+    const char bytes[] = "/v/it's \"a\" $(x)\n\0\xff";
+    const std::string address(bytes, sizeof bytes - 1);
+    const std::string message = EncodeInstanceMessage(address);
+    for (std::size_t piece : {std::size_t(1), std::size_t(3), message.size()}) {
+        TInstanceMessageReader reader;
+        TInstanceMessageReader::TState state = TInstanceMessageReader::TState::More;
+        for (std::size_t from = 0; from < message.size(); from += piece)
+            state = reader.Add(message.data() + from, std::min(piece, message.size() - from));
+        EXPECT_EQ(state, TInstanceMessageReader::TState::Done) << piece;
+        EXPECT_EQ(reader.Address(), address) << piece;
+    }
+    TInstanceMessageReader empty;
+    const std::string none = EncodeInstanceMessage("");
+    EXPECT_EQ(empty.Add(none.data(), none.size()), TInstanceMessageReader::TState::Done);
+
+    TInstanceMessageReader wrong;
+    EXPECT_EQ(wrong.Add("GET / HTTP/1.0\r\n", 16), TInstanceMessageReader::TState::Bad);
+    TInstanceMessageReader huge;
+    const std::string head = std::string("BMT1\x7f\xff\xff\xff", 8);
+    EXPECT_EQ(huge.Add(head.data(), head.size()), TInstanceMessageReader::TState::Bad);
 }
 
 TEST(StartUp, FilesAreFoundBesideTheExecutable)

@@ -136,6 +136,36 @@ private slots:
         QVERIFY(!w.tmClose->isActive());
     }
 
+    void theConversionsEndIsNotifiedWhenUnseen()
+    {
+        const std::string input = dir_->Write("in.avi", "x");
+        QWidget other;  // where the user is meanwhile
+        other.show();
+        QStringList notices;
+        for (bool ok : {true, false}) {
+            notices.clear();
+            WriteStandInEncoder(ok ? "printf done > \"$4\"\n" : "exit 3\n");
+            TFormGetMain w(LocalJob(input, dir_->File("out.avi"), "-y -i %1 %2"));
+            w.OnNotify = [&](const QString& summary, const QString& body) { notices << summary + "|" + body; };
+            QStringList noticesAtTheBox;
+            SetMessageHook([&](QWidget*, const QString&, const QString&, TMsgKind) {
+                noticesAtTheBox = notices;
+                return TMsgAnswer::Ok;
+            });
+            w.show();
+            other.activateWindow();
+            QTRY_VERIFY(other.isActiveWindow());
+            QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 1, 30000);
+            if (ok) {
+                QCOMPARE(notices[0], QString::fromStdString("Conversion finished|" + dir_->File("out.mkv")));
+            } else {
+                QCOMPARE(notices[0], QString::fromStdString("Conversion failed|Error (3)\n" + input));
+                // Told before the encoder's output waits for the user.
+                QTRY_COMPARE_WITH_TIMEOUT(noticesAtTheBox, notices, 5000);
+            }
+        }
+    }
+
     void sameInputAndOutputIsRefused()
     {
         const std::string input = dir_->Write("clip.MKV", "x");

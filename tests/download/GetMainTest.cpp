@@ -343,6 +343,66 @@ private slots:
         QCOMPARE(int(server_->Requests().size()), 1); // an abort is no break: no retry
     }
 
+    void aJobThatEndsUnseenIsNotified_data()
+    {
+        QTest::addColumn<bool>("polish");
+        QTest::addColumn<bool>("reachable");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("downloaded") << false << true << "Download finished" << "";
+        QTest::newRow("failed") << false << false << "Download failed" << "Connection error\n";
+        QTest::newRow("Polish") << true << false << QString::fromUtf8("Pobieranie nie powiodło się")
+                                << QString::fromUtf8("Wystapił problem z połączeniem\n");
+    }
+
+    void aJobThatEndsUnseenIsNotified()
+    {
+        QFETCH(bool, polish);
+        QFETCH(bool, reachable);
+        QFETCH(QString, summary);
+        QFETCH(QString, reason);
+        AppSettings.LangPolish = polish;
+        server_->Serve("/m", "x");
+        TDownloadJob job = MakeJob("/m", 1, "clip & <1>.flv");
+        if (!reachable)
+            job.MediaUrl = "http://127.0.0.1:1/none.flv";
+        TFormGetMain w(job);
+        QStringList notices;
+        w.OnNotify = [&](const QString& s, const QString& b) { notices << s + "|" + b; };
+        w.show();
+        // The user is busy in another window.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(other.isActiveWindow());
+        QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 1, 20000);
+        QCOMPARE(notices[0], summary + "|" + reason + QString::fromStdString(job.OutputFile));
+    }
+
+    void noNotificationWhileTheWindowIsActiveOrWhenItIsOff()
+    {
+        server_->Serve("/m", "x");
+        for (bool off : {false, true}) {
+            AppSettings.Notifications = !off;
+            TFormGetMain w(MakeJob("/m", 1));
+            int notices = 0;
+            w.OnNotify = [&](const QString&, const QString&) { ++notices; };
+            w.show();
+            // Off: not even while the user is elsewhere.
+            QWidget other;
+            QWidget* active = &w;
+            if (off) {
+                other.show();
+                active = &other;
+            }
+            active->activateWindow();
+            QTRY_VERIFY(active->isActiveWindow());
+            QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Downloaded"), 15000);
+            QCoreApplication::processEvents();
+            QCOMPARE(notices, 0);
+        }
+    }
+
     void uncheckingAutoCloseIsSavedOnClose()
     {
         AppSettings.AutoClose = true;

@@ -26,7 +26,7 @@ if [ "$from" = --package ]; then
     grep -qx "$f" <<<"$contents" || { echo "the package lacks $f" >&2; exit 1; }
   done
   info=$(dpkg-deb --info "$deb")
-  for dep in libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 qt6-qpa-plugins; do
+  for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6network6 libqt6dbus6 libcurl4 qt6-qpa-plugins; do
     grep -q "^ Depends:.*$dep" <<<"$info" || { echo "the package does not depend on $dep" >&2; exit 1; }
   done
   grep -q "^ Recommends:.*ffmpeg.*yt-dlp" <<<"$info" || { echo "the package does not recommend ffmpeg and yt-dlp" >&2; exit 1; }
@@ -51,6 +51,9 @@ if [ "$from" = --package ]; then
 else
   grep -q "^Exec=\"$prefix/bin/brimtale\"" "$prefix/share/applications/brimtale.desktop"
 fi
+# "Open with" hands the chosen file to the program.
+grep -q '^Exec=.* %U$' "$prefix/share/applications/brimtale.desktop"
+grep -q '^MimeType=.*video/mp4;' "$prefix/share/applications/brimtale.desktop"
 # The menu entry passes the desktop's own checks, warnings included.
 if command -v desktop-file-validate >/dev/null; then
   out=$(desktop-file-validate "$prefix/share/applications/brimtale.desktop" 2>&1 || true)

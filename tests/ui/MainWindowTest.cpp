@@ -332,6 +332,34 @@ private slots:
         QCOMPARE(Q(ini.ReadString("Main", "Language", "")), QString("PL"));
     }
 
+    void notificationsOptionIsKeptInTheSettingsFile()
+    {
+        TProgramFolder folder;
+        folder.Dir.Write("bmt.ini", "[Main]\r\nAutoClose=1\r\n");
+        {
+            TFormMain w;
+            w.show();
+            w.pc->setCurrentWidget(w.tsOptions);
+            QVERIFY(w.chNotifications->isChecked());  // on by default
+            QCOMPARE(w.chNotifications->text(), QString("Notify me when a download or conversion ends"));
+            QTest::mouseClick(w.chNotifications, Qt::LeftButton);
+            // Written at once, for the download processes started from now on; the rest stays.
+            const TIniFile ini(SettingsFile);
+            QCOMPARE(Q(ini.ReadString("Main", "Notifications", "")), QString("0"));
+            QCOMPARE(Q(ini.ReadString("Main", "AutoClose", "")), QString("1"));
+        }
+        InitSettings();
+        LoadSettings(SettingsFile);
+        QVERIFY(!AppSettings.Notifications);
+        TFormMain again;
+        again.show();
+        again.pc->setCurrentWidget(again.tsOptions);
+        QVERIFY(!again.chNotifications->isChecked());
+        QTest::mouseClick(again.chNotifications, Qt::LeftButton);
+        QVERIFY(AppSettings.Notifications);
+        QCOMPARE(Q(TIniFile(SettingsFile).ReadString("Main", "Notifications", "")), QString("1"));
+    }
+
     void siteLinks()
     {
         TProgramFolder folder;

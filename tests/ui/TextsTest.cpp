@@ -16,7 +16,7 @@ std::vector<const char*> Fields(const TMainTexts& t)
 {
     return {t.actNew, t.actMinimizeToTray, t.actClose, t.tsMain, t.tsOptions, t.tsAbout, t.gbShortcuts,
             t.lblLanguage, t.chShortcut_StartMenu, t.chShortcut_Desktop, t.lblWww, t.lblAboutDate,
-            t.HideMainWindow, t.ShowMainWindow};
+            t.HideMainWindow, t.ShowMainWindow, t.chNotifications};
 }
 
 std::vector<const char*> Fields(const TNewTexts& t)

@@ -12,6 +12,7 @@
 #include <QApplication>
 
 #include <cstdlib>
+#include <sys/stat.h>
 
 std::vector<TShownMessage> ShownMessages;
 std::vector<QUrl> OpenedUrls;
@@ -52,6 +53,11 @@ int main(int argc, char** argv)
     setenv("XDG_DATA_HOME", (Home->Path() + "/data").c_str(), 1);
     setenv("XDG_CACHE_HOME", (Home->Path() + "/cache").c_str(), 1);
     unsetenv("XDG_DESKTOP_DIR");
+    // The running-program socket lives in the runtime folder: a private one, so
+    // that no test reaches a Brimtale of the user's.
+    const std::string runtime = Home->Path() + "/runtime";
+    ::mkdir(runtime.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     // Download processes started by the tests show no boxes.
     setenv("BRIMTALE_AUTO_ANSWER", "no", 1);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -66,6 +72,7 @@ int main(int argc, char** argv)
     failed += RunNewDialogTests(argc, argv) != 0;
     failed += RunMainWindowTests(argc, argv) != 0;
     failed += RunEndToEndTests(argc, argv) != 0;
+    failed += RunInstanceTests(argc, argv) != 0;
 
     SetMessageHook({});
     Home.reset();

@@ -60,6 +60,7 @@ int RunTextsOnWidgetsTests(int argc, char** argv);
 int RunNewDialogTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
 int RunEndToEndTests(int argc, char** argv);
+int RunInstanceTests(int argc, char** argv);
 
 // The user folders of the run (HOME and the XDG folders point into it).
 const std::string& TestHome();
