@@ -8,7 +8,7 @@ BRIMTALE_PACKAGES=(
   qt6-base-dev libcurl4-openssl-dev libgtest-dev
   ffmpeg ca-certificates curl fonts-dejavu-core
   iproute2 clang libclang-rt-14-dev
-  qt6-translations-l10n yt-dlp desktop-file-utils appstream
+  qt6-translations-l10n yt-dlp desktop-file-utils appstream dbus-daemon
 )
 
 missing=()
