@@ -11,10 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,14 +92,10 @@ std::string MoveResult(const std::string& resultFile, const std::string& outputF
             target = GetUniqueFileName(target);
         if (target.empty())
             return {};
-        if (::renameat2(AT_FDCWD, resultFile.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        if (RenameFileNoReplace(resultFile, target))
             return target;
-        if (errno == EEXIST)
-            continue;  // taken meanwhile: the next variant
-        if ((errno == EINVAL || errno == ENOSYS) && !PathExists(target) &&
-            std::rename(resultFile.c_str(), target.c_str()) == 0)
-            return target;  // a file system without the no-replace rename
-        return {};
+        if (!PathExists(target))
+            return {};  // not for want of a free name
     }
     return {};
 }
