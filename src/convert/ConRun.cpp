@@ -12,10 +12,12 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -292,6 +294,62 @@ bool EndProcessGroup(int leaderPid, bool force)
     return ::kill(-leaderPid, force ? SIGKILL : SIGTERM) == 0;
 }
 
+namespace {
+// True while a process of the group still runs. One that has ended but is not
+// reaped yet (orphans are init's to reap, and some inits are slow) doesn't count.
+bool GroupHasLiveMembers(int groupId)
+{
+    if (::kill(-groupId, 0) != 0 && errno != EPERM)
+        return false;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return true;
+    bool live = false;
+    while (const dirent* entry = ::readdir(proc)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
+            continue;
+        const int fd = ::open((std::string("/proc/") + entry->d_name + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        char buffer[512];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+        ::close(fd);
+        if (n <= 0)
+            continue;
+        buffer[n] = '\0';
+        // "pid (name) state ppid pgrp ...": the name may hold anything but ends at the last ')'.
+        const char* close = std::strrchr(buffer, ')');
+        char state = 0;
+        int parent = 0;
+        int group = 0;
+        if (close && std::sscanf(close + 1, " %c %d %d", &state, &parent, &group) == 3 && group == groupId &&
+            state != 'Z' && state != 'X') {
+            live = true;
+            break;
+        }
+    }
+    ::closedir(proc);
+    return live;
+}
+} // namespace
+
+bool WaitForProcessGroupEnd(int leaderPid, std::chrono::milliseconds timeout)
+{
+    if (leaderPid <= 1)
+        return true;
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    auto delay = std::chrono::milliseconds(1);
+    while (GroupHasLiveMembers(leaderPid)) {
+        if (std::chrono::steady_clock::now() >= until) {
+            ::kill(-leaderPid, SIGKILL);
+            return false;
+        }
+        std::this_thread::sleep_for(delay);
+        delay = std::min(delay * 2, std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::string>& args,
                             std::vector<std::string>* lines, const TConsoleLineEvent& onLine, TLineEndRule rule,
                             const TConsoleTick& onTick, const std::string& workDir)
@@ -452,5 +510,7 @@ TCapturedRun RunCaptured(const std::string& program, const std::vector<std::stri
     }
     child.pid = -1;
     run.ExitCode = WaitForChild(pid, std::chrono::milliseconds(5000));
+    if (run.Stopped || run.TooLong)
+        WaitForProcessGroupEnd(pid, std::chrono::seconds(3));
     return run;
 }

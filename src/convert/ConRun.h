@@ -106,3 +106,7 @@ TCapturedRun RunCaptured(const std::string& program, const std::vector<std::stri
 // RunConsoleApp started: the child and whatever it started in turn. False when
 // there is none.
 bool EndProcessGroup(int leaderPid, bool force = false);
+// Waits until no process of the group led by leaderPid is left (its leader
+// already waited for); after timeout the rest get SIGKILL. True when none was left
+// by then.
+bool WaitForProcessGroupEnd(int leaderPid, std::chrono::milliseconds timeout);

@@ -242,10 +242,12 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
     Clock::time_point lastLine = Clock::now();
     Clock::time_point endedAt{};
     std::uint32_t exitCode = 1;
+    int enginePid = 0;
     try {
         exitCode = RunConsoleApp(
             engine, EngineDownloadArgs(request), nullptr,
-            [&](int, const std::string& text) {
+            [&](int pid, const std::string& text) {
+                enginePid = pid;
                 lastLine = Clock::now();
                 const TEngineLine line = ParseEngineLine(text);
                 tally.Feed(line);
@@ -254,6 +256,7 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
             },
             TLineEndRule::LoneLfCompletes,
             [&](int pid) {
+                enginePid = pid;
                 const Clock::time_point now = Clock::now();
                 if (endedAt == Clock::time_point{}) {
                     const bool stop = shouldStop && shouldStop();
@@ -271,6 +274,9 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
         run.Error = e.what();
         return run;
     }
+    // What the engine started (an ffmpeg that merges or downloads for it) may
+    // still be on its way out: nothing of it may touch the folder afterwards.
+    WaitForProcessGroupEnd(enginePid, std::chrono::seconds(3));
     // A folder the engine left empty goes; one with partial files stays for the
     // next try (or for the question whether to delete them).
     if (run.Stopped) {
