@@ -80,66 +80,57 @@ private:
         }
     }
 
-    bool Object(TJson& out, int depth)
+    // Skips blanks, then takes c when it comes next.
+    bool Take(char c)
     {
-        out.kind_ = TJson::TKind::Object;
-        ++pos_;
         SkipBlanks();
-        if (pos_ < s_.size() && s_[pos_] == '}') {
+        if (pos_ < s_.size() && s_[pos_] == c) {
             ++pos_;
             return true;
         }
-        for (;;) {
-            SkipBlanks();
+        return false;
+    }
+
+    // The items of an array or the members of an object, up to the closing
+    // character; item reads one (the separators are handled here).
+    template <typename Item> bool Sequence(char close, Item item)
+    {
+        ++pos_;  // the opening character
+        if (Take(close))
+            return true;
+        do {
+            if (!item())
+                return false;
+        } while (Take(','));
+        return Take(close);
+    }
+
+    bool Object(TJson& out, int depth)
+    {
+        out.kind_ = TJson::TKind::Object;
+        return Sequence('}', [&] {
             std::string name;
-            if (pos_ >= s_.size() || s_[pos_] != '"' || !Text(name))
-                return false;
             SkipBlanks();
-            if (pos_ >= s_.size() || s_[pos_] != ':')
+            if (pos_ >= s_.size() || s_[pos_] != '"' || !Text(name) || !Take(':'))
                 return false;
-            ++pos_;
             TJson value;
             if (!Value(value, depth + 1))
                 return false;
             out.members_.emplace_back(std::move(name), std::move(value));
-            SkipBlanks();
-            if (pos_ < s_.size() && s_[pos_] == ',') {
-                ++pos_;
-                continue;
-            }
-            if (pos_ < s_.size() && s_[pos_] == '}') {
-                ++pos_;
-                return true;
-            }
-            return false;
-        }
+            return true;
+        });
     }
 
     bool Array(TJson& out, int depth)
     {
         out.kind_ = TJson::TKind::Array;
-        ++pos_;
-        SkipBlanks();
-        if (pos_ < s_.size() && s_[pos_] == ']') {
-            ++pos_;
-            return true;
-        }
-        for (;;) {
+        return Sequence(']', [&] {
             TJson value;
             if (!Value(value, depth + 1))
                 return false;
             out.items_.push_back(std::move(value));
-            SkipBlanks();
-            if (pos_ < s_.size() && s_[pos_] == ',') {
-                ++pos_;
-                continue;
-            }
-            if (pos_ < s_.size() && s_[pos_] == ']') {
-                ++pos_;
-                return true;
-            }
-            return false;
-        }
+            return true;
+        });
     }
 
     bool Hex4(unsigned& code)
