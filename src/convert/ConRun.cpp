@@ -210,6 +210,18 @@ struct TChildGuard {
     }
 };
 
+// A close-on-exec pipe whose ends sit above the standard descriptors.
+void OpenPipe(TFd& readEnd, TFd& writeEnd)
+{
+    int fds[2] = {-1, -1};
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw EConsoleError(ErrorText("Could not create a pipe", errno));
+    readEnd.Reset(fds[0]);
+    writeEnd.Reset(fds[1]);
+    if (!MoveAboveStdFds(readEnd) || !MoveAboveStdFds(writeEnd))
+        throw EConsoleError(ErrorText("Could not create a pipe", errno));
+}
+
 // Starts path with args (no shell): standard input from /dev/null, standard
 // output to outFd and standard error to errFd (each inherited when it is -1;
 // errFd -2 means the same as outFd), default signal handling
@@ -320,9 +332,8 @@ bool GroupHasLiveMembers(int groupId)
         // "pid (name) state ppid pgrp ...": the name may hold anything but ends at the last ')'.
         const char* close = std::strrchr(buffer, ')');
         char state = 0;
-        int parent = 0;
         int group = 0;
-        if (close && std::sscanf(close + 1, " %c %d %d", &state, &parent, &group) == 3 && group == groupId &&
+        if (close && std::sscanf(close + 1, " %c %*d %d", &state, &group) == 2 && group == groupId &&
             state != 'Z' && state != 'X') {
             live = true;
             break;
@@ -362,13 +373,9 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::s
     if (path.empty())
         throw EConsoleError("Could not find file " + program);
 
-    int fds[2] = {-1, -1};
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        throw EConsoleError(ErrorText("Could not create a pipe", errno));
-    TFd readEnd(fds[0]);
-    TFd writeEnd(fds[1]);
-    if (!MoveAboveStdFds(readEnd) || !MoveAboveStdFds(writeEnd))
-        throw EConsoleError(ErrorText("Could not create a pipe", errno));
+    TFd readEnd;
+    TFd writeEnd;
+    OpenPipe(readEnd, writeEnd);
 
     pid_t pid = -1;
     // The child leads a process group of its own, so that whatever it starts in
@@ -437,19 +444,12 @@ TCapturedRun RunCaptured(const std::string& program, const std::vector<std::stri
     if (path.empty())
         throw EConsoleError("Could not find file " + program);
 
-    int outFds[2] = {-1, -1};
-    int errFds[2] = {-1, -1};
-    if (::pipe2(outFds, O_CLOEXEC) != 0)
-        throw EConsoleError(ErrorText("Could not create a pipe", errno));
-    TFd outRead(outFds[0]);
-    TFd outWrite(outFds[1]);
-    if (::pipe2(errFds, O_CLOEXEC) != 0)
-        throw EConsoleError(ErrorText("Could not create a pipe", errno));
-    TFd errRead(errFds[0]);
-    TFd errWrite(errFds[1]);
-    if (!MoveAboveStdFds(outRead) || !MoveAboveStdFds(outWrite) || !MoveAboveStdFds(errRead) ||
-        !MoveAboveStdFds(errWrite))
-        throw EConsoleError(ErrorText("Could not create a pipe", errno));
+    TFd outRead;
+    TFd outWrite;
+    OpenPipe(outRead, outWrite);
+    TFd errRead;
+    TFd errWrite;
+    OpenPipe(errRead, errWrite);
 
     pid_t pid = -1;
     const int err = SpawnProgram(path, args, outWrite.Get(), POSIX_SPAWN_SETPGROUP, pid, errWrite.Get());
