@@ -3,8 +3,8 @@
 #include "ConvertTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <algorithm>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
