@@ -389,7 +389,8 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
     if (Interrupted)
         return Interruption(progress, {}, polish);
     if (!resolved.Message.empty()) {
-        Error(progress, resolved.Message + " " + input);
+        Error(progress, resolved.Message.find(input) == std::string::npos ? resolved.Message + " " + input
+                                                                         : resolved.Message);
         return ExitFailed;
     }
     size = resolved.EngineSize;

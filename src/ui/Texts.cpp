@@ -219,3 +219,8 @@ std::string ConversionErrorMessage(int exitCode, bool polish)
 {
     return MessageText(TMessageId::ConversionError, polish) + std::to_string(exitCode) + ")";
 }
+
+std::string NotTrustedMessage(const std::string& url, bool polish)
+{
+    return (polish ? "Certyfikat serwera nie jest zaufany: " : "The server's certificate is not trusted: ") + url;
+}

@@ -105,3 +105,6 @@ std::string NoMediaMessage(const std::string& engineReason, bool polish);
 // The site links of the main window.
 inline constexpr const char* YouTubeHomePage = "http://www.youtube.com";
 inline constexpr const char* WrzutaHomePage = "http://www.wrzuta.pl";
+
+// The server's certificate is not trusted: the message with the address.
+std::string NotTrustedMessage(const std::string& url, bool polish);
