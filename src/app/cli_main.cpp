@@ -252,8 +252,9 @@ bool TransferOnce(TDownloadJob& job, TProgress& progress, bool continueFile, TIn
     const std::int64_t onDisk = continueFile ? FileSizeOf(job.OutputFile) : 0;
     if (onDisk > 0) {
         progress.Continue(onDisk);
-        if (inet.DownloadToFile(job.OutputFile, 0, onDisk, true) || inet.Status != InetSeekFailed || Interrupted)
-            return inet.Status == InetOk;
+        const bool done = inet.DownloadToFile(job.OutputFile, 0, onDisk, true);
+        if (done || inet.Status != InetSeekFailed || Interrupted)
+            return done;
         progress.Start();
         return inet.DownloadToFile(job.OutputFile, 0, 0, false);
     }

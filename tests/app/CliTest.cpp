@@ -474,3 +474,38 @@ TEST_F(Cli, AFullDiskIsNamedAndNotRetried)
     EXPECT_NE(convert.Err.find("Disk full: " + small), std::string::npos) << convert.Err;
     EXPECT_TRUE(fixtures::FolderEntries(small).empty());
 }
+
+// A transfer that breaks is tried again and continued where the file ends, as
+// in the download window; a page that can't be read says why, not that a name
+// is missing.
+TEST_F(Cli, ABrokenTransferIsContinuedAndAFailedLookUpSaysWhy)
+{
+    const std::uint64_t size = 1024 * 1024;
+    std::atomic<int> continued{0};
+    server.Handle("/files/clip.mp4", [&, size](const testhttp::Request& request) {
+        testhttp::Response r;
+        r.generatedSize = size;
+        r.headers = {{"Content-Type", "video/mp4"}};
+        // From the start it always breaks after 300 KiB (the probe reads less);
+        // the first try to continue finds the server down, the next one works.
+        if (request.headers.count("range") == 0)
+            r.dropAfter = 300 * 1024;
+        else if (continued++ == 0)
+            r.dropAfter = 0;
+        return r;
+    });
+    const TRun run = RunProgram(exe, {"-d", out, server.Url("/files/clip.mp4")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Err.find("Retrying 2/6..."), std::string::npos) << run.Err;
+    EXPECT_TRUE(TempDir::Read(out + "/clip.mp4") == testhttp::GeneratedBody(0, size));
+    const auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 4u);
+    const auto range = requests.back().headers.find("range");
+    ASSERT_NE(range, requests.back().headers.end());
+    EXPECT_EQ(range->second, "bytes=" + std::to_string(300 * 1024) + "-");
+
+    const TRun closed = RunProgram(exe, {"-d", out, "http://127.0.0.1:1/watch?v=1"});
+    EXPECT_EQ(closed.Status, 1);
+    EXPECT_EQ(closed.Err.find("You must enter a valid file name!"), std::string::npos) << closed.Err;
+    EXPECT_NE(closed.Err.find("127.0.0.1:1"), std::string::npos) << closed.Err;
+}
