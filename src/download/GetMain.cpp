@@ -108,8 +108,13 @@ TFormGetMain::TFormGetMain(const TDownloadJob& job, QWidget* parent) : QWidget(p
 TFormGetMain::~TFormGetMain()
 {
     if (CurrentDownThread && CurrentDownThread->isRunning()) {
+        // The thread uses the window to its last step: it is stopped and waited
+        // for. It may be waiting for the window itself (a call it makes on the
+        // window's thread), so the window's events run meanwhile.
         closing_ = true;
-        CurrentDownThread->wait(CloseWaitMs);
+        StopTransfer = true;
+        while (CurrentDownThread && !CurrentDownThread->wait(20))
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
 }
 
