@@ -7,7 +7,6 @@
 #include "convert/EncoderProfiles.h"
 #include "convert/ZQ_Processes.h"
 #include "download/ConversionStep.h"
-#include "download/DownThread.h"
 #include "download/GetMainTexts.h"
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
@@ -29,6 +28,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 #include <climits>
@@ -272,7 +272,7 @@ void TFormGetMain::GetFile()
         SetCaption(QString::fromUtf8(Texts().ConvertWord) + "...");
     } else if (!Downloading) {
         SetCaption(QString::fromUtf8(Texts().DownloadWord) + "...");
-        CurrentDownThread = new TDownThread(this);
+        CurrentDownThread = NewDownThread(this);
         connect(CurrentDownThread, &QObject::destroyed, this, [this] { CurrentDownThread = nullptr; });
         connect(CurrentDownThread, &QThread::finished, this, [this] {
             if (closeWhenStopped_)
