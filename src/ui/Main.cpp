@@ -370,6 +370,7 @@ void TFormMain::SetLang()
     chShortcut_Desktop->setText(QString::fromUtf8(t.chShortcut_Desktop));
     chNotifications->setText(QString::fromUtf8(t.chNotifications));
     lblWww->setText(QString::fromUtf8(t.lblWww));
+    lblWww->setVisible(*t.lblWww != '\0');
     lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));
     {
         TUpdatingControls quiet;
@@ -632,6 +633,7 @@ void TFormMain::Label1Click(TLinkLabel* label)
 
 void TFormMain::lblWwwClick()
 {
-    if (OpenUrlInBrowser)
-        OpenUrlInBrowser(QUrl(QString::fromUtf8(MainTexts(AppSettings.LangPolish).lblWww)));
+    const char* page = MainTexts(AppSettings.LangPolish).lblWww;
+    if (OpenUrlInBrowser && *page)
+        OpenUrlInBrowser(QUrl(QString::fromUtf8(page)));
 }

@@ -22,7 +22,7 @@ struct TMainTexts {
     const char* lblLanguage;
     const char* chShortcut_StartMenu;
     const char* chShortcut_Desktop;
-    const char* lblWww;              // the product page on the maker's site
+    const char* lblWww;              // the product's page; empty: the about tab shows no link
     const char* lblAboutDate;
     int cbLanguageRow;               // 0 English, 1 Polski
     const char* HideMainWindow;      // actShowHideMainWindow while the window is visible

@@ -172,7 +172,7 @@ private slots:
         TFormGetMain w(LocalJob(input, input, "-y -i %1 %2"));
         w.show();
         QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 1, 5000);
-        QCOMPARE(messages_.first(), QString("Output file must be different than input file!"));
+        QCOMPARE(messages_.first(), QString("Output file must be different from input file!"));
         QVERIFY(!w.Converting);
         QCOMPARE(TempDir::Read(input), std::string("x"));
     }
