@@ -29,6 +29,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -50,6 +51,21 @@ std::string ReadAll(const std::string& path)
 {
     return FileExists(path) ? TempDir::Read(path) : std::string();
 }
+
+// Puts a tray of the test's own in place of the desktop's while it lives.
+struct TTrayFake {
+    explicit TTrayFake(bool available) : Available(available), saved_(SystemTrayAvailable)
+    {
+        SystemTrayAvailable = [this] { return Available; };
+    }
+    ~TTrayFake() { SystemTrayAvailable = saved_; }
+    TTrayFake(const TTrayFake&) = delete;
+    TTrayFake& operator=(const TTrayFake&) = delete;
+    bool Available;
+
+private:
+    std::function<bool()> saved_;
+};
 
 } // namespace
 
@@ -94,8 +110,8 @@ private slots:
     void trayMenuOffersShowOrHide()
     {
         TProgramFolder folder;
+        const TTrayFake tray(true);
         TFormMain w;
-        w.TrayAvailable = true;
         w.show();
         w.popTrayPopup();
         QCOMPARE(w.actShowHideMainWindow->text(), QString("Hide main window"));
@@ -128,12 +144,52 @@ private slots:
     void withoutTrayMinimizeInsteadOfHiding()
     {
         TProgramFolder folder;
+        const TTrayFake tray(false);
         TFormMain w;
-        w.TrayAvailable = false;
         w.show();
         w.actMinimizeToTray->trigger();
         QVERIFY(w.isVisible());
         QVERIFY(w.isMinimized());
+    }
+
+    void aTrayThatComesLaterGetsTheIconAndAClickShowsTheWindow()
+    {
+        TProgramFolder folder;
+        TTrayFake tray(false);
+        const int savedPoll = TFormMain::TrayPollMs;
+        TFormMain::TrayPollMs = 50;
+        TFormMain w;
+        TFormMain::TrayPollMs = savedPoll;
+        w.show();
+        QVERIFY(!w.TrayAvailable);
+        QVERIFY(!w.ti->isVisible());
+
+        // The panel starts after the program: the icon appears, and hiding to it works.
+        tray.Available = true;
+        QTRY_VERIFY_WITH_TIMEOUT(w.ti->isVisible(), 5000);
+        QVERIFY(w.TrayAvailable);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_M, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(!w.isVisible());
+
+        // One click on the icon brings the window back; the double click it may
+        // be part of leaves it shown.
+        emit w.ti->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.actShowHideMainWindow->text(), QString("Hide main window"));
+        emit w.ti->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(w.isVisible());
+        emit w.ti->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(w.isVisible());
+
+        // The tray goes away while the window is hidden: the window comes back.
+        QTest::mouseClick(w.btnMinimizeToTray, Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+        tray.Available = false;
+        QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 5000);
+        QVERIFY(!w.ti->isVisible());
+        QVERIFY(!w.TrayAvailable);
     }
 
     void shortcutBoxes()
@@ -358,6 +414,39 @@ private slots:
         QTest::mouseClick(again.chNotifications, Qt::LeftButton);
         QVERIFY(AppSettings.Notifications);
         QCOMPARE(Q(TIniFile(SettingsFile).ReadString("Main", "Notifications", "")), QString("1"));
+    }
+
+    void theLinkPanelIsWholeInBothLanguagesAndAfterAFontChange()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // Every link label gets the height it needs, inside its panel, inside the window.
+        auto whole = [&] {
+            for (QLabel* label : {static_cast<QLabel*>(w.Label1), static_cast<QLabel*>(w.Label3)}) {
+                const QRect inPanel(label->mapTo(w.Panel1, QPoint(0, 0)), label->size());
+                const QRect inWindow(label->mapTo(&w, QPoint(0, 0)), label->size());
+                if (label->height() < label->sizeHint().height() || !w.Panel1->contentsRect().contains(inPanel) ||
+                    !w.rect().contains(inWindow))
+                    return false;
+            }
+            const QRect panel(w.Panel1->mapTo(w.tsMain, QPoint(0, 0)), w.Panel1->size());
+            return w.tsMain->rect().contains(panel);
+        };
+        QVERIFY(whole());
+        w.cbLanguage->setCurrentIndex(1);
+        QVERIFY(whole());
+
+        // A bigger font (the desktop's, set after start): the window measures itself again.
+        const int before = w.height();
+        QFont big = w.font();
+        big.setPixelSize(40);
+        w.setFont(big);
+        QTRY_VERIFY_WITH_TIMEOUT(whole(), 5000);
+        QVERIFY(w.height() > before);
+        w.cbLanguage->setCurrentIndex(0);
+        QVERIFY(whole());
     }
 
     void siteLinks()
