@@ -32,6 +32,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QIdentityProxyModel>
+#include <QFileSystemModel>
+#include <QLocale>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -48,6 +51,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 #include <array>
 #include <chrono>
 #include <exception>
@@ -78,6 +82,36 @@ void SetActionText(QAction* action, const char* text)
     action->setToolTip(QString::fromUtf8(text));
 }
 
+// The language the program shows, as a locale for dates and sizes.
+QLocale ProgramLocale()
+{
+    return AppSettings.LangPolish ? QLocale(QLocale::Polish, QLocale::Poland)
+                                  : QLocale(QLocale::English, QLocale::UnitedStates);
+}
+
+// The file dialog's model with its dates and sizes written in the program's
+// language (the file system model itself writes them in the system's).
+class TLocaleFileProxy : public QIdentityProxyModel {
+public:
+    TLocaleFileProxy(const QLocale& locale, QObject* parent) : QIdentityProxyModel(parent), locale_(locale) {}
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (files && role == Qt::DisplayRole && (index.column() == 1 || index.column() == 3)) {
+            const QModelIndex source = mapToSource(index);
+            if (index.column() == 3)
+                return locale_.toString(files->lastModified(source), QLocale::ShortFormat);
+            if (!files->isDir(source))
+                return locale_.formattedDataSize(files->size(source));
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
+private:
+    QLocale locale_;
+};
+
 QFrame* Band(QWidget* parent, const QColor& colour)
 {
     auto* frame = new QFrame(parent);
@@ -97,7 +131,10 @@ TFormNew::TFormNew(TFormMain* formMain)
 {
     setObjectName("FormNew");
     PickVideoFile = [](QWidget* owner, const QString& filter) {
-        return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+        const std::unique_ptr<QFileDialog> dialog(MakeOpenVideoDialog(owner, filter));
+        if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+            return QString();
+        return dialog->selectedFiles().constFirst();
     };
     PickFolder = [](const QString& title, const QString& initial, QWidget* owner) {
         return BrowseForFolder(title, initial, owner);
@@ -107,6 +144,19 @@ TFormNew::TFormNew(TFormMain* formMain)
 }
 
 TFormNew::~TFormNew() = default;
+
+QFileDialog* TFormNew::MakeOpenVideoDialog(QWidget* owner, const QString& filter)
+{
+    auto* dialog = new QFileDialog(owner, QString(), QString(), filter);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    // The toolkit's own dialog: its texts, dates and sizes are in the program's language.
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    const QLocale locale = ProgramLocale();
+    dialog->setLocale(locale);
+    dialog->setProxyModel(new TLocaleFileProxy(locale, dialog));
+    return dialog;
+}
 
 QRadioButton* TFormNew::FormatButton(int index) const
 {

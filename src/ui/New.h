@@ -18,6 +18,7 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QFileDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -75,6 +76,10 @@ public:
 
     // The profiles in the order of cbProfiles.
     const std::vector<TEncoderProfile>& Profiles() const { return profiles_; }
+
+    // The file dialog PickVideoFile shows: its dates and sizes follow the
+    // program's language, not the system's.
+    static QFileDialog* MakeOpenVideoDialog(QWidget* owner, const QString& filter);
 
     // The pickers the dialog opens; tests replace them.
     std::function<QString(QWidget* owner, const QString& filter)> PickVideoFile;

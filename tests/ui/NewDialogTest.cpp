@@ -30,6 +30,9 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QToolButton>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -725,6 +728,53 @@ private slots:
         QCOMPARE(f.edURL->text(), Q(second));
         QVERIFY(filter.startsWith("All supported video files (*.avi *.divx"));
         QCOMPARE(f.cbDirectory->count(), before + 1);
+    }
+    void theFileDialogWritesDatesInTheProgramsLanguage_data()
+    {
+        QTest::addColumn<bool>("polish");
+        QTest::newRow("English") << false;
+        QTest::newRow("Polish") << true;
+    }
+
+    void theFileDialogWritesDatesInTheProgramsLanguage()
+    {
+        QFETCH(bool, polish);
+        TProgramFolder folder;
+        AppSettings.LangPolish = polish;
+        const std::string clip = folder.Dir.Write("clip.avi", std::string(3000, 'x'));
+        const QDateTime when(QDate(2010, 8, 2), QTime(15, 4));
+        {
+            QFile file(Q(clip));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+        }
+        const QLocale locale = polish ? QLocale(QLocale::Polish, QLocale::Poland)
+                                      : QLocale(QLocale::English, QLocale::UnitedStates);
+        TFormNew f(nullptr);
+        f.show();
+        QString shownDate;
+        QString shownSize;
+        QTimer::singleShot(0, &f, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->setDirectory(Q(folder.Path()));
+            auto* proxy = dialog->proxyModel();
+            auto* files = proxy ? qobject_cast<QFileSystemModel*>(proxy->sourceModel()) : nullptr;
+            if (files) {
+                if (!QTest::qWaitFor([&] { return files->lastModified(files->index(Q(clip), 3)).isValid(); }, 5000))
+                    shownDate = "never read";
+                if (shownDate.isEmpty())
+                    shownDate = proxy->mapFromSource(files->index(Q(clip), 3)).data().toString();
+                shownSize = proxy->mapFromSource(files->index(Q(clip), 1)).data().toString();
+            }
+            dialog->reject();
+        });
+        QTest::mouseClick(f.btnBrowseFile, Qt::LeftButton);
+        QCOMPARE(shownDate, locale.toString(when, QLocale::ShortFormat));
+        QCOMPARE(shownSize, locale.formattedDataSize(3000));
+        QVERIFY(f.edURL->text().isEmpty());
+        AppSettings.LangPolish = false;
     }
 };
 
