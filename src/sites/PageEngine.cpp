@@ -70,6 +70,15 @@ std::string EntryTitle(const TJson& top, const TJson& entry)
 std::mutex CacheLock;
 std::map<std::string, TPageInfo> Cache;  // by format selector and address
 constexpr std::size_t CacheMax = 16;
+std::map<std::string, std::string> Failures;  // the engine's reason, by address
+
+void RememberFailure(const std::string& url, const std::string& reason)
+{
+    const std::lock_guard<std::mutex> lock(CacheLock);
+    if (Failures.size() >= CacheMax)
+        Failures.clear();
+    Failures[url] = reason;
+}
 } // namespace
 
 TEngineFormat YouTubeEngineFormat(int formatNumber)
@@ -197,12 +206,16 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
     if (!info.Found) {
         info = TPageInfo{};
         info.Error = EngineErrorText(run.Err);
+        // A look-up cut short says nothing about the page.
+        if (!run.Stopped)
+            RememberFailure(url, info.Error);
         return info;
     }
     const std::lock_guard<std::mutex> lock(CacheLock);
     if (Cache.size() >= CacheMax)
         Cache.clear();
     Cache[key] = info;
+    Failures.erase(url);
     return info;
 }
 
@@ -210,4 +223,13 @@ void ForgetPageLookUps()
 {
     const std::lock_guard<std::mutex> lock(CacheLock);
     Cache.clear();
+    Failures.clear();
+}
+
+std::optional<std::string> PageLookUpFailure(const std::string& url)
+{
+    const std::lock_guard<std::mutex> lock(CacheLock);
+    if (const auto it = Failures.find(url); it != Failures.end())
+        return it->second;
+    return std::nullopt;
 }

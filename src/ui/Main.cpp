@@ -488,6 +488,7 @@ bool TFormMain::OpenAddress(std::string text)
                                              [&] { name = FileNameFromPage(text, site); }))
         return true;
     f->edFileName->setText(Q(name));
+    f->PageLookedUp(text, site, name);
     if (site == vsLocalFile && FileExists(name)) {
         f->edURL->setText(Q(name));
         f->edFileName->setText(Q(ExtractFileName(name)));

@@ -122,7 +122,7 @@ struct TMessagePair {
 };
 
 // In the order of TMessageId.
-const std::array<TMessagePair, 15> Messages = {{
+const std::array<TMessagePair, 17> Messages = {{
     {"Couldn't find video/music file. Sorry!", "Nie można pobrać pliku z podanego adresu!"},
     {"You must enter a valid URL or full file path!", "Musisz podać adres strony lub pełną ścieżkę do pliku!"},
     {"Invalid URL or input file does not exist!", "Nieprawidłowy adres lub plik źródłowy nie istnieje!"},
@@ -139,6 +139,8 @@ const std::array<TMessagePair, 15> Messages = {{
     {"Frame ", "Klatka "},
     {"No video or music found on this page.", "Na tej stronie nie znaleziono filmu ani muzyki."},
     {"Installing yt-dlp adds other sites.", "Zainstalowanie yt-dlp doda obsługę innych stron."},
+    {"The page cannot be reached.", "Nie można połączyć się ze stroną."},
+    {"This page offers none of these formats.", "Ta strona nie oferuje żadnego z tych formatów."},
 }};
 
 } // namespace
@@ -207,8 +209,30 @@ std::string WithEngineHint(const std::string& message, bool polish)
     return message + "\n" + MessageText(TMessageId::EngineHint, polish);
 }
 
+bool PageUnreachableReason(const std::string& engineReason)
+{
+    std::string reason = engineReason;
+    for (char& c : reason)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    for (const char* marker : {"connection refused", "errno 111", "name or service not known",
+                               "temporary failure in name resolution", "failed to resolve", "no route to host",
+                               "network is unreachable", "timed out", "connection reset", "nodename nor servname"})
+        if (reason.find(marker) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::string PageProblemLine(const std::string& engineReason, bool polish)
+{
+    return MessageText(PageUnreachableReason(engineReason) ? TMessageId::PageUnreachable : TMessageId::NoMediaOnPage,
+                       polish);
+}
+
 std::string NoMediaMessage(const std::string& engineReason, bool polish)
 {
+    if (PageUnreachableReason(engineReason))
+        return MessageText(TMessageId::PageUnreachable, polish);
     std::string text = MessageText(TMessageId::NoMediaOnPage, polish);
     if (!engineReason.empty())
         text += "\n" + engineReason;

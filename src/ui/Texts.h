@@ -90,6 +90,8 @@ enum class TMessageId {
     Frame,
     NoMediaOnPage,       // the page engine found nothing to download
     EngineHint,          // the line added when there is no page engine
+    PageUnreachable,     // the page engine could not connect to the page
+    NoYouTubeFormats,    // the format probe found none of the six formats
 };
 const char* MessageText(TMessageId id, bool polish);
 // The messages that carry a value: the text, the value and the closing text.
@@ -100,7 +102,12 @@ std::string ConversionErrorMessage(int exitCode, bool polish);
 std::string WithEngineHint(const std::string& message, bool polish);
 // "No video or music found on this page.", and the engine's reason on a line
 // of its own when it gave one.
+// When the engine could not connect, only that the page cannot be reached.
 std::string NoMediaMessage(const std::string& engineReason, bool polish);
+// True when the engine's reason says it could not connect to the page at all.
+bool PageUnreachableReason(const std::string& engineReason);
+// One line for the dialog's status: the page cannot be reached, or holds no media.
+std::string PageProblemLine(const std::string& engineReason, bool polish);
 
 // The site links of the main window.
 inline constexpr const char* YouTubeHomePage = "http://www.youtube.com";
