@@ -821,7 +821,10 @@ void TFormNew::PageLookedUp(const std::string& url, TVideoSite site, const std::
 {
     if (site != vsWebPage || !Trim(name).empty())
         return;
-    const std::optional<std::string> reason = PageLookUpFailure(Trim(url));
+    // The naming step asked about the address as it was given.
+    std::optional<std::string> reason = PageLookUpFailure(url);
+    if (!reason)
+        reason = PageLookUpFailure(Trim(url));
     if (!reason)
         return;
     const bool polish = AppSettings.LangPolish;
