@@ -16,7 +16,7 @@ struct TGetMainTexts {
     const char* ProgressLabel;
     const char* AutoClose;
     const char* DeleteQuestionBefore;  // "Delete incomplete file \""
-    const char* DeleteQuestionAfter;   // "\" ?"
+    const char* DeleteQuestionAfter;   // "\"?"
     const char* Aborted;               // conversion aborted
     const char* ErrorPrefix;           // "Error ("
     const char* FrameWord;             // "Frame "

@@ -47,9 +47,38 @@ const TJson* MediaEntry(const TJson& top)
     return nullptr;
 }
 
+// The engine's generic reader numbers the videos it finds on a page, "Title (1)",
+// "Title (2)", even when there is only one. A single entry keeps the page's title.
+std::string EntryTitle(const TJson& top, const TJson& entry)
+{
+    std::string title = entry.StringOf("title");
+    const std::string number = " (1)";
+    if (title.size() <= number.size() || title.compare(title.size() - number.size(), number.size(), number) != 0)
+        return title;
+    bool single = false;
+    if (&entry == &top) {
+        const std::string id = entry.StringOf("id");
+        single = id.size() > 2 && id.compare(id.size() - 2, 2, "-1") == 0;
+    } else {
+        single = top.ItemsOf("entries").size() == 1;
+    }
+    if (single)
+        title.erase(title.size() - number.size());
+    return title;
+}
+
 std::mutex CacheLock;
 std::map<std::string, TPageInfo> Cache;  // by format selector and address
 constexpr std::size_t CacheMax = 16;
+std::map<std::string, std::string> Failures;  // the engine's reason, by address
+
+void RememberFailure(const std::string& url, const std::string& reason)
+{
+    const std::lock_guard<std::mutex> lock(CacheLock);
+    if (Failures.size() >= CacheMax)
+        Failures.clear();
+    Failures[url] = reason;
+}
 } // namespace
 
 TEngineFormat YouTubeEngineFormat(int formatNumber)
@@ -100,7 +129,7 @@ TPageInfo ParsePageInfo(const std::string& json)
     info.Found = !info.Formats.empty() || !entry->StringOf("url").empty();
     if (!info.Found)
         return info;
-    info.Title = entry->StringOf("title");
+    info.Title = EntryTitle(*top, *entry);
     info.Ext = entry->StringOf("ext");
     if (const TJson* parts = entry->Member("requested_formats"); parts && parts->IsArray()) {
         for (const TJson& part : parts->Items()) {
@@ -177,12 +206,16 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
     if (!info.Found) {
         info = TPageInfo{};
         info.Error = EngineErrorText(run.Err);
+        // A look-up cut short says nothing about the page.
+        if (!run.Stopped)
+            RememberFailure(url, info.Error);
         return info;
     }
     const std::lock_guard<std::mutex> lock(CacheLock);
     if (Cache.size() >= CacheMax)
         Cache.clear();
     Cache[key] = info;
+    Failures.erase(url);
     return info;
 }
 
@@ -190,4 +223,13 @@ void ForgetPageLookUps()
 {
     const std::lock_guard<std::mutex> lock(CacheLock);
     Cache.clear();
+    Failures.clear();
+}
+
+std::optional<std::string> PageLookUpFailure(const std::string& url)
+{
+    const std::lock_guard<std::mutex> lock(CacheLock);
+    if (const auto it = Failures.find(url); it != Failures.end())
+        return it->second;
+    return std::nullopt;
 }

@@ -263,7 +263,7 @@ TEST_F(Cli, OneFailedInputFailsTheRunAndTheOthersStillRun)
     server.Serve("/empty", "<html><head><title>Nothing</title></head><body>no media</body></html>");
     const TRun run = RunProgram(exe, {"-d", out, "not an address", server.Url("/empty?v=1&m=.youtube."), PageUrl()});
     EXPECT_EQ(run.Status, 1);
-    EXPECT_NE(run.Err.find("Invalid URL or input file does not exists!"), std::string::npos);
+    EXPECT_NE(run.Err.find("Invalid URL or input file does not exist!"), std::string::npos);
     // The site's own resolver found nothing, and neither did the page engine.
     EXPECT_NE(run.Err.find("No video or music found on this page."), std::string::npos);
     EXPECT_EQ(run.Out, out + "/Fine.mp4\n");
