@@ -44,6 +44,7 @@ bool ThroughEngine(const std::string& url, const TEngineFormat& format, const st
     const TPageInfo info = LookUpPage(url);
     if (!info.Found) {
         resolved.Message = NoMediaMessage(info.Error, polish);
+        resolved.OfferEngineUpdate = !NetworkStepEnded() && EngineMayBeTheCause(ChooseEngine(), DetectVideoSite(url) == vsYouTube);
         return false;
     }
     resolved.ThroughEngine = true;

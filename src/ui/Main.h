@@ -26,6 +26,7 @@ class QSystemTrayIcon;
 class QTabWidget;
 class QToolButton;
 class QUrl;
+class TEngineBox;
 class TFormNew;
 class TLinkLabel;
 
@@ -120,6 +121,7 @@ public:
     QCheckBox* chShortcut_StartMenu = nullptr;
     QCheckBox* chShortcut_Desktop = nullptr;
     QCheckBox* chNotifications = nullptr;
+    TEngineBox* gbEngine = nullptr;
     QFrame* Panel2 = nullptr;
     QLabel* Label7 = nullptr;
     QLabel* lblVersion = nullptr;
