@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -289,4 +290,31 @@ TEST_F(Cli, CtrlCStopsTheTransferAndKeepsThePartialFile)
     EXPECT_GT(std::filesystem::file_size(partial), 0u);
     EXPECT_LT(std::filesystem::file_size(partial), 4u * 1024 * 1024);
     EXPECT_EQ(run.Out, "");
+}
+
+TEST_F(Cli, PageEngineStatusUpdateAndRestore)
+{
+    // Where the engine comes from and the runtime, one line each.
+    const TRun status = RunProgram(exe, {"--engine-status"});
+    EXPECT_EQ(status.Status, 0);
+    EXPECT_EQ(status.Out.rfind("engine: ", 0), 0u) << status.Out;
+    EXPECT_NE(status.Out.find("\nruntime: "), std::string::npos) << status.Out;
+    EXPECT_EQ(std::count(status.Out.begin(), status.Out.end(), '\n'), 2);
+
+    // No release server: one line says why, and nothing changed.
+    ::setenv("BRIMTALE_RELEASES_URL", "http://127.0.0.1:1", 1);
+    const TRun update = RunProgram(exe, {"--update-engine", "--channel", "nightly"});
+    ::unsetenv("BRIMTALE_RELEASES_URL");
+    EXPECT_EQ(update.Status, 1);
+    EXPECT_NE(update.Err.find("Looking for the newest release...\n"), std::string::npos) << update.Err;
+    EXPECT_NE(update.Err.find("The page engine is unchanged: the release server can't be reached"), std::string::npos)
+        << update.Err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("engine/yt-dlp")));
+
+    const TRun restore = RunProgram(exe, {"--restore-engine"});
+    EXPECT_EQ(restore.Status, 1);
+    EXPECT_EQ(restore.Err, "The page engine is unchanged: there is no previous engine.\n");
+
+    EXPECT_EQ(RunProgram(exe, {"--update-engine", "--channel", "weekly"}).Status, 2);
+    EXPECT_EQ(RunProgram(exe, {"--channel", "nightly", "x"}).Status, 2);
 }
