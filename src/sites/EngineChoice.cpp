@@ -167,16 +167,22 @@ TEngineChoice ChooseEngine()
     TEngineChoice choice;
     std::vector<std::pair<std::string, std::string>> candidates;  // source, path
     if (PageEngineOverride) {
-        candidates.emplace_back("given", PageEngineOverride->empty() ? std::string()
-                                                                     : FindExecutable(*PageEngineOverride));
-    } else {
-        const std::string dir = OwnEngineDir();
-        if (!dir.empty() && OwnDir(dir) && OwnExecutable(dir + "/yt-dlp"))
-            candidates.emplace_back("own", dir + "/yt-dlp");
-        if (!AppDir.empty())
-            candidates.emplace_back("beside", AppDir + "/yt-dlp");
-        candidates.emplace_back("path", FindExecutable("yt-dlp"));
+        // The one engine named: its version matters only for the runtime's option.
+        choice.Path = PageEngineOverride->empty() ? std::string() : FindExecutable(*PageEngineOverride);
+        if (choice.Path.empty())
+            return choice;
+        choice.Source = "given";
+        choice.Runtime = ChooseJsRuntime();
+        if (!choice.Runtime.Name.empty())
+            choice.Version = ProgramVersionOf(choice.Path);
+        return choice;
     }
+    const std::string dir = OwnEngineDir();
+    if (!dir.empty() && OwnDir(dir) && OwnExecutable(dir + "/yt-dlp"))
+        candidates.emplace_back("own", dir + "/yt-dlp");
+    if (!AppDir.empty())
+        candidates.emplace_back("beside", AppDir + "/yt-dlp");
+    candidates.emplace_back("path", FindExecutable("yt-dlp"));
     std::optional<TEngineVersion> best;
     for (const auto& [source, path] : candidates) {
         if (path.empty() || ::access(path.c_str(), X_OK) != 0)
@@ -235,11 +241,11 @@ bool EngineMayBeTheCause(const TEngineChoice& choice, bool youTube)
 {
     if (choice.Path.empty())
         return false;
-    const int age = EngineAgeDays(choice.Version);
-    if (age < 0 || age > EngineStaleDays)
-        return true;
-    if (!youTube)
-        return false;
+    // An engine that names no version is not judged.
     const std::optional<TEngineVersion> v = ParseEngineVersion(choice.Version);
-    return choice.Runtime.Name.empty() || !v || *v < JsRuntimesSince;
+    if (!v)
+        return false;
+    if (EngineAgeDays(choice.Version) > EngineStaleDays)
+        return true;
+    return youTube && (choice.Runtime.Name.empty() || *v < JsRuntimesSince);
 }

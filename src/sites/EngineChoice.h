@@ -51,7 +51,8 @@ struct TEngineChoice {
 // node on PATH (22 or later).
 TJsRuntime ChooseJsRuntime();
 // The newest engine of the candidates (an own copy that is a link, or not the
-// user's, is skipped), and the runtime.
+// user's, is skipped), and the runtime. When PageEngineOverride names one, it is
+// the only candidate, and its version is asked only when a runtime is there.
 TEngineChoice ChooseEngine();
 
 // The arguments every run of that engine starts with.
@@ -65,5 +66,5 @@ int EngineAgeDays(const std::string& version);
 
 // A look-up that found nothing may be the engine's fault: it is out of date,
 // or the address is YouTube's and there is no runtime (or the engine is too
-// old to use one).
+// old to use one). An engine whose version is unknown is not judged.
 bool EngineMayBeTheCause(const TEngineChoice& choice, bool youTube);
