@@ -89,3 +89,17 @@ int RunEngineCommand(const TCliOptions& options)
         return 1;
     }
 }
+
+std::string EngineUpdateHint(bool polish)
+{
+    const TEngineChoice choice = ChooseEngine();
+    const int age = EngineAgeDays(choice.Version);
+    std::string text;
+    if (age > EngineStaleDays)
+        text = polish ? "Silnik stron ma " + std::to_string(age) + " dni. "
+                      : "The page engine is " + std::to_string(age) + " days old. ";
+    else
+        text = polish ? "Silnik stron nie ma środowiska JavaScript, którego wymaga YouTube. "
+                      : "The page engine has no JavaScript runtime, which YouTube needs. ";
+    return text + (polish ? "Zaktualizuj go: brimtale-cli --update-engine" : "Update it with: brimtale-cli --update-engine");
+}

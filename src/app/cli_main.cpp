@@ -370,6 +370,8 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
         return Interruption(progress, {}, polish);
     if (!resolved.Message.empty()) {
         Error(progress, resolved.Message + " " + input);
+        if (resolved.OfferEngineUpdate)
+            Error(progress, EngineUpdateHint(polish));
         return ExitFailed;
     }
     size = resolved.EngineSize;
