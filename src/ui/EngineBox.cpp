@@ -342,8 +342,14 @@ void TEngineBox::ShowChoice()
 
 void TEngineBox::Refresh()
 {
+    // One refresh at a time; one asked for meanwhile follows it.
+    if (refreshing_) {
+        refreshAgain_ = true;
+        return;
+    }
     if (refresher_.joinable())
-        refresher_.join();  // a refresh ends quickly once its versions are known
+        refresher_.join();  // it has ended: its last act was to hand over its result
+    refreshing_ = true;
     refresher_ = std::thread([this] {
         ForgetProgramVersions();
         TEngineChoice choice = ChooseEngine();
@@ -353,10 +359,16 @@ void TEngineBox::Refresh()
         QMetaObject::invokeMethod(
             this,
             [this, choice, canRestore] {
+                refreshing_ = false;
                 choice_ = choice;
                 canRestore_ = canRestore;
                 known_ = true;
                 ShowChoice();
+                if (refreshAgain_) {
+                    refreshAgain_ = false;
+                    Refresh();
+                    return;
+                }
                 emit refreshed();
             },
             Qt::QueuedConnection);

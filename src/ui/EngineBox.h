@@ -124,6 +124,8 @@ private:
     bool known_ = false;
     bool canRestore_ = false;
     std::thread refresher_;
+    bool refreshing_ = false;
+    bool refreshAgain_ = false;
     std::thread weekly_;
     std::atomic<bool> weeklyStop_{false};
 };

@@ -601,3 +601,20 @@ TEST_F(EngineUpdate, TheDebianEngineAndANewerStandIn)
     EXPECT_EQ(choice.Version, "2026.08.19");
     EXPECT_EQ(choice.Source, "beside");
 }
+
+TEST(EngineReleaseTexts, TheShippedKeyIsTheEnginesSigningKey)
+{
+    const std::string gpg = FindExecutable("gpg");
+    if (gpg.empty())
+        GTEST_SKIP() << "gpg is not installed";
+    TempDir home;
+    ::chmod(home.Path().c_str(), 0700);
+    ::setenv("GNUPGHOME", home.Path().c_str(), 1);
+    // Read as the update reads it: the armor taken off by the program itself.
+    const std::string key = Dearmor(ReadFile(std::string(BRIMTALE_SOURCE_DIR) + "/data/yt-dlp-signing-key.asc"));
+    ASSERT_FALSE(key.empty());
+    const std::string binary = home.Write("key.gpg", key);
+    std::string out;
+    EXPECT_EQ(RunProgram(gpg, {"--batch", "--with-colons", "--show-keys", binary}, &out), 0) << out;
+    EXPECT_NE(out.find("fpr:::::::::AC0CBBE6848D6A873464AF4E57CF65933B5A7581:"), std::string::npos) << out;
+}
