@@ -5,6 +5,7 @@
 // test's own on 127.0.0.1.
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "convert/ConRun.h"
 #include "sites/EngineChoice.h"
 #include "sites/PageEngine.h"
 #include "support/TempDir.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -89,6 +91,29 @@ void WhileModal(const std::function<bool(QWidget*)>& check)
         }
     });
     timer->start(20);
+}
+
+// Runs a program to its end; its exit code, or -1.
+int RunTool(const std::string& program, const std::vector<std::string>& args, std::string* out = nullptr)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    try {
+        const TCapturedRun run = RunCaptured(program, args, 1 << 20, [giveUp] {
+            return std::chrono::steady_clock::now() >= giveUp;
+        });
+        if (out)
+            *out = run.Out;
+        return static_cast<int>(run.ExitCode);
+    } catch (const EConsoleError&) {
+        return -1;
+    }
+}
+
+std::string Sha256Hex(const std::string& data)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArrayView(data.data(), static_cast<qsizetype>(data.size())));
+    return hash.result().toHex().toStdString();
 }
 } // namespace
 
@@ -171,6 +196,61 @@ private slots:
         QCOMPARE(OfferEngineUpdate(nullptr, "x", false), TEngineOffer::NotOffered);
         QCOMPARE(OfferEngineUpdate(nullptr, "x", true), TEngineOffer::Declined);
         QVERIFY(current.shown.back().Text.endsWith("The page engine has no JavaScript runtime, which YouTube needs. Update now?"));
+    }
+
+    void yesToUpdateNowUpdatesTheEngine()
+    {
+        const std::string gpg = FindExecutable("gpg");
+        if (gpg.empty() || FindExecutable("gpgv").empty())
+            QSKIP("gpg or gpgv is not installed");
+        TEngineFolder folder("2023.03.04");
+        // A signing key of the test's own, trusted instead of the engine's.
+        TempDir home;
+        ::chmod(home.Path().c_str(), 0700);
+        ::setenv("GNUPGHOME", home.Path().c_str(), 1);
+        QCOMPARE(RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--quick-gen-key",
+                               "Test <test@example.invalid>", "ed25519", "sign", "never"}),
+                 0);
+        RunTool(gpg, {"--batch", "--armor", "--output", home.File("key.asc"), "--export", "test@example.invalid"});
+        ::setenv("BRIMTALE_RELEASES_KEYRING", home.File("key.asc").c_str(), 1);
+        const std::string engine = "#!/bin/sh\necho 2026.08.19\n";
+        const std::string sums = Sha256Hex(engine) + "  yt-dlp\n" + Sha256Hex(engine) + "  yt-dlp_linux\n";
+        home.Write("SHA2-256SUMS", sums);
+        RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--detach-sign", "--output",
+                      home.File("SHA2-256SUMS.sig"), home.File("SHA2-256SUMS")});
+        const std::string signature = TempDir::Read(home.File("SHA2-256SUMS.sig"));
+        folder.server.Fallback([&](const Request& r) {
+            Response response;
+            const std::string name = r.path.substr(r.path.rfind('/') + 1);
+            if (r.path == "/yt-dlp/yt-dlp/releases/latest") {
+                response.status = 302;
+                response.headers.emplace_back("Location", folder.server.Url("/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
+            } else if (name == "SHA2-256SUMS") {
+                response.body = sums;
+            } else if (name == "SHA2-256SUMS.sig") {
+                response.body = signature;
+            } else if (name == "yt-dlp" || name == "yt-dlp_linux") {
+                response.body = engine;
+            } else {
+                response.status = 404;
+            }
+            return response;
+        });
+        TEngineFolder* f = &folder;
+        SetMessageHook([f](QWidget*, const QString&, const QString& text, TMsgKind kind) {
+            f->shown.push_back({text, kind});
+            return kind == TMsgKind::Question ? TMsgAnswer::Yes : TMsgAnswer::Ok;
+        });
+        const TEngineOffer offer = OfferEngineUpdate(nullptr, "No video or music found on this page.", true);
+        ::unsetenv("BRIMTALE_RELEASES_KEYRING");
+        if (const std::string gpgconf = FindExecutable("gpgconf"); !gpgconf.empty())
+            RunTool(gpgconf, {"--kill", "gpg-agent"});
+        QCOMPARE(offer, TEngineOffer::Changed);
+        QCOMPARE(folder.shown.size(), std::size_t(2));
+        QCOMPARE(folder.shown[0].Kind, TMsgKind::Question);
+        QVERIFY2(folder.shown[1].Text.startsWith("Page engine updated to 2026.08.19."), qPrintable(folder.shown[1].Text));
+        ForgetProgramVersions();
+        QCOMPARE(QString::fromStdString(ChooseEngine().Version), QString("2026.08.19"));
     }
 
     void polishTexts()
