@@ -301,6 +301,13 @@ void TEngineBox::JoinWorkers()
         weekly_.join();
 }
 
+void TEngineBox::showEvent(QShowEvent* event)
+{
+    QGroupBox::showEvent(event);
+    if (known_)
+        Refresh();
+}
+
 void TEngineBox::SetLang()
 {
     const TEngineTexts& t = EngineTexts(AppSettings.LangPolish);

@@ -114,6 +114,10 @@ signals:
     // The labels show what Refresh found.
     void refreshed();
 
+protected:
+    // Shown again (the Options tab chosen): an update made elsewhere shows.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void btnUpdateEngineClick();
     void btnRestoreEngineClick();
