@@ -70,6 +70,14 @@ bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options,
             ok = flag(options.Help);
         else if (name == "--version")
             ok = flag(options.Version);
+        else if (name == "--update-engine")
+            ok = flag(options.UpdateEngine);
+        else if (name == "--restore-engine")
+            ok = flag(options.RestoreEngine);
+        else if (name == "--engine-status")
+            ok = flag(options.EngineStatus);
+        else if (name == "--channel")
+            ok = take(options.Channel);
         else {
             error = "unknown option " + name;
             return false;
@@ -77,7 +85,16 @@ bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options,
         if (!ok)
             return false;
     }
-    if (options.Help || options.Version || options.ListProfiles)
+    if (!options.Channel.empty() && options.Channel != "stable" && options.Channel != "nightly") {
+        error = "option --channel takes stable or nightly";
+        return false;
+    }
+    if (!options.Channel.empty() && !options.UpdateEngine) {
+        error = "option --channel needs --update-engine";
+        return false;
+    }
+    if (options.Help || options.Version || options.ListProfiles || options.UpdateEngine || options.RestoreEngine ||
+        options.EngineStatus)
         return true;
     if (options.Inputs.empty()) {
         error = "no address or file given";
@@ -113,6 +130,12 @@ std::string CliHelpText()
            "      --delete-input   delete the input after a successful conversion\n"
            "      --list-profiles  print each profile as SECTION<TAB>DISPLAY NAME and exit\n"
            "      --list-formats   print the YouTube formats each address offers and exit\n"
+           "      --update-engine  fetch the newest page engine (yt-dlp), check its\n"
+           "                       signature and hash, and use it; also fetches deno\n"
+           "                       when there is no JavaScript runtime\n"
+           "      --channel CHANNEL  with --update-engine: stable (default) or nightly\n"
+           "      --restore-engine put the page engine before the last update back\n"
+           "      --engine-status  print the page engine and JavaScript runtime in use\n"
            "  -q, --quiet          errors only\n"
            "  -h, --help           this text\n"
            "      --version        the program's version\n"

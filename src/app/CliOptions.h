@@ -17,6 +17,10 @@ struct TCliOptions {
     bool Help = false;
     bool Version = false;
     std::vector<std::string> Inputs;
+    bool UpdateEngine = false;   // --update-engine
+    bool RestoreEngine = false;  // --restore-engine
+    bool EngineStatus = false;   // --engine-status
+    std::string Channel;         // --channel: "stable" (default) or "nightly"
 };
 
 // Reads args (without the program name). On bad usage returns false with the

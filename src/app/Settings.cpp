@@ -41,6 +41,9 @@ void LoadSettings(const std::string& fileName)
         AppSettings.LangPolish = lang == "PL";
         AppSettings.AutoClose = ini.ReadBool(Section, "AutoClose", AppSettings.AutoClose);
         AppSettings.Notifications = ini.ReadBool(Section, "Notifications", AppSettings.Notifications);
+        AppSettings.EngineNightly = LowerAscii(Trim(ini.ReadString(Section, "EngineChannel", "stable"))) == "nightly";
+        AppSettings.EngineWeeklyCheck = ini.ReadBool(Section, "EngineWeeklyCheck", false);
+        AppSettings.EngineLastCheckDay = ini.ReadInteger(Section, "EngineLastCheckDay", 0);
         const std::string lastDir = ini.ReadString(Section, "LastDir", AppSettings.LastDir);
         // A longer path would name another directory once cut, so it is not taken.
         if (DirectoryExists(lastDir) && lastDir.size() <= SettingsPathMax)
@@ -99,4 +102,16 @@ void SaveDirList(const std::string& fileName, const std::vector<std::string>& di
         text += "\r\n";
     }
     WriteFileAtomically(fileName, text);
+}
+
+void SaveEngineSettings(const std::string& fileName)
+{
+    try {
+        TIniFile(fileName).WriteStrings({
+            {Section, {"EngineChannel", AppSettings.EngineNightly ? "nightly" : "stable"}},
+            {Section, {"EngineWeeklyCheck", AppSettings.EngineWeeklyCheck ? "1" : "0"}},
+            {Section, {"EngineLastCheckDay", std::to_string(AppSettings.EngineLastCheckDay)}},
+        });
+    } catch (...) {
+    }
 }

@@ -14,6 +14,9 @@ struct TAppSettings {
     std::string DirListFile;   // directory history file
     std::string LastDir;       // last output directory
     std::string ProfilesFile;  // encoder profiles file
+    bool EngineNightly = false;      // the page engine's updates come from the nightly builds
+    bool EngineWeeklyCheck = false;  // look for a newer page engine once a week
+    int EngineLastCheckDay = 0;      // day (since 1970) of the last weekly look
 };
 
 extern TAppSettings AppSettings;
@@ -34,3 +37,7 @@ void ApplyFirstRunLanguage();
 // Directory history: one directory per line, newest first. Blank lines are dropped.
 std::vector<std::string> LoadDirList(const std::string& fileName);
 void SaveDirList(const std::string& fileName, const std::vector<std::string>& dirs);
+
+// Writes the page engine's settings (EngineChannel, EngineWeeklyCheck,
+// EngineLastCheckDay) at once.
+void SaveEngineSettings(const std::string& fileName);

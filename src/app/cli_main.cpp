@@ -1,6 +1,7 @@
 // brimtale-cli: the road of the new-download dialog and the download window,
 // from a terminal. Built from the core libraries only (no windows).
 
+#include "app/CliEngine.h"
 #include "app/CliOptions.h"
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
@@ -392,6 +393,8 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
     if (!resolved.Message.empty()) {
         Error(progress, resolved.Message.find(input) == std::string::npos ? resolved.Message + " " + input
                                                                          : resolved.Message);
+        if (resolved.OfferEngineUpdate)
+            Error(progress, EngineUpdateHint(polish));
         return ExitFailed;
     }
     size = resolved.EngineSize;
@@ -454,6 +457,9 @@ int main(int argc, char** argv)
     InitSettings();
     LoadSettings(SettingsFile);
     ApplyFirstRunLanguage();
+
+    if (options.UpdateEngine || options.RestoreEngine || options.EngineStatus)
+        return RunEngineCommand(options);
 
     const std::vector<TEncoderProfile> profiles = ReadEncoderProfiles(AppSettings.ProfilesFile);
     if (options.ListProfiles) {

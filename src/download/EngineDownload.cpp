@@ -5,6 +5,7 @@
 #include "convert/ConRun.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
+#include "sites/EngineChoice.h"
 #include "ui/OutputNaming.h"
 
 #include <algorithm>
@@ -268,7 +269,8 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
                              const std::function<bool()>& shouldStop, bool continuing)
 {
     TEngineRun run;
-    const std::string engine = AbsoluteProgram(GetPageEnginePath());
+    const TEngineChoice choice = ChooseEngine();
+    const std::string engine = AbsoluteProgram(choice.Path);
     if (engine.empty()) {
         run.Failure = TEngineFailure::NoEngine;
         return run;
@@ -300,7 +302,7 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
     int enginePid = 0;
     try {
         exitCode = RunConsoleApp(
-            engine, EngineDownloadArgs(request), nullptr,
+            engine, EngineRunArgs(choice, EngineDownloadArgs(request)), nullptr,
             [&](int pid, const std::string& text) {
                 enginePid = pid;
                 lastLine = Clock::now();

@@ -5,6 +5,7 @@
 #include "net/Json.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
+#include "sites/EngineChoice.h"
 
 #include <chrono>
 #include <map>
@@ -188,13 +189,13 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
             return it->second;
     }
     TPageInfo info;
-    const std::string engine = GetPageEnginePath();
-    if (engine.empty())
+    const TEngineChoice engine = ChooseEngine();
+    if (engine.Path.empty())
         return info;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(PageLookUpSeconds);
     TCapturedRun run;
     try {
-        run = RunCaptured(engine, PageInfoArgs(url, format), PageInfoMaxBytes, [giveUp] {
+        run = RunCaptured(engine.Path, EngineRunArgs(engine, PageInfoArgs(url, format)), PageInfoMaxBytes, [giveUp] {
             return NetworkStepEnded() || std::chrono::steady_clock::now() >= giveUp;
         });
     } catch (const EConsoleError& e) {

@@ -4,6 +4,7 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
+#include "sites/EngineChoice.h"
 #include "sites/PageEngine.h"
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
@@ -36,13 +37,14 @@ std::int32_t AsExpectedSize(std::int64_t size)
 bool ThroughEngine(const std::string& url, const TEngineFormat& format, const std::string& noEngineMessage,
                    bool polish, TResolvedMedia& resolved)
 {
-    if (GetPageEnginePath().empty()) {
+    if (ChooseEngine().Path.empty()) {
         resolved.Message = WithEngineHint(noEngineMessage, polish);
         return false;
     }
     const TPageInfo info = LookUpPage(url);
     if (!info.Found) {
         resolved.Message = NoMediaMessage(info.Error, polish);
+        resolved.OfferEngineUpdate = !NetworkStepEnded() && EngineMayBeTheCause(ChooseEngine(), DetectVideoSite(url) == vsYouTube);
         return false;
     }
     resolved.ThroughEngine = true;

@@ -49,6 +49,8 @@ struct TResolvedMedia {
     bool ThroughEngine = false;
     TEngineFormat EngineFormat;
     std::int32_t EngineSize = 0;  // what the engine announced, 0 when unknown
+    // The engine found nothing, and an update of it may help.
+    bool OfferEngineUpdate = false;
 };
 // Finds the media address behind the page (network): a site's own resolver,
 // the address itself when it answers with a media file, else the page engine

@@ -10,6 +10,7 @@
 #include "shell/ZQ_ShellFolders.h"
 #include "shell/ZQ_Shortcuts.h"
 #include "sites/VideoSite.h"
+#include "ui/EngineBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/New.h"
 #include "ui/OutputNaming.h"
@@ -272,8 +273,10 @@ TFormMain::TFormMain(QWidget* parent)
     chNotifications = new QCheckBox(tsOptions);
     chNotifications->setObjectName("chNotifications");
     options->addWidget(chNotifications, 2, 0, 1, 2);
+    gbEngine = new TEngineBox(tsOptions);
+    options->addWidget(gbEngine, 3, 0, 1, 2);
     options->setColumnStretch(1, 1);
-    options->setRowStretch(3, 1);
+    options->setRowStretch(4, 1);
     connect(cbLanguage, &QComboBox::currentIndexChanged, this, [this] { cbLanguageChange(); });
     connect(chShortcut_Desktop, &QCheckBox::clicked, this, [this] { chShortcut_DesktopClick(); });
     connect(chShortcut_StartMenu, &QCheckBox::clicked, this, [this] { chShortcut_StartMenuClick(); });
@@ -381,6 +384,7 @@ void TFormMain::SetLang()
     chShortcut_StartMenu->setText(QString::fromUtf8(t.chShortcut_StartMenu));
     chShortcut_Desktop->setText(QString::fromUtf8(t.chShortcut_Desktop));
     chNotifications->setText(QString::fromUtf8(t.chNotifications));
+    gbEngine->SetLang();
     lblWww->setText(QString::fromUtf8(t.lblWww));
     lblWww->setVisible(*t.lblWww != '\0');
     lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));

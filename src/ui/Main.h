@@ -28,6 +28,7 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class QUrl;
+class TEngineBox;
 class TFormNew;
 class TLinkLabel;
 
@@ -132,6 +133,7 @@ public:
     QCheckBox* chShortcut_StartMenu = nullptr;
     QCheckBox* chShortcut_Desktop = nullptr;
     QCheckBox* chNotifications = nullptr;
+    TEngineBox* gbEngine = nullptr;
     QFrame* Panel2 = nullptr;
     QLabel* Label7 = nullptr;
     QLabel* lblVersion = nullptr;

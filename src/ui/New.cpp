@@ -14,6 +14,7 @@
 #include "sites/ZQ_YouTube.h"
 #include "convert/EncoderCheck.h"
 #include "ui/GetRequest.h"
+#include "ui/EngineBox.h"
 #include "ui/Main.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OutputNaming.h"
@@ -22,6 +23,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <QAction>
 #include <QApplication>
@@ -1013,6 +1015,15 @@ void TFormNew::actGetExecute()
     if (!RunNetworkStep(texts.StepResolve, [&] { resolved = ResolveMedia(plan, request.FormatNumber, polish); }))
         return;
     if (!resolved.Message.empty()) {
+        // The engine found nothing and may be the cause: an update is offered, and
+        // after one the same request is tried again.
+        if (resolved.OfferEngineUpdate) {
+            const TEngineOffer offer = OfferEngineUpdate(this, resolved.Message, plan.Site == vsYouTube);
+            if (offer == TEngineOffer::Changed)
+                QTimer::singleShot(0, this, [this] { actGetExecute(); });
+            if (offer != TEngineOffer::NotOffered)
+                return;
+        }
         Warn(resolved.Message);
         return;
     }

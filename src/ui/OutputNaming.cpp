@@ -5,6 +5,7 @@
 #include "net/ZQ_Strings.h"
 #include "net/ZQ_URL.h"
 #include "app/ProgramValues.h"
+#include "sites/EngineChoice.h"
 #include "sites/PageEngine.h"
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
@@ -241,7 +242,7 @@ std::string FileNameFromPage(const std::string& url, TVideoSite site)
         const TMediaAddress media = ProbeMediaAddress(url);
         if (media.IsMedia)
             return FileNameFromMediaAddress(url, media.Extension);
-        if (NetworkStepEnded() || GetPageEnginePath().empty())
+        if (NetworkStepEnded() || ChooseEngine().Path.empty())
             return {};
         const TPageInfo info = LookUpPage(url);
         return info.Found ? FileNameFromTitle(info.Title, info.Ext.empty() ? std::string() : "." + info.Ext)

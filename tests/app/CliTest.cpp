@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -508,4 +509,31 @@ TEST_F(Cli, ABrokenTransferIsContinuedAndAFailedLookUpSaysWhy)
     EXPECT_EQ(closed.Status, 1);
     EXPECT_EQ(closed.Err.find("You must enter a valid file name!"), std::string::npos) << closed.Err;
     EXPECT_NE(closed.Err.find("127.0.0.1:1"), std::string::npos) << closed.Err;
+}
+
+TEST_F(Cli, PageEngineStatusUpdateAndRestore)
+{
+    // Where the engine comes from and the runtime, one line each.
+    const TRun status = RunProgram(exe, {"--engine-status"});
+    EXPECT_EQ(status.Status, 0);
+    EXPECT_EQ(status.Out.rfind("engine: ", 0), 0u) << status.Out;
+    EXPECT_NE(status.Out.find("\nruntime: "), std::string::npos) << status.Out;
+    EXPECT_EQ(std::count(status.Out.begin(), status.Out.end(), '\n'), 2);
+
+    // No release server: one line says why, and nothing changed.
+    ::setenv("BRIMTALE_RELEASES_URL", "http://127.0.0.1:1", 1);
+    const TRun update = RunProgram(exe, {"--update-engine", "--channel", "nightly"});
+    ::unsetenv("BRIMTALE_RELEASES_URL");
+    EXPECT_EQ(update.Status, 1);
+    EXPECT_NE(update.Err.find("Looking for the newest release...\n"), std::string::npos) << update.Err;
+    EXPECT_NE(update.Err.find("The page engine is unchanged: the release server can't be reached"), std::string::npos)
+        << update.Err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("engine/yt-dlp")));
+
+    const TRun restore = RunProgram(exe, {"--restore-engine"});
+    EXPECT_EQ(restore.Status, 1);
+    EXPECT_EQ(restore.Err, "The page engine is unchanged: there is no previous engine.\n");
+
+    EXPECT_EQ(RunProgram(exe, {"--update-engine", "--channel", "weekly"}).Status, 2);
+    EXPECT_EQ(RunProgram(exe, {"--channel", "nightly", "x"}).Status, 2);
 }

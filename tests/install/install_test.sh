@@ -26,7 +26,7 @@ if [ "$from" = --package ]; then
     grep -qx "$f" <<<"$contents" || { echo "the package lacks $f" >&2; exit 1; }
   done
   info=$(dpkg-deb --info "$deb")
-  for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6network6 libqt6dbus6 libcurl4 qt6-qpa-plugins; do
+  for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6network6 libqt6dbus6 libcurl4 qt6-qpa-plugins libarchive13 gpgv; do
     grep -q "^ Depends:.*$dep" <<<"$info" || { echo "the package does not depend on $dep" >&2; exit 1; }
   done
   grep -q "^ Recommends:.*ffmpeg.*yt-dlp" <<<"$info" || { echo "the package does not recommend ffmpeg and yt-dlp" >&2; exit 1; }
@@ -45,6 +45,8 @@ test -x "$prefix/bin/brimtale"
 test -x "$prefix/bin/brimtale-cli"
 "$prefix/bin/brimtale-cli" --list-profiles | grep -q "^MP4_H264	"
 test -f "$prefix/share/brimtale/bmt_encoder_profiles.ini"
+# The page engine's signing key, which an update's signature must match.
+test -f "$prefix/share/brimtale/yt-dlp-signing-key.asc"
 test -f "$prefix/share/applications/brimtale.desktop"
 if [ "$from" = --package ]; then
   grep -q '^Exec="/usr/bin/brimtale"' "$prefix/share/applications/brimtale.desktop"

@@ -1,0 +1,891 @@
+#include "download/EngineUpdate.h"
+
+#include "app/ProgramValues.h"
+#include "convert/ConRun.h"
+#include "net/BoundedFetch.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "sites/EngineChoice.h"
+#include "sites/PageEngine.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <thread>
+
+namespace {
+// The engine's signing key, as shipped with the program.
+constexpr const char* EngineKeyFingerprint = "AC0CBBE6848D6A873464AF4E57CF65933B5A7581";
+constexpr const char* EngineKeyFile = "yt-dlp-signing-key.asc";
+
+constexpr std::int64_t SumsMaxBytes = 256 * 1024;
+constexpr std::int64_t SignatureMaxBytes = 64 * 1024;
+constexpr std::int64_t EngineMaxBytes = 256LL * 1024 * 1024;
+constexpr std::int64_t RuntimeZipMaxBytes = 512LL * 1024 * 1024;
+constexpr std::int64_t RuntimeMaxBytes = 1024LL * 1024 * 1024;
+constexpr std::int64_t KeyMaxBytes = 1024 * 1024;
+constexpr int TestRunSeconds = 60;
+
+TEngineUpdateResult Failed(TUpdateFailure failure, std::string detail = {})
+{
+    TEngineUpdateResult r;
+    r.Outcome = TUpdateOutcome::Failed;
+    r.Failure = failure;
+    r.Detail = Utf8Cut(Trim(ReplaceAll(ReplaceAll(detail, "\r", " "), "\n", " ")), 200);
+    return r;
+}
+
+TEngineUpdateResult Cancelled()
+{
+    TEngineUpdateResult r;
+    r.Outcome = TUpdateOutcome::Cancelled;
+    return r;
+}
+
+// A file descriptor closed on every path.
+class TFd {
+public:
+    explicit TFd(int fd = -1) : fd_(fd) {}
+    ~TFd() { Reset(); }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
+    void Reset(int fd = -1)
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+// The engine folder, opened without following a link; the user's own, 0700.
+int OpenEngineDir(std::string& error)
+{
+    const std::string dir = OwnEngineDir();
+    if (dir.empty()) {
+        error = "no settings folder";
+        return -1;
+    }
+    ForceDirectories(DataDir);
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = "cannot create " + dir;
+        return -1;
+    }
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
+        if (fd >= 0)
+            ::close(fd);
+        error = dir + " is not a folder of this user's own";
+        return -1;
+    }
+    ::fchmod(fd, 0700);
+    return fd;
+}
+
+// One update at a time, across threads and processes.
+bool LockEngineDir(int dirFd, TFd& lock, const TEngineUpdateOptions& options, bool& busy)
+{
+    busy = false;
+    lock.Reset(::openat(dirFd, ".lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (lock.Get() < 0)
+        return false;
+    bool told = false;
+    while (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (!options.WaitForOther) {
+            busy = true;
+            return false;
+        }
+        if (options.ShouldStop && options.ShouldStop())
+            return false;
+        if (!told && options.OnProgress)
+            options.OnProgress(TUpdateStep::Waiting, 0, 0);
+        told = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+std::string RandomSuffix()
+{
+    static std::atomic<unsigned> counter{0};
+    std::random_device device;
+    return std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(device() % 1000000);
+}
+
+// A new file in the folder, ours alone; its name goes to name.
+int CreateTempIn(int dirFd, const std::string& prefix, std::string& name)
+{
+    for (int i = 0; i < 10; ++i) {
+        name = prefix + RandomSuffix();
+        const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+class TSha256 {
+public:
+    TSha256() : ctx_(EVP_MD_CTX_new()) { EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr); }
+    ~TSha256() { EVP_MD_CTX_free(ctx_); }
+    TSha256(const TSha256&) = delete;
+    TSha256& operator=(const TSha256&) = delete;
+    void Add(const char* data, std::size_t size) { EVP_DigestUpdate(ctx_, data, size); }
+    std::string Hex()
+    {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        EVP_DigestFinal_ex(ctx_, digest, &size);
+        static const char* const hex = "0123456789abcdef";
+        std::string out;
+        for (unsigned int i = 0; i < size; ++i) {
+            out += hex[digest[i] >> 4];
+            out += hex[digest[i] & 15];
+        }
+        return out;
+    }
+
+private:
+    EVP_MD_CTX* ctx_;
+};
+
+std::string ReadSmallFile(const std::string& path, std::int64_t maxBytes)
+{
+    const std::int64_t size = FileSizeOf(path);
+    if (size < 0 || size > maxBytes)
+        return {};
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The release's tag from the "latest" address's redirect.
+std::string LatestTag(const std::string& repository, const TEngineUpdateOptions& options, TEngineUpdateResult& failure)
+{
+    TFetchLimits limits;
+    limits.FollowRedirects = false;
+    limits.MaxBytes = 1024 * 1024;
+    limits.StallSeconds = options.StallSeconds;
+    limits.TotalSeconds = 120;
+    const std::string url = ReleasesBase() + "/" + repository + "/releases/latest";
+    std::string body;
+    const TFetchResult fetched = BoundedFetchText(url, limits, body, options.ShouldStop);
+    if (fetched.Cancelled) {
+        failure = Cancelled();
+        return {};
+    }
+    if (!fetched.Ok) {
+        failure = Failed(TUpdateFailure::Network, fetched.Error);
+        return {};
+    }
+    const std::string tag = TagFromReleaseAddress(fetched.Location);
+    if (tag.empty())
+        failure = Failed(TUpdateFailure::NoRelease, fetched.Location.empty() ? "no redirect" : fetched.Location);
+    return tag;
+}
+
+TEngineUpdateResult FetchFailure(const TFetchResult& fetched)
+{
+    if (fetched.Cancelled)
+        return Cancelled();
+    if (fetched.Status >= 400 || fetched.Status == 0)
+        return Failed(TUpdateFailure::Network, fetched.Error);
+    return Failed(TUpdateFailure::Transfer, fetched.Error);
+}
+
+// Downloads into a new temporary file of the folder, hashing as it goes.
+bool FetchToTemp(const std::string& url, std::int64_t maxBytes, int dirFd, const std::string& prefix,
+                 TUpdateStep step, const TEngineUpdateOptions& options, std::string& name, std::string& hash,
+                 TEngineUpdateResult& failure)
+{
+    TFd fd(CreateTempIn(dirFd, prefix, name));
+    if (fd.Get() < 0) {
+        failure = Failed(TUpdateFailure::Folder, "cannot create a file in " + OwnEngineDir());
+        return false;
+    }
+    TSha256 sha;
+    TFetchLimits limits;
+    limits.MaxBytes = maxBytes;
+    limits.StallSeconds = options.StallSeconds;
+    const TFetchResult fetched = BoundedFetch(
+        url, limits,
+        [&](const char* data, std::size_t size) {
+            sha.Add(data, size);
+            return WriteAll(fd.Get(), data, size);
+        },
+        [&](std::int64_t done, std::int64_t total) {
+            if (options.OnProgress)
+                options.OnProgress(step, done, total);
+        },
+        options.ShouldStop);
+    if (!fetched.Ok || ::fsync(fd.Get()) != 0) {
+        failure = fetched.Ok ? Failed(TUpdateFailure::Folder, "cannot write " + OwnEngineDir()) : FetchFailure(fetched);
+        fd.Reset();
+        ::unlinkat(dirFd, name.c_str(), 0);
+        name.clear();
+        return false;
+    }
+    hash = sha.Hex();
+    return true;
+}
+
+// What the program prints for --version, first line, trimmed; empty when it fails.
+std::string TestRun(const std::string& path, const TEngineUpdateOptions& options, std::string& errorOut)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(TestRunSeconds);
+    try {
+        const TCapturedRun run = RunCaptured(path, {"--version"}, 4096, [&] {
+            return (options.ShouldStop && options.ShouldStop()) || std::chrono::steady_clock::now() >= giveUp;
+        });
+        errorOut = run.Err;
+        if (run.ExitCode != 0 || run.Stopped || run.TooLong) {
+            if (errorOut.empty())
+                errorOut = "exit code " + std::to_string(run.ExitCode);
+            return {};
+        }
+        return Trim(run.Out.substr(0, run.Out.find('\n')));
+    } catch (const EConsoleError& e) {
+        errorOut = e.what();
+        return {};
+    }
+}
+
+// The key file trusted, and whether it is the shipped one (whose fingerprint is checked).
+std::string TrustedKeyFile(bool& shipped)
+{
+    const char* given = std::getenv("BRIMTALE_RELEASES_KEYRING");
+    shipped = !(given && *given);
+    if (!shipped)
+        return given;
+    for (const std::string& dir : {SharedDataDir(), AppDir, AppDir.empty() ? std::string() : AppDir + "/data"}) {
+        if (dir.empty())
+            continue;
+        const std::string path = dir + "/" + EngineKeyFile;
+        if (FileExists(path))
+            return path;
+    }
+    return {};
+}
+
+// Checks the detached signature with gpgv against the trusted key alone.
+TEngineUpdateResult VerifySignature(const std::string& checkDir, const TEngineUpdateOptions& options)
+{
+    bool shipped = true;
+    const std::string keyFile = TrustedKeyFile(shipped);
+    const std::string key = keyFile.empty() ? std::string() : Dearmor(ReadSmallFile(keyFile, KeyMaxBytes));
+    if (key.empty())
+        return Failed(TUpdateFailure::NoKey, keyFile.empty() ? std::string(EngineKeyFile) : keyFile);
+    const std::string keyring = checkDir + "/trusted.gpg";
+    {
+        std::ofstream out(keyring, std::ios::binary);
+        out.write(key.data(), static_cast<std::streamsize>(key.size()));
+        if (!out)
+            return Failed(TUpdateFailure::Folder, "cannot write " + keyring);
+    }
+    const std::string gpgv = FindExecutable("gpgv");
+    if (gpgv.empty())
+        return Failed(TUpdateFailure::NoVerifier, "gpgv");
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    TCapturedRun run;
+    try {
+        run = RunCaptured(gpgv,
+                          {"--status-fd", "1", "--keyring", keyring, "--", checkDir + "/SHA2-256SUMS.sig",
+                           checkDir + "/SHA2-256SUMS"},
+                          256 * 1024, [&] {
+                              return (options.ShouldStop && options.ShouldStop()) ||
+                                     std::chrono::steady_clock::now() >= giveUp;
+                          });
+    } catch (const EConsoleError& e) {
+        return Failed(TUpdateFailure::NoVerifier, e.what());
+    }
+    if (run.Stopped)
+        return Cancelled();
+    bool good = false;
+    std::string primary;
+    for (const std::string& line : SplitLines(run.Out)) {
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        for (std::string word; words >> word;)
+            w.push_back(word);
+        if (w.size() < 2 || w[0] != "[GNUPG:]")
+            continue;
+        if (w[1] == "BADSIG" || w[1] == "ERRSIG" || w[1] == "EXPKEYSIG" || w[1] == "REVKEYSIG")
+            return Failed(w[1] == "ERRSIG" ? TUpdateFailure::WrongKey : TUpdateFailure::BadSignature, line);
+        if (w[1] == "VALIDSIG" && w.size() >= 3) {
+            good = true;
+            primary = w.size() >= 12 ? w[11] : w[2];
+        }
+    }
+    if (run.ExitCode != 0 || !good) {
+        const std::string err = Trim(run.Err);
+        return Failed(PosText("no public key", err) ? TUpdateFailure::WrongKey : TUpdateFailure::BadSignature,
+                      err.substr(err.rfind('\n') == std::string::npos ? 0 : err.rfind('\n') + 1));
+    }
+    if (shipped && UpperAscii(primary) != EngineKeyFingerprint)
+        return Failed(TUpdateFailure::WrongKey, primary);
+    TEngineUpdateResult ok;
+    ok.Outcome = TUpdateOutcome::Updated;
+    return ok;
+}
+
+void RemoveCheckDir(const std::string& dir)
+{
+    if (dir.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+}
+
+// The machine's name in release file names: "x86_64" or "aarch64"; empty for another.
+std::string Machine()
+{
+    struct utsname u {};
+    if (::uname(&u) != 0)
+        return {};
+    const std::string m = u.machine;
+    if (m == "x86_64" || m == "amd64")
+        return "x86_64";
+    if (m == "aarch64" || m == "arm64")
+        return "aarch64";
+    return {};
+}
+
+// Unpacks the "deno" file of the zip into a new temporary file of the folder.
+bool UnpackRuntime(const std::string& zip, int dirFd, std::string& name, TEngineUpdateResult& failure)
+{
+    std::unique_ptr<archive, decltype(&archive_read_free)> a(archive_read_new(), archive_read_free);
+    archive_read_support_format_zip(a.get());
+    if (archive_read_open_filename(a.get(), zip.c_str(), 64 * 1024) != ARCHIVE_OK) {
+        failure = Failed(TUpdateFailure::Unpack, archive_error_string(a.get()) ? archive_error_string(a.get()) : "");
+        return false;
+    }
+    archive_entry* entry = nullptr;
+    int entries = 0;
+    while (archive_read_next_header(a.get(), &entry) == ARCHIVE_OK && ++entries < 1000) {
+        const char* path = archive_entry_pathname(entry);
+        if (!path || std::string(path) != "deno" || archive_entry_filetype(entry) != AE_IFREG) {
+            archive_read_data_skip(a.get());
+            continue;
+        }
+        TFd fd(CreateTempIn(dirFd, ".deno.new-", name));
+        if (fd.Get() < 0) {
+            failure = Failed(TUpdateFailure::Folder, "cannot create a file in " + OwnEngineDir());
+            return false;
+        }
+        std::int64_t total = 0;
+        char buffer[64 * 1024];
+        la_ssize_t n = 0;
+        bool ok = true;
+        while ((n = archive_read_data(a.get(), buffer, sizeof buffer)) > 0) {
+            total += n;
+            if (total > RuntimeMaxBytes || !WriteAll(fd.Get(), buffer, static_cast<std::size_t>(n))) {
+                ok = false;
+                break;
+            }
+        }
+        if (n < 0 || !ok || ::fsync(fd.Get()) != 0 || ::fchmod(fd.Get(), 0755) != 0) {
+            failure = Failed(TUpdateFailure::Unpack,
+                             n < 0 && archive_error_string(a.get()) ? archive_error_string(a.get()) : "deno");
+            fd.Reset();
+            ::unlinkat(dirFd, name.c_str(), 0);
+            name.clear();
+            return false;
+        }
+        return true;
+    }
+    failure = Failed(TUpdateFailure::Unpack, "no deno in the archive");
+    return false;
+}
+
+// Fetches deno into engine/deno.
+TEngineUpdateResult FetchRuntime(int dirFd, const TEngineUpdateOptions& options)
+{
+    if (options.OnProgress)
+        options.OnProgress(TUpdateStep::Runtime, 0, 0);
+    TEngineUpdateResult failure;
+    const std::string tag = LatestTag("denoland/deno", options, failure);
+    auto note = [](const TEngineUpdateResult& r) { return r; };
+    if (tag.empty())
+        return note(failure);
+    const std::string machine = Machine();
+    if (machine.empty())
+        return note(Failed(TUpdateFailure::NoBuild, "deno"));
+    const std::string zipName = "deno-" + machine + "-unknown-linux-gnu.zip";
+    const std::string base = ReleasesBase() + "/denoland/deno/releases/download/" + tag + "/";
+    std::string sums;
+    TFetchLimits small;
+    small.MaxBytes = 4096;
+    small.StallSeconds = options.StallSeconds;
+    const TFetchResult sumFetched = BoundedFetchText(base + zipName + ".sha256sum", small, sums, options.ShouldStop);
+    if (!sumFetched.Ok)
+        return note(FetchFailure(sumFetched));
+    std::istringstream words(sums);
+    std::string listed;
+    words >> listed;
+    listed = LowerAscii(listed);
+    if (listed.size() != 64)
+        return note(Failed(TUpdateFailure::NotListed, zipName));
+    std::string zipTemp, hash;
+    if (!FetchToTemp(base + zipName, RuntimeZipMaxBytes, dirFd, ".deno.zip-", TUpdateStep::Runtime, options, zipTemp,
+                     hash, failure))
+        return note(failure);
+    const std::string zipPath = OwnEngineDir() + "/" + zipTemp;
+    struct TZipGone {
+        int dir;
+        std::string name;
+        ~TZipGone() { ::unlinkat(dir, name.c_str(), 0); }
+    } zipGone{dirFd, zipTemp};
+    if (hash != listed)
+        return note(Failed(TUpdateFailure::HashDiffers, zipName));
+    std::string unpacked;
+    if (!UnpackRuntime(zipPath, dirFd, unpacked, failure))
+        return note(failure);
+    std::string errorOut;
+    const std::string printed = TestRun(OwnEngineDir() + "/" + unpacked, options, errorOut);
+    const std::string want = "deno " + (tag.size() > 1 ? tag.substr(1) : tag);
+    if (printed.compare(0, want.size(), want) != 0) {
+        ::unlinkat(dirFd, unpacked.c_str(), 0);
+        if (options.ShouldStop && options.ShouldStop())
+            return note(Cancelled());
+        return note(Failed(printed.empty() ? TUpdateFailure::DoesNotRun : TUpdateFailure::WrongVersion,
+                           printed.empty() ? errorOut : printed));
+    }
+    if (::renameat(dirFd, unpacked.c_str(), dirFd, "deno") != 0) {
+        ::unlinkat(dirFd, unpacked.c_str(), 0);
+        return note(Failed(TUpdateFailure::Folder, "cannot rename into " + OwnEngineDir()));
+    }
+    ::fsync(dirFd);
+    TEngineUpdateResult ok;
+    ok.Outcome = TUpdateOutcome::Updated;
+    return ok;
+}
+
+bool IsRegularAt(int dirFd, const char* name)
+{
+    struct stat st {};
+    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+}
+} // namespace
+
+std::string EngineRepository(TEngineChannel channel)
+{
+    return channel == TEngineChannel::Nightly ? "yt-dlp/yt-dlp-nightly-builds" : "yt-dlp/yt-dlp";
+}
+
+std::string ReleasesBase()
+{
+    const char* given = std::getenv("BRIMTALE_RELEASES_URL");
+    std::string base = given && *given ? given : "https://github.com";
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    return base;
+}
+
+std::string TagFromReleaseAddress(const std::string& location)
+{
+    const std::string mark = "/releases/tag/";
+    const std::size_t at = location.rfind(mark);
+    if (at == std::string::npos)
+        return {};
+    std::string tag = location.substr(at + mark.size());
+    if (const std::size_t end = tag.find_first_of("?#/"); end != std::string::npos)
+        tag.resize(end);
+    if (tag.empty() || tag.size() > 64)
+        return {};
+    for (const char c : tag)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_'))
+            return {};
+    return tag;
+}
+
+std::string ListedHash(const std::string& sums, const std::string& name)
+{
+    for (const std::string& line : SplitLines(sums)) {
+        const std::size_t blank = line.find(' ');
+        if (blank != 64)
+            continue;
+        std::string listedName = line.substr(blank);
+        listedName = TrimLeft(listedName);
+        if (!listedName.empty() && listedName[0] == '*')
+            listedName.erase(0, 1);
+        if (TrimRight(listedName) != name)
+            continue;
+        std::string hash = LowerAscii(line.substr(0, 64));
+        if (hash.find_first_not_of("0123456789abcdef") != std::string::npos)
+            return {};
+        return hash;
+    }
+    return {};
+}
+
+std::string Dearmor(const std::string& text)
+{
+    const std::string begin = "-----BEGIN PGP PUBLIC KEY BLOCK-----";
+    const std::size_t start = text.find(begin);
+    if (start == std::string::npos)
+        return text;  // a binary key file
+    const std::size_t end = text.find("-----END PGP PUBLIC KEY BLOCK-----", start);
+    if (end == std::string::npos)
+        return {};
+    // The headers end at the first empty line; the body ends at the "=" checksum line.
+    std::istringstream lines(text.substr(start + begin.size(), end - start - begin.size()));
+    std::string line, body;
+    bool inBody = false;
+    bool first = true;
+    while (std::getline(lines, line)) {
+        line = Trim(line);
+        if (first) {
+            first = false;
+            if (line.empty())
+                continue;
+        }
+        if (!inBody) {
+            if (line.empty() || line.find(':') == std::string::npos)
+                inBody = true;
+            if (line.empty() || line.find(':') != std::string::npos)
+                continue;
+        }
+        if (!line.empty() && line[0] == '=')
+            break;
+        body += line;
+    }
+    std::string out;
+    int bits = 0;
+    std::uint32_t value = 0;
+    for (const char c : body) {
+        int v = -1;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+')
+            v = 62;
+        else if (c == '/')
+            v = 63;
+        else if (c == '=')
+            break;
+        else
+            return {};
+        value = (value << 6) | static_cast<std::uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((value >> bits) & 0xff);
+        }
+    }
+    return out;
+}
+
+std::string EngineFileName()
+{
+    const std::string python = FindExecutable("python3");
+    const std::string printed = python.empty() ? std::string() : ProgramVersionOf(python);  // "Python 3.11.2"
+    int major = 0, minor = 0;
+    if (std::sscanf(printed.c_str(), "Python %d.%d", &major, &minor) == 2 && (major > 3 || (major == 3 && minor >= 10)))
+        return "yt-dlp";
+    return Machine() == "aarch64" ? "yt-dlp_linux_aarch64" : "yt-dlp_linux";
+}
+
+TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
+{
+    std::string error;
+    TFd dir(OpenEngineDir(error));
+    if (dir.Get() < 0)
+        return Failed(TUpdateFailure::Folder, error);
+    TFd lock;
+    bool busy = false;
+    if (!LockEngineDir(dir.Get(), lock, options, busy)) {
+        if (busy) {
+            TEngineUpdateResult r;
+            r.Outcome = TUpdateOutcome::Busy;
+            return r;
+        }
+        return options.ShouldStop && options.ShouldStop() ? Cancelled()
+                                                          : Failed(TUpdateFailure::Folder, "cannot lock " + OwnEngineDir());
+    }
+    auto step = [&](TUpdateStep s) {
+        if (options.OnProgress)
+            options.OnProgress(s, 0, 0);
+    };
+
+    step(TUpdateStep::Looking);
+    TEngineUpdateResult result;
+    const std::string tag = LatestTag(EngineRepository(options.Channel), options, result);
+    if (tag.empty())
+        return result;
+    const std::optional<TEngineVersion> release = ParseEngineVersion(tag);
+    if (!release)
+        return Failed(TUpdateFailure::NoRelease, tag);
+    ForgetProgramVersions();
+    const TEngineChoice inUse = ChooseEngine();
+    const std::optional<TEngineVersion> current = ParseEngineVersion(inUse.Version);
+
+    const std::string engineDir = OwnEngineDir();
+    std::string checkDir = engineDir + "/.check-XXXXXX";
+    if (!::mkdtemp(checkDir.data()))
+        return Failed(TUpdateFailure::Folder, "cannot create a folder in " + engineDir);
+    struct TCheckGone {
+        std::string dir;
+        ~TCheckGone() { RemoveCheckDir(dir); }
+    } checkGone{checkDir};
+
+    if (current && *current >= *release) {
+        result = TEngineUpdateResult{};
+        result.Outcome = TUpdateOutcome::AlreadyNewest;
+        result.Version = inUse.Version;
+    } else {
+        // The list of hashes and its signature.
+        const std::string base = ReleasesBase() + "/" + EngineRepository(options.Channel) + "/releases/download/" + tag + "/";
+        TFetchLimits small;
+        small.StallSeconds = options.StallSeconds;
+        std::string sums, signature;
+        step(TUpdateStep::Sums);
+        small.MaxBytes = SumsMaxBytes;
+        TFetchResult fetched = BoundedFetchText(base + "SHA2-256SUMS", small, sums, options.ShouldStop);
+        if (!fetched.Ok)
+            return FetchFailure(fetched);
+        small.MaxBytes = SignatureMaxBytes;
+        fetched = BoundedFetchText(base + "SHA2-256SUMS.sig", small, signature, options.ShouldStop);
+        if (!fetched.Ok)
+            return FetchFailure(fetched);
+        {
+            std::ofstream a(checkDir + "/SHA2-256SUMS", std::ios::binary);
+            a << sums;
+            std::ofstream b(checkDir + "/SHA2-256SUMS.sig", std::ios::binary);
+            b << signature;
+            if (!a || !b)
+                return Failed(TUpdateFailure::Folder, "cannot write " + checkDir);
+        }
+        step(TUpdateStep::Signature);
+        if (TEngineUpdateResult verified = VerifySignature(checkDir, options);
+            verified.Outcome != TUpdateOutcome::Updated)
+            return verified;
+        const std::string name = EngineFileName();
+        const std::string listed = ListedHash(sums, name);
+        if (listed.empty())
+            return Failed(TUpdateFailure::NotListed, name);
+
+        // The program itself, into a temporary file of engine/.
+        std::string temp, hash;
+        if (!FetchToTemp(base + name, EngineMaxBytes, dir.Get(), ".yt-dlp.new-", TUpdateStep::Program, options, temp,
+                         hash, result))
+            return result;
+        struct TTempGone {
+            int dir;
+            std::string name;
+            ~TTempGone()
+            {
+                if (!name.empty())
+                    ::unlinkat(dir, name.c_str(), 0);
+            }
+        } tempGone{dir.Get(), temp};
+        if (hash != listed)
+            return Failed(TUpdateFailure::HashDiffers, name);
+        if (::fchmodat(dir.Get(), temp.c_str(), 0755, 0) != 0)
+            return Failed(TUpdateFailure::Folder, "cannot make " + temp + " executable");
+        step(TUpdateStep::Checking);
+        std::string errorOut;
+        const std::string printed = TestRun(engineDir + "/" + temp, options, errorOut);
+        if (printed != tag) {
+            if (options.ShouldStop && options.ShouldStop())
+                return Cancelled();
+            if (printed.empty())
+                return Failed(TUpdateFailure::DoesNotRun, EngineErrorText(errorOut).empty() ? errorOut
+                                                                                          : EngineErrorText(errorOut));
+            return Failed(TUpdateFailure::WrongVersion, printed);
+        }
+
+        // In place: the one there becomes the previous, the new one takes its name.
+        step(TUpdateStep::Installing);
+        if (IsRegularAt(dir.Get(), "yt-dlp")) {
+            const std::string link = ".yt-dlp.previous.new-" + RandomSuffix();
+            if (::linkat(dir.Get(), "yt-dlp", dir.Get(), link.c_str(), 0) != 0 ||
+                ::renameat(dir.Get(), link.c_str(), dir.Get(), "yt-dlp.previous") != 0) {
+                ::unlinkat(dir.Get(), link.c_str(), 0);
+                return Failed(TUpdateFailure::Folder, "cannot keep the previous engine in " + engineDir);
+            }
+        }
+        if (::renameat(dir.Get(), temp.c_str(), dir.Get(), "yt-dlp") != 0)
+            return Failed(TUpdateFailure::Folder, "cannot rename into " + engineDir);
+        tempGone.name.clear();
+        ::fsync(dir.Get());
+        result = TEngineUpdateResult{};
+        result.Outcome = TUpdateOutcome::Updated;
+        result.Version = tag;
+        ForgetPageLookUps();
+    }
+
+    // A runtime for the engine when there is none.
+    if (ChooseJsRuntime().Name.empty()) {
+        const TEngineUpdateResult runtime = FetchRuntime(dir.Get(), options);
+        result.RuntimeFetched = runtime.Outcome == TUpdateOutcome::Updated;
+        if (!result.RuntimeFetched) {
+            result.RuntimeFailure = runtime.Outcome == TUpdateOutcome::Failed ? runtime.Failure : TUpdateFailure::None;
+            result.RuntimeDetail = runtime.Detail;
+        }
+        if (options.ShouldStop && options.ShouldStop() && !result.RuntimeFetched &&
+            result.Outcome == TUpdateOutcome::AlreadyNewest)
+            return Cancelled();
+        ForgetProgramVersions();
+    }
+    return result;
+}
+
+bool CanRestoreEngine()
+{
+    const std::string dir = OwnEngineDir();
+    struct stat st {};
+    return !dir.empty() && ::lstat((dir + "/yt-dlp.previous").c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+TEngineUpdateResult RestoreEngine()
+{
+    std::string error;
+    TFd dir(OpenEngineDir(error));
+    if (dir.Get() < 0)
+        return Failed(TUpdateFailure::Folder, error);
+    TFd lock;
+    bool busy = false;
+    TEngineUpdateOptions options;
+    if (!LockEngineDir(dir.Get(), lock, options, busy))
+        return Failed(TUpdateFailure::Folder, "cannot lock " + OwnEngineDir());
+    if (!IsRegularAt(dir.Get(), "yt-dlp.previous"))
+        return Failed(TUpdateFailure::NoPrevious);
+    if (IsRegularAt(dir.Get(), "yt-dlp")) {
+        // The two swap: the undone one stays as the previous.
+        const std::string link = ".yt-dlp.swap-" + RandomSuffix();
+        if (::linkat(dir.Get(), "yt-dlp", dir.Get(), link.c_str(), 0) != 0)
+            return Failed(TUpdateFailure::Folder, "cannot swap in " + OwnEngineDir());
+        if (::renameat(dir.Get(), "yt-dlp.previous", dir.Get(), "yt-dlp") != 0 ||
+            ::renameat(dir.Get(), link.c_str(), dir.Get(), "yt-dlp.previous") != 0) {
+            ::unlinkat(dir.Get(), link.c_str(), 0);
+            return Failed(TUpdateFailure::Folder, "cannot swap in " + OwnEngineDir());
+        }
+    } else if (::renameat(dir.Get(), "yt-dlp.previous", dir.Get(), "yt-dlp") != 0) {
+        return Failed(TUpdateFailure::Folder, "cannot rename in " + OwnEngineDir());
+    }
+    ::fsync(dir.Get());
+    ForgetProgramVersions();
+    ForgetPageLookUps();
+    TEngineUpdateResult r;
+    r.Outcome = TUpdateOutcome::Restored;
+    r.Version = ProgramVersionOf(OwnEngineDir() + "/yt-dlp");
+    return r;
+}
+
+namespace {
+// Why it failed, in a few words and the detail in brackets, ending with ".".
+std::string FailureText(const TEngineUpdateResult& r, bool polish)
+{
+    static const char* const en[] = {
+        "failed", "the engine folder can't be used", "the release server can't be reached",
+        "no release found", "the signing key is missing", "gpgv is missing (install the package gpgv)",
+        "the signature is not good", "the signature is not by the engine's signing key",
+        "the file is not in the signed list", "the file differs from its signed hash",
+        "the transfer was cut", "the new engine doesn't run", "the new engine names another version",
+        "there is no build for this machine", "there is no previous engine", "the archive can't be unpacked",
+    };
+    static const char* const pl[] = {
+        "błąd", "nie można użyć folderu silnika", "brak połączenia z serwerem wydań",
+        "nie znaleziono wydania", "brak klucza podpisu", "brak programu gpgv (zainstaluj pakiet gpgv)",
+        "podpis jest nieprawidłowy", "podpis nie pochodzi od klucza autorów silnika",
+        "pliku nie ma na podpisanej liście", "plik różni się od podpisanej sumy kontrolnej",
+        "transfer został przerwany", "nowy silnik się nie uruchamia", "nowy silnik podaje inną wersję",
+        "brak wersji na ten komputer", "brak poprzedniego silnika", "nie można rozpakować archiwum",
+    };
+    const auto i = static_cast<std::size_t>(r.Failure);
+    std::string text = i < std::size(en) ? (polish ? pl[i] : en[i]) : "?";
+    if (!r.Detail.empty())
+        text += " (" + r.Detail + ")";
+    return text + ".";
+}
+} // namespace
+
+std::string UpdateResultText(const TEngineUpdateResult& r, bool polish)
+{
+    std::string text;
+    switch (r.Outcome) {
+    case TUpdateOutcome::Updated:
+        text = (polish ? "Silnik stron zaktualizowany do wersji " : "Page engine updated to ") + r.Version + ".";
+        break;
+    case TUpdateOutcome::AlreadyNewest:
+        text = (polish ? "Silnik stron jest już najnowszy (" : "The page engine is already the newest (") + r.Version + ").";
+        break;
+    case TUpdateOutcome::Restored:
+        text = (polish ? "Przywrócono poprzedni silnik stron (" : "The previous page engine is back (") + r.Version + ").";
+        break;
+    case TUpdateOutcome::Cancelled:
+        return polish ? "Aktualizacja przerwana; silnik stron bez zmian." : "Update cancelled; the page engine is unchanged.";
+    case TUpdateOutcome::Busy:
+        return polish ? "Inna aktualizacja silnika stron właśnie trwa." : "Another page engine update is running.";
+    case TUpdateOutcome::Failed:
+        text = std::string(polish ? "Silnik stron bez zmian: " : "The page engine is unchanged: ") + FailureText(r, polish);
+        break;
+    }
+    if (r.RuntimeFailure != TUpdateFailure::None) {
+        TEngineUpdateResult runtime;
+        runtime.Failure = r.RuntimeFailure;
+        runtime.Detail = r.RuntimeDetail;
+        text += std::string(polish ? " Nie pobrano deno: " : " deno was not fetched: ") + FailureText(runtime, polish);
+    } else if (r.RuntimeFetched)
+        text += polish ? " Pobrano środowisko JavaScript deno." : " The JavaScript runtime deno was fetched.";
+    return text;
+}
+
+std::string UpdateStepText(TUpdateStep step, bool polish)
+{
+    switch (step) {
+    case TUpdateStep::Waiting:
+        return polish ? "Czekam na inną aktualizację..." : "Waiting for another update...";
+    case TUpdateStep::Looking:
+        return polish ? "Szukam najnowszego wydania..." : "Looking for the newest release...";
+    case TUpdateStep::Sums:
+        return polish ? "Pobieram listę sum kontrolnych..." : "Fetching the list of hashes...";
+    case TUpdateStep::Signature:
+        return polish ? "Sprawdzam podpis..." : "Checking the signature...";
+    case TUpdateStep::Program:
+        return polish ? "Pobieram silnik stron..." : "Fetching the page engine...";
+    case TUpdateStep::Checking:
+        return polish ? "Sprawdzam nowy silnik..." : "Trying the new engine...";
+    case TUpdateStep::Installing:
+        return polish ? "Instaluję..." : "Installing...";
+    case TUpdateStep::Runtime:
+        return polish ? "Pobieram środowisko JavaScript deno..." : "Fetching the JavaScript runtime deno...";
+    }
+    return {};
+}

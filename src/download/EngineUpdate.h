@@ -1,0 +1,78 @@
+#pragma once
+// Keeping the program's own page engine current: the newest release is found
+// from the redirect of the releases' "latest" address, its SHA2-256SUMS must
+// carry a good signature of the engine's signing key, the program's SHA-256
+// must be the one listed there, and the new file must run and name the
+// release's version, all before anything in engine/ is replaced. The one before
+// stays as yt-dlp.previous and can be put back. When no JavaScript runtime is
+// found, the same update fetches deno (hash checked, unpacked from its zip).
+//
+// Releases come from https://github.com unless BRIMTALE_RELEASES_URL names
+// another base; BRIMTALE_RELEASES_KEYRING names a public key file to trust
+// instead of the shipped key.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+enum class TEngineChannel { Stable, Nightly };
+
+// "yt-dlp/yt-dlp" or "yt-dlp/yt-dlp-nightly-builds".
+std::string EngineRepository(TEngineChannel channel);
+// BRIMTALE_RELEASES_URL without a trailing "/", else "https://github.com".
+std::string ReleasesBase();
+// The tag a ".../releases/tag/TAG" address names; empty when it names none.
+std::string TagFromReleaseAddress(const std::string& location);
+// The hash listed for name in a SHA2-256SUMS text ("HASH  NAME" lines), lower
+// case; empty when the name isn't there.
+std::string ListedHash(const std::string& sums, const std::string& name);
+// The binary packets of an armored OpenPGP key (the text as it is when it
+// isn't armored); empty when the armor is broken.
+std::string Dearmor(const std::string& text);
+// The engine file of a release for this machine: "yt-dlp" when python3 3.10 or
+// later is there, else the machine's single-file build.
+std::string EngineFileName();
+
+enum class TUpdateOutcome { Updated, AlreadyNewest, Restored, Failed, Cancelled, Busy };
+
+// Why an update failed.
+enum class TUpdateFailure {
+    None, Folder, Network, NoRelease, NoKey, NoVerifier, BadSignature, WrongKey, NotListed,
+    HashDiffers, Transfer, DoesNotRun, WrongVersion, NoBuild, NoPrevious, Unpack,
+};
+
+struct TEngineUpdateResult {
+    TUpdateOutcome Outcome = TUpdateOutcome::Failed;
+    TUpdateFailure Failure = TUpdateFailure::None;
+    std::string Detail;         // the server's, library's or program's own words (may be empty)
+    std::string Version;        // the release's version (or the one in use when already newest)
+    // When the JavaScript runtime was wanted but could not be fetched: why.
+    TUpdateFailure RuntimeFailure = TUpdateFailure::None;
+    std::string RuntimeDetail;
+    bool RuntimeFetched = false;
+};
+
+// The steps, for a progress display.
+enum class TUpdateStep { Waiting, Looking, Sums, Signature, Program, Checking, Installing, Runtime };
+
+struct TEngineUpdateOptions {
+    TEngineChannel Channel = TEngineChannel::Stable;
+    bool WaitForOther = true;  // another update runs: wait for it (else Busy at once)
+    std::function<void(TUpdateStep step, std::int64_t done, std::int64_t total)> OnProgress;
+    std::function<bool()> ShouldStop;
+    int StallSeconds = 30;
+};
+
+// Runs the update (network, child processes; blocks). Safe to call from several
+// threads or processes: one update at a time.
+TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options);
+
+// Puts engine/yt-dlp.previous back (the current one becomes the previous).
+TEngineUpdateResult RestoreEngine();
+// True when there is a previous engine to put back.
+bool CanRestoreEngine();
+
+// The result in one line, in English or Polish.
+std::string UpdateResultText(const TEngineUpdateResult& result, bool polish);
+// A step's name for a progress display.
+std::string UpdateStepText(TUpdateStep step, bool polish);

@@ -1,0 +1,273 @@
+// The Page engine group of the Options tab and the update window, as the user
+// works them: the group shows the engine in use, Update page engine runs the
+// update without stopping the window, Esc cancels it, and a look-up that found
+// nothing with an old engine offers the update. The release server is the
+// test's own on 127.0.0.1.
+#include "app/ProgramValues.h"
+#include "app/Settings.h"
+#include "convert/ConRun.h"
+#include "sites/EngineChoice.h"
+#include "sites/PageEngine.h"
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+#include "ui/EngineBox.h"
+#include "ui/MessageBoxes.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace {
+using testhttp::Request;
+using testhttp::Response;
+
+struct TShown {
+    QString Text;
+    TMsgKind Kind;
+};
+
+// A program folder of the test's own with an own engine of that version, and
+// releases from a server of the test's own.
+class TEngineFolder {
+public:
+    explicit TEngineFolder(const std::string& version)
+    {
+        DataDir = dir.Path();
+        AppDir.clear();
+        SettingsFile = dir.File("bmt.ini");
+        InitSettings();
+        AppSettings.LangPolish = false;
+        PageEngineOverride.reset();
+        savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+        ::setenv("PATH", "/usr/bin:/bin", 1);
+        ::mkdir(dir.File("engine").c_str(), 0700);
+        const std::string engine = dir.File("engine/yt-dlp");
+        std::ofstream(engine) << "#!/bin/sh\necho " << version << "\n";
+        ::chmod(engine.c_str(), 0755);
+        ::setenv("BRIMTALE_RELEASES_URL", server.Url("").c_str(), 1);
+        ForgetProgramVersions();
+        ForgetPageLookUps();
+        SetMessageHook([this](QWidget*, const QString&, const QString& text, TMsgKind kind) {
+            shown.push_back({text, kind});
+            return kind == TMsgKind::Question ? TMsgAnswer::No : TMsgAnswer::Ok;
+        });
+    }
+    ~TEngineFolder()
+    {
+        SetMessageHook({});
+        ::setenv("PATH", savedPath.c_str(), 1);
+        ::unsetenv("BRIMTALE_RELEASES_URL");
+        ForgetProgramVersions();
+    }
+
+    TempDir dir;
+    testhttp::TestHttpServer server;
+    std::vector<TShown> shown;
+    std::string savedPath;
+};
+
+// Calls check on the modal window every few milliseconds until it says it is done.
+void WhileModal(const std::function<bool(QWidget*)>& check)
+{
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, check] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && check(modal)) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(20);
+}
+
+// Runs a program to its end; its exit code, or -1.
+int RunTool(const std::string& program, const std::vector<std::string>& args, std::string* out = nullptr)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    try {
+        const TCapturedRun run = RunCaptured(program, args, 1 << 20, [giveUp] {
+            return std::chrono::steady_clock::now() >= giveUp;
+        });
+        if (out)
+            *out = run.Out;
+        return static_cast<int>(run.ExitCode);
+    } catch (const EConsoleError&) {
+        return -1;
+    }
+}
+
+std::string Sha256Hex(const std::string& data)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArrayView(data.data(), static_cast<qsizetype>(data.size())));
+    return hash.result().toHex().toStdString();
+}
+} // namespace
+
+class TEngineBoxTest : public QObject {
+    Q_OBJECT
+private slots:
+    void showsTheEngineAndUpdatesWhenAsked()
+    {
+        TEngineFolder folder("2026.08.19");
+        folder.server.Handle("/yt-dlp/yt-dlp/releases/latest", [&](const Request&) {
+            // A slow server, so that the window is seen at work.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            Response r;
+            r.status = 302;
+            r.headers.emplace_back("Location", folder.server.Url("/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
+            return r;
+        });
+        TEngineBox box;
+        QSignalSpy refreshed(&box, &TEngineBox::refreshed);
+        box.show();
+        QVERIFY(refreshed.wait(20000));
+        QVERIFY2(box.lblEngine->text().contains("2026.08.19, Brimtale's own copy"), qPrintable(box.lblEngine->text()));
+        QVERIFY(box.lblEngine->text().contains("days old"));
+        QCOMPARE(box.lblRuntime->text(), QString::fromUtf8("JavaScript runtime: none \u2014 YouTube needs one"));
+        QVERIFY(!box.btnRestoreEngine->isEnabled());
+
+        // The window goes on while the update runs: its step is seen from a timer.
+        QString stepSeen;
+        WhileModal([&](QWidget* modal) {
+            if (auto* step = modal->findChild<QLabel*>("lblStep"); step && !step->text().isEmpty())
+                stepSeen = step->text();
+            return !stepSeen.isEmpty();
+        });
+        QTest::mouseClick(box.btnUpdateEngine, Qt::LeftButton);
+        QVERIFY(!stepSeen.isEmpty());
+        // The same release is already there; deno's server has nothing, and says so.
+        QVERIFY2(box.lblEngineResult->text().startsWith("The page engine is already the newest (2026.08.19). deno was not fetched:"),
+                 qPrintable(box.lblEngineResult->text()));
+        QVERIFY(box.lblEngineResult->isVisible());
+    }
+
+    void escCancelsAStalledUpdate()
+    {
+        TEngineFolder folder("2025.01.01");
+        folder.server.Handle("/yt-dlp/yt-dlp-nightly-builds/releases/latest", [](const Request&) {
+            Response r;
+            r.silent = true;  // never answers
+            return r;
+        });
+        TEngineBox box;
+        box.show();
+        QTest::keyClick(box.cbEngineChannel, Qt::Key_Down);  // nightly
+        QVERIFY(AppSettings.EngineNightly);
+        bool pressed = false;
+        WhileModal([&](QWidget* modal) {
+            if (!folder.server.WaitForRequests(1, std::chrono::milliseconds(0)))
+                return false;
+            QTest::keyClick(modal, Qt::Key_Escape);
+            pressed = true;
+            return true;
+        });
+        QTest::mouseClick(box.btnUpdateEngine, Qt::LeftButton);
+        QVERIFY(pressed);
+        QCOMPARE(box.lblEngineResult->text(), QString("Update cancelled; the page engine is unchanged."));
+        ForgetProgramVersions();
+        QCOMPARE(QString::fromStdString(ChooseEngine().Version), QString("2025.01.01"));
+    }
+
+    void anOldEngineOffersTheUpdateAfterALookUpFoundNothing()
+    {
+        TEngineFolder folder("2023.03.04");
+        const TEngineOffer offer = OfferEngineUpdate(nullptr, "No video or music found on this page.", false);
+        QCOMPARE(offer, TEngineOffer::Declined);
+        QCOMPARE(folder.shown.size(), std::size_t(1));
+        QVERIFY(folder.shown[0].Text.startsWith("No video or music found on this page.\n\nThe page engine is "));
+        QVERIFY(folder.shown[0].Text.endsWith(" days old, and sites change often. Update now?"));
+
+        // A current engine with no runtime: only YouTube is offered the update.
+        TEngineFolder current("9999.01.01");
+        QCOMPARE(OfferEngineUpdate(nullptr, "x", false), TEngineOffer::NotOffered);
+        QCOMPARE(OfferEngineUpdate(nullptr, "x", true), TEngineOffer::Declined);
+        QVERIFY(current.shown.back().Text.endsWith("The page engine has no JavaScript runtime, which YouTube needs. Update now?"));
+    }
+
+    void yesToUpdateNowUpdatesTheEngine()
+    {
+        const std::string gpg = FindExecutable("gpg");
+        if (gpg.empty() || FindExecutable("gpgv").empty())
+            QSKIP("gpg or gpgv is not installed");
+        TEngineFolder folder("2023.03.04");
+        // A signing key of the test's own, trusted instead of the engine's.
+        TempDir home;
+        ::chmod(home.Path().c_str(), 0700);
+        ::setenv("GNUPGHOME", home.Path().c_str(), 1);
+        QCOMPARE(RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--quick-gen-key",
+                               "Test <test@example.invalid>", "ed25519", "sign", "never"}),
+                 0);
+        RunTool(gpg, {"--batch", "--armor", "--output", home.File("key.asc"), "--export", "test@example.invalid"});
+        ::setenv("BRIMTALE_RELEASES_KEYRING", home.File("key.asc").c_str(), 1);
+        const std::string engine = "#!/bin/sh\necho 2026.08.19\n";
+        const std::string sums = Sha256Hex(engine) + "  yt-dlp\n" + Sha256Hex(engine) + "  yt-dlp_linux\n";
+        home.Write("SHA2-256SUMS", sums);
+        RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--detach-sign", "--output",
+                      home.File("SHA2-256SUMS.sig"), home.File("SHA2-256SUMS")});
+        const std::string signature = TempDir::Read(home.File("SHA2-256SUMS.sig"));
+        folder.server.Fallback([&](const Request& r) {
+            Response response;
+            const std::string name = r.path.substr(r.path.rfind('/') + 1);
+            if (r.path == "/yt-dlp/yt-dlp/releases/latest") {
+                response.status = 302;
+                response.headers.emplace_back("Location", folder.server.Url("/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
+            } else if (name == "SHA2-256SUMS") {
+                response.body = sums;
+            } else if (name == "SHA2-256SUMS.sig") {
+                response.body = signature;
+            } else if (name == "yt-dlp" || name == "yt-dlp_linux") {
+                response.body = engine;
+            } else {
+                response.status = 404;
+            }
+            return response;
+        });
+        TEngineFolder* f = &folder;
+        SetMessageHook([f](QWidget*, const QString&, const QString& text, TMsgKind kind) {
+            f->shown.push_back({text, kind});
+            return kind == TMsgKind::Question ? TMsgAnswer::Yes : TMsgAnswer::Ok;
+        });
+        const TEngineOffer offer = OfferEngineUpdate(nullptr, "No video or music found on this page.", true);
+        ::unsetenv("BRIMTALE_RELEASES_KEYRING");
+        if (const std::string gpgconf = FindExecutable("gpgconf"); !gpgconf.empty())
+            RunTool(gpgconf, {"--kill", "gpg-agent"});
+        QCOMPARE(offer, TEngineOffer::Changed);
+        QCOMPARE(folder.shown.size(), std::size_t(2));
+        QCOMPARE(folder.shown[0].Kind, TMsgKind::Question);
+        QVERIFY2(folder.shown[1].Text.startsWith("Page engine updated to 2026.08.19."), qPrintable(folder.shown[1].Text));
+        ForgetProgramVersions();
+        QCOMPARE(QString::fromStdString(ChooseEngine().Version), QString("2026.08.19"));
+    }
+
+    void polishTexts()
+    {
+        TEngineFolder folder("2026.08.19");
+        AppSettings.LangPolish = true;
+        TEngineBox box;
+        QCOMPARE(box.title(), QString("Silnik stron"));
+        QCOMPARE(box.btnUpdateEngine->text(), QString("Aktualizuj silnik stron"));
+        QCOMPARE(box.btnRestoreEngine->text(), QString::fromUtf8("Cofnij aktualizację"));
+        QCOMPARE(box.chEngineWeekly->text(), QString("Szukaj nowszego silnika raz w tygodniu"));
+        QVERIFY(!box.chEngineWeekly->isChecked());
+        AppSettings.LangPolish = false;
+        box.SetLang();
+        QCOMPARE(box.chEngineWeekly->text(), QString("Look for a newer engine once a week"));
+    }
+};
+
+QTEST_MAIN(TEngineBoxTest)
+#include "EngineBoxTest.moc"
