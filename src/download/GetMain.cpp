@@ -371,8 +371,14 @@ void TFormGetMain::actAbortExecute()
 
 void TFormGetMain::btnRetryClick()
 {
-    if (Downloading || CurrentDownThread)
+    if (Downloading)
         return;
+    if (CurrentDownThread) {
+        // The last try's worker is on its last steps: the retry follows it.
+        connect(CurrentDownThread, &QObject::destroyed, this, &TFormGetMain::btnRetryClick,
+                static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
+        return;
+    }
     btnRetry->hide();
     tmClose->stop();
     resumeNext_ = true;
