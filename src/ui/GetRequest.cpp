@@ -42,7 +42,7 @@ bool ThroughEngine(const std::string& url, const TEngineFormat& format, const st
     }
     const TPageInfo info = LookUpPage(url);
     if (!info.Found) {
-        resolved.Message = NoMediaMessage(info.Error, polish);
+        resolved.Message = NoMediaMessage(info.TooLarge ? PageInfoTooLargeReason(polish) : info.Error, polish);
         return false;
     }
     resolved.ThroughEngine = true;

@@ -219,3 +219,8 @@ std::string ConversionErrorMessage(int exitCode, bool polish)
 {
     return MessageText(TMessageId::ConversionError, polish) + std::to_string(exitCode) + ")";
 }
+
+const char* PageInfoTooLargeReason(bool polish)
+{
+    return polish ? "Informacje o stronie są zbyt duże." : "The page information is too large.";
+}

@@ -105,3 +105,7 @@ std::string NoMediaMessage(const std::string& engineReason, bool polish);
 // The site links of the main window.
 inline constexpr const char* YouTubeHomePage = "http://www.youtube.com";
 inline constexpr const char* WrzutaHomePage = "http://www.wrzuta.pl";
+
+// The reason given when the page engine's page information is beyond what the
+// program reads.
+const char* PageInfoTooLargeReason(bool polish);
