@@ -289,9 +289,29 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
         ::rmdir(workDir.c_str());
         return run;
     }
+    if (!IsEngineResultExtension(ExtractFileExt(result))) {
+        run.Error = "the engine made a file of a type that is no media: " + ExtractFileName(result);
+        RemoveEngineWorkDir(workDir);
+        return run;
+    }
+    // The user's ordinary mode, whatever the engine gave its file.
+    SetOrdinaryFileMode(result);
     run.OutputFile = MoveResult(result, outputFile);
     run.Ok = !run.OutputFile.empty();
     if (run.Ok)
         RemoveEngineWorkDir(workDir);
     return run;
+}
+
+bool IsEngineResultExtension(const std::string& ext)
+{
+    const std::string name = LowerAscii(!ext.empty() && ext[0] == '.' ? ext.substr(1) : ext);
+    if (name.empty())
+        return false;
+    if (IsMediaExtension(name))
+        return true;
+    for (const char* subtitle : {"srt", "vtt", "ass", "ssa", "sub", "lrc", "ttml"})
+        if (name == subtitle)
+            return true;
+    return false;
 }

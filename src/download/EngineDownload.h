@@ -90,3 +90,8 @@ struct TEngineRun {
 TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& outputFile,
                              const std::function<void(const TEngineTally&)>& onProgress,
                              const std::function<bool()>& shouldStop);
+
+// True for the extensions (".mp4" or "mp4", any case) a file the engine made may
+// have: the media and subtitle types the program knows. Anything else (a
+// ".desktop", a script) is refused.
+bool IsEngineResultExtension(const std::string& ext);
