@@ -107,7 +107,7 @@ public:
     {
         End();
         if (!quiet_)
-            std::fprintf(stderr, "%s\n", text.c_str());
+            std::fprintf(stderr, "%s\n", PrintableText(text).c_str());
     }
 
 private:
@@ -136,10 +136,12 @@ private:
     TTransferRate rate_;
 };
 
+// Every text printed may hold words from outside (an engine, a server, a
+// name): no terminal escape or control character of theirs reaches the terminal.
 void Error(TProgress& progress, const std::string& text)
 {
     progress.End();
-    std::fprintf(stderr, "brimtale-cli: %s\n", text.c_str());
+    std::fprintf(stderr, "brimtale-cli: %s\n", PrintableText(text).c_str());
 }
 
 int Interruption(TProgress& progress, const std::string& partial, bool polish)
@@ -310,7 +312,7 @@ int Convert(const TDownloadJob& job, bool localSource, TProgress& progress, bool
     if (exitCode != 0) {
         progress.End();
         for (const std::string& line : lines)
-            std::fprintf(stderr, "%s\n", line.c_str());
+            std::fprintf(stderr, "%s\n", PrintableText(line).c_str());
         WriteErrorLog(ErrorLogFile(), lines);
         RemoveIfEmpty(names.EncoderOutput);
         Error(progress, std::string(t.ErrorPrefix) + std::to_string(exitCode) + ")");

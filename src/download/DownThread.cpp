@@ -7,6 +7,7 @@
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
+#include "net/ZQ_Strings.h"
 #include "ui/MessageBoxes.h"
 
 #include <QAction>
@@ -108,7 +109,7 @@ bool TDownThread::EngineTransfer()
         form->BytesDone = FileSizeOf(run.OutputFile);
         OnWindow([form, &run] { form->EngineFileMoved(run.OutputFile); });
     } else {
-        engineError_ = run.Error;
+        engineError_ = PrintableText(run.Error);
     }
     return run.Ok;
 }

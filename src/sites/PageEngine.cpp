@@ -354,7 +354,7 @@ std::string EngineErrorText(const std::string& errorOutput)
             end = errorOutput.size();
         const std::string line = errorOutput.substr(start, end - start);
         if (line.compare(0, prefix.size(), prefix) == 0)
-            reason = Trim(line.substr(prefix.size()));
+            reason = Trim(PrintableText(line.substr(prefix.size())));
         start = end + 1;
     }
     return Utf8Cut(reason, 300);
