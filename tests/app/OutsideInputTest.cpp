@@ -99,8 +99,12 @@ TEST_F(OutsideInput, AStrayHoldingTheEnginesOutputNeitherKeepsTheRunNorIgnoresCt
             ::kill(pid, SIGINT);
         }
     };
+    const auto startedAt = std::chrono::steady_clock::now();
     const TProgramRun stopped = Cli({page}, ctrlC);
     ASSERT_NE(sentAt, std::chrono::steady_clock::time_point{});
+    // SIGTERM, SIGKILL three seconds later, two seconds for the pipe: well
+    // before the stray would let go.
+    EXPECT_LT(startedAt + stopped.Took - sentAt, std::chrono::seconds(15));
     EXPECT_EQ(stopped.Status, 130) << stopped.Err;
     EXPECT_NE(stopped.Err.find("interrupted"), std::string::npos) << stopped.Err;
     EXPECT_TRUE(fixtures::ProcessesWithArgument(dir.File("yt-dlp")).empty());

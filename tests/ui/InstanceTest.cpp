@@ -254,6 +254,7 @@ private slots:
         QVERIFY2(ended, "the later start opened a window of its own");
         QCOMPARE(later.exitCode(), 0);
         QVERIFY(stillRunning);
+        QCOMPARE(held.size(), std::size_t(1100));  // it never stopped taking connections
     }
 
     void aServerThatStoppedListeningListensAgain()
