@@ -10,6 +10,7 @@
 #include "convert/EncoderCheck.h"
 #include "convert/EncoderProfiles.h"
 #include "convert/MediaProbe.h"
+#include "download/ConversionStep.h"
 #include "download/EngineDownload.h"
 #include "download/GetMainTexts.h"
 #include "net/TransferRate.h"
@@ -31,6 +32,7 @@
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -63,7 +65,9 @@ class TProgress {
 public:
     TProgress(bool quiet, bool polish) : quiet_(quiet), polish_(polish), tty_(::isatty(STDERR_FILENO) == 1) {}
 
-    void Start() { rate_.Restart(0, NowMs()); last_ = 0; }
+    void Start() { rate_.Restart(0, NowMs()); last_ = 0; percent_.Reset(); }
+    // Continues a transfer at a byte count (a resumed file).
+    void Continue(std::int64_t from) { rate_.Restart(from, NowMs()); last_ = 0; }
 
     void Download(std::int64_t done, std::int64_t total)
     {
@@ -75,7 +79,7 @@ public:
         std::string line = SizeText(static_cast<std::uint64_t>(done));
         int percent = -1;
         if (total > 0) {
-            percent = static_cast<int>(std::min<std::int64_t>(100, done * 100 / total));
+            percent = percent_.Next(done, total);
             line += " / " + SizeText(static_cast<std::uint64_t>(total)) + "  " + std::to_string(percent) + " %";
         }
         const std::string speed = TransferSpeedText(rate_.BytesPerSecond(),
@@ -134,6 +138,7 @@ private:
     bool open_ = false;
     std::int64_t last_ = 0;
     TTransferRate rate_;
+    TShownPercent percent_;
 };
 
 // Every text printed may hold words from outside (an engine, a server, a
@@ -225,8 +230,10 @@ int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
     if (run.Stopped || Interrupted)
         return Interruption(progress, EngineWorkDir(job.OutputFile), polish);
     if (!run.Ok) {
-        const std::string reason = run.Error.empty() ? std::string() : ": " + run.Error;
-        Error(progress, std::string(GetMainTexts(polish).EngineFailed) + reason + " (" + job.MediaUrl + ")");
+        std::string text = EngineRunMessage(run, polish) + " (" + job.MediaUrl + ")";
+        if (!PartialFilesIn(run.WorkDir).empty())
+            text += "; " + std::string(GetMainTexts(polish).PartialKept) + run.WorkDir;
+        Error(progress, text);
         return ExitFailed;
     }
     job.OutputFile = run.OutputFile;
@@ -235,95 +242,105 @@ int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
     return ExitOk;
 }
 
-// Downloads the job's media into its output file.
-int Download(TDownloadJob& job, TProgress& progress, bool polish)
+// One transfer into the job's file: from the start, or continuing what is on
+// disk (from the start again when the server can't continue).
+bool TransferOnce(TDownloadJob& job, TProgress& progress, bool continueFile, TInet& inet)
 {
-    if (job.ThroughEngine)
-        return EngineDownload(job, progress, polish);
-    progress.Start();
-    TInet inet;
     inet.Url = job.MediaUrl;
     inet.OnProgress = [&](std::int32_t, std::int64_t total) {
         progress.Download(total, job.ExpectedSize);
         return !Interrupted.load();
     };
+    const std::int64_t onDisk = continueFile ? FileSizeOf(job.OutputFile) : 0;
+    if (onDisk > 0) {
+        progress.Continue(onDisk);
+        if (inet.DownloadToFile(job.OutputFile, 0, onDisk, true) || inet.Status != InetSeekFailed || Interrupted)
+            return inet.Status == InetOk;
+        progress.Start();
+        return inet.DownloadToFile(job.OutputFile, 0, 0, false);
+    }
+    inet.Open();
+    CreateEmptyFile(job.OutputFile);
+    return inet.DownloadToFile(job.OutputFile, 0, 0, true);
+}
+
+// Downloads the job's media into its output file. A transfer that breaks after
+// bytes arrived is tried again as the download window does: continuing the file,
+// with growing pauses over about a minute.
+int Download(TDownloadJob& job, TProgress& progress, bool polish)
+{
+    if (job.ThroughEngine)
+        return EngineDownload(job, progress, polish);
+    const TGetMainTexts& t = GetMainTexts(polish);
+    progress.Start();
     bool ok = false;
+    std::int32_t status = InetOk;
+    int writeError = 0;
     {
         const TNetworkStepScope stoppable(&Interrupted);
-        inet.Open();
-        CreateEmptyFile(job.OutputFile);
-        ok = inet.DownloadToFile(job.OutputFile, 0, 0, true);
+        for (int tries = 0;; ++tries) {
+            if (tries > 0) {
+                progress.Say(std::string(t.Retrying) + " " + std::to_string(tries) + "/" +
+                             std::to_string(TransferRetryTries) + "...");
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(RetryPauseUnits(tries));
+                while (!Interrupted && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (Interrupted)
+                    break;
+            }
+            TInet inet;
+            ok = TransferOnce(job, progress, tries > 0, inet);
+            status = inet.Status;
+            writeError = inet.WriteError;
+            if (ok || Interrupted || tries >= TransferRetryTries || status == InetWriteFailed ||
+                status == InetNotTrusted || FileSizeOf(job.OutputFile) <= 0)
+                break;
+        }
     }
     if (Interrupted)
         return Interruption(progress, job.OutputFile, polish);
     RemoveIfEmpty(job.OutputFile);
     if (!ok) {
-        Error(progress, std::string(GetMainTexts(polish).ConnectionError) + ": " + job.MediaUrl);
+        std::string text = TransferFailureText(status, writeError, job.OutputFile, job.MediaUrl, polish);
+        if (status != InetNotTrusted)
+            text += " (" + job.MediaUrl + ")";
+        if (FileSizeOf(job.OutputFile) > 0)
+            text += "; " + std::string(t.PartialKept) + job.OutputFile;
+        Error(progress, text);
         return ExitFailed;
     }
-    progress.Say(std::string(GetMainTexts(polish).Downloaded) + " " +
-                 SizeText(static_cast<std::uint64_t>(FileSizeOf(job.OutputFile))) + " - OK");
+    progress.Say(std::string(t.Downloaded) + " " + SizeText(static_cast<std::uint64_t>(FileSizeOf(job.OutputFile))) +
+                 " - OK");
     return ExitOk;
 }
 
 // Converts as the download window does; the final file's path goes to finalPath.
 int Convert(const TDownloadJob& job, bool localSource, TProgress& progress, bool polish, std::string& finalPath)
 {
-    const TGetMainTexts& t = GetMainTexts(polish);
-    const TConversionNames names = ConversionNames(job, localSource);
-    if (names.SameAsInput || SameTextAscii(names.EncoderOutput, names.Input)) {
-        Error(progress, t.SameInputOutput);
+    TConversionHooks hooks;
+    hooks.ShouldStop = [] { return Interrupted.load(); };
+    hooks.OnProbed = [&](const TMediaInfo&, const TConversionTarget&) { progress.Start(); };
+    hooks.OnProgress = [&](int, const TConversionProgress&, int percent) { progress.Converting(percent); };
+    const TConversionResult result = RunConversion(job, localSource, GetFfmpegPath(),
+                                                   ReadDefaultVideoBitrate(AppSettings.ProfilesFile), hooks, polish);
+    switch (result.End) {
+    case TConversionEnd::Stopped:
+        // The converted part is gone; the downloaded input stays.
+        return Interruption(progress, localSource ? std::string() : result.Input, polish);
+    case TConversionEnd::Failed:
+        if (result.EncoderFailed) {
+            progress.End();
+            for (const std::string& line : result.Lines)
+                std::fprintf(stderr, "%s\n", PrintableText(line).c_str());
+            WriteErrorLog(ErrorLogFile(), result.Lines);
+        }
+        Error(progress, std::string(GetMainTexts(polish).NoticeConversionFailed) + ": " + result.Reason);
         return ExitFailed;
+    case TConversionEnd::Converted:
+        break;
     }
-    const std::string encoder = GetFfmpegPath();
-    const auto tick = [](int pid) {
-        if (Interrupted)
-            EndProcessGroup(pid);
-    };
-    std::vector<std::string> lines;
-    std::uint32_t exitCode = 0;
-    try {
-        TMediaInfo info;
-        ProbeMediaFile(names.Input, encoder, info, tick);
-        if (Interrupted)
-            return Interruption(progress, localSource ? std::string() : names.Input, polish);
-        const std::vector<std::string> args =
-            BuildEncoderArgs(job.EncoderParams, ReadDefaultVideoBitrate(AppSettings.ProfilesFile), names.Input,
-                             names.EncoderOutput, AspectText(info.Width, info.Height));
-        TProgressReader reader;
-        progress.Start();
-        exitCode = RunConsoleApp(
-            encoder.empty() ? std::string("ffmpeg") : encoder, args, &lines,
-            [&](int pid, const std::string&) {
-                tick(pid);
-                const TConversionProgress now = reader.Read(lines);
-                progress.Converting(ConversionPercent(now.TimeSeconds, info.DurationSeconds));
-            },
-            TLineEndRule::LoneLfCompletes, tick);
-    } catch (const std::exception& e) {
-        Error(progress, e.what());
-        return ExitFailed;
-    }
-    TrimAndReadProgress(lines);
-    if (Interrupted) {
-        RemoveIfEmpty(names.EncoderOutput);
-        return Interruption(progress, names.EncoderOutput, polish);
-    }
-    if (exitCode != 0) {
-        progress.End();
-        for (const std::string& line : lines)
-            std::fprintf(stderr, "%s\n", PrintableText(line).c_str());
-        WriteErrorLog(ErrorLogFile(), lines);
-        RemoveIfEmpty(names.EncoderOutput);
-        Error(progress, std::string(t.ErrorPrefix) + std::to_string(exitCode) + ")");
-        return ExitFailed;
-    }
-    if (job.DeleteInput)
-        RemoveFile(names.Input);
-    finalPath = names.EncoderOutput;
-    if (!names.FinalOutput.empty() && RenameFileNoReplace(names.EncoderOutput, names.FinalOutput))
-        finalPath = names.FinalOutput;
-    progress.Say(std::string("OK - ") + t.FileConverted);
+    finalPath = result.File;
+    progress.Say(std::string("OK - ") + GetMainTexts(polish).FileConverted);
     return ExitOk;
 }
 
@@ -352,6 +369,10 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
         }
         if (Interrupted)
             return Interruption(progress, {}, polish);
+        // A page whose title could not be read still gets its look-up: its
+        // reason (no media, not reachable) says more than a missing name.
+        if (Trim(request.FileName).empty() && site != vsLocalFile)
+            request.FileName = "video";
         if (profile && !profile->Ext.empty() && profile->Ext != "-")
             request.FileName = ReplaceNameExtension(request.FileName, "." + profile->Ext);
     }
@@ -380,8 +401,11 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
     }
     if (Interrupted)
         return Interruption(progress, {}, polish);
-    TDownloadJob job = MakeDownloadJob(request, plan, resolved, FinalOutputPath(resolved.Path), size);
+    // The name is this job's from here on: another job started meanwhile gets another.
+    const std::string path = ReserveJobOutput(plan, resolved);
+    TDownloadJob job = MakeDownloadJob(request, plan, resolved, path, size);
     if (!IsJobValid(job)) {
+        ReleaseJobOutput(resolved, path);
         Error(progress, std::string(MessageText(TMessageId::JobRefused, polish)) + " " + input);
         return ExitFailed;
     }

@@ -1,6 +1,7 @@
 #include "download/DownThread.h"
 
 #include "app/DownloadJob.h"
+#include "app/Settings.h"
 #include "download/EngineDownload.h"
 #include "download/GetMain.h"
 #include "download/GetMainTexts.h"
@@ -18,9 +19,19 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <QDateTime>
+
 #include <chrono>
 #include <thread>
-#include <QDateTime>
+
+namespace {
+// Something the stopped job leaves that the user may want: a file with bytes in
+// it, or the engine's folder with partial files.
+bool HasPartial(const std::string& path)
+{
+    return FileSizeOf(path) > 0 || !PartialFilesIn(path).empty();
+}
+} // namespace
 
 TDownThread::TDownThread(TFormGetMain* form) : form_(form)
 {
@@ -57,6 +68,15 @@ bool TDownThread::Transfer(bool continueFile)
     TInet inet;
     inet.Url = job.MediaUrl;
     inet.OnProgress = [this](std::int32_t chunk, std::int64_t total) { return DownloadProgress(chunk, total); };
+    struct Outcome {
+        TInet& inet;
+        TDownThread& thread;
+        ~Outcome()
+        {
+            thread.lastStatus_ = inet.Status;
+            thread.lastWriteError_ = inet.WriteError;
+        }
+    } outcome{inet, *this};
     const std::int64_t onDisk = continueFile ? FileSizeOf(job.OutputFile) : 0;
     if (onDisk > 0) {
         // Continue with a range request; a server that sends the whole body
@@ -71,8 +91,14 @@ bool TDownThread::Transfer(bool continueFile)
         whole.Url = job.MediaUrl;
         whole.OnProgress = inet.OnProgress;
         form->BytesDone = 0;
-        OnWindow([form] { form->rate_.Restart(0, QDateTime::currentMSecsSinceEpoch()); });
-        return whole.DownloadToFile(job.OutputFile, 0, 0, false);
+        OnWindow([form] {
+            form->rate_.Restart(0, QDateTime::currentMSecsSinceEpoch());
+            form->downloadPercent_.Reset();
+        });
+        const bool whole_ok = whole.DownloadToFile(job.OutputFile, 0, 0, false);
+        inet.Status = whole.Status;
+        inet.WriteError = whole.WriteError;
+        return whole_ok;
     }
     form->BytesDone = 0;
     inet.Open();
@@ -80,7 +106,7 @@ bool TDownThread::Transfer(bool continueFile)
     return inet.DownloadToFile(job.OutputFile, 0, 0, true);
 }
 
-bool TDownThread::EngineTransfer()
+bool TDownThread::EngineTransfer(bool continuing)
 {
     TFormGetMain* form = form_;
     const TDownloadJob& job = form->JobOf();
@@ -104,12 +130,12 @@ bool TDownThread::EngineTransfer()
                 DownloadProgress(0, tally.Done());
             }
         },
-        [form] { return form->Aborted || form->closing_; });
+        [form] { return form->Aborted || form->closing_; }, continuing);
     if (run.Ok) {
         form->BytesDone = FileSizeOf(run.OutputFile);
         OnWindow([form, &run] { form->EngineFileMoved(run.OutputFile); });
-    } else {
-        engineError_ = PrintableText(run.Error);
+    } else if (!run.Stopped) {
+        engineError_ = PrintableText(EngineRunMessage(run, AppSettings.LangPolish));
     }
     return run.Ok;
 }
@@ -147,12 +173,14 @@ void TDownThread::Execute()
     try {
         // Abort and closing end a transfer at once, also while nothing arrives.
         const TNetworkStepScope stoppable(&form->StopTransfer);
-        ok = job.ThroughEngine ? EngineTransfer() : Transfer(resume);
+        ok = job.ThroughEngine ? EngineTransfer(resume) : Transfer(resume);
         int tries = 0;
         // A transfer that broke after some bytes arrived is tried again, from
-        // where the file ends, a few times with a growing pause.
+        // where the file ends, with growing pauses over about a minute. A full
+        // disk or a certificate that isn't trusted is not helped by waiting.
         // (The engine makes its own tries.)
         while (!ok && !job.ThroughEngine && !form->Aborted && !form->closing_ && tries < TFormGetMain::RetryTries &&
+               lastStatus_ != InetWriteFailed && lastStatus_ != InetNotTrusted &&
                (tries > 0 || resume || form->BytesDone > 0)) {
             ++tries;
             const QString state = QString::fromUtf8(texts.Retrying) + " " + QString::number(tries) + "/" +
@@ -160,8 +188,9 @@ void TDownThread::Execute()
             OnWindow([form, &state] {
                 form->SetCaption(state);
                 form->lblProgress->setText(state);
+                form->lblSpeed->clear();
             });
-            if (!PauseBeforeTry(TFormGetMain::RetryPauseMs * tries))
+            if (!PauseBeforeTry(TFormGetMain::RetryPauseMs * RetryPauseUnits(tries)))
                 break;
             ok = Transfer(true);
         }
@@ -180,15 +209,26 @@ void TDownThread::Execute()
     });
 
     if (form->Aborted) {
-        const QString question = QString::fromUtf8(texts.DeleteQuestionBefore) +
-                                 QString::fromStdString(job.OutputFile) + QString::fromUtf8(texts.DeleteQuestionAfter);
+        const std::string partial = job.ThroughEngine ? EngineWorkDir(job.OutputFile) : job.OutputFile;
         bool remove = false;
-        OnWindow([form, &question, &remove] { remove = AskYesNo(form, "Brimtale", question); });
-        if (remove && job.ThroughEngine)
-            RemoveEngineWorkDir(EngineWorkDir(job.OutputFile));  // its partial and fragment files
-        else if (remove)
-            RemoveFile(job.OutputFile);
-        OnWindow([form, ok] {
+        if (HasPartial(partial)) {
+            const QString question = QString::fromUtf8(texts.DeleteQuestionBefore) +
+                                     QString::fromStdString(job.OutputFile) + QString::fromUtf8(texts.DeleteQuestionAfter);
+            OnWindow([form, &question, &remove] { remove = AskYesNo(form, "Brimtale", question); });
+            if (remove && job.ThroughEngine)
+                RemoveEngineWorkDir(partial);  // its partial and fragment files
+            else if (remove)
+                RemoveFile(partial);
+        }
+        // The window says that the work was aborted, and where what is left stays.
+        QString state = QString::fromUtf8(texts.Aborted);
+        if (HasPartial(partial))
+            state += " - " + QString::fromUtf8(texts.PartialKept) + QString::fromStdString(partial);
+        OnWindow([form, ok, &state] {
+            form->SetCaption(state);
+            form->SetAppTitle(state);
+            form->lblProgress->setText(state);
+            form->lblSpeed->clear();
             if (form->ConvertRequested && ok)
                 form->tmConvert->start();
             if (form->chAutoClose->isChecked())
@@ -197,9 +237,14 @@ void TDownThread::Execute()
     } else {
         std::string outcome = std::string(texts.Downloaded) + " " +
                               SizeText(static_cast<std::uint64_t>(form->BytesDone.load())) + " - OK";
-        if (!ok)
-            outcome = engineError_.empty() ? std::string(texts.ConnectionError)
-                                           : std::string(texts.EngineFailed) + ": " + engineError_;
+        if (!ok && !engineError_.empty())
+            outcome = engineError_;
+        else if (!ok)
+            outcome = TransferFailureText(lastStatus_, lastWriteError_, job.OutputFile, job.MediaUrl, AppSettings.LangPolish);
+        // A partial file that stays (for Retry) is named.
+        const std::string partial = job.ThroughEngine ? EngineWorkDir(job.OutputFile) : job.OutputFile;
+        if (!ok && HasPartial(partial))
+            outcome += " - " + std::string(texts.PartialKept) + partial;
         OnWindow([form, ok, &outcome] {
             const QString text = QString::fromStdString(outcome);
             form->SetCaption(text);

@@ -27,8 +27,9 @@ private:
     // One transfer of the job's address into its file: from the start, or
     // continuing what is on disk. True when the whole body arrived.
     bool Transfer(bool continueFile);
-    // The job's download through the page engine. True when the file is in place.
-    bool EngineTransfer();
+    // The job's download through the page engine (continuing: what an earlier
+    // run left in its folder). True when the file is in place.
+    bool EngineTransfer(bool continuing);
     // Waits before the next try; false when Abort or closing came first.
     bool PauseBeforeTry(int milliseconds);
     // Runs f on the window's thread and waits for it.
@@ -39,4 +40,6 @@ private:
     TFormGetMain* form_;
     std::int64_t lastUpdate_ = -UpdateIntervalMs;  // worker thread only
     std::string engineError_;  // why the engine failed, worker thread only
+    std::int32_t lastStatus_ = 0;  // how the last plain transfer ended (TInet::Status)
+    int lastWriteError_ = 0;
 };

@@ -13,10 +13,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 const char* const EngineProgressMark = "[brimtale] ";
+const char* const EngineHoldFile = ".brimtale-job";
 
 namespace {
 // The name the engine writes in its folder; "%(ext)s" is the media's extension.
@@ -49,9 +52,11 @@ bool StartsWith(const std::string& text, const std::string& prefix)
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// The file the engine made: "media.<ext>" (parts and fragments have more dots).
-std::string EngineResultFile(const std::string& workDir)
+// The files the engine made: "media.<ext>" (parts and fragments have more dots).
+// Only regular files count; there is one when all went well.
+std::vector<std::string> EngineResultFiles(const std::string& workDir)
 {
+    std::vector<std::string> found;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(workDir, ec)) {
         const std::string name = entry.path().filename().string();
@@ -60,9 +65,9 @@ std::string EngineResultFile(const std::string& workDir)
             continue;
         std::error_code typeError;
         if (entry.is_regular_file(typeError) && !entry.is_symlink(typeError))
-            return entry.path().string();
+            found.push_back(entry.path().string());
     }
-    return {};
+    return found;
 }
 
 bool IsMediaExtension(const std::string& ext)
@@ -196,10 +201,6 @@ void TEngineTally::Feed(const TEngineLine& line)
     }
 }
 
-std::string EngineWorkDir(const std::string& outputFile)
-{
-    return InDir(ExtractFileDir(outputFile), "." + Utf8Cut(ExtractFileName(outputFile), 200) + ".parts");
-}
 
 bool PrepareEngineWorkDir(const std::string& workDir)
 {
@@ -210,6 +211,47 @@ bool PrepareEngineWorkDir(const std::string& workDir)
     // What a stopped download left: the engine continues its partial files.
     struct stat st {};
     return ::lstat(workDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+TEngineWorkDirHold::TEngineWorkDirHold(const std::string& workDir)
+{
+    fd_ = ::open(InDir(workDir, EngineHoldFile).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd_ < 0)
+        return;
+    // flock belongs to this open file: a child never inherits the hold (close on
+    // exec), and it ends when the process does, however it ends.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+        result_ = TResult::Held;
+    else
+        result_ = errno == EWOULDBLOCK ? TResult::Busy : TResult::Failed;
+}
+
+TEngineWorkDirHold::~TEngineWorkDirHold()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool EngineWorkDirIsEmpty(const std::string& workDir)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(workDir, ec))
+        if (entry.path().filename() != EngineHoldFile)
+            return false;
+    return true;
+}
+
+std::vector<std::string> PartialFilesIn(const std::string& workDir)
+{
+    std::vector<std::string> files;
+    struct stat st {};
+    if (::lstat(workDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(workDir, ec))
+        if (entry.path().filename() != EngineHoldFile)
+            files.push_back(entry.path().string());
+    return files;
 }
 
 void RemoveEngineWorkDir(const std::string& workDir)
@@ -223,17 +265,29 @@ void RemoveEngineWorkDir(const std::string& workDir)
 
 TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& outputFile,
                              const std::function<void(const TEngineTally&)>& onProgress,
-                             const std::function<bool()>& shouldStop)
+                             const std::function<bool()>& shouldStop, bool continuing)
 {
     TEngineRun run;
     const std::string engine = AbsoluteProgram(GetPageEnginePath());
     if (engine.empty()) {
-        run.Error = "Could not find file yt-dlp";
+        run.Failure = TEngineFailure::NoEngine;
         return run;
     }
     const std::string workDir = EngineWorkDir(outputFile);
+    run.WorkDir = workDir;
     if (!PrepareEngineWorkDir(workDir)) {
-        run.Error = "Could not create " + workDir;
+        run.Failure = TEngineFailure::NoFolder;
+        return run;
+    }
+    const TEngineWorkDirHold hold(workDir);
+    if (hold.Result() != TEngineWorkDirHold::TResult::Held) {
+        // Another download writes there: its files are not touched.
+        run.Failure = hold.Result() == TEngineWorkDirHold::TResult::Busy ? TEngineFailure::Busy : TEngineFailure::NoFolder;
+        return run;
+    }
+    if (!continuing && !EngineWorkDirIsEmpty(workDir)) {
+        // What an earlier download left is neither continued nor delivered.
+        run.Failure = TEngineFailure::StaleFolder;
         return run;
     }
 
@@ -241,6 +295,7 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
     TEngineTally tally;
     Clock::time_point lastLine = Clock::now();
     Clock::time_point endedAt{};
+    bool stalled = false;
     std::uint32_t exitCode = 1;
     int enginePid = 0;
     try {
@@ -262,6 +317,7 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
                     const bool stop = shouldStop && shouldStop();
                     if (stop || now - lastLine > std::chrono::seconds(EngineStallSeconds)) {
                         run.Stopped = stop;
+                        stalled = !stop;
                         endedAt = now;
                         EndProcessGroup(pid);
                     }
@@ -271,6 +327,7 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
             },
             workDir);
     } catch (const EConsoleError& e) {
+        run.Failure = TEngineFailure::EngineFailed;
         run.Error = e.what();
         return run;
     }
@@ -279,28 +336,88 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
     WaitForProcessGroupEnd(enginePid, std::chrono::seconds(3));
     // A folder the engine left empty goes; one with partial files stays for the
     // next try (or for the question whether to delete them).
+    const auto leave = [&] {
+        if (EngineWorkDirIsEmpty(workDir)) {
+            ::unlink(InDir(workDir, EngineHoldFile).c_str());
+            ::rmdir(workDir.c_str());
+        }
+    };
     if (run.Stopped) {
-        ::rmdir(workDir.c_str());
+        leave();
         return run;
     }
-    const std::string result = exitCode == 0 && endedAt == Clock::time_point{} ? EngineResultFile(workDir) : std::string();
-    if (result.empty()) {
+    if (stalled || exitCode != 0) {
+        run.Failure = stalled ? TEngineFailure::Stalled : TEngineFailure::EngineFailed;
         run.Error = tally.Error();
-        ::rmdir(workDir.c_str());
+        leave();
         return run;
     }
-    if (!IsEngineResultExtension(ExtractFileExt(result))) {
-        run.Error = "the engine made a file of a type that is no media: " + ExtractFileName(result);
-        RemoveEngineWorkDir(workDir);
+    const std::vector<std::string> results = EngineResultFiles(workDir);
+    if (results.size() != 1) {
+        // Never a guess between two files.
+        run.Failure = results.empty() ? TEngineFailure::NoResult : TEngineFailure::SeveralResults;
+        leave();
+        return run;
+    }
+    // Only a media or subtitle file is taken: whatever else the engine made (a
+    // desktop entry, a script) goes.
+    if (!IsEngineResultExtension(ExtractFileExt(results.front()))) {
+        run.Failure = TEngineFailure::NotMedia;
+        run.Error = ExtractFileName(results.front());
+        ::unlink(results.front().c_str());
+        leave();
+        return run;
+    }
+    // The engine's file can't be much larger than what it downloaded (the
+    // streams are joined, not grown): anything beyond is not this job's file.
+    const std::int64_t size = FileSizeOf(results.front());
+    if (tally.Done() > 0 && size > tally.Done() + tally.Done() / 4 + (1 << 20)) {
+        run.Failure = TEngineFailure::TooLarge;
         return run;
     }
     // The user's ordinary mode, whatever the engine gave its file.
-    SetOrdinaryFileMode(result);
-    run.OutputFile = MoveResult(result, outputFile);
+    SetOrdinaryFileMode(results.front());
+    run.OutputFile = MoveResult(results.front(), outputFile);
     run.Ok = !run.OutputFile.empty();
     if (run.Ok)
         RemoveEngineWorkDir(workDir);
+    else
+        run.Failure = TEngineFailure::NotMoved;
     return run;
+}
+
+std::string EngineRunMessage(const TEngineRun& run, bool polish)
+{
+    const std::string& dir = run.WorkDir;
+    const std::string reason = run.Error.empty() ? std::string() : ": " + run.Error;
+    switch (run.Failure) {
+    case TEngineFailure::None:
+        return {};
+    case TEngineFailure::NoEngine:
+        return polish ? "Nie znaleziono programu yt-dlp" : "Could not find file yt-dlp";
+    case TEngineFailure::NoFolder:
+        return (polish ? "Nie można utworzyć folderu " : "Could not create the folder ") + dir;
+    case TEngineFailure::Busy:
+        return (polish ? "Inne pobieranie zapisuje już ten plik (" : "Another download is writing this file (") + dir + ")";
+    case TEngineFailure::StaleFolder:
+        return (polish ? "Folder zawiera pliki wcześniejszego pobierania: " : "The folder holds files of an earlier download: ") + dir;
+    case TEngineFailure::EngineFailed:
+        return (polish ? "Pobieranie nie powiodło się" : "Download failed") + reason;
+    case TEngineFailure::Stalled:
+        return polish ? "Silnik stron nie wypisał niczego przez 2 minuty" : "The engine printed nothing for 2 minutes";
+    case TEngineFailure::NoResult:
+        return polish ? "Silnik stron nie zostawił żadnego pliku" : "The engine left no file";
+    case TEngineFailure::SeveralResults:
+        return (polish ? "Silnik stron zostawił kilka plików zamiast jednego: " : "The engine left several files instead of one: ") + dir;
+    case TEngineFailure::TooLarge:
+        return (polish ? "Plik jest dużo większy niż pobrane dane; pozostaje w " : "The file is far larger than what was downloaded; it stays in ") + dir;
+    case TEngineFailure::NotMoved:
+        return (polish ? "Nie można nadać plikowi nazwy; pozostaje w " : "The file could not be given its name; it stays in ") + dir;
+    case TEngineFailure::NotMedia:
+        return (polish ? "Silnik stron utworzył plik, który nie jest filmem ani dźwiękiem: "
+                       : "The engine made a file that is no media: ") + run.Error;
+    }
+    return {};
 }
 
 bool IsEngineResultExtension(const std::string& ext)

@@ -8,6 +8,7 @@
 // and fragment files stay in that folder; when it has finished, the one file it
 // made is moved to the output name and the folder goes.
 
+#include "net/OutputFiles.h"  // EngineWorkDir
 #include "sites/PageEngine.h"
 
 #include <cstdint>
@@ -63,23 +64,64 @@ private:
     std::string error_;
 };
 
-// The engine's folder for an output file: ".<name>.parts" beside it.
-std::string EngineWorkDir(const std::string& outputFile);
 // Makes the folder (private to the user) or takes the one a stopped download
 // left; false when something else has that name.
 bool PrepareEngineWorkDir(const std::string& workDir);
+
+// A download's hold on its folder: while one job holds it, no other job of this
+// user can take it. The hold ends with the object (or with the process).
+class TEngineWorkDirHold {
+public:
+    enum class TResult { Held, Busy, Failed };
+    explicit TEngineWorkDirHold(const std::string& workDir);
+    ~TEngineWorkDirHold();
+    TEngineWorkDirHold(const TEngineWorkDirHold&) = delete;
+    TEngineWorkDirHold& operator=(const TEngineWorkDirHold&) = delete;
+    TResult Result() const { return result_; }
+
+private:
+    int fd_ = -1;
+    TResult result_ = TResult::Failed;
+};
+// The name of the hold's file inside the folder.
+extern const char* const EngineHoldFile;
+// True when the folder holds nothing but the hold's file (or nothing at all).
+bool EngineWorkDirIsEmpty(const std::string& workDir);
+// The engine's partial files in a job's folder (none when it is not a folder).
+std::vector<std::string> PartialFilesIn(const std::string& workDir);
 // Removes the folder and everything the engine left in it.
 void RemoveEngineWorkDir(const std::string& workDir);
 
 // The engine gives up when it prints nothing for this long.
 constexpr int EngineStallSeconds = 120;
 
+// Why a download through the engine did not give a file.
+enum class TEngineFailure {
+    None,
+    NoEngine,       // no engine to run
+    NoFolder,       // the work folder could not be made or is not the user's own
+    Busy,           // another download holds the folder
+    StaleFolder,    // a new download found files of an earlier one in its folder
+    EngineFailed,   // the engine ended with an error (Error says which)
+    Stalled,        // the engine printed nothing for EngineStallSeconds
+    NoResult,       // the engine ended well but left no file
+    SeveralResults, // the engine left more than one candidate file
+    TooLarge,       // the file is far larger than what the engine downloaded
+    NotMoved,       // the file could not be given its name
+    NotMedia,       // the engine's file is of no media type the program knows (Error names it)
+};
+
 struct TEngineRun {
     bool Ok = false;          // the engine finished and the file is in place
     bool Stopped = false;     // shouldStop said so
+    TEngineFailure Failure = TEngineFailure::None;
     std::string OutputFile;   // where the file is: the output name, its extension the media's
-    std::string Error;        // the engine's reason when it failed
+    std::string Error;        // the engine's own reason when it failed
+    std::string WorkDir;      // the job's folder; it stays when it holds partial files
 };
+
+// One line for the user about a failed run, in the program's language.
+std::string EngineRunMessage(const TEngineRun& run, bool polish);
 
 // Runs the engine for the request into outputFile's folder (a child process in
 // a group of its own; blocks). onProgress gets the tally after every progress
@@ -87,9 +129,12 @@ struct TEngineRun {
 // yes the engine and all it started (a merging ffmpeg too) are ended. The
 // extension of outputFile becomes the one the engine's file has; a name that is
 // taken gets a free numbered variant, nothing is overwritten.
+// The folder is the job's own while it runs: a folder another download holds is
+// never used, and a new job (continuing false) uses only an empty one; with
+// continuing the engine goes on with the partial files an earlier try left.
 TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& outputFile,
                              const std::function<void(const TEngineTally&)>& onProgress,
-                             const std::function<bool()>& shouldStop);
+                             const std::function<bool()>& shouldStop, bool continuing = false);
 
 // True for the extensions (".mp4" or "mp4", any case) a file the engine made may
 // have: the media and subtitle types the program knows. Anything else (a

@@ -6,6 +6,7 @@
 #include "convert/Conversion.h"
 #include "convert/EncoderProfiles.h"
 #include "convert/ZQ_Processes.h"
+#include "download/ConversionStep.h"
 #include "download/DownThread.h"
 #include "download/GetMainTexts.h"
 #include "net/ZQ_Conversion.h"
@@ -268,6 +269,10 @@ void TFormGetMain::GetFile()
         SetCaption(QString::fromUtf8(Texts().DownloadWord) + "...");
         CurrentDownThread = new TDownThread(this);
         connect(CurrentDownThread, &QObject::destroyed, this, [this] { CurrentDownThread = nullptr; });
+        connect(CurrentDownThread, &QThread::finished, this, [this] {
+            if (closeWhenStopped_)
+                close();
+        });
         Downloading = true;
         CurrentDownThread->start();
     }
@@ -282,8 +287,7 @@ void TFormGetMain::ShowDownloadProgress()
     std::string title;
     std::string label;
     if (job_.ExpectedSize > 0) {
-        std::int64_t percent = RoundHalfEven(static_cast<double>(done) * 100.0 / job_.ExpectedSize);
-        percent = std::max<std::int64_t>(0, std::min<std::int64_t>(100, percent));
+        const int percent = downloadPercent_.Next(done, job_.ExpectedSize);
         const std::string pct = std::to_string(percent) + " %";
         title = pct + " - " + doneText + " / " + SizeText(static_cast<std::uint64_t>(job_.ExpectedSize)) + " - " + name;
         label = pct + " - " + doneText;
@@ -304,8 +308,13 @@ void TFormGetMain::ShowDownloadProgress()
         if (!speed.isEmpty())
             Echo(speed, false);
     }
-    if (!pb->isHidden())
-        pb->setValue(static_cast<int>(std::min<std::int64_t>(done, pb->maximum())));
+    if (!pb->isHidden()) {
+        // The bar follows the percentage: it never goes back either.
+        const std::int64_t shown = job_.ExpectedSize > 0 ? std::max<std::int64_t>(done, std::int64_t{job_.ExpectedSize} *
+                                                                                            std::max(0, downloadPercent_.Next(done, job_.ExpectedSize)) / 100)
+                                                          : done;
+        pb->setValue(static_cast<int>(std::min<std::int64_t>(shown, pb->maximum())));
+    }
 }
 
 void TFormGetMain::SetExpectedSize(std::int64_t size)
@@ -406,6 +415,15 @@ void TFormGetMain::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
+    const bool downloading = CurrentDownThread && CurrentDownThread->isRunning();
+    if (!closeWhenStopped_ && (Converting || (downloading && Downloading && !Aborted))) {
+        // Closing while work runs is an Abort: the same question about the
+        // partial file, then the window goes.
+        closeWhenStopped_ = true;
+        event->ignore();
+        actAbortExecute();
+        return;
+    }
     FormClose();
     event->accept();
     if (CurrentDownThread && CurrentDownThread->isRunning()) {
@@ -459,7 +477,7 @@ bool TFormGetMain::TerminateApp(const std::string& exePath)
     return ::TerminateApp(exePath);
 }
 
-void TFormGetMain::conev(int pid, const std::string& /*line*/)
+void TFormGetMain::conev(int pid, const TConversionProgress& progress, int percent)
 {
     encoderPid_ = pid;
     // Events run after a line, but not after each of thousands of lines in a
@@ -471,14 +489,6 @@ void TFormGetMain::conev(int pid, const std::string& /*line*/)
     }
     if (Aborted)
         EndEncoder();
-    TConversionProgress progress = progressReader_.Read(ConsoleLines);
-    // A message the encoder prints between two progress lines (such as the
-    // second pass of a streamable MP4) replaces the progress entry for a moment;
-    // the display then keeps what it last read instead of falling back to zero.
-    if (progress.TimeSeconds < 0 && progress.Frames == 0)
-        progress = lastProgress_;
-    lastProgress_ = progress;
-    const int percent = ConversionPercent(progress.TimeSeconds, MediaInfo.DurationSeconds);
     // A warning line changes nothing that is shown.
     if (shownFrames_ == progress.Frames && shownPercent_ == percent)
         return;
@@ -525,14 +535,6 @@ void TFormGetMain::ShowNothingToConvert()
 void TFormGetMain::ConvertFile()
 {
     const TGetMainTexts& t = Texts();
-    const TConversionNames names = ConversionNames(job_, LocalSource);
-    // Writing onto the input would destroy it; so would an encoder output that
-    // happens to carry the input's name.
-    if (names.SameAsInput || SameTextAscii(names.EncoderOutput, names.Input)) {
-        ShowMessage(this, appTitle_, QString::fromUtf8(t.SameInputOutput), TMsgKind::Warning);
-        return;
-    }
-
     struct ConvertingFlag {
         bool& flag;
         explicit ConvertingFlag(bool& f) : flag(f) { flag = true; }
@@ -546,93 +548,91 @@ void TFormGetMain::ConvertFile()
         ShowNothingToConvert();
         return;
     }
+    // The conversion can be stopped like the download.
+    SetAbortCaption(QString::fromUtf8(t.Abort));
+    Aborted = false;
 
+    const TConversionNames names = ConversionNames(job_, LocalSource);
     lblSize->setText(Q(SizeText(static_cast<std::uint64_t>(FileSizeOf(names.Input)))));
     lblSize->hide();
     lblInfoSize->hide();
+    lblSpeed->clear();
     lblInfoProgress->setText("Status:");
     repaint();
     QCoreApplication::processEvents();
 
     edPageUrl->setText(Q(names.Input));
-    edFileName->setText(Q(names.EncoderOutput));
-
-    const std::string encoder = GetFfmpegPath();
     MediaInfo = TMediaInfo{};
-    lastProgress_ = TConversionProgress{};
-    progressReader_ = TProgressReader{};
+    ConsoleLines.clear();
     shownFrames_ = -1;
     shownPercent_ = -1;
-    const auto tick = [this](int pid) { ConversionTick(pid); };
     struct ChildGone {
         int& pid;
         ~ChildGone() { pid = 0; }
     } childGone{encoderPid_};
-    std::uint32_t exitCode = 0;
-    try {
-        ProbeMediaFile(names.Input, encoder, MediaInfo, tick);
-        encoderPid_ = 0;
-        const std::vector<std::string> args =
-            BuildEncoderArgs(job_.EncoderParams, DefaultVideoBitrate, names.Input, names.EncoderOutput,
-                             AspectText(MediaInfo.Width, MediaInfo.Height));
 
+    TConversionHooks hooks;
+    hooks.OnTick = [this](int pid) { ConversionTick(pid); };
+    hooks.ShouldStop = [this] { return Aborted.load(); };
+    hooks.Lines = &ConsoleLines;
+    hooks.OnProbed = [this, &t](const TMediaInfo& info, const TConversionTarget& target) {
+        MediaInfo = info;
+        encoderPid_ = 0;
+        edFileName->setText(Q(target.Output));
         // A short pause lets the window settle before the encoder takes the line.
         QElapsedTimer pause;
         pause.start();
         while (pause.elapsed() < 150)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-
         SetCaption(QString::fromUtf8(t.ConvertWord) + "...");
         pb->setValue(0);
         pb->setMaximum(100);
-        // Aborted while the probe ran: the encoder is not started.
-        if (!Aborted)
-            exitCode = RunConsoleApp(
-                encoder.empty() ? std::string("ffmpeg") : encoder, args, &ConsoleLines,
-                [this](int pid, const std::string& line) { conev(pid, line); }, TLineEndRule::LoneLfCompletes, tick);
-    } catch (const std::exception& e) {
-        WorkEnded(TWorkEnd::ConversionFailed, names.Input, QString::fromStdString(e.what()));
-        ShowMessage(this, appTitle_, QString::fromStdString(e.what()), TMsgKind::Error);
-        return;
-    }
-
-    TrimAndReadProgress(ConsoleLines);
-    const QString failed = QString::fromUtf8(t.ErrorPrefix) + QString::number(exitCode) + ")";
-    if (exitCode != 0 && !Aborted) {
-        // Told before the encoder's output is shown: that box waits for the user.
-        WorkEnded(TWorkEnd::ConversionFailed, names.Input, failed);
-        QString text;
-        for (const std::string& line : ConsoleLines)
-            text += Q(line) + "\r\n";
-        ShowMessage(this, appTitle_, text, TMsgKind::Error);
-        WriteErrorLog(ErrorLogFile(), ConsoleLines);
-    }
-    pb->setValue(100);
+    };
+    hooks.OnProgress = [this](int pid, const TConversionProgress& progress, int percent) {
+        conev(pid, progress, percent);
+    };
+    const TConversionResult result =
+        RunConversion(job_, LocalSource, GetFfmpegPath(), DefaultVideoBitrate, hooks, AppSettings.LangPolish);
 
     QString status;
-    if (exitCode == 0 && !Aborted)
+    switch (result.End) {
+    case TConversionEnd::Converted:
+        pb->setValue(100);
         status = QString("OK - ") + QString::fromUtf8(t.FileConverted);
-    else if (Aborted)
+        edFileName->setText(Q(result.File));
+        break;
+    case TConversionEnd::Stopped:
         status = QString::fromUtf8(t.Aborted);
-    else
-        status = failed;
+        break;
+    case TConversionEnd::Failed:
+        status = QString::fromUtf8(t.NoticeConversionFailed) + ": " + Q(result.Reason);
+        break;
+    }
     SetAppTitle(status);
     lblProgress->setText(status);
     SetCaption(status);
-
-    if (!Aborted && exitCode == 0 && job_.DeleteInput)
-        RemoveFile(names.Input);
-    if (exitCode != 0 && FileSizeOf(names.EncoderOutput) == 0)
-        RemoveFile(names.EncoderOutput);
-    // Only a finished conversion gets its final name: after a failure the file of
-    // that name may be one the encoder refused to overwrite.
-    if (exitCode == 0 && !Aborted) {
-        const bool renamed = !names.FinalOutput.empty() && RenameFileNoReplace(names.EncoderOutput, names.FinalOutput);
-        WorkEnded(TWorkEnd::Converted, renamed ? names.FinalOutput : names.EncoderOutput, QString());
-    }
     SetAbortCaption(QString::fromUtf8(t.Close));
     Converting = false;
 
-    if (!Aborted && exitCode == 0 && chAutoClose->isChecked())
+    if (result.End == TConversionEnd::Failed) {
+        // Told before the encoder's output is shown: that box waits for the user.
+        WorkEnded(TWorkEnd::ConversionFailed, result.Input, Q(result.Reason));
+        if (result.EncoderFailed) {
+            QString text;
+            for (const std::string& line : ConsoleLines)
+                text += Q(line) + "\r\n";
+            if (!closeWhenStopped_)
+                ShowMessage(this, appTitle_, text, TMsgKind::Error);
+            WriteErrorLog(ErrorLogFile(), ConsoleLines);
+        } else if (!closeWhenStopped_) {
+            ShowMessage(this, appTitle_, Q(result.Reason), TMsgKind::Error);
+        }
+    } else if (result.End == TConversionEnd::Converted) {
+        WorkEnded(TWorkEnd::Converted, result.File, QString());
+    }
+
+    if (closeWhenStopped_)
+        QTimer::singleShot(0, this, &QWidget::close);
+    else if (result.End == TConversionEnd::Converted && chAutoClose->isChecked())
         tmClose->start();
 }

@@ -54,8 +54,9 @@ public:
     std::atomic<std::int64_t> BytesDone{0};
     // Set to stop a transfer at once (Abort, closing), even while nothing arrives.
     std::atomic<bool> StopTransfer{false};
-    // Tries after a transfer broke, and the first pause between them (it grows).
-    static constexpr int RetryTries = 3;
+    // Tries after a transfer broke, and the length of a pause unit (the pauses
+    // grow: 1, 2, 4, 8, 15 and 30 units).
+    static constexpr int RetryTries = TransferRetryTries;
     static inline int RetryPauseMs = 1000;
     TDownThread* CurrentDownThread = nullptr;
     bool ConvertRequested = false;
@@ -115,7 +116,7 @@ private:
     void FormCreate();
     void FormActivate();
     void FormClose();
-    void conev(int pid, const std::string& line);
+    void conev(int pid, const TConversionProgress& progress, int percent);
     // While the encoder or the probe runs: lets the window's events run and ends
     // the child when the user has aborted.
     void ConversionTick(int pid);
@@ -153,13 +154,15 @@ private:
     std::atomic<bool> progressPending_{false};
     std::int64_t lastEcho_ = 0;
     QString lastEchoText_;
-    TConversionProgress lastProgress_;
     TTransferRate rate_;
     std::int64_t lastSpeedShown_ = 0;
     bool resumeNext_ = false;  // the next transfer continues the file on disk
-    TProgressReader progressReader_;
+    // Closing was asked while work ran: the work stops as by Abort (with its
+    // question), then the window closes.
+    bool closeWhenStopped_ = false;
     int encoderPid_ = 0;           // the running encoder or probe, 0 when none
     std::int64_t lastEvents_ = 0;  // when conev last let events run (ms)
     std::int32_t shownFrames_ = -1;  // what the status line shows
     int shownPercent_ = -1;
+    TShownPercent downloadPercent_;  // the download's, never going back
 };

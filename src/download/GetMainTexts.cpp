@@ -1,6 +1,10 @@
 #include "download/GetMainTexts.h"
 
+#include <cerrno>
+
 #include "net/TransferRate.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Internet.h"
 #include "net/ZQ_Conversion.h"
 
 namespace {
@@ -35,6 +39,12 @@ const TGetMainTexts English = {
     "Download failed",
     "Conversion finished",
     "Conversion failed",
+    "the partial file is kept: ",
+    "Disk full: ",
+    "No free name for the file: ",
+    "The encoder wrote no file",
+    "The server's certificate is not trusted: ",
+    "The file cannot be written: ",
 };
 
 const TGetMainTexts Polish = {
@@ -68,6 +78,12 @@ const TGetMainTexts Polish = {
     "Pobieranie nie powiodło się",
     "Konwersja zakończona",
     "Konwersja nie powiodła się",
+    "niekompletny plik pozostaje: ",
+    "Brak miejsca na dysku: ",
+    "Brak wolnej nazwy dla pliku: ",
+    "Program konwertujący nie zapisał pliku",
+    "Certyfikat serwera nie jest zaufany: ",
+    "Nie można zapisać pliku: ",
 };
 } // namespace
 
@@ -108,4 +124,17 @@ TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::s
     }
     notice.Body = reason.empty() ? file : reason + "\n" + file;
     return notice;
+}
+
+std::string TransferFailureText(std::int32_t status, int writeError, const std::string& file, const std::string& url,
+                                bool polish)
+{
+    const TGetMainTexts& t = GetMainTexts(polish);
+    if (status == InetWriteFailed && (writeError == ENOSPC || writeError == EDQUOT))
+        return std::string(t.DiskFull) + ExtractFileDir(file);
+    if (status == InetWriteFailed)
+        return std::string(t.CannotWrite) + file;
+    if (status == InetNotTrusted)
+        return std::string(t.NotTrusted) + url;
+    return t.ConnectionError;
 }

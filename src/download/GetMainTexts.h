@@ -34,6 +34,12 @@ struct TGetMainTexts {
     const char* NoticeDownloadFailed;
     const char* NoticeConverted;
     const char* NoticeConversionFailed;
+    const char* PartialKept;           // after Abort or a failure, followed by the partial file's path
+    const char* DiskFull;              // followed by the folder
+    const char* NoFreeName;            // no free name for the output, followed by the name
+    const char* NoOutput;              // the encoder ended well but wrote nothing
+    const char* NotTrusted;            // the server's certificate, followed by the address
+    const char* CannotWrite;           // followed by the file
 };
 
 #include <cstdint>
@@ -54,3 +60,9 @@ struct TWorkEndNotice {
 };
 
 TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::string& reason, bool polish);
+
+// Why a plain transfer failed, from the client's status (net/ZQ_Internet.h) and
+// the error of a failed write: a full disk names the file's folder, a
+// certificate that isn't trusted the address; else the connection's error.
+std::string TransferFailureText(std::int32_t status, int writeError, const std::string& file, const std::string& url,
+                                bool polish);

@@ -1,5 +1,8 @@
 #include "net/TransferRate.h"
 
+#include "net/ZQ_Conversion.h"
+
+#include <algorithm>
 #include <cmath>
 
 void TTransferRate::Restart(std::int64_t totalBytes, std::int64_t nowMs)
@@ -48,4 +51,20 @@ std::string DurationText(std::int64_t seconds)
     if (h > 0)
         return std::to_string(h) + ":" + two(m) + ":" + two(s);
     return std::to_string(m) + ":" + two(s);
+}
+
+int RetryPauseUnits(int tryNumber)
+{
+    static constexpr int Pauses[TransferRetryTries] = {1, 2, 4, 8, 15, 30};
+    return tryNumber >= 1 && tryNumber <= TransferRetryTries ? Pauses[tryNumber - 1] : 0;
+}
+
+int TShownPercent::Next(std::int64_t done, std::int64_t total)
+{
+    if (total <= 0)
+        return shown_;
+    const double exact = static_cast<double>(std::max<std::int64_t>(0, done)) * 100.0 / static_cast<double>(total);
+    const int percent = static_cast<int>(std::min<std::int64_t>(100, RoundHalfEven(exact)));
+    shown_ = std::max(shown_, percent);
+    return shown_;
 }

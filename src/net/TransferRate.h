@@ -30,3 +30,22 @@ private:
 // A time span as minutes:seconds, or hours:minutes:seconds from an hour on:
 // "1:05", "12:00", "1:02:03".
 std::string DurationText(std::int64_t seconds);
+
+// Tries after a transfer broke: the pause before try n (1-based) in units of a
+// second (1, 2, 4, 8, 15, 30: about a minute in all), so an outage of up to a
+// minute is ridden out; 0 when there is no try n.
+constexpr int TransferRetryTries = 6;
+int RetryPauseUnits(int tryNumber);
+
+// The percentage shown for a transfer: done of total, rounded, within 0..100,
+// and never less than what was shown before (a total that is an estimate may
+// grow while the transfer runs). Reset starts over (a transfer from zero).
+class TShownPercent {
+public:
+    // -1 while the total is unknown.
+    int Next(std::int64_t done, std::int64_t total);
+    void Reset() { shown_ = -1; }
+
+private:
+    int shown_ = -1;
+};

@@ -81,6 +81,8 @@ public:
     std::string Header(const std::string& lowerName) const;
     std::int64_t RangeFrom() const { return rangeFrom_; }
     bool BodyTouched() const { return bodyTouched_; }
+    // How the transfer ended (CURLE_OK while it runs).
+    CURLcode Result() const { return result_; }
 
 private:
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t n, void* self);
@@ -511,7 +513,11 @@ bool TInet::OpenFrom(std::int64_t rangeFrom)
         return false;
     }
     if (!Request(*t, rangeFrom)) {
-        Status = InetNotOpened;
+        const CURLcode why = t->pull.Result();
+        Status = why == CURLE_PEER_FAILED_VERIFICATION || why == CURLE_SSL_CACERT_BADFILE ||
+                         why == CURLE_SSL_CERTPROBLEM || why == CURLE_SSL_ISSUER_ERROR
+                     ? InetNotTrusted
+                     : InetNotOpened;
         return false;  // t and its handles go here
     }
     transfer_ = std::move(t);
@@ -607,9 +613,13 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
         return false;
     if (!append)
         RemoveFile(fileName);
+    WriteError = 0;
     const int fd = OpenOwnFileForWriting(fileName, !append);
-    if (fd < 0)
+    if (fd < 0) {
+        WriteError = errno;
+        Status = InetWriteFailed;
         return false;
+    }
     if (append && ::lseek(fd, 0, SEEK_END) < 0) {
         ::close(fd);
         return false;
@@ -622,8 +632,10 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
     std::size_t filled = 0;
     bool written = true;
     auto flush = [&] {
-        if (filled > 0 && written && !WriteAll(fd, batch.data(), filled))
+        if (filled > 0 && written && !WriteAll(fd, batch.data(), filled)) {
             written = false;
+            WriteError = errno;
+        }
         filled = 0;
         return written;
     };
@@ -663,7 +675,10 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
     const bool result = ok && written;
     if (result)
         Status = InetOk;
-    return finish(result);
+    const bool closed = finish(result);
+    if (!written)
+        Status = InetWriteFailed;
+    return closed;
 }
 
 std::string ExtractTitle(const std::string& page)

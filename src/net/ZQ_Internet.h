@@ -54,6 +54,8 @@ enum : std::int32_t {
     InetNotOpened = 2,      // the address could not be opened
     InetAborted = 3,        // the progress callback asked to stop
     InetSeekFailed = 4,     // the resume offset could not be reached
+    InetWriteFailed = 5,    // the file could not be written (WriteError says why)
+    InetNotTrusted = 6,     // the server's certificate is not trusted
     InetClosed = 10,        // not open (initial, after Close, failed connectivity check)
 };
 
@@ -75,6 +77,7 @@ public:
     std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
     bool IsOpen = false;
     std::int32_t Status = InetClosed;
+    int WriteError = 0;  // errno of a failed write to the file
     TInetProgressCallback OnProgress;
 
     // Connection and stall limits. A transfer that receives nothing for

@@ -158,6 +158,19 @@ std::string FinalOutputPath(const std::string& path)
     return out;
 }
 
+std::string ReserveJobOutput(const TGetPlan& plan, const TResolvedMedia& resolved)
+{
+    if (plan.Site == vsLocalFile || resolved.MediaUrl.empty())
+        return FinalOutputPath(resolved.Path);
+    return ReserveOutputFile(CleanDoubledExtension(resolved.Path), resolved.ThroughEngine);
+}
+
+void ReleaseJobOutput(const TResolvedMedia& resolved, const std::string& path)
+{
+    if (!resolved.MediaUrl.empty())
+        ReleaseOutputFile(path, resolved.ThroughEngine);
+}
+
 std::int32_t QueryExpectedSize(const std::string& mediaUrl)
 {
     return AsExpectedSize(mediaUrl.empty() ? 0 : QueryContentLength(mediaUrl));

@@ -58,6 +58,13 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
 // The output path as it is used: doubled extension dropped, a free numbered name
 // when the name is taken (the empty text when none is left).
 std::string FinalOutputPath(const std::string& path);
+// The same name, taken for the job at once so that a second job started a moment
+// later gets another one (see ReserveOutputFile): a download's by its work folder
+// or its empty file. A local file only gets a free name; its conversion takes
+// the output's name when it starts.
+std::string ReserveJobOutput(const TGetPlan& plan, const TResolvedMedia& resolved);
+// Gives the name back when the job was not started.
+void ReleaseJobOutput(const TResolvedMedia& resolved, const std::string& path);
 
 // The media's announced size when it fits a positive 32-bit value, else 0 (network).
 std::int32_t QueryExpectedSize(const std::string& mediaUrl);

@@ -881,18 +881,21 @@ void TFormNew::actGetExecute()
     }
     if (resolved.NameChanged)
         edFileName->setText(Q(ExtractFileName(resolved.Path)));
-    const std::string path = FinalOutputPath(resolved.Path);
     std::int32_t size = resolved.EngineSize;
     if (!resolved.MediaUrl.empty() && !resolved.ThroughEngine &&
         !RunNetworkStep(texts.StepSize, [&] { size = QueryExpectedSize(resolved.MediaUrl); }))
         return;
 
+    // The name is the job's from here on: a second job gets another.
+    const std::string path = ReserveJobOutput(plan, resolved);
     Job = MakeDownloadJob(request, plan, resolved, path, size);
     Job.MainWindow = formMain_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(formMain_->winId())) : 0;
 
     SaveSettings(SettingsFile, true);
     // A refused job leaves the dialog open with its fields, under the message.
-    if (formMain_ && !formMain_->GetFile(Job))
+    if (formMain_ && !formMain_->GetFile(Job)) {
+        ReleaseJobOutput(resolved, path);
         return;
+    }
     close();
 }

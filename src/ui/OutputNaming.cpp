@@ -290,19 +290,3 @@ std::string CleanDoubledExtension(const std::string& path)
     return path.substr(0, nameStart) + name;
 }
 
-std::string GetUniqueFileName(const std::string& path)
-{
-    // Anything with the name counts as taken: a file, a directory, or a link
-    // (a dangling link would send the download to wherever it points).
-    if (!PathExists(path))
-        return path;
-    const std::string ext = ExtractFileExt(path);
-    const std::string base = path.substr(0, path.size() - ext.size());
-    for (int n = 1; n <= 10000; ++n) {
-        const std::string candidate = base + "_" + PadLeft(std::to_string(n), 2, '0') + ext;
-        if (!PathExists(candidate))
-            return candidate;
-    }
-    // Every numbered name is taken: no name rather than one that exists.
-    return {};
-}

@@ -2,6 +2,7 @@
 // Turning a page or a local file into a proposed output file name, and an output
 // path into one that is safe to write.
 
+#include "net/OutputFiles.h"  // GetUniqueFileName
 #include "sites/VideoSite.h"
 
 #include <array>
@@ -33,9 +34,6 @@ std::string DecodeUtf8Title(const std::string& rawTitle);
 std::string DropRepeatedExtension(const std::string& name);
 std::string FinishFileName(const std::string& name);
 std::string CleanDoubledExtension(const std::string& path);
-// The path when nothing has that name (no file, directory or link), else the
-// first free numbered variant; empty when all variants up to _10000 are taken.
-std::string GetUniqueFileName(const std::string& path);
 
 // Windows-1250 text as UTF-8; bytes the code page leaves undefined become "?".
 std::string Cp1250ToUtf8(const std::string& text);

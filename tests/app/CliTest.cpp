@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -289,4 +290,82 @@ TEST_F(Cli, CtrlCStopsTheTransferAndKeepsThePartialFile)
     EXPECT_GT(std::filesystem::file_size(partial), 0u);
     EXPECT_LT(std::filesystem::file_size(partial), 4u * 1024 * 1024);
     EXPECT_EQ(run.Out, "");
+}
+
+// The same page started twice, half a second apart: two jobs, two names, two
+// whole files, never one folder or one file written by both.
+TEST_F(Cli, TheSamePageStartedTwiceGivesTwoWholeFiles)
+{
+    const std::string clip = fixtures::MakeClip(dir.File("clip.mp4"), 8, "640x360");
+    ASSERT_FALSE(clip.empty());
+    testhttp::Response media;
+    media.body = TempDir::Read(clip);
+    media.headers = {{"Content-Type", "video/mp4"}};
+    media.paceMs = 150;  // a few seconds each, so the two overlap
+    server.Handle("/files/clip.mp4", [media](const testhttp::Request&) { return media; });
+    server.Serve("/page", "<html><head><title>Twice</title></head><body><video src=\"/files/clip.mp4\"></video></body></html>");
+
+    TRun first;
+    const std::vector<std::string> args = {"-q", "-d", out, "-o", "Twice.mp4", server.Url("/page")};
+    std::thread firstRun([&] { first = RunProgram(exe, args); });
+    // The second starts once the first has taken its name.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(out + "/.Twice.mp4.parts") && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const TRun second = RunProgram(exe, args);
+    firstRun.join();
+
+    ASSERT_EQ(first.Status, 0) << first.Err;
+    ASSERT_EQ(second.Status, 0) << second.Err;
+    EXPECT_EQ(first.Out, out + "/Twice.mp4\n");
+    EXPECT_EQ(second.Out, out + "/Twice_01.mp4\n");
+    for (const std::string name : {"Twice.mp4", "Twice_01.mp4"}) {
+        EXPECT_TRUE(TempDir::Read(out + "/" + name) == media.body) << name;
+        EXPECT_EQ(fixtures::StreamTypes(out + "/" + name), (std::vector<std::string>{"video", "audio"})) << name;
+    }
+    EXPECT_EQ(fixtures::FolderEntries(out), (std::vector<std::string>{"Twice.mp4", "Twice_01.mp4"}));
+}
+
+// Every shipped profile after an MP4 download through the engine: the converted
+// file takes a free numbered name beside the download, which stays.
+TEST_F(Cli, EveryShippedProfileConvertsAnMp4Page)
+{
+    const std::string clip = fixtures::MakeClip(dir.File("clip.mp4"), 2);
+    ASSERT_FALSE(clip.empty());
+    server.Serve("/files/clip.mp4", TempDir::Read(clip), "video/mp4");
+    server.Serve("/page", "<html><head><title>Film</title></head><body><video src=\"/files/clip.mp4\"></video></body></html>");
+    const TRun list = RunProgram(exe, {"--list-profiles"});
+    ASSERT_EQ(list.Status, 0);
+    int profiles = 0;
+    for (std::size_t at = 0, end; (end = list.Out.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string section = list.Out.substr(at, list.Out.find('\t', at) - at);
+        ++profiles;
+        const std::string folder = out + "/" + section;
+        std::filesystem::create_directory(folder);
+        const TRun run = RunProgram(exe, {"-q", "-p", section, "-d", folder, "-o", "Film", server.Url("/page")});
+        ASSERT_EQ(run.Status, 0) << section << ": " << run.Err;
+        const std::string converted = run.Out.substr(0, run.Out.size() - 1);
+        if (section == "MP4_H264" || section == "PHONE_MP4") {
+            EXPECT_EQ(converted, folder + "/Film_01.mp4");
+        }
+        EXPECT_TRUE(std::filesystem::exists(folder + "/Film.mp4")) << section;  // the download stays
+        EXPECT_FALSE(fixtures::StreamTypes(converted).empty()) << section << ": " << converted;
+        // The download and the converted file, and nothing else (no temporary file).
+        EXPECT_EQ(fixtures::FolderEntries(folder).size(), 2u) << section;
+    }
+    EXPECT_GE(profiles, 6);
+}
+
+// A conversion that fails is a failure: exit status 1, the reason, and no
+// file under the final name.
+TEST_F(Cli, AFailedConversionFailsTheRunAndLeavesNoOutput)
+{
+    const std::string input = out + "/broken.avi";
+    dir.Write("videos/broken.avi", "not a video at all");
+    const TRun run = RunProgram(exe, {"-p", "MP4_H264", "-d", out, input});
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    EXPECT_NE(run.Err.find("Conversion failed"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(fixtures::FolderEntries(out), std::vector<std::string>{"broken.avi"});
 }

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -69,6 +70,16 @@ private:
         return job;
     }
 
+    // The names in the test's folder, hidden ones included.
+    QStringList Entries() const
+    {
+        QStringList names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_->Path()))
+            names << QString::fromStdString(entry.path().filename().string());
+        names.sort();
+        return names;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -125,7 +136,7 @@ private slots:
         const std::string input = dir_->Write("not a video.avi", "this is text, not a video");
         TFormGetMain w(LocalJob(input, dir_->File("out.avi"), "-y -i %1 %2"));
         w.show();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Error ("), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Conversion failed: Error ("), 30000);
         QCOMPARE(messages_.size(), 1);
         QVERIFY(!messages_.first().contains("ffmpeg version"));  // no banner lines
         QVERIFY(!messages_.first().contains("\r\n\r\n"));        // no blank lines
@@ -166,15 +177,95 @@ private slots:
         }
     }
 
-    void sameInputAndOutputIsRefused()
+    void anOutputThatIsTheInputTakesANumberedName()
     {
-        const std::string input = dir_->Write("clip.MKV", "x");
-        TFormGetMain w(LocalJob(input, input, "-y -i %1 %2"));
+        WriteStandInEncoder("for a; do out=$a; done\nprintf converted > \"$out\"\n");
+        const std::string input = dir_->Write("clip.mkv", "x");
+        TFormGetMain w(LocalJob(input, input, "-i %1 %2"));
         w.show();
-        QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 1, 5000);
-        QCOMPARE(messages_.first(), QString("Output file must be different than input file!"));
-        QVERIFY(!w.Converting);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("OK - File converted"), 15000);
         QCOMPARE(TempDir::Read(input), std::string("x"));
+        QCOMPARE(TempDir::Read(dir_->File("clip_01.mkv")), std::string("converted"));
+        QCOMPARE(w.edFileName->text(), QString::fromStdString(dir_->File("clip_01.mkv")));
+    }
+
+    // A downloaded MP4 converted with the MP4 profile: the converted file sits
+    // beside the download under a numbered name, as for a local file.
+    void aDownloadConvertedToItsOwnFormatTakesANumberedName()
+    {
+        const std::string clip = MakeClip("Film.mp4", 1);
+        QVERIFY(!clip.empty());
+        TDownloadJob job = LocalJob(clip, clip, "-hide_banner -n -i %1 -c:v libx264 -preset fast -pix_fmt yuv420p %2");
+        job.Source = "http://127.0.0.1:9/watch";
+        job.MediaUrl = job.Source;
+        job.TargetExt = "mp4";
+        TFormGetMain w(job);
+        w.ConvertFile();
+        QCOMPARE(w.Caption(), QString("OK - File converted"));
+        QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join("\n")));
+        QVERIFY(QFile(QString::fromStdString(dir_->File("Film_01.mp4"))).size() > 0);
+        QVERIFY(QFile(QString::fromStdString(clip)).size() > 0);
+    }
+
+    // A failed conversion says so in the caption and the title; an aborted one
+    // leaves neither a file under its name nor its temporary file.
+    void aFailedOrAbortedConversionLeavesNothingUnderItsName()
+    {
+        const std::string input = dir_->Write("in.avi", "x");
+        // Writes part of a file, then fails.
+        WriteStandInEncoder("for a; do out=$a; done\nprintf half > \"$out\"\nexit 1\n");
+        {
+            TFormGetMain w(LocalJob(input, dir_->File("out.avi"), "-i %1 %2"));
+            w.show();
+            QTRY_VERIFY_WITH_TIMEOUT(!w.Caption().startsWith("Convert") && w.Caption() != "Downloading...", 15000);
+            QCOMPARE(w.Caption(), QString("Conversion failed: Error (1)"));
+            QCOMPARE(w.AppTitle(), w.Caption());
+            QCOMPARE(w.btnAbort->text(), QString("Close"));
+        }
+        QCOMPARE(Entries(), (QStringList{"bmt.ini", "bmt_errors.log", "ffmpeg", "in.avi"}));
+
+        // Writes, then waits: Abort (and the button says so) while it writes.
+        WriteStandInEncoder("for a; do out=$a; done\nprintf 'frame=  1 time=00:00:01.00\\n'\nprintf half > \"$out\"\nsleep 30\n");
+        TFormGetMain w(LocalJob(input, dir_->File("out.avi"), "-i %1 %2"));
+        QTimer user;
+        user.setInterval(20);
+        QString buttonWhileConverting;
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (w.Converting && w.lblProgress->text().contains("Frame ")) {
+                user.stop();
+                buttonWhileConverting = w.btnAbort->text();
+                QTest::mouseClick(w.btnAbort, Qt::LeftButton);
+            }
+        });
+        user.start();
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Aborted"), 30000);
+        QCOMPARE(buttonWhileConverting, QString("Abort"));
+        QCOMPARE(Entries(), (QStringList{"bmt.ini", "bmt_errors.log", "ffmpeg", "in.avi"}));
+        QCOMPARE(TempDir::Read(input), std::string("x"));
+    }
+
+    // Closing the window while it converts stops the encoder as Abort does.
+    void closingWhileConvertingStopsAndRemovesTheOutput()
+    {
+        WriteStandInEncoder("for a; do out=$a; done\nprintf 'frame=  1 time=00:00:01.00\\n'\nprintf half > \"$out\"\nsleep 30\n");
+        const std::string input = dir_->Write("in.avi", "x");
+        TFormGetMain w(LocalJob(input, dir_->File("out.avi"), "-i %1 %2"));
+        QTimer user;
+        user.setInterval(20);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (w.Converting && w.lblProgress->text().contains("Frame ")) {
+                user.stop();
+                w.close();
+            }
+        });
+        user.start();
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 30000);
+        QVERIFY(!w.Converting);
+        QStringList left = Entries();
+        left.removeAll("bmt.ini.lock");  // the settings were saved on closing
+        QVERIFY2(left == (QStringList{"bmt.ini", "ffmpeg", "in.avi"}), qPrintable(left.join(", ")));
     }
 
     void progressNeverFallsBackDuringARun()

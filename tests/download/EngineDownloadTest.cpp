@@ -399,3 +399,60 @@ TEST_F(EngineStandIn, AnEngineThatHangsIsEndedWhenAskedTo)
     }
     canceller.join();
 }
+
+// The folder is one job's own: what another job holds, or an earlier one left,
+// is never delivered as this job's file.
+TEST_F(EngineStandIn, AFolderIsOneJobsOwnAndOnlyItsOneFileIsDelivered)
+{
+    const std::string out = dir_.File("out.mp4");
+    const std::string work = EngineWorkDir(out);
+    // It writes media.mp4 in its folder, as the engine does.
+    UseEngine("echo '[brimtale] downloading 6 6 NA 0'\nprintf 'fresh!' > media.mp4\n");
+
+    // A stale file of an earlier download: a new job doesn't take it.
+    std::filesystem::create_directory(work);
+    dir_.Write(".out.mp4.parts/media.webm", "stale!");
+    TEngineRun run = Download();
+    EXPECT_FALSE(run.Ok);
+    EXPECT_EQ(run.Failure, TEngineFailure::StaleFolder);
+    EXPECT_NE(EngineRunMessage(run, false).find(work), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(TempDir::Read(work + "/media.webm"), "stale!");
+    // Continuing it gives two candidates: an error, never a guess.
+    TEngineRequest request;
+    request.Url = "http://127.0.0.1:9/page";
+    run = RunEngineDownload(request, out, {}, [] { return false; }, true);
+    EXPECT_EQ(run.Failure, TEngineFailure::SeveralResults);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    RemoveEngineWorkDir(work);
+
+    // A folder another job holds is left alone.
+    ASSERT_TRUE(PrepareEngineWorkDir(work));
+    {
+        const TEngineWorkDirHold other(work);
+        ASSERT_EQ(other.Result(), TEngineWorkDirHold::TResult::Held);
+        run = Download();
+        EXPECT_EQ(run.Failure, TEngineFailure::Busy);
+        EXPECT_EQ(fixtures::FolderEntries(work), std::vector<std::string>{EngineHoldFile});
+    }
+    // Once it is free (and empty), the job runs and its folder goes.
+    run = Download();
+    ASSERT_TRUE(run.Ok) << EngineRunMessage(run, false);
+    EXPECT_EQ(TempDir::Read(out), "fresh!");
+    EXPECT_FALSE(std::filesystem::exists(work));
+}
+
+TEST_F(EngineStandIn, AFileFarLargerThanWhatWasDownloadedIsNeverOk)
+{
+    // 36 bytes reported, 3 MB on disk: what two engines appending to one file give.
+    UseEngine("echo '[brimtale] downloading 36 36 NA 0'\nhead -c 3000000 /dev/zero > media.mp4\n");
+    const TEngineRun run = Download();
+    EXPECT_FALSE(run.Ok);
+    EXPECT_EQ(run.Failure, TEngineFailure::TooLarge);
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("out.mp4")));
+    // A stall and a failure say what happened in one line, in both languages.
+    TEngineRun stalled;
+    stalled.Failure = TEngineFailure::Stalled;
+    EXPECT_EQ(EngineRunMessage(stalled, false), "The engine printed nothing for 2 minutes");
+    EXPECT_EQ(EngineRunMessage(stalled, true), "Silnik stron nie wypisał niczego przez 2 minuty");
+}

@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 using testhttp::Response;
@@ -240,6 +241,77 @@ private slots:
         QVERIFY(!w.Caption().startsWith("Downloaded")); // no outcome title after an abort
     }
 
+    // After Abort the window says so, names what it keeps, and shows no speed.
+    void anAbortedDownloadSaysSoAndNamesThePartialFile()
+    {
+        Response big;
+        big.generatedSize = 1ull << 30;
+        big.paceMs = 5;
+        server_->Handle("/big", [big](const testhttp::Request&) { return big; });
+        answerYes_ = false;
+        TDownloadJob job = MakeJob("/big", 1 << 30);
+        TFormGetMain w(job);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0 && !w.lblSpeed->text().isEmpty(), 15000);
+        QTest::mouseClick(w.btnAbort, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Downloading && w.btnAbort->text() == "Close", 15000);
+        const QString state = QString::fromStdString("Aborted - the partial file is kept: " + job.OutputFile);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), state, 5000);
+        QCOMPARE(w.AppTitle(), state);
+        QCOMPARE(w.lblProgress->text(), state);
+        QCOMPARE(w.lblSpeed->text(), QString());
+    }
+
+    // Closing a downloading window asks about the partial file as Abort does,
+    // then the window goes.
+    void closingADownloadingWindowAsksLikeAbort()
+    {
+        Response big;
+        big.generatedSize = 1ull << 30;
+        big.paceMs = 5;
+        server_->Handle("/big", [big](const testhttp::Request&) { return big; });
+        answerYes_ = true;
+        TDownloadJob job = MakeJob("/big", 1 << 30);
+        TFormGetMain w(job);
+        w.OnTerminate = [] {};
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0, 15000);
+        w.close();
+        QTRY_COMPARE_WITH_TIMEOUT(questions_.size(), 1, 15000);
+        QCOMPARE(questions_.first(), QString::fromStdString("Brimtale|Delete incomplete file \"" + job.OutputFile + "\" ?"));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 15000);
+        QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
+    }
+
+    // An outage longer than a few seconds is ridden out: the tries spread over
+    // a minute (here in short units), each continuing the file.
+    void anOutageOfSeveralTriesIsRiddenOut()
+    {
+        const std::uint64_t size = 1024 * 1024;
+        std::atomic<int> served{0};
+        server_->Handle("/media", [&, size](const testhttp::Request&) {
+            Response r;
+            r.generatedSize = size;
+            const int n = served++;
+            if (n == 0)
+                r.dropAfter = 200 * 1024;  // the break
+            else if (n < 5)
+                r.dropAfter = 0;           // four tries in a row find the server down
+            return r;
+        });
+        TDownloadJob job = MakeJob("/media", static_cast<std::int32_t>(size));
+        TFormGetMain w(job);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Downloaded") || !w.btnRetry->isHidden(), 30000);
+        QCOMPARE(w.Caption(), QString("Downloaded 1.00 MB - OK"));
+        QVERIFY(TempDir::Read(job.OutputFile) == testhttp::GeneratedBody(0, size));
+        QCOMPARE(served.load(), 6);
+        int pauses = 0;
+        for (int n = 1; n <= TFormGetMain::RetryTries; ++n)
+            pauses += RetryPauseUnits(n);
+        QVERIFY(pauses >= 60);  // a minute of tries when a unit is a second
+    }
+
     void abortAnsweredNoKeepsTheFileAndAutoCloses()
     {
         Response big;
@@ -309,13 +381,14 @@ private slots:
         TDownloadJob job = MakeJob("/media", static_cast<std::int32_t>(size));
         TFormGetMain w(job);
         w.show();
-        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Connection error"), 30000);
+        const QString failed = QString::fromStdString("Connection error - the partial file is kept: " + job.OutputFile);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), failed, 30000);
         QTRY_VERIFY_WITH_TIMEOUT(!w.Downloading, 5000);
         QCOMPARE(int(server_->Requests().size()), 1 + TFormGetMain::RetryTries);
         QVERIFY(w.btnRetry->isVisible());
         QCOMPARE(w.btnRetry->text(), QString("Retry"));
         QCOMPARE(w.btnAbort->text(), QString("Close"));
-        QCOMPARE(QFile(QString::fromStdString(job.OutputFile)).size(), qint64(4 * 100 * 1024)); // kept
+        QCOMPARE(QFile(QString::fromStdString(job.OutputFile)).size(), qint64((1 + TFormGetMain::RetryTries) * 100 * 1024)); // kept
 
         // Retry continues the file, once the server is well again.
         healed = true;

@@ -1,4 +1,5 @@
 #include "net/MemoryStream.h"
+#include "net/TransferRate.h"
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
@@ -212,4 +213,24 @@ TEST(Strings, PrintableTextDropsEscapesAndControlCharacters)
     EXPECT_EQ(PrintableText("a\x1b[12"), "a");
     EXPECT_EQ(PrintableText("a\x1b[1\x01z"), "az");
     EXPECT_EQ(PrintableText("end\x1b"), "end");
+}
+
+TEST(Transfer, ShownPercentNeverGoesBackWhileTheEstimateGrows)
+{
+    TShownPercent shown;
+    EXPECT_EQ(shown.Next(10, 0), -1);  // no total yet
+    EXPECT_EQ(shown.Next(29, 100), 29);
+    EXPECT_EQ(shown.Next(30, 136), 29);  // the estimate grew: 22 % would be a step back
+    EXPECT_EQ(shown.Next(100, 136), 74);
+    EXPECT_EQ(shown.Next(500, 136), 100);
+    shown.Reset();  // a transfer from zero starts over
+    EXPECT_EQ(shown.Next(1, 100), 1);
+    // The tries after a break spread over a minute, each pause longer.
+    int total = 0;
+    for (int n = 1; n <= TransferRetryTries; ++n) {
+        EXPECT_GT(RetryPauseUnits(n), n > 1 ? RetryPauseUnits(n - 1) : 0);
+        total += RetryPauseUnits(n);
+    }
+    EXPECT_GE(total, 60);
+    EXPECT_EQ(RetryPauseUnits(TransferRetryTries + 1), 0);
 }

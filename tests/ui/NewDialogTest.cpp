@@ -21,14 +21,16 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardItemModel>
-#include <QElapsedTimer>
-#include <QLabel>
 #include <QTimer>
 #include <QtTest>
 
@@ -483,6 +485,9 @@ private slots:
             QVERIFY(Job.MediaUrl.find("len=" + announced) != std::string::npos);
             QCOMPARE(Q(ExtractFileName(Job.OutputFile)), QString("clip.mp4"));
             QCOMPARE(Job.ExpectedSize, expected);
+            // The job took the name (an empty file holds it); the next case wants it again.
+            QCOMPARE(QFileInfo(Q(Job.OutputFile)).size(), qint64(0));
+            QFile::remove(Q(Job.OutputFile));
         }
     }
 

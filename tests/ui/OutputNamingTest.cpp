@@ -118,6 +118,34 @@ TEST(OutputNaming, GetUniqueFileNameNeverReturnsATakenName)
     EXPECT_EQ(GetUniqueFileName(dir.File("a.flv")), dir.File("a_10000.flv"));
 }
 
+// A name is taken while its file or the work folder of a job writing it exists,
+// and a reservation takes it at once, so a second job gets the next one.
+TEST(OutputNaming, AReservedNameIsTakenUntilGivenBack)
+{
+    TempDir dir;
+    fs::create_directory(dir.File(".film.mp4.parts"));
+    EXPECT_TRUE(IsOutputNameTaken(dir.File("film.mp4")));
+    EXPECT_EQ(GetUniqueFileName(dir.File("film.mp4")), dir.File("film_01.mp4"));
+
+    for (bool engine : {true, false}) {
+        const std::string wanted = dir.File(engine ? "page.mp4" : "file.flv");
+        const std::string first = ReserveOutputFile(wanted, engine);
+        const std::string second = ReserveOutputFile(wanted, engine);
+        EXPECT_EQ(first, wanted);
+        EXPECT_EQ(second, dir.File(engine ? "page_01.mp4" : "file_01.flv"));
+        EXPECT_TRUE(fs::exists(engine ? EngineWorkDir(first) : first));
+        ReleaseOutputFile(second, engine);
+        EXPECT_FALSE(IsOutputNameTaken(second));
+        EXPECT_EQ(ReserveOutputFile(wanted, engine), second);
+    }
+    // Only an empty reservation is given back: a file with content stays.
+    dir.Write("kept.flv", "data");
+    ReleaseOutputFile(dir.File("kept.flv"), false);
+    EXPECT_EQ(TempDir::Read(dir.File("kept.flv")), "data");
+    // No folder to write in: no name, rather than a wrong one.
+    EXPECT_EQ(ReserveOutputFile(dir.File("missing/x.mp4"), true), "");
+}
+
 namespace {
 // The promises a proposed name for a page keeps, whatever the title held.
 void ExpectOneSafeName(const std::string& name)
