@@ -254,8 +254,9 @@ bool TransferOnce(TDownloadJob& job, TProgress& progress, bool continueFile, TIn
     const std::int64_t onDisk = continueFile ? FileSizeOf(job.OutputFile) : 0;
     if (onDisk > 0) {
         progress.Continue(onDisk);
-        if (inet.DownloadToFile(job.OutputFile, 0, onDisk, true) || inet.Status != InetSeekFailed || Interrupted)
-            return inet.Status == InetOk;
+        const bool done = inet.DownloadToFile(job.OutputFile, 0, onDisk, true);
+        if (done || inet.Status != InetSeekFailed || Interrupted)
+            return done;
         progress.Start();
         return inet.DownloadToFile(job.OutputFile, 0, 0, false);
     }
@@ -391,7 +392,8 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
     if (Interrupted)
         return Interruption(progress, {}, polish);
     if (!resolved.Message.empty()) {
-        Error(progress, resolved.Message + " " + input);
+        Error(progress, resolved.Message.find(input) == std::string::npos ? resolved.Message + " " + input
+                                                                         : resolved.Message);
         return ExitFailed;
     }
     size = resolved.EngineSize;

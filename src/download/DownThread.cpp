@@ -33,6 +33,11 @@ bool HasPartial(const std::string& path)
 }
 } // namespace
 
+QThread* NewDownThread(TFormGetMain* form)
+{
+    return new TDownThread(form);
+}
+
 TDownThread::TDownThread(TFormGetMain* form) : form_(form)
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);

@@ -7,7 +7,6 @@
 #include "convert/EncoderProfiles.h"
 #include "convert/ZQ_Processes.h"
 #include "download/ConversionStep.h"
-#include "download/DownThread.h"
 #include "download/GetMainTexts.h"
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
@@ -29,6 +28,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 #include <climits>
@@ -108,8 +108,13 @@ TFormGetMain::TFormGetMain(const TDownloadJob& job, QWidget* parent) : QWidget(p
 TFormGetMain::~TFormGetMain()
 {
     if (CurrentDownThread && CurrentDownThread->isRunning()) {
+        // The thread uses the window to its last step: it is stopped and waited
+        // for. It may be waiting for the window itself (a call it makes on the
+        // window's thread), so the window's events run meanwhile.
         closing_ = true;
-        CurrentDownThread->wait(CloseWaitMs);
+        StopTransfer = true;
+        while (CurrentDownThread && !CurrentDownThread->wait(20))
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
 }
 
@@ -267,7 +272,7 @@ void TFormGetMain::GetFile()
         SetCaption(QString::fromUtf8(Texts().ConvertWord) + "...");
     } else if (!Downloading) {
         SetCaption(QString::fromUtf8(Texts().DownloadWord) + "...");
-        CurrentDownThread = new TDownThread(this);
+        CurrentDownThread = NewDownThread(this);
         connect(CurrentDownThread, &QObject::destroyed, this, [this] { CurrentDownThread = nullptr; });
         connect(CurrentDownThread, &QThread::finished, this, [this] {
             if (closeWhenStopped_)

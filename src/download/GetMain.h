@@ -25,6 +25,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QThread;
 class QTimer;
 class TDownThread;
 struct TGetMainTexts;
@@ -58,7 +59,7 @@ public:
     // grow: 1, 2, 4, 8, 15 and 30 units).
     static constexpr int RetryTries = TransferRetryTries;
     static inline int RetryPauseMs = 1000;
-    TDownThread* CurrentDownThread = nullptr;
+    QThread* CurrentDownThread = nullptr;
     bool ConvertRequested = false;
     bool LocalSource = false;
     bool Converting = false;
@@ -166,3 +167,7 @@ private:
     int shownPercent_ = -1;
     TShownPercent downloadPercent_;  // the download's, never going back
 };
+
+// Makes the worker that downloads the window's job (not started yet; it deletes
+// itself when it has finished).
+QThread* NewDownThread(TFormGetMain* form);

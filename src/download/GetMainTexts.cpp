@@ -5,6 +5,7 @@
 #include "net/TransferRate.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
+#include "ui/Texts.h"
 #include "net/ZQ_Conversion.h"
 
 namespace {
@@ -22,12 +23,12 @@ const TGetMainTexts English = {
     "Progress:",
     "Auto close",
     "Delete incomplete file \"",
-    "\" ?",
+    "\"?",
     "Aborted",
     "Error (",
     "Frame ",
     "Complete: ",
-    "Output file must be different than input file!",
+    "Output file must be different from input file!",
     "No conversion chosen - nothing to do",
     "Retrying",
     "Retry",
@@ -43,7 +44,6 @@ const TGetMainTexts English = {
     "Disk full: ",
     "No free name for the file: ",
     "The encoder wrote no file",
-    "The server's certificate is not trusted: ",
     "The file cannot be written: ",
 };
 
@@ -61,7 +61,7 @@ const TGetMainTexts Polish = {
     "Postęp:",
     "Zamknij okno po zakończeniu",
     "Usunąć niekompletny plik \"",
-    "\" ?",
+    "\"?",
     "Przerwano",
     "Błąd (",
     "Klatka ",
@@ -82,7 +82,6 @@ const TGetMainTexts Polish = {
     "Brak miejsca na dysku: ",
     "Brak wolnej nazwy dla pliku: ",
     "Program konwertujący nie zapisał pliku",
-    "Certyfikat serwera nie jest zaufany: ",
     "Nie można zapisać pliku: ",
 };
 } // namespace
@@ -135,6 +134,6 @@ std::string TransferFailureText(std::int32_t status, int writeError, const std::
     if (status == InetWriteFailed)
         return std::string(t.CannotWrite) + file;
     if (status == InetNotTrusted)
-        return std::string(t.NotTrusted) + url;
+        return NotTrustedMessage(url, polish);
     return t.ConnectionError;
 }

@@ -16,7 +16,7 @@ struct TGetMainTexts {
     const char* ProgressLabel;
     const char* AutoClose;
     const char* DeleteQuestionBefore;  // "Delete incomplete file \""
-    const char* DeleteQuestionAfter;   // "\" ?"
+    const char* DeleteQuestionAfter;   // "\"?"
     const char* Aborted;               // conversion aborted
     const char* ErrorPrefix;           // "Error ("
     const char* FrameWord;             // "Frame "
@@ -38,7 +38,6 @@ struct TGetMainTexts {
     const char* DiskFull;              // followed by the folder
     const char* NoFreeName;            // no free name for the output, followed by the name
     const char* NoOutput;              // the encoder ended well but wrote nothing
-    const char* NotTrusted;            // the server's certificate, followed by the address
     const char* CannotWrite;           // followed by the file
 };
 

@@ -773,8 +773,10 @@ TMediaAddress ProbeMediaAddress(const std::string& url)
     TMediaAddress probe;
     TMemoryStream stream;
     TInet inet;
-    if (!inet.OpenUrl(url))
+    if (!inet.OpenUrl(url)) {
+        probe.NotTrusted = inet.Status == InetNotTrusted;
         return probe;
+    }
     inet.ReadToStream(&stream, 1);
     probe.Extension = MediaExtensionOfBytes(stream.Data());
     const std::string type = inet.ContentType.substr(0, inet.ContentType.find(';'));

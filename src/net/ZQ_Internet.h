@@ -140,6 +140,7 @@ struct TMediaAddress {
     bool IsMedia = false;     // the server answers with a media file
     std::string Extension;    // from its first bytes ("mp4", ...), empty when not recognised
     std::int64_t Size = 0;    // its announced length, 0 when unknown
+    bool NotTrusted = false;  // the server's certificate is not trusted
 };
 // Reads the start of what an address answers with: media when the Content-Type
 // is video/* or audio/*, or when the first bytes carry a known media signature.

@@ -46,6 +46,7 @@ public:
     // The media entry's part: the page itself, or the first entry of a list.
     struct TEntry {
         std::string Type;
+        std::string Id;
         std::string Url;
         std::string Title;
         std::string Ext;
@@ -59,6 +60,7 @@ public:
 
     TEntry Top;
     TEntry First;      // the first object in the page's "entries"
+    std::size_t EntriesCount = 0;  // the items of the page's "entries", of any kind
     bool TooLarge = false;
 
     // The SAX interface.
@@ -79,6 +81,7 @@ public:
         if (f.Role == TRole::Top && f.Key == TKey::Entries) {
             First = TEntry{};
             firstFound_ = false;
+            EntriesCount = 0;
         }
         if (TEntry* e = EntryOf(f)) {
             if (f.Key == TKey::Formats)
@@ -99,7 +102,7 @@ public:
 
 private:
     enum class TRole { Top, Entries, Entry, Formats, Format, Requested, RequestedPart, Skip };
-    enum class TKey { Other, Type, Entries, Url, Title, Ext, FileSize, FileSizeApprox, Formats, Requested,
+    enum class TKey { Other, Type, Id, Entries, Url, Title, Ext, FileSize, FileSizeApprox, Formats, Requested,
                       FormatId, VideoCodec, AudioCodec, Height };
     struct TFrame {
         TRole Role;
@@ -118,7 +121,7 @@ private:
     static TKey KeyOf(const std::string& name)
     {
         static const std::pair<const char*, TKey> keys[] = {
-            {"_type", TKey::Type}, {"entries", TKey::Entries}, {"url", TKey::Url}, {"title", TKey::Title},
+            {"_type", TKey::Type}, {"id", TKey::Id}, {"entries", TKey::Entries}, {"url", TKey::Url}, {"title", TKey::Title},
             {"ext", TKey::Ext}, {"filesize", TKey::FileSize}, {"filesize_approx", TKey::FileSizeApprox},
             {"formats", TKey::Formats}, {"requested_formats", TKey::Requested}, {"format_id", TKey::FormatId},
             {"vcodec", TKey::VideoCodec}, {"acodec", TKey::AudioCodec}, {"height", TKey::Height},
@@ -155,6 +158,7 @@ private:
         if (TEntry* e = EntryOf(f)) {
             switch (f.Key) {
             case TKey::Type: e->Type = Text(v, FieldMax); break;
+            case TKey::Id: e->Id = Text(v, FieldMax); break;
             case TKey::Url: e->Url = Text(v, FieldMax); break;
             case TKey::Title: e->Title = Text(v, TitleMax); break;
             case TKey::Ext: e->Ext = Text(v, FieldMax); break;
@@ -203,6 +207,8 @@ private:
         if (frames_.empty())
             return true;  // a page information that is no object: nothing found
         TFrame& f = frames_.back();
+        if (f.Role == TRole::Entries)
+            ++EntriesCount;
         if (f.Role == TRole::Requested)
             AddRequestedPart(0);  // an item that is no object has no size
         else
@@ -224,6 +230,8 @@ private:
             topIsObject_ = object;
         } else {
             TFrame& f = frames_.back();
+            if (f.Role == TRole::Entries)
+                ++EntriesCount;
             TEntry* e = EntryOf(f);
             if (e) {
                 Store(f, TValue{});  // a container where a text or number was expected
@@ -288,9 +296,32 @@ public:
     bool HasFirst() const { return firstFound_; }
 };
 
+// The engine's generic reader numbers the videos it finds on a page, "Title (1)",
+// "Title (2)", even when there is only one. A single entry keeps the page's title.
+std::string EntryTitle(std::string title, bool entryIsTop, const std::string& topId, std::size_t entries)
+{
+    const std::string number = " (1)";
+    if (title.size() <= number.size() || title.compare(title.size() - number.size(), number.size(), number) != 0)
+        return title;
+    const bool single =
+        entryIsTop ? topId.size() > 2 && topId.compare(topId.size() - 2, 2, "-1") == 0 : entries == 1;
+    if (single)
+        title.erase(title.size() - number.size());
+    return title;
+}
+
 std::mutex CacheLock;
 std::map<std::string, TPageInfo> Cache;  // by format selector and address
 constexpr std::size_t CacheMax = 16;
+std::map<std::string, std::string> Failures;  // the engine's reason, by address
+
+void RememberFailure(const std::string& url, const std::string& reason)
+{
+    const std::lock_guard<std::mutex> lock(CacheLock);
+    if (Failures.size() >= CacheMax)
+        Failures.clear();
+    Failures[url] = reason;
+}
 } // namespace
 
 TEngineFormat YouTubeEngineFormat(int formatNumber)
@@ -334,7 +365,7 @@ TPageInfo ParsePageInfo(const std::string& json)
     info.Found = !info.Formats.empty() || !entry.Url.empty();
     if (!info.Found)
         return info;
-    info.Title = entry.Title;
+    info.Title = EntryTitle(entry.Title, &entry == &reader.Top, reader.Top.Id, reader.EntriesCount);
     info.Ext = entry.Ext;
     if (entry.RequestedIsArray)
         info.Size = entry.RequestedUnknown ? 0 : entry.RequestedSize;
@@ -405,12 +436,16 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
         info = TPageInfo{};
         info.TooLarge = tooLarge;
         info.Error = tooLarge ? std::string(PageInfoTooLargeText) : EngineErrorText(run.Err);
+        // A look-up cut short says nothing about the page.
+        if (!run.Stopped)
+            RememberFailure(url, info.Error);
         return info;
     }
     const std::lock_guard<std::mutex> lock(CacheLock);
     if (Cache.size() >= CacheMax)
         Cache.clear();
     Cache[key] = info;
+    Failures.erase(url);
     return info;
 }
 
@@ -418,4 +453,13 @@ void ForgetPageLookUps()
 {
     const std::lock_guard<std::mutex> lock(CacheLock);
     Cache.clear();
+    Failures.clear();
+}
+
+std::optional<std::string> PageLookUpFailure(const std::string& url)
+{
+    const std::lock_guard<std::mutex> lock(CacheLock);
+    if (const auto it = Failures.find(url); it != Failures.end())
+        return it->second;
+    return std::nullopt;
 }

@@ -5,6 +5,7 @@
 // and the user's own configuration of the engine is not read.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,3 +77,6 @@ constexpr std::size_t PageInfoMaxBytes = 64 * 1024 * 1024;
 TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format = {});
 // Forgets the kept answers.
 void ForgetPageLookUps();
+// When the last look-up of the address found nothing: the engine's reason
+// (possibly empty). Nothing when it found media or was not asked (or cancelled).
+std::optional<std::string> PageLookUpFailure(const std::string& url);

@@ -133,6 +133,11 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
     case vsWebPage: {
         // A media file is taken as it is; any other page goes to the engine.
         const TMediaAddress media = ProbeMediaAddress(plan.Url);
+        if (media.NotTrusted) {
+            // Neither this program nor the engine may read it: said as it is.
+            resolved.Message = NotTrustedMessage(plan.Url, polish);
+            break;
+        }
         if (media.IsMedia) {
             resolved.MediaUrl = plan.Url;
             if (!media.Extension.empty() && ExtractFileExt(plan.FileName).empty()) {

@@ -37,6 +37,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
@@ -48,6 +49,7 @@ bool UpdatingControls = false;
 std::string ProgramExecutable = ExecutablePath();
 std::function<void(const QUrl&)> OpenUrlInBrowser = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 TFormMain* FormMain = nullptr;
+std::function<bool()> SystemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
 namespace {
 
@@ -169,7 +171,7 @@ TFormMain::TFormMain(QWidget* parent)
 {
     setObjectName("FormMain");
     FormMain = this;
-    TrayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    TrayAvailable = SystemTrayAvailable && SystemTrayAvailable();
 
     // Actions.
     auto makeAction = [this](const char* name, const QKeySequence& key) {
@@ -310,9 +312,19 @@ TFormMain::TFormMain(QWidget* parent)
     connect(popTray, &QMenu::aboutToShow, this, [this] { popTrayPopup(); });
     ti->setContextMenu(popTray);
     connect(ti, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
+        if (reason == QSystemTrayIcon::Trigger) {
+            tiClick();
+        } else if (reason == QSystemTrayIcon::DoubleClick) {
+            // The first click of a double click has shown the window already.
+            if (shownByClick_.isValid() && shownByClick_.elapsed() <= QApplication::doubleClickInterval() + 100)
+                return;
             tiDblClick();
+        }
     });
+    tmTray = new QTimer(this);
+    tmTray->setObjectName("tmTray");
+    connect(tmTray, &QTimer::timeout, this, [this] { tmTrayTimer(); });
+    tmTray->start(TrayPollMs);
 
     setWindowIcon(ApplicationIcon());
     FormCreate();
@@ -370,6 +382,7 @@ void TFormMain::SetLang()
     chShortcut_Desktop->setText(QString::fromUtf8(t.chShortcut_Desktop));
     chNotifications->setText(QString::fromUtf8(t.chNotifications));
     lblWww->setText(QString::fromUtf8(t.lblWww));
+    lblWww->setVisible(*t.lblWww != '\0');
     lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));
     {
         TUpdatingControls quiet;
@@ -382,11 +395,28 @@ void TFormMain::SetLang()
 void TFormMain::FitSize()
 {
     // The window can't be resized by the user; its size follows the texts.
+    ensurePolished();
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (layout())
         layout()->activate();
     setFixedSize(std::max(ClientWidth, sizeHint().width()), std::max(ClientHeight, sizeHint().height()));
+}
+
+void TFormMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Another font or style needs another size; measured once the children
+    // have taken it.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        QTimer::singleShot(0, this, [this] { FitSize(); });
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    // Shown, the window has the platform's font and style: it is measured again.
+    FitSize();
+    QWidget::showEvent(event);
 }
 
 void TFormMain::InitActions()
@@ -458,6 +488,7 @@ bool TFormMain::OpenAddress(std::string text)
                                              [&] { name = FileNameFromPage(text, site); }))
         return true;
     f->edFileName->setText(Q(name));
+    f->PageLookedUp(text, site, name);
     if (site == vsLocalFile && FileExists(name)) {
         f->edURL->setText(Q(name));
         f->edFileName->setText(Q(ExtractFileName(name)));
@@ -578,6 +609,37 @@ void TFormMain::tiDblClick()
     actShowHideMainWindowExecute();
 }
 
+void TFormMain::tiClick()
+{
+    shownByClick_.invalidate();
+    if (!isVisible() || isMinimized())
+        shownByClick_.start();
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+    InitActions();
+}
+
+void TFormMain::tmTrayTimer()
+{
+    const bool available = SystemTrayAvailable && SystemTrayAvailable();
+    if (tmTray->interval() != TrayPollMs)
+        tmTray->setInterval(TrayPollMs);
+    if (available == TrayAvailable)
+        return;
+    TrayAvailable = available;
+    if (available) {
+        ti->show();
+        return;
+    }
+    ti->hide();
+    if (!isVisible())
+        actShowHideMainWindowExecute();
+}
+
 void TFormMain::popTrayPopup()
 {
     InitActions();
@@ -632,6 +694,7 @@ void TFormMain::Label1Click(TLinkLabel* label)
 
 void TFormMain::lblWwwClick()
 {
-    if (OpenUrlInBrowser)
-        OpenUrlInBrowser(QUrl(QString::fromUtf8(MainTexts(AppSettings.LangPolish).lblWww)));
+    const char* page = MainTexts(AppSettings.LangPolish).lblWww;
+    if (OpenUrlInBrowser && *page)
+        OpenUrlInBrowser(QUrl(QString::fromUtf8(page)));
 }

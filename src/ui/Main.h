@@ -5,6 +5,7 @@
 
 #include "app/DownloadJob.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLabel>
 #include <QString>
@@ -24,6 +25,7 @@ class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
 class QTabWidget;
+class QTimer;
 class QToolButton;
 class QUrl;
 class TFormNew;
@@ -51,6 +53,10 @@ extern std::string ProgramExecutable;
 
 // Opens a web address in the browser (tests replace it).
 extern std::function<void(const QUrl&)> OpenUrlInBrowser;
+
+// Whether the desktop offers a tray now (tests replace it). The main window asks
+// every TrayPollMs, so a tray that comes after the program gets the icon.
+extern std::function<bool()> SystemTrayAvailable;
 
 // The main window; null before it is created and after it is gone.
 class TFormMain;
@@ -95,6 +101,12 @@ public:
     void chNotificationsClick();
     void popTrayPopup();
     void tiDblClick();
+    // A single click on the tray icon: the window is shown and brought up.
+    void tiClick();
+    // Follows the tray coming and going: the icon is shown once there is one,
+    // and the window once there is none (it could not be found again hidden).
+    void tmTrayTimer();
+    static inline int TrayPollMs = 2000;
     // A file dropped on the window (only the first one counts).
     void DroppedFile(const QString& path);
 
@@ -134,6 +146,7 @@ public:
 
     QSystemTrayIcon* ti = nullptr;
     QMenu* popTray = nullptr;
+    QTimer* tmTray = nullptr;
 
 signals:
     // The window has closed: the program ends.
@@ -144,6 +157,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
@@ -156,6 +171,9 @@ private:
     void OpenPendingAddresses();
 
     TFormNew* formNew_ = nullptr;
+    // When a single click last brought the window up (the double click that
+    // follows it must not hide it again).
+    QElapsedTimer shownByClick_;
     std::deque<std::string> pendingAddresses_;
     static constexpr int PendingAddressRetryMs = 200;
 };

@@ -32,6 +32,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QIdentityProxyModel>
+#include <QFileSystemModel>
+#include <QLocale>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -48,6 +51,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <array>
 #include <chrono>
 #include <exception>
@@ -78,6 +83,36 @@ void SetActionText(QAction* action, const char* text)
     action->setToolTip(QString::fromUtf8(text));
 }
 
+// The language the program shows, as a locale for dates and sizes.
+QLocale ProgramLocale()
+{
+    return AppSettings.LangPolish ? QLocale(QLocale::Polish, QLocale::Poland)
+                                  : QLocale(QLocale::English, QLocale::UnitedStates);
+}
+
+// The file dialog's model with its dates and sizes written in the program's
+// language (the file system model itself writes them in the system's).
+class TLocaleFileProxy : public QIdentityProxyModel {
+public:
+    TLocaleFileProxy(const QLocale& locale, QObject* parent) : QIdentityProxyModel(parent), locale_(locale) {}
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (files && role == Qt::DisplayRole && (index.column() == 1 || index.column() == 3)) {
+            const QModelIndex source = mapToSource(index);
+            if (index.column() == 3)
+                return locale_.toString(files->lastModified(source), QLocale::ShortFormat);
+            if (!files->isDir(source))
+                return locale_.formattedDataSize(files->size(source));
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
+private:
+    QLocale locale_;
+};
+
 QFrame* Band(QWidget* parent, const QColor& colour)
 {
     auto* frame = new QFrame(parent);
@@ -97,7 +132,10 @@ TFormNew::TFormNew(TFormMain* formMain)
 {
     setObjectName("FormNew");
     PickVideoFile = [](QWidget* owner, const QString& filter) {
-        return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+        const std::unique_ptr<QFileDialog> dialog(MakeOpenVideoDialog(owner, filter));
+        if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+            return QString();
+        return dialog->selectedFiles().constFirst();
     };
     PickFolder = [](const QString& title, const QString& initial, QWidget* owner) {
         return BrowseForFolder(title, initial, owner);
@@ -107,6 +145,19 @@ TFormNew::TFormNew(TFormMain* formMain)
 }
 
 TFormNew::~TFormNew() = default;
+
+QFileDialog* TFormNew::MakeOpenVideoDialog(QWidget* owner, const QString& filter)
+{
+    auto* dialog = new QFileDialog(owner, QString(), QString(), filter);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    // The toolkit's own dialog: its texts, dates and sizes are in the program's language.
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    const QLocale locale = ProgramLocale();
+    dialog->setLocale(locale);
+    dialog->setProxyModel(new TLocaleFileProxy(locale, dialog));
+    return dialog;
+}
 
 QRadioButton* TFormNew::FormatButton(int index) const
 {
@@ -209,6 +260,10 @@ void TFormNew::BuildControls()
     formats->addWidget(btnCheckFormats, 0, 5, 2, 1);
     formats->setColumnStretch(4, 1);
     grid->addWidget(gbYoutubeFormats, 2, 0, 1, 3);
+    // Shown only for a YouTube address; its room stays, so the dialog keeps its size.
+    QSizePolicy formatsPolicy = gbYoutubeFormats->sizePolicy();
+    formatsPolicy.setRetainSizeWhenHidden(true);
+    gbYoutubeFormats->setSizePolicy(formatsPolicy);
     root->addWidget(pnMiddle);
 
     // Conversion band; it takes the remaining height.
@@ -272,6 +327,7 @@ void TFormNew::BuildControls()
     connect(actClose, &QAction::triggered, this, [this] { close(); });
     connect(actEsc, &QAction::triggered, this, [this] { close(); });
     connect(actPasteUrl, &QAction::triggered, this, [this] { actPasteUrlExecute(); });
+    connect(edURL, &QLineEdit::textChanged, this, [this] { edURLChange(); });
     connect(actPageTitle, &QAction::triggered, this, [this] { actPageTitleExecute(); });
     connect(actChangeDirectory, &QAction::triggered, this, [this] { actChangeDirectoryExecute(); });
     connect(actGet, &QAction::triggered, this, [this] { actGetExecute(); });
@@ -357,6 +413,7 @@ void TFormNew::FormCreate()
 
     for (QWidget* w : findChildren<QWidget*>())
         w->setToolTipDuration(ToolTipMilliseconds);
+    edURLChange();
 }
 
 void TFormNew::FormClose()
@@ -465,8 +522,7 @@ bool TFormNew::RunNetworkStep(const char* statusText, const std::function<void()
 
     const bool cancelled = cancel_;
     busy_ = false;
-    lblStatus->hide();
-    lblStatus->clear();
+    ShowStatusLine();
     actGet->setEnabled(getWasEnabled);
     btnCheckFormats->setEnabled(true);
     btnPastePageTitle->setEnabled(true);
@@ -619,6 +675,9 @@ void TFormNew::cbProfilesChange()
     const std::string ext = GetExt();
     if (ext.empty() || ext == "-")
         return;
+    // No name yet: an extension alone is no name.
+    if (Trim(S(edFileName->text())).empty())
+        return;
     edFileName->setText(Q(ReplaceNameExtension(S(edFileName->text()), "." + ext)));
 }
 
@@ -693,30 +752,45 @@ void TFormNew::actCheckYoutubeFormatsExecute()
     } enableAgain{this};
 
     const std::string url = Trim(S(edURL->text()));
-    if (url.empty())
+    // The six formats are YouTube's: another page's buttons stay as they are.
+    if (url.empty() || DetectVideoSite(url) != vsYouTube)
         return;
     QRadioButton* remembered = CheckedYTRadio();
     for (int i = 0; i < 6; ++i)
         FormatButton(i)->setEnabled(false);
     TYT_Info_NEW info;
     TPageInfo page;  // the page engine's answer when the page's own formats gave nothing
+    // Cut short, the probe tells nothing: every button is offered again.
+    const auto unknown = [this] {
+        for (int i = 0; i < 6; ++i)
+            FormatButton(i)->setEnabled(true);
+    };
     try {
         if (!RunNetworkStep(NewTexts(AppSettings.LangPolish).StepFormats, [&] {
                 info = GetYouTubeFormats(url);
                 const bool any = std::any_of(info.begin(), info.end(), [](const TYT_MovieItem& m) { return m.Found; });
                 if (!any && !NetworkStepEnded())
                     page = LookUpPage(url);
-            }))
+            })) {
+            unknown();
             return;
+        }
     } catch (...) {
+        unknown();
         return;
     }
+    probedUrl_ = url;
+    bool any = false;
     for (std::size_t i = 0; i < YouTubeFormats.size(); ++i) {
         const int slot = YouTubeFormats[i].Slot;
         if ((slot >= 1 && slot <= static_cast<int>(info.size()) && info[static_cast<std::size_t>(slot - 1)].Found) ||
-            PageOffersYouTubeFormat(page, YouTubeFormats[i].FormatNumber))
+            PageOffersYouTubeFormat(page, YouTubeFormats[i].FormatNumber)) {
             FormatButton(static_cast<int>(i))->setEnabled(true);
+            any = true;
+        }
     }
+    if (!any)
+        ShowNote(url, MessageText(TMessageId::NoYouTubeFormats, AppSettings.LangPolish), page.Error);
     if (!remembered->isEnabled()) {
         for (int i = 0; i < 6; ++i)
             if (FormatButton(i)->isEnabled()) {
@@ -724,6 +798,65 @@ void TFormNew::actCheckYoutubeFormatsExecute()
                 break;
             }
     }
+}
+
+// The address and what the dialog says about it.
+
+void TFormNew::edURLChange()
+{
+    const std::string url = Trim(S(edURL->text()));
+    const bool youTube = DetectVideoSite(url) == vsYouTube;
+    gbYoutubeFormats->setVisible(youTube);
+    if (url != probedUrl_) {
+        // A probe of another address says nothing about this one.
+        probedUrl_.clear();
+        for (int i = 0; i < 6; ++i)
+            FormatButton(i)->setEnabled(true);
+    }
+    if (url != noteUrl_)
+        ClearNote();
+}
+
+void TFormNew::PageLookedUp(const std::string& url, TVideoSite site, const std::string& name)
+{
+    if (site != vsWebPage || !Trim(name).empty())
+        return;
+    // The naming step asked about the address as it was given.
+    std::optional<std::string> reason = PageLookUpFailure(url);
+    if (!reason)
+        reason = PageLookUpFailure(Trim(url));
+    if (!reason)
+        return;
+    const bool polish = AppSettings.LangPolish;
+    ShowNote(Trim(url), PageProblemLine(*reason, polish), *reason);
+    pageProblem_ = NoMediaMessage(*reason, polish);
+}
+
+void TFormNew::ShowNote(const std::string& url, const std::string& text, const std::string& hint)
+{
+    noteUrl_ = url;
+    note_ = Q(text);
+    lblStatus->setToolTip(Q(hint));
+    pageProblem_.clear();
+    ShowStatusLine();
+}
+
+void TFormNew::ClearNote()
+{
+    noteUrl_.clear();
+    note_.clear();
+    pageProblem_.clear();
+    lblStatus->setToolTip(QString());
+    ShowStatusLine();
+}
+
+void TFormNew::ShowStatusLine()
+{
+    // A network step's text while one runs, else the note, else nothing.
+    if (busy_)
+        return;
+    lblStatus->setText(note_);
+    lblStatus->setVisible(!note_.isEmpty());
 }
 
 // Input helpers.
@@ -750,6 +883,7 @@ void TFormNew::actPageTitleExecute()
     if (site == vsLocalFile && FileExists(name))
         name = ExtractFileName(name);
     edFileName->setText(Q(name));
+    PageLookedUp(url, site, name);
 }
 
 void TFormNew::btnBrowseFileClick()
@@ -863,7 +997,10 @@ void TFormNew::actGetExecute()
     if (!plan.Directory.empty() && plan.Directory != request.Directory)
         SetDirectoryText(Q(plan.Directory));
     if (!plan.Message.empty()) {
-        Warn(plan.Message);
+        // No name because the page gave nothing: that is what the user hears.
+        const bool pageGaveNothing = plan.NameChecked && plan.TypedName.empty() && !pageProblem_.empty() &&
+                                     plan.Url == noteUrl_;
+        Warn(pageGaveNothing ? pageProblem_ : plan.Message);
         return;
     }
     if (plan.FileName != plan.TypedName)

@@ -5,6 +5,7 @@
 
 #include "app/DownloadJob.h"
 #include "convert/EncoderProfiles.h"
+#include "sites/VideoSite.h"
 
 #include <QDialog>
 #include <QString>
@@ -18,6 +19,7 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QFileDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -48,6 +50,14 @@ public:
     void actChangeDirectoryExecute();
     void btnBrowseFileClick();
     void actCheckYoutubeFormatsExecute();
+    // The address changed: the YouTube group is there only for a YouTube
+    // address, and what a probe or a look-up of another address left is reset.
+    void edURLChange();
+    // After the name of a page was looked up: when the page gave nothing, the
+    // status line says at once why (unreachable, or no media).
+    void PageLookedUp(const std::string& url, TVideoSite site, const std::string& name);
+    // The line under the fields that stays until the address changes.
+    QString Note() const { return note_; }
     // A local file picked or dropped: address, name and directory from its path.
     void LocalFileChosen(const QString& path);
     // Sets the output directory's text without touching the history.
@@ -75,6 +85,10 @@ public:
 
     // The profiles in the order of cbProfiles.
     const std::vector<TEncoderProfile>& Profiles() const { return profiles_; }
+
+    // The file dialog PickVideoFile shows: its dates and sizes follow the
+    // program's language, not the system's.
+    static QFileDialog* MakeOpenVideoDialog(QWidget* owner, const QString& filter);
 
     // The pickers the dialog opens; tests replace them.
     std::function<QString(QWidget* owner, const QString& filter)> PickVideoFile;
@@ -150,6 +164,9 @@ private:
     void FitHeight();
     // Shows a message of the GET checks: owned by the dialog, "Brimtale 1.6".
     void Warn(const std::string& text);
+    void ShowNote(const std::string& url, const std::string& text, const std::string& hint);
+    void ClearNote();
+    void ShowStatusLine();
 
     TFormMain* formMain_ = nullptr;
     std::vector<TEncoderProfile> profiles_;
@@ -157,4 +174,8 @@ private:
     QButtonGroup* formatGroup_ = nullptr;
     bool busy_ = false;
     std::atomic<bool> cancel_{false};
+    std::string probedUrl_;      // the address whose probe set the format buttons
+    std::string noteUrl_;        // the address the note is about
+    QString note_;
+    std::string pageProblem_;    // GET's message for noteUrl_ while it has no file name
 };

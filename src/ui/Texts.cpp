@@ -14,9 +14,9 @@ const TMainTexts MainEnglish = {
     "About",
     "Shortcuts",
     "Language:",
-    "In the Start Menu",
+    "In the applications menu",
     "On the Desktop",
-    "https://brimtale.example.org/en/",
+    "",
     "August 2, 2010",
     0,
     "Hide main window",
@@ -25,7 +25,7 @@ const TMainTexts MainEnglish = {
 };
 
 const TMainTexts MainPolish = {
-    "Pobierz / Konwertuj plik video...",
+    "Pobierz / Konwertuj plik wideo...",
     "Minimalizuj do zasobnika systemowego",
     "Zakończ",
     "Pobieranie / Konwersja",
@@ -33,10 +33,10 @@ const TMainTexts MainPolish = {
     "O programie",
     "Skróty",
     "Język:",
-    "Skrót w Menu Start",
+    "Skrót w menu aplikacji",
     "Skrót na Pulpicie",
-    "https://brimtale.example.org/pl/",
-    "2 sierpień 2010",
+    "",
+    "2 sierpnia 2010",
     1,
     "Ukryj okno główne",
     "Pokaż okno główne",
@@ -92,7 +92,7 @@ const TNewTexts NewPolish = {
     "Sprawdź dostępne\nformaty",
     "Sprawdź dostępne formaty",
     "Formaty i jakość filmów pobieranych z YouTube",
-    "Wszystkie obsługiwane formaty video",
+    "Wszystkie obsługiwane formaty wideo",
     "Odczytywanie tytułu strony... (Esc przerywa)",
     "Sprawdzanie dostępnych formatów... (Esc przerywa)",
     "Szukanie pliku wideo... (Esc przerywa)",
@@ -114,7 +114,7 @@ const std::array<TFilterRow, OpenVideoFilterRows> FilterRows = {{
     {"VCD DAT video (*.dat)", "*.dat"},
 }};
 
-const TFilterRow PolishFirstRow = {"Wszystkie obsługiwane formaty video", FilterRows[0].Patterns};
+const TFilterRow PolishFirstRow = {"Wszystkie obsługiwane formaty wideo", FilterRows[0].Patterns};
 
 struct TMessagePair {
     const char* English;
@@ -122,23 +122,25 @@ struct TMessagePair {
 };
 
 // In the order of TMessageId.
-const std::array<TMessagePair, 15> Messages = {{
+const std::array<TMessagePair, 17> Messages = {{
     {"Couldn't find video/music file. Sorry!", "Nie można pobrać pliku z podanego adresu!"},
     {"You must enter a valid URL or full file path!", "Musisz podać adres strony lub pełną ścieżkę do pliku!"},
-    {"Invalid URL or input file does not exists!", "Nieprawidłowy adres lub plik źródłowy nie istnieje!"},
+    {"Invalid URL or input file does not exist!", "Nieprawidłowy adres lub plik źródłowy nie istnieje!"},
     {"To convert selected file you must specify the output format!",
      "Aby przekonwertować wybrany plik, musisz określić format docelowy!"},
     {"Couldn't create directory \"", "Nie można utworzyć katalogu \""},
     {"You must enter a valid file name!", "Musisz podać nazwę pliku!"},
     {"Select folder", "Wybierz katalog"},
     {"Delete incomplete file \"", "Usunąć niekompletny plik \""},
-    {"Output file must be different than input file!", "Plik wynikowy musi być inny niż plik źródłowy!"},
+    {"Output file must be different from input file!", "Plik wynikowy musi być inny niż plik źródłowy!"},
     {"Error (", "Błąd ("},
     {"Aborted", "Przerwano"},
     {"Complete: ", "Zakończono: "},
     {"Frame ", "Klatka "},
     {"No video or music found on this page.", "Na tej stronie nie znaleziono filmu ani muzyki."},
     {"Installing yt-dlp adds other sites.", "Zainstalowanie yt-dlp doda obsługę innych stron."},
+    {"The page cannot be reached.", "Nie można połączyć się ze stroną."},
+    {"This page offers none of these formats.", "Ta strona nie oferuje żadnego z tych formatów."},
 }};
 
 } // namespace
@@ -199,7 +201,7 @@ std::string CantCreateDirMessage(const std::string& directory, bool polish)
 
 std::string DeleteIncompleteMessage(const std::string& path, bool polish)
 {
-    return MessageText(TMessageId::DeleteIncomplete, polish) + path + "\" ?";
+    return MessageText(TMessageId::DeleteIncomplete, polish) + path + "\"?";
 }
 
 std::string WithEngineHint(const std::string& message, bool polish)
@@ -207,8 +209,30 @@ std::string WithEngineHint(const std::string& message, bool polish)
     return message + "\n" + MessageText(TMessageId::EngineHint, polish);
 }
 
+bool PageUnreachableReason(const std::string& engineReason)
+{
+    std::string reason = engineReason;
+    for (char& c : reason)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    for (const char* marker : {"connection refused", "errno 111", "name or service not known",
+                               "temporary failure in name resolution", "failed to resolve", "no route to host",
+                               "network is unreachable", "timed out", "connection reset", "nodename nor servname"})
+        if (reason.find(marker) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::string PageProblemLine(const std::string& engineReason, bool polish)
+{
+    return MessageText(PageUnreachableReason(engineReason) ? TMessageId::PageUnreachable : TMessageId::NoMediaOnPage,
+                       polish);
+}
+
 std::string NoMediaMessage(const std::string& engineReason, bool polish)
 {
+    if (PageUnreachableReason(engineReason))
+        return MessageText(TMessageId::PageUnreachable, polish);
     std::string text = MessageText(TMessageId::NoMediaOnPage, polish);
     if (!engineReason.empty())
         text += "\n" + engineReason;
@@ -223,4 +247,9 @@ std::string ConversionErrorMessage(int exitCode, bool polish)
 const char* PageInfoTooLargeReason(bool polish)
 {
     return polish ? "Informacje o stronie są zbyt duże." : "The page information is too large.";
+}
+
+std::string NotTrustedMessage(const std::string& url, bool polish)
+{
+    return (polish ? "Certyfikat serwera nie jest zaufany: " : "The server's certificate is not trusted: ") + url;
 }

@@ -22,7 +22,7 @@ struct TMainTexts {
     const char* lblLanguage;
     const char* chShortcut_StartMenu;
     const char* chShortcut_Desktop;
-    const char* lblWww;              // the product page on the maker's site
+    const char* lblWww;              // the product's page; empty: the about tab shows no link
     const char* lblAboutDate;
     int cbLanguageRow;               // 0 English, 1 Polski
     const char* HideMainWindow;      // actShowHideMainWindow while the window is visible
@@ -90,6 +90,8 @@ enum class TMessageId {
     Frame,
     NoMediaOnPage,       // the page engine found nothing to download
     EngineHint,          // the line added when there is no page engine
+    PageUnreachable,     // the page engine could not connect to the page
+    NoYouTubeFormats,    // the format probe found none of the six formats
 };
 const char* MessageText(TMessageId id, bool polish);
 // The messages that carry a value: the text, the value and the closing text.
@@ -100,7 +102,12 @@ std::string ConversionErrorMessage(int exitCode, bool polish);
 std::string WithEngineHint(const std::string& message, bool polish);
 // "No video or music found on this page.", and the engine's reason on a line
 // of its own when it gave one.
+// When the engine could not connect, only that the page cannot be reached.
 std::string NoMediaMessage(const std::string& engineReason, bool polish);
+// True when the engine's reason says it could not connect to the page at all.
+bool PageUnreachableReason(const std::string& engineReason);
+// One line for the dialog's status: the page cannot be reached, or holds no media.
+std::string PageProblemLine(const std::string& engineReason, bool polish);
 
 // The site links of the main window.
 inline constexpr const char* YouTubeHomePage = "http://www.youtube.com";
@@ -109,3 +116,6 @@ inline constexpr const char* WrzutaHomePage = "http://www.wrzuta.pl";
 // The reason given when the page engine's page information is beyond what the
 // program reads.
 const char* PageInfoTooLargeReason(bool polish);
+
+// The server's certificate is not trusted: the message with the address.
+std::string NotTrustedMessage(const std::string& url, bool polish);

@@ -16,6 +16,9 @@
 #include <functional>
 #include <poll.h>
 #include <spawn.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -260,7 +263,7 @@ TEST_F(Cli, OneFailedInputFailsTheRunAndTheOthersStillRun)
     server.Serve("/empty", "<html><head><title>Nothing</title></head><body>no media</body></html>");
     const TRun run = RunProgram(exe, {"-d", out, "not an address", server.Url("/empty?v=1&m=.youtube."), PageUrl()});
     EXPECT_EQ(run.Status, 1);
-    EXPECT_NE(run.Err.find("Invalid URL or input file does not exists!"), std::string::npos);
+    EXPECT_NE(run.Err.find("Invalid URL or input file does not exist!"), std::string::npos);
     // The site's own resolver found nothing, and neither did the page engine.
     EXPECT_NE(run.Err.find("No video or music found on this page."), std::string::npos);
     EXPECT_EQ(run.Out, out + "/Fine.mp4\n");
@@ -368,4 +371,141 @@ TEST_F(Cli, AFailedConversionFailsTheRunAndLeavesNoOutput)
     EXPECT_NE(run.Err.find("Conversion failed"), std::string::npos) << run.Err;
     EXPECT_EQ(run.Out, "");
     EXPECT_EQ(fixtures::FolderEntries(out), std::vector<std::string>{"broken.avi"});
+}
+
+namespace {
+// A port on 127.0.0.1 that nothing listens on at the moment.
+int FreePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool Listening(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+} // namespace
+
+// An HTTPS server whose certificate nobody vouches for: the reason says so,
+// not "invalid address" or "connection error".
+TEST_F(Cli, AnUntrustedCertificateIsNamed)
+{
+    const std::string key = dir.File("key.pem");
+    const std::string cert = dir.File("cert.pem");
+    const TRun made = RunProgram("/usr/bin/openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                                                      "-out", cert, "-subj", "/CN=127.0.0.1", "-days", "1"});
+    if (made.Status != 0)
+        GTEST_SKIP() << "no openssl";
+    const int port = FreePort();
+    ASSERT_GT(port, 0);
+    pid_t tlsServer = -1;
+    std::vector<std::string> args = {"/usr/bin/openssl", "s_server", "-quiet", "-accept", "127.0.0.1:" + std::to_string(port),
+                                     "-cert", cert, "-key", key, "-www"};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ASSERT_EQ(::posix_spawn(&tlsServer, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!Listening(port) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/clip.mp4";
+    const TRun run = RunProgram(exe, {"-d", out, url});
+    ::kill(tlsServer, SIGKILL);
+    ::waitpid(tlsServer, nullptr, 0);
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("The server's certificate is not trusted: " + url), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find("Invalid URL"), std::string::npos) << run.Err;
+    EXPECT_TRUE(fixtures::FolderEntries(out).empty());
+}
+
+// A disk that fills up: the true reason, no tries that can't help, and the
+// conversion's broken output gone. Needs root for a small tmpfs of its own.
+TEST_F(Cli, AFullDiskIsNamedAndNotRetried)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const std::string small = dir.File("small");
+    std::filesystem::create_directory(small);
+    if (RunProgram("/bin/mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", small}).Status != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { RunProgram("/bin/umount", {path}); }
+    } unmount{small};
+
+    testhttp::Response media;
+    media.generatedSize = 2 * 1024 * 1024;
+    media.headers = {{"Content-Type", "video/mp4"}};
+    server.Handle("/files/big.mp4", [media](const testhttp::Request&) { return media; });
+    const TRun run = RunProgram(exe, {"-d", small, server.Url("/files/big.mp4")});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("Disk full: " + small), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find("Retrying"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find("Connection error"), std::string::npos) << run.Err;
+
+    // A conversion that doesn't fit: the reason, and nothing left under any name.
+    for (const std::string& name : fixtures::FolderEntries(small))
+        std::filesystem::remove(small + "/" + name);
+    const std::string clip = out + "/noise.avi";
+    const TRun made = RunProgram("/usr/bin/ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                                      "testsrc=duration=30:size=320x240:rate=25", "-c:v", "mpeg4",
+                                                      "-q:v", "31", clip});
+    ASSERT_EQ(made.Status, 0) << made.Err;
+    const TRun convert = RunProgram(exe, {"-p", "AVI_MPEG4", "-d", small, clip});
+    EXPECT_EQ(convert.Status, 1);
+    EXPECT_NE(convert.Err.find("Disk full: " + small), std::string::npos) << convert.Err;
+    EXPECT_TRUE(fixtures::FolderEntries(small).empty());
+}
+
+// A transfer that breaks is tried again and continued where the file ends, as
+// in the download window; a page that can't be read says why, not that a name
+// is missing.
+TEST_F(Cli, ABrokenTransferIsContinuedAndAFailedLookUpSaysWhy)
+{
+    const std::uint64_t size = 1024 * 1024;
+    std::atomic<int> continued{0};
+    server.Handle("/files/clip.mp4", [&, size](const testhttp::Request& request) {
+        testhttp::Response r;
+        r.generatedSize = size;
+        r.headers = {{"Content-Type", "video/mp4"}};
+        // From the start it always breaks after 300 KiB (the probe reads less);
+        // the first try to continue finds the server down, the next one works.
+        if (request.headers.count("range") == 0)
+            r.dropAfter = 300 * 1024;
+        else if (continued++ == 0)
+            r.dropAfter = 0;
+        return r;
+    });
+    const TRun run = RunProgram(exe, {"-d", out, server.Url("/files/clip.mp4")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Err.find("Retrying 2/6..."), std::string::npos) << run.Err;
+    EXPECT_TRUE(TempDir::Read(out + "/clip.mp4") == testhttp::GeneratedBody(0, size));
+    const auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 4u);
+    const auto range = requests.back().headers.find("range");
+    ASSERT_NE(range, requests.back().headers.end());
+    EXPECT_EQ(range->second, "bytes=" + std::to_string(300 * 1024) + "-");
+
+    const TRun closed = RunProgram(exe, {"-d", out, "http://127.0.0.1:1/watch?v=1"});
+    EXPECT_EQ(closed.Status, 1);
+    EXPECT_EQ(closed.Err.find("You must enter a valid file name!"), std::string::npos) << closed.Err;
+    EXPECT_NE(closed.Err.find("127.0.0.1:1"), std::string::npos) << closed.Err;
 }

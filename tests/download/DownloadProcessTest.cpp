@@ -2,6 +2,8 @@
 // offscreen from a copy beside its own settings file, against the loopback server.
 
 #include "app/DownloadJob.h"
+#include "net/OutputFiles.h"
+#include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 
@@ -161,6 +163,57 @@ private slots:
         QVERIFY(process.waitForFinished(30000));
         QVERIFY(process.readAll().contains("Downloaded  0 bytes - OK"));
         QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
+    }
+
+    // The same page started twice, half a second apart, as the dialog starts
+    // jobs: each takes its name at once, so the two download processes write
+    // two whole files. A third given a name a running job holds never touches it.
+    void samePageTwiceGivesTwoWholeFiles()
+    {
+        const std::string clip = fixtures::MakeClip(dir_->File("clip.mp4"), 6, "640x360");
+        QVERIFY(!clip.empty());
+        testhttp::Response media;
+        media.body = TempDir::Read(clip);
+        media.headers = {{"Content-Type", "video/mp4"}};
+        media.paceMs = 150;  // a few seconds, so the jobs overlap
+        server_->Handle("/files/clip.mp4", [media](const testhttp::Request&) { return media; });
+        server_->Serve("/page", "<html><head><title>Twice</title></head><body><video src=\"/files/clip.mp4\"></video></body></html>");
+        WriteSettings(true);
+        const auto jobFor = [&](const std::string& name) {
+            TDownloadJob job = MakeJob("/page", 0);
+            job.Source = server_->Url("/page");
+            job.MediaUrl = job.Source;
+            job.ThroughEngine = true;
+            job.OutputFile = name;
+            return job;
+        };
+        const std::string wanted = dir_->File("out dir/Twice.mp4");
+        const TDownloadJob first = jobFor(ReserveOutputFile(wanted, true));
+        QProcess one;
+        Start(one, first);
+        QTest::qWait(500);
+        const TDownloadJob second = jobFor(ReserveOutputFile(wanted, true));
+        QCOMPARE(second.OutputFile, dir_->File("out dir/Twice_01.mp4"));
+        QProcess two;
+        Start(two, second);
+        // Someone hands a running job's name to another process.
+        QProcess intruder;
+        Start(intruder, first);
+        QByteArray refused;
+        QVERIFY2(WaitForOutput(intruder, refused, "Another download is writing this file", 60000), refused.constData());
+        intruder.kill();
+        intruder.waitForFinished(5000);
+
+        for (QProcess* p : {&one, &two}) {
+            QVERIFY2(p->waitForFinished(90000), "a download did not end by itself");
+            const QByteArray output = p->readAll();
+            QVERIFY2(output.contains(" - OK"), output.constData());
+        }
+        for (const TDownloadJob& job : {first, second}) {
+            QVERIFY(TempDir::Read(job.OutputFile) == media.body);
+            QCOMPARE(fixtures::StreamTypes(job.OutputFile), (std::vector<std::string>{"video", "audio"}));
+        }
+        QCOMPARE(fixtures::FolderEntries(dir_->File("out dir")), (std::vector<std::string>{"Twice.mp4", "Twice_01.mp4"}));
     }
 
     void localClipIsConvertedWithTheRealEncoder()

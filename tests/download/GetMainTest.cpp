@@ -236,7 +236,7 @@ private slots:
         w.actAbortExecute(); // pressed twice: still one question
         QTRY_COMPARE_WITH_TIMEOUT(questions_.size(), 1, 15000);
         QTRY_VERIFY_WITH_TIMEOUT(!w.Downloading && w.btnAbort->text() == "Close", 15000);
-        QCOMPARE(questions_.first(), QString::fromStdString("Brimtale|Delete incomplete file \"" + job.OutputFile + "\" ?"));
+        QCOMPARE(questions_.first(), QString::fromStdString("Brimtale|Delete incomplete file \"" + job.OutputFile + "\"?"));
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString::fromStdString(job.OutputFile)), 5000);
         QVERIFY(!w.Caption().startsWith("Downloaded")); // no outcome title after an abort
     }
@@ -278,7 +278,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0, 15000);
         w.close();
         QTRY_COMPARE_WITH_TIMEOUT(questions_.size(), 1, 15000);
-        QCOMPARE(questions_.first(), QString::fromStdString("Brimtale|Delete incomplete file \"" + job.OutputFile + "\" ?"));
+        QCOMPARE(questions_.first(), QString::fromStdString("Brimtale|Delete incomplete file \"" + job.OutputFile + "\"?"));
         QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 15000);
         QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
     }
@@ -543,7 +543,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0, 30000);
         QTest::mouseClick(w.btnAbort, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(questions_.size(), 1, 15000);
-        QCOMPARE(questions_.first(), QString::fromStdString("Brimtale|Delete incomplete file \"" + job.OutputFile + "\" ?"));
+        QCOMPARE(questions_.first(), QString::fromStdString("Brimtale|Delete incomplete file \"" + job.OutputFile + "\"?"));
         QTRY_VERIFY_WITH_TIMEOUT(!w.Downloading && w.btnAbort->text() == "Close", 15000);
         QVERIFY(fixtures::ProcessesWithArgument(job.MediaUrl).empty());
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QString::fromStdString(EngineWorkDir(job.OutputFile))), 5000);

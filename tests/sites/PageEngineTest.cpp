@@ -82,6 +82,21 @@ TEST(PageInfo, TitleFormatsAndSizes)
         EXPECT_FALSE(ParsePageInfo(nothing).Found) << nothing;
 }
 
+TEST(PageInfo, APagesOnlyVideoIsNamedAfterThePageWithoutItsNumber)
+{
+    // What the engine's generic reader answers for a page with one video.
+    EXPECT_EQ(ParsePageInfo(R"J({"_type": "video", "id": "one-1", "title": "My Page (1)", "url": "u"})J").Title, "My Page");
+    EXPECT_EQ(ParsePageInfo(R"J({"_type": "playlist", "title": "My Page",
+                               "entries": [{"id": "x-1", "title": "My Page (1)", "url": "u"}]})J").Title,
+              "My Page");
+    // Several videos keep their numbers; so does a title that is its own.
+    EXPECT_EQ(ParsePageInfo(R"J({"_type": "playlist", "entries": [{"id": "p-1", "title": "Two (1)", "url": "a"},
+                                                               {"id": "p-2", "title": "Two (2)", "url": "b"}]})J").Title,
+              "Two (1)");
+    EXPECT_EQ(ParsePageInfo(R"J({"id": "abc", "title": "Part (1)", "url": "u"})J").Title, "Part (1)");
+    EXPECT_EQ(ParsePageInfo(R"J({"id": "a-1", "title": " (1)", "url": "u"})J").Title, " (1)");
+}
+
 TEST(PageInfo, TheEnginesReasonIsItsLastErrorLine)
 {
     EXPECT_EQ(EngineErrorText("WARNING: x\nERROR: first\nERROR: [generic] Unsupported URL: http://127.0.0.1/\n"),

@@ -190,6 +190,26 @@ void TestHttpServer::Fallback(Handler handler)
     fallback_ = std::move(handler);
 }
 
+std::string ClosedPortUrl(const std::string& pathAndQuery)
+{
+    // A socket bound to the port and never listening keeps it taken for the
+    // whole run, and a connection to it is refused.
+    static const std::uint16_t port = [] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            throw std::runtime_error("socket failed");
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("bind failed");
+        return ntohs(address.sin_port);
+    }();
+    return "http://127.0.0.1:" + std::to_string(port) + pathAndQuery;
+}
+
 std::string TestHttpServer::Url(const std::string& pathAndQuery) const
 {
     return "http://127.0.0.1:" + std::to_string(port_) + pathAndQuery;

@@ -58,6 +58,10 @@ using Handler = std::function<Response(const Request&)>;
 void GeneratedBytes(std::uint64_t offset, char* out, std::size_t count);
 std::string GeneratedBody(std::uint64_t offset, std::size_t count);
 
+// An address on 127.0.0.1 whose port nothing listens on: connecting is refused
+// at once, as with a host that is down.
+std::string ClosedPortUrl(const std::string& pathAndQuery);
+
 class TestHttpServer {
 public:
     explicit TestHttpServer(std::chrono::seconds lifetime = std::chrono::seconds(120));

@@ -10,6 +10,7 @@
 #include "app/Settings.h"
 #include "convert/EncoderCheck.h"
 #include "net/ZQ_FileSystem.h"
+#include "sites/PageEngine.h"
 #include "support/TestHttpServer.h"
 #include "ui/Main.h"
 #include "ui/New.h"
@@ -32,7 +33,13 @@
 #include <QRadioButton>
 #include <QStandardItemModel>
 #include <QTimer>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QToolButton>
+#include <QFileSystemModel>
 #include <QtTest>
+
+#include <filesystem>
 
 #include <sys/stat.h>
 
@@ -72,6 +79,22 @@ int EnabledMask(const TFormNew& f)
             mask |= 1 << i;
     return mask;
 }
+
+// Another page engine (or none: "") while it lives.
+struct TEngineOverride {
+    explicit TEngineOverride(const std::string& engine)
+    {
+        PageEngineOverride = engine;
+        ForgetPageLookUps();
+    }
+    ~TEngineOverride()
+    {
+        PageEngineOverride.reset();
+        ForgetPageLookUps();
+    }
+    TEngineOverride(const TEngineOverride&) = delete;
+    TEngineOverride& operator=(const TEngineOverride&) = delete;
+};
 
 } // namespace
 
@@ -190,6 +213,7 @@ private slots:
             AppSettings.LangPolish = polish;
             TFormNew f(nullptr);
             f.show();
+            f.edURL->setText("http://www.youtube.com/watch?v=x");  // the formats are shown
             f.resize(1, f.height());
             QCoreApplication::processEvents();
             for (QPushButton* b : {f.btnCheckFormats, f.btnGET, f.btnClose, f.btnPastePageTitle})
@@ -273,7 +297,7 @@ private slots:
         TFormNew::NetworkStepSeconds = 2;
         TFormNew f(nullptr);
         f.show();
-        f.edURL->setText(Q(server.Url("/watch?v=abc")));
+        f.edURL->setText(Q(server.Url("/watch?v=abc&m=.youtube.")));
 
         // Left alone, the title step ends at its limit; the dialog was painted meanwhile.
         int paints = 0;
@@ -417,7 +441,7 @@ private slots:
         QVERIFY(server.Requests().empty());
 
         // The chosen 720p isn't offered: the first enabled button is taken.
-        f.edURL->setText(Q(" " + server.Url("/watch?v=abc") + " "));
+        f.edURL->setText(Q(" " + server.Url("/watch?v=abc&m=.youtube.") + " "));
         f.actCheckYoutubeFormatsExecute();
         QCOMPARE(EnabledMask(f), (1 << 2) | (1 << 4));  // MP4 360p, FLV 360p
         QVERIFY(f.rbMP4_360->isChecked());
@@ -730,6 +754,205 @@ private slots:
         QCOMPARE(f.edURL->text(), Q(second));
         QVERIFY(filter.startsWith("All supported video files (*.avi *.divx"));
         QCOMPARE(f.cbDirectory->count(), before + 1);
+    }
+
+    void aPageWithoutMediaIsToldAtOnceInOneLine_data()
+    {
+        QTest::addColumn<bool>("polish");
+        QTest::newRow("English") << false;
+        QTest::newRow("Polish") << true;
+    }
+
+    void aPageWithoutMediaIsToldAtOnceInOneLine()
+    {
+        QFETCH(bool, polish);
+        TProgramFolder folder;
+        WriteProfiles(folder);
+        AppSettings.LangPolish = polish;
+        QVERIFY2(!GetPageEnginePath().empty(), "yt-dlp is needed (scripts/setup.sh installs it)");
+        ForgetPageLookUps();
+        testhttp::TestHttpServer server(std::chrono::seconds(60));
+        server.Serve("/empty", "<html><head><title>Nothing here</title></head><body>text only</body></html>");
+        TFormMain w;
+        w.show();
+        TFormNew* f = w.FormNew();
+        // Conversion on: an empty name must not become a bare extension.
+        f->chConvert->setChecked(true);
+        f->chConvertClick();
+        f->edFileName->clear();
+
+        auto openWithCtrlN = [&](const std::string& address) {
+            if (f->isVisible())
+                QTest::keyClick(f, Qt::Key_Escape);
+            QVERIFY(!f->isVisible());
+            QGuiApplication::clipboard()->setText(Q(address));
+            w.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+            QVERIFY(f->isVisible());
+            QCOMPARE(f->edURL->text(), Q(address));
+        };
+        auto pressGet = [&] {
+            ShownMessages.clear();
+            QTest::mouseClick(f->btnGET, Qt::LeftButton);
+            return ShownMessages.size() == 1 ? ShownMessages[0].Text
+                                             : QString("%1 messages").arg(ShownMessages.size());
+        };
+
+        // A page with nothing to download: said at once, in the status line.
+        openWithCtrlN(server.Url("/empty"));
+        QVERIFY(f->lblStatus->isVisible());
+        QCOMPARE(f->lblStatus->text(), QString::fromUtf8(MessageText(TMessageId::NoMediaOnPage, polish)));
+        QCOMPARE(f->edFileName->text(), QString());
+        // GET says the same, not that a file name is missing.
+        const QString told = pressGet();
+        QVERIFY2(told.startsWith(QString::fromUtf8(MessageText(TMessageId::NoMediaOnPage, polish))), qPrintable(told));
+        QVERIFY(!told.contains("Traceback"));
+        QVERIFY(f->isVisible());
+
+        // A page that can't be reached: one line that says so, no engine output.
+        const std::string closed = testhttp::ClosedPortUrl("/gone");
+        openWithCtrlN(closed);
+        QCOMPARE(f->lblStatus->text(), QString::fromUtf8(MessageText(TMessageId::PageUnreachable, polish)));
+        QCOMPARE(f->edFileName->text(), QString());
+        QCOMPARE(pressGet(), QString::fromUtf8(MessageText(TMessageId::PageUnreachable, polish)));
+        // Even with a name typed, GET says only that.
+        QTest::keyClicks(f->edFileName, "clip");
+        QCOMPARE(pressGet(), QString::fromUtf8(MessageText(TMessageId::PageUnreachable, polish)));
+
+        // Another address: the line goes.
+        f->edURL->selectAll();
+        QTest::keyClicks(f->edURL, "http://www.youtube.com/watch?v=x");
+        QVERIFY(f->lblStatus->isHidden());
+        QVERIFY(f->Note().isEmpty());
+        AppSettings.LangPolish = false;
+    }
+
+    void anEngineThatBreaksDownGivesOneLine()
+    {
+        TProgramFolder folder;
+        TempDir dir;
+        // The engine dies with a traceback, then its error line.
+        const std::string engine = dir.Write("engine", "#!/bin/sh\n"
+                                                       "echo 'Traceback (most recent call last):' >&2\n"
+                                                       "echo '  File \"yt_dlp/YoutubeDL.py\", line 1' >&2\n"
+                                                       "echo 'ERROR: [generic] Unsupported URL: http://127.0.0.1:9/x' >&2\n"
+                                                       "echo 'urllib.error.URLError: <urlopen error>' >&2\n"
+                                                       "exit 1\n");
+        std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+        const TEngineOverride standIn(engine);
+        TFormNew f(nullptr);
+        f.show();
+        QTest::keyClicks(f.edURL, "http://127.0.0.1:9/x");
+        QTest::mouseClick(f.btnPastePageTitle, Qt::LeftButton);
+        QCOMPARE(f.lblStatus->text(), QString::fromUtf8(MessageText(TMessageId::NoMediaOnPage, false)));
+        QCOMPARE(f.lblStatus->toolTip(), QString("[generic] Unsupported URL: http://127.0.0.1:9/x"));
+        QVERIFY(!f.lblStatus->text().contains('\n'));
+    }
+
+    void youTubeFormatsOnlyForYouTubeAddresses()
+    {
+        TProgramFolder folder;
+        const TEngineOverride noEngine("");  // the probe asks no engine here
+        testhttp::TestHttpServer server(std::chrono::seconds(60));
+        server.Handle("/watch", [&](const testhttp::Request&) {
+            testhttp::Response r;
+            r.body = StreamPage(server, {});
+            return r;
+        });
+        TFormNew f(nullptr);
+        f.show();
+        QVERIFY(!f.gbYoutubeFormats->isVisible());
+
+        // Another site's page: no YouTube group, and the probe leaves the buttons alone.
+        QTest::keyClicks(f.edURL, "http://127.0.0.1:9/clip");
+        QVERIFY(!f.gbYoutubeFormats->isVisible());
+        f.actCheckYoutubeFormats->trigger();
+        QCOMPARE(EnabledMask(f), 0x3F);
+        QVERIFY(server.Requests().empty());
+
+        // A YouTube address that offers none of the formats: the group shows, and
+        // the probe says that it found none.
+        f.edURL->selectAll();
+        QTest::keyClicks(f.edURL, Q(server.Url("/watch?v=abc&m=.youtube.")));
+        QVERIFY(f.gbYoutubeFormats->isVisible());
+        QTest::mouseClick(f.btnCheckFormats, Qt::LeftButton);
+        QCOMPARE(EnabledMask(f), 0);
+        QVERIFY(f.lblStatus->isVisible());
+        QCOMPARE(f.lblStatus->text(), QString::fromUtf8(MessageText(TMessageId::NoYouTubeFormats, false)));
+
+        // The next address starts afresh.
+        QTest::keyClick(f.edURL, Qt::Key_Backspace);
+        QCOMPARE(EnabledMask(f), 0x3F);
+        QVERIFY(f.lblStatus->isHidden());
+        f.edURL->selectAll();
+        QTest::keyClicks(f.edURL, "http://127.0.0.1:9/other");
+        QVERIFY(!f.gbYoutubeFormats->isVisible());
+        QCOMPARE(EnabledMask(f), 0x3F);
+    }
+
+    void aPagesOnlyVideoIsNamedAfterThePage()
+    {
+        TProgramFolder folder;
+        QVERIFY2(!GetPageEnginePath().empty(), "yt-dlp is needed (scripts/setup.sh installs it)");
+        ForgetPageLookUps();
+        testhttp::TestHttpServer server(std::chrono::seconds(60));
+        server.Serve("/page", "<html><head><title>My Page</title></head><body><video src=\"/clip.mp4\"></video></body></html>");
+        server.Serve("/clip.mp4", Mp4Bytes(), "video/mp4");
+        TFormNew f(nullptr);
+        f.show();
+        QTest::keyClicks(f.edURL, Q(server.Url("/page")));
+        QTest::mouseClick(f.btnPastePageTitle, Qt::LeftButton);
+        QCOMPARE(f.edFileName->text(), QString("My Page.mp4"));
+        QVERIFY(f.lblStatus->isHidden());
+    }
+
+    void theFileDialogWritesDatesInTheProgramsLanguage_data()
+    {
+        QTest::addColumn<bool>("polish");
+        QTest::newRow("English") << false;
+        QTest::newRow("Polish") << true;
+    }
+
+    void theFileDialogWritesDatesInTheProgramsLanguage()
+    {
+        QFETCH(bool, polish);
+        TProgramFolder folder;
+        AppSettings.LangPolish = polish;
+        const std::string clip = folder.Dir.Write("clip.avi", std::string(3000, 'x'));
+        const QDateTime when(QDate(2010, 8, 2), QTime(15, 4));
+        {
+            QFile file(Q(clip));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+        }
+        const QLocale locale = polish ? QLocale(QLocale::Polish, QLocale::Poland)
+                                      : QLocale(QLocale::English, QLocale::UnitedStates);
+        TFormNew f(nullptr);
+        f.show();
+        QString shownDate;
+        QString shownSize;
+        QTimer::singleShot(0, &f, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->setDirectory(Q(folder.Path()));
+            auto* proxy = dialog->proxyModel();
+            auto* files = proxy ? qobject_cast<QFileSystemModel*>(proxy->sourceModel()) : nullptr;
+            if (files) {
+                if (!QTest::qWaitFor([&] { return files->lastModified(files->index(Q(clip), 3)).isValid(); }, 5000))
+                    shownDate = "never read";
+                if (shownDate.isEmpty())
+                    shownDate = proxy->mapFromSource(files->index(Q(clip), 3)).data().toString();
+                shownSize = proxy->mapFromSource(files->index(Q(clip), 1)).data().toString();
+            }
+            dialog->reject();
+        });
+        QTest::mouseClick(f.btnBrowseFile, Qt::LeftButton);
+        QCOMPARE(shownDate, locale.toString(when, QLocale::ShortFormat));
+        QCOMPARE(shownSize, locale.formattedDataSize(3000));
+        QVERIFY(f.edURL->text().isEmpty());
+        AppSettings.LangPolish = false;
     }
 };
 

@@ -111,8 +111,8 @@ int main(int argc, char** argv)
             ok &= Save(&picker, outDir + "/folder-picker-" + lang + ".png");
             picker.hide();
             QMessageBox question(QMessageBox::Question, "Brimtale",
-                                 polish ? QString::fromUtf8("Usunąć niekompletny plik \"/home/user/Videos/clip.mp4\" ?")
-                                        : QString("Delete incomplete file \"/home/user/Videos/clip.mp4\" ?"),
+                                 polish ? QString::fromUtf8("Usunąć niekompletny plik \"/home/user/Videos/clip.mp4\"?")
+                                        : QString("Delete incomplete file \"/home/user/Videos/clip.mp4\"?"),
                                  QMessageBox::Yes | QMessageBox::No, &main);
             question.show();
             ok &= Save(&question, outDir + "/question-" + lang + ".png");

@@ -15,7 +15,7 @@ namespace {
 std::vector<const char*> Fields(const TMainTexts& t)
 {
     return {t.actNew, t.actMinimizeToTray, t.actClose, t.tsMain, t.tsOptions, t.tsAbout, t.gbShortcuts,
-            t.lblLanguage, t.chShortcut_StartMenu, t.chShortcut_Desktop, t.lblWww, t.lblAboutDate,
+            t.lblLanguage, t.chShortcut_StartMenu, t.chShortcut_Desktop, t.lblAboutDate,
             t.HideMainWindow, t.ShowMainWindow, t.chNotifications};
 }
 
@@ -120,18 +120,50 @@ TEST(Texts, OpenFileFilterInFileDialogForm)
     const std::string en = OpenVideoFilter(false);
     const std::string pl = OpenVideoFilter(true);
     EXPECT_EQ(en.substr(en.find(";;")), pl.substr(pl.find(";;")));
-    EXPECT_EQ(pl.rfind("Wszystkie obsługiwane formaty video (", 0), 0u);
+    EXPECT_EQ(pl.rfind("Wszystkie obsługiwane formaty wideo (", 0), 0u);
 }
 
 TEST(Texts, MessagesWithValues)
 {
     EXPECT_EQ(CantCreateDirMessage("/x/y", false), "Couldn't create directory \"/x/y\"!");
     EXPECT_EQ(CantCreateDirMessage("/x/y", true), "Nie można utworzyć katalogu \"/x/y\"!");
-    EXPECT_EQ(DeleteIncompleteMessage("/a.flv", false), "Delete incomplete file \"/a.flv\" ?");
+    EXPECT_EQ(DeleteIncompleteMessage("/a.flv", false), "Delete incomplete file \"/a.flv\"?");
     EXPECT_EQ(ConversionErrorMessage(-3, true), "Błąd (-3)");
     for (int id = 0; id <= static_cast<int>(TMessageId::Frame); ++id) {
         const auto m = static_cast<TMessageId>(id);
         EXPECT_TRUE(*MessageText(m, false) && *MessageText(m, true)) << id;
         EXPECT_STRNE(MessageText(m, false), MessageText(m, true)) << id;
     }
+}
+
+TEST(Texts, WordingAndDatesReadRight)
+{
+    // A Polish date takes the month's genitive; "wideo" is the Polish spelling.
+    EXPECT_STREQ(MainTexts(true).lblAboutDate, "2 sierpnia 2010");
+    EXPECT_STREQ(MainTexts(false).lblAboutDate, "August 2, 2010");
+    EXPECT_STREQ(MainTexts(true).actNew, "Pobierz / Konwertuj plik wideo...");
+    EXPECT_EQ(OpenVideoFilter(true).rfind("Wszystkie obsługiwane formaty wideo (", 0), 0u);
+    // The shortcut goes into the desktop's applications menu; there is no Start menu.
+    EXPECT_STREQ(MainTexts(false).chShortcut_StartMenu, "In the applications menu");
+    EXPECT_STREQ(MainTexts(true).chShortcut_StartMenu, "Skrót w menu aplikacji");
+    // No made-up web address in the about tab.
+    EXPECT_STREQ(MainTexts(false).lblWww, "");
+    EXPECT_STREQ(MainTexts(true).lblWww, "");
+
+    EXPECT_STREQ(MessageText(TMessageId::InvalidUrl, false), "Invalid URL or input file does not exist!");
+    EXPECT_STREQ(MessageText(TMessageId::OutputSameAsInput, false), "Output file must be different from input file!");
+    for (const bool polish : {false, true}) {
+        // A question mark follows its word directly.
+        EXPECT_EQ(DeleteIncompleteMessage("/a b.mp4", polish).find(" ?"), std::string::npos);
+        for (int id = 0; id <= static_cast<int>(TMessageId::EngineHint); ++id) {
+            const std::string text = MessageText(static_cast<TMessageId>(id), polish);
+            EXPECT_EQ(text.find(" ?"), std::string::npos) << text;
+            EXPECT_EQ(text.find("exists!"), std::string::npos) << text;
+            EXPECT_EQ(text.find("different than"), std::string::npos) << text;
+            if (polish) {
+                EXPECT_EQ(text.find("video"), std::string::npos) << text;
+            }
+        }
+    }
+    EXPECT_STREQ(DeleteIncompleteMessage("/a.flv", true).c_str(), "Usunąć niekompletny plik \"/a.flv\"?");
 }

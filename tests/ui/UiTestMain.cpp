@@ -66,6 +66,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     RecordMessages();
     OpenUrlInBrowser = [](const QUrl& url) { OpenedUrls.push_back(url); };
+    // No tray unless a test brings one.
+    SystemTrayAvailable = [] { return false; };
 
     int failed = 0;
     failed += RunTextsOnWidgetsTests(argc, argv) != 0;
