@@ -9,7 +9,7 @@ BRIMTALE_PACKAGES=(
   ffmpeg ca-certificates curl fonts-dejavu-core
   iproute2 clang libclang-rt-14-dev
   qt6-translations-l10n yt-dlp desktop-file-utils appstream dbus-daemon
-  libssl-dev libarchive-dev gpgv gnupg openssl util-linux
+  libssl-dev libarchive-dev gpgv gnupg nlohmann-json3-dev lintian openssl util-linux
 )
 
 missing=()

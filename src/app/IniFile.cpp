@@ -373,3 +373,33 @@ bool TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 {
     return WriteString(section, key, std::to_string(value));
 }
+
+bool ReplaceFileAtomically(const std::string& fileName, const std::string& text)
+{
+    struct stat old {};
+    if (::lstat(fileName.c_str(), &old) == 0 && S_ISDIR(old.st_mode))
+        return false;
+    std::random_device rd;
+    const std::string temp = fileName + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(rd());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0)
+        return false;
+    bool ok = WriteAllTo(fd, text);
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (ok)
+        ok = ::rename(temp.c_str(), fileName.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk too.
+    const std::size_t slash = fileName.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : fileName.substr(0, slash);
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}

@@ -81,3 +81,9 @@ bool UpdateFileLocked(const std::string& fileName, std::size_t maxBytes,
                       const std::function<bool(const std::string* current, std::string& replacement)>& edit);
 // The same for a content that does not depend on what is there.
 bool WriteFileAtomically(const std::string& fileName, const std::string& text);
+
+// Puts a fresh file at fileName holding text: written beside it under a
+// temporary name, synced, then renamed into place. A link at the name is
+// replaced, never followed; on any failure (a full disk) the old file stays
+// whole and false is returned. The new file gets the user's ordinary mode.
+bool ReplaceFileAtomically(const std::string& fileName, const std::string& text);

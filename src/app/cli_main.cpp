@@ -112,7 +112,7 @@ public:
     {
         End();
         if (!quiet_)
-            std::fprintf(stderr, "%s\n", text.c_str());
+            std::fprintf(stderr, "%s\n", PrintableText(text).c_str());
     }
 
 private:
@@ -142,10 +142,12 @@ private:
     TShownPercent percent_;
 };
 
+// Every text printed may hold words from outside (an engine, a server, a
+// name): no terminal escape or control character of theirs reaches the terminal.
 void Error(TProgress& progress, const std::string& text)
 {
     progress.End();
-    std::fprintf(stderr, "brimtale-cli: %s\n", text.c_str());
+    std::fprintf(stderr, "brimtale-cli: %s\n", PrintableText(text).c_str());
 }
 
 int Interruption(TProgress& progress, const std::string& partial, bool polish)
@@ -331,7 +333,7 @@ int Convert(const TDownloadJob& job, bool localSource, TProgress& progress, bool
         if (result.EncoderFailed) {
             progress.End();
             for (const std::string& line : result.Lines)
-                std::fprintf(stderr, "%s\n", line.c_str());
+                std::fprintf(stderr, "%s\n", PrintableText(line).c_str());
             WriteErrorLog(ErrorLogFile(), result.Lines);
         }
         Error(progress, std::string(GetMainTexts(polish).NoticeConversionFailed) + ": " + result.Reason);

@@ -210,6 +210,34 @@ struct TChildGuard {
     }
 };
 
+// The child's end, seen while its output is still read: once it has ended (and
+// is reaped, so it never stays a zombie), whatever it left running that still
+// holds the pipe gets ChildExitGrace to finish its output, then the reading
+// stops. A process that left the child's group (setsid) can't keep a run going.
+constexpr std::chrono::milliseconds ChildExitGrace{2000};
+struct TChildExit {
+    bool Reaped = false;
+    std::uint32_t Code = 0;
+    std::chrono::steady_clock::time_point GraceEnd{};
+
+    // True once the child has ended (looked at again on every call until then).
+    bool Check(pid_t pid, TChildGuard& guard)
+    {
+        if (Reaped)
+            return true;
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r != pid && !(r < 0 && errno == ECHILD))
+            return false;
+        Reaped = true;
+        Code = r == pid ? ExitCodeOf(status) : StillActiveExitCode;
+        guard.pid = -1;
+        GraceEnd = std::chrono::steady_clock::now() + ChildExitGrace;
+        return true;
+    }
+    bool GraceOver() const { return Reaped && std::chrono::steady_clock::now() >= GraceEnd; }
+};
+
 // A close-on-exec pipe whose ends sit above the standard descriptors.
 void OpenPipe(TFd& readEnd, TFd& writeEnd)
 {
@@ -391,25 +419,28 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::s
     writeEnd.Close();
 
     TConsoleLineCollector collector(lines, onLine, static_cast<int>(pid), rule);
+    TChildExit exited;
     char chunk[1025];
     using Clock = std::chrono::steady_clock;
     Clock::time_point nextTick = Clock::now() + ConsoleTickInterval;
     for (;;) {
-        if (onTick) {
-            // Wait for output at most until the next tick is due, so that the
-            // caller gets its ticks while the child prints nothing.
-            const auto now = Clock::now();
-            if (now >= nextTick) {
-                onTick(static_cast<int>(pid));
-                nextTick = Clock::now() + ConsoleTickInterval;
-                continue;
-            }
-            pollfd p{readEnd.Get(), POLLIN, 0};
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count() + 1;
-            const int ready = ::poll(&p, 1, static_cast<int>(wait));
-            if (ready == 0 || (ready < 0 && errno == EINTR))
-                continue;
+        const auto now = Clock::now();
+        if (onTick && now >= nextTick) {
+            onTick(static_cast<int>(pid));
+            nextTick = Clock::now() + ConsoleTickInterval;
+            continue;
         }
+        // Wait for output at most until the next tick is due (the caller gets
+        // its ticks while the child prints nothing), and look now and then
+        // whether the child itself has ended.
+        if (exited.Check(pid, child) && exited.GraceOver())
+            break;
+        pollfd p{readEnd.Get(), POLLIN, 0};
+        const auto wait = onTick ? std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count() + 1
+                                 : static_cast<long long>(ConsoleTickInterval.count());
+        const int ready = ::poll(&p, 1, static_cast<int>(wait));
+        if (ready == 0 || (ready < 0 && errno == EINTR))
+            continue;
         const ssize_t n = ::read(readEnd.Get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
@@ -420,7 +451,8 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::vector<std::s
     readEnd.Close();
 
     child.pid = -1;
-    const std::uint32_t exitCode = WaitForChild(pid, std::chrono::milliseconds(5000));
+    const std::uint32_t exitCode =
+        exited.Reaped ? exited.Code : WaitForChild(pid, std::chrono::milliseconds(5000));
     collector.Finish();
     return exitCode;
 }
@@ -461,6 +493,7 @@ TCapturedRun RunCaptured(const std::string& program, const std::vector<std::stri
     errWrite.Close();
 
     TCapturedRun run;
+    TChildExit exited;
     using Clock = std::chrono::steady_clock;
     Clock::time_point killAt{};  // when a stopped child gets SIGKILL
     bool killed = false;
@@ -483,6 +516,8 @@ TCapturedRun RunCaptured(const std::string& program, const std::vector<std::stri
             killed = true;
             killAt = Clock::now() + std::chrono::seconds(1);
         }
+        if (exited.Check(pid, child) && exited.GraceOver())
+            break;
         pollfd p[2] = {{outRead.Get(), POLLIN, 0}, {errRead.Get(), POLLIN, 0}};
         const int ready = ::poll(p, 2, static_cast<int>(ConsoleTickInterval.count()));
         if (ready <= 0)
@@ -509,7 +544,7 @@ TCapturedRun RunCaptured(const std::string& program, const std::vector<std::stri
         }
     }
     child.pid = -1;
-    run.ExitCode = WaitForChild(pid, std::chrono::milliseconds(5000));
+    run.ExitCode = exited.Reaped ? exited.Code : WaitForChild(pid, std::chrono::milliseconds(5000));
     if (run.Stopped || run.TooLong)
         WaitForProcessGroupEnd(pid, std::chrono::seconds(3));
     return run;

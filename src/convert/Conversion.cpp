@@ -2,6 +2,8 @@
 
 #include "convert/Conversion.h"
 
+#include "app/IniFile.h"
+
 #include "convert/MediaProbe.h"
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
@@ -308,12 +310,13 @@ void WriteErrorLog(const std::string& fileName, const std::vector<std::string>& 
         std::strftime(date, sizeof date, "%x", &local);
         std::strftime(time, sizeof time, "%X", &local);
     }
-    std::string text = std::string(date) + " - " + time + "\n";
+    std::string lf = std::string(date) + " - " + time + "\n";
     for (const std::string& line : lines)
-        text += line + "\n";
-    try {
-        SaveTextToFile(text, fileName);
-    } catch (...) {
-        // A log that can't be written is left as it is.
-    }
+        lf += line + "\n";
+    std::string text;
+    for (const std::string& line : SplitLines(lf))
+        text += line + "\r\n";
+    // A new file put in place whole: on a full disk the old log stays as it
+    // was, and a link at the name is replaced, never written through.
+    ReplaceFileAtomically(fileName, text);
 }

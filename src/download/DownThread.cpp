@@ -8,6 +8,7 @@
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
+#include "net/ZQ_Strings.h"
 #include "ui/MessageBoxes.h"
 
 #include <QAction>
@@ -139,7 +140,7 @@ bool TDownThread::EngineTransfer(bool continuing)
         form->BytesDone = FileSizeOf(run.OutputFile);
         OnWindow([form, &run] { form->EngineFileMoved(run.OutputFile); });
     } else if (!run.Stopped) {
-        engineError_ = EngineRunMessage(run, AppSettings.LangPolish);
+        engineError_ = PrintableText(EngineRunMessage(run, AppSettings.LangPolish));
     }
     return run.Ok;
 }

@@ -361,6 +361,15 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
         leave();
         return run;
     }
+    // Only a media or subtitle file is taken: whatever else the engine made (a
+    // desktop entry, a script) goes.
+    if (!IsEngineResultExtension(ExtractFileExt(results.front()))) {
+        run.Failure = TEngineFailure::NotMedia;
+        run.Error = ExtractFileName(results.front());
+        ::unlink(results.front().c_str());
+        leave();
+        return run;
+    }
     // The engine's file can't be much larger than what it downloaded (the
     // streams are joined, not grown): anything beyond is not this job's file.
     const std::int64_t size = FileSizeOf(results.front());
@@ -368,6 +377,8 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
         run.Failure = TEngineFailure::TooLarge;
         return run;
     }
+    // The user's ordinary mode, whatever the engine gave its file.
+    SetOrdinaryFileMode(results.front());
     run.OutputFile = MoveResult(results.front(), outputFile);
     run.Ok = !run.OutputFile.empty();
     if (run.Ok)
@@ -404,6 +415,22 @@ std::string EngineRunMessage(const TEngineRun& run, bool polish)
         return (polish ? "Plik jest dużo większy niż pobrane dane; pozostaje w " : "The file is far larger than what was downloaded; it stays in ") + dir;
     case TEngineFailure::NotMoved:
         return (polish ? "Nie można nadać plikowi nazwy; pozostaje w " : "The file could not be given its name; it stays in ") + dir;
+    case TEngineFailure::NotMedia:
+        return (polish ? "Silnik stron utworzył plik, który nie jest filmem ani dźwiękiem: "
+                       : "The engine made a file that is no media: ") + run.Error;
     }
     return {};
+}
+
+bool IsEngineResultExtension(const std::string& ext)
+{
+    const std::string name = LowerAscii(!ext.empty() && ext[0] == '.' ? ext.substr(1) : ext);
+    if (name.empty())
+        return false;
+    if (IsMediaExtension(name))
+        return true;
+    for (const char* subtitle : {"srt", "vtt", "ass", "ssa", "sub", "lrc", "ttml"})
+        if (name == subtitle)
+            return true;
+    return false;
 }

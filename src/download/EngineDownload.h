@@ -108,6 +108,7 @@ enum class TEngineFailure {
     SeveralResults, // the engine left more than one candidate file
     TooLarge,       // the file is far larger than what the engine downloaded
     NotMoved,       // the file could not be given its name
+    NotMedia,       // the engine's file is of no media type the program knows (Error names it)
 };
 
 struct TEngineRun {
@@ -134,3 +135,8 @@ std::string EngineRunMessage(const TEngineRun& run, bool polish);
 TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& outputFile,
                              const std::function<void(const TEngineTally&)>& onProgress,
                              const std::function<bool()>& shouldStop, bool continuing = false);
+
+// True for the extensions (".mp4" or "mp4", any case) a file the engine made may
+// have: the media and subtitle types the program knows. Anything else (a
+// ".desktop", a script) is refused.
+bool IsEngineResultExtension(const std::string& ext);

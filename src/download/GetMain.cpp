@@ -214,8 +214,8 @@ void TFormGetMain::WorkEnded(TWorkEnd end, const std::string& file, const QStrin
     if (!AppSettings.Notifications || isActiveWindow())
         return;
     const TWorkEndNotice notice = WorkEndNotice(end, file, reason.toStdString(), AppSettings.LangPolish);
-    const QString summary = Q(notice.Summary);
-    const QString body = Q(notice.Body);
+    const QString summary = Q(PrintableText(notice.Summary));
+    const QString body = Q(PrintableText(notice.Body, true));
     if (OnNotify)
         OnNotify(summary, body);
     else

@@ -1,6 +1,7 @@
 #include "net/ZQ_FileSystem.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -138,4 +139,34 @@ std::string ExpandFileName(const std::string& path)
     if (ec)
         return path;
     return abs.lexically_normal().string();
+}
+
+unsigned OrdinaryFileMode()
+{
+    // Read from /proc, so that no other thread ever sees a changed umask.
+    unsigned mask = 077;
+    bool known = false;
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) {
+                known = true;
+                break;
+            }
+        std::fclose(status);
+    }
+    if (!known)
+        mask = 077;  // unknown: the file stays the user's own
+    return 0666u & ~mask;
+}
+
+bool SetOrdinaryFileMode(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::fchmod(fd, OrdinaryFileMode()) == 0;
+    ::close(fd);
+    return ok;
 }

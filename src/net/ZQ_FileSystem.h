@@ -36,3 +36,9 @@ std::string ExtractFileExt(const std::string& path);   // from the last "." of t
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 // The absolute form of a path (against the current directory), without resolving links.
 std::string ExpandFileName(const std::string& path);
+
+// The mode a new file of the user's gets: 0666 without the bits of the
+// process's umask (no execute, setuid or setgid bit).
+unsigned OrdinaryFileMode();
+// Gives a regular file (never a link) that mode; false when it can't.
+bool SetOrdinaryFileMode(const std::string& path);

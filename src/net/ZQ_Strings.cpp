@@ -238,3 +238,86 @@ void SaveTextToFile(const std::string& text, const std::string& fileName)
     if (!out)
         throw std::runtime_error("Cannot write file \"" + fileName + "\"");
 }
+
+namespace {
+// The code point of a two-byte C1 control (U+0080..U+009F) at i, else -1.
+int C1At(const std::string& s, std::size_t i)
+{
+    if (i + 1 < s.size() && static_cast<unsigned char>(s[i]) == 0xC2) {
+        const unsigned char next = static_cast<unsigned char>(s[i + 1]);
+        if (next >= 0x80 && next <= 0x9F)
+            return next;
+    }
+    return -1;
+}
+
+// Skips a control string (OSC, DCS, PM, APC, SOS) from i: up to BEL, ESC \ or
+// ST (U+009C), all included. Returns the position after it.
+std::size_t SkipControlString(const std::string& s, std::size_t i)
+{
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c == 0x07)
+            return i + 1;
+        if (c == 0x1B)
+            return i + 1 < s.size() && s[i + 1] == '\\' ? i + 2 : i + 1;
+        if (C1At(s, i) == 0x9C)
+            return i + 2;
+        ++i;
+    }
+    return i;
+}
+
+// Skips the rest of a CSI sequence from i (after "ESC [" or U+009B).
+std::size_t SkipCsi(const std::string& s, std::size_t i)
+{
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x40 && c <= 0x7E)
+            return i + 1;  // the final byte
+        if (c < 0x20 || c > 0x3F)
+            return i;  // broken off: what follows is text again
+        ++i;
+    }
+    return i;
+}
+} // namespace
+
+std::string PrintableText(const std::string& text, bool keepLineBreaks)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == 0x1B) {
+            const char kind = i + 1 < text.size() ? text[i + 1] : '\0';
+            if (kind == '[')
+                i = SkipCsi(text, i + 2);
+            else if (kind == ']' || kind == 'P' || kind == 'X' || kind == '^' || kind == '_')
+                i = SkipControlString(text, i + 2);
+            else if (kind >= 0x20 && kind <= 0x7E)
+                i += 2;  // a two-byte sequence
+            else
+                i += 1;
+            continue;
+        }
+        if (const int c1 = C1At(text, i); c1 >= 0) {
+            if (c1 == 0x9B)
+                i = SkipCsi(text, i + 2);
+            else if (c1 == 0x9D || c1 == 0x90 || c1 == 0x98 || c1 == 0x9E || c1 == 0x9F)
+                i = SkipControlString(text, i + 2);
+            else
+                i += 2;
+            continue;
+        }
+        if (c == '\n')
+            out.push_back(keepLineBreaks ? '\n' : ' ');
+        else if (c == '\t')
+            out.push_back(' ');
+        else if (c >= 0x20 && c != 0x7F)
+            out.push_back(static_cast<char>(c));
+        ++i;
+    }
+    return out;
+}

@@ -50,3 +50,10 @@ std::string PadLeft(const std::string& s, std::size_t width, char fill);
 // Writes the text's lines, each ended by CR LF, replacing the file.
 // Throws std::runtime_error when the file can't be written.
 void SaveTextToFile(const std::string& text, const std::string& fileName);
+
+// A text from outside (an engine's or encoder's output, a server's words) made
+// safe to show: terminal escape sequences (ESC [ ... final, ESC ] ... BEL or
+// ESC \, and their one-byte C1 forms) and every other control character are
+// removed; a tab becomes a blank. Line breaks (LF) stay when keepLineBreaks is
+// set, else they become blanks; a CR goes.
+std::string PrintableText(const std::string& text, bool keepLineBreaks = false);

@@ -2,7 +2,6 @@
 
 #include "app/ProgramValues.h"
 #include "convert/ConRun.h"
-#include "net/Json.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
 #include "sites/EngineChoice.h"
@@ -10,6 +9,8 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+
+#include <nlohmann/json.hpp>
 
 namespace {
 struct TButtonFormat {
@@ -29,40 +30,282 @@ const TButtonFormat* ButtonFormat(int formatNumber)
     return nullptr;
 }
 
-std::int64_t SizeOf(const TJson& format)
+std::int64_t SizeFrom(double exact, double approx)
 {
-    const double exact = format.NumberOf("filesize");
-    const double size = exact > 0 ? exact : format.NumberOf("filesize_approx");
+    const double size = exact > 0 ? exact : approx;
     return size > 0 && size < 9e18 ? static_cast<std::int64_t>(size) : 0;
 }
 
-// The entry that holds the media: the page itself, or the first entry of a
-// list the engine made of it.
-const TJson* MediaEntry(const TJson& top)
-{
-    if (top.StringOf("_type") != "playlist")
-        return &top;
-    for (const TJson& entry : top.ItemsOf("entries"))
-        if (entry.IsObject())
-            return &entry;
-    return nullptr;
-}
+// Reads the page information as it streams past and keeps only what the
+// program uses, so that memory stays near the size of the text whatever its
+// shape. Where a name occurs twice in an object the last one counts; a value of
+// another kind than expected counts as missing.
+class TPageInfoReader {
+public:
+    using json = nlohmann::json;
+
+    // The media entry's part: the page itself, or the first entry of a list.
+    struct TEntry {
+        std::string Type;
+        std::string Id;
+        std::string Url;
+        std::string Title;
+        std::string Ext;
+        double FileSize = 0;
+        double FileSizeApprox = 0;
+        std::vector<TPageFormat> Formats;
+        bool RequestedIsArray = false;
+        bool RequestedUnknown = false;  // a part of unknown size
+        std::int64_t RequestedSize = 0;
+    };
+
+    TEntry Top;
+    TEntry First;      // the first object in the page's "entries"
+    std::size_t EntriesCount = 0;  // the items of the page's "entries", of any kind
+    bool TooLarge = false;
+
+    // The SAX interface.
+    bool null() { return Scalar(TValue{}); }
+    bool boolean(bool) { return Scalar(TValue{}); }
+    bool number_integer(json::number_integer_t v) { return Scalar(TValue{TValue::TKind::Number, static_cast<double>(v)}); }
+    bool number_unsigned(json::number_unsigned_t v) { return Scalar(TValue{TValue::TKind::Number, static_cast<double>(v)}); }
+    bool number_float(json::number_float_t v, const json::string_t&) { return Scalar(TValue{TValue::TKind::Number, v}); }
+    bool string(json::string_t& v) { return Scalar(TValue{TValue::TKind::String, 0, &v}); }
+    bool binary(json::binary_t&) { return Scalar(TValue{}); }
+    bool key(json::string_t& name)
+    {
+        if (!Count())
+            return false;
+        TFrame& f = frames_.back();
+        f.Key = KeyOf(name);
+        // A member named again starts over: the last one counts.
+        if (f.Role == TRole::Top && f.Key == TKey::Entries) {
+            First = TEntry{};
+            firstFound_ = false;
+            EntriesCount = 0;
+        }
+        if (TEntry* e = EntryOf(f)) {
+            if (f.Key == TKey::Formats)
+                e->Formats.clear();
+            if (f.Key == TKey::Requested) {
+                e->RequestedIsArray = false;
+                e->RequestedUnknown = false;
+                e->RequestedSize = 0;
+            }
+        }
+        return true;
+    }
+    bool start_object(std::size_t) { return Open(true); }
+    bool end_object() { return Close(); }
+    bool start_array(std::size_t) { return Open(false); }
+    bool end_array() { return Close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
+
+private:
+    enum class TRole { Top, Entries, Entry, Formats, Format, Requested, RequestedPart, Skip };
+    enum class TKey { Other, Type, Id, Entries, Url, Title, Ext, FileSize, FileSizeApprox, Formats, Requested,
+                      FormatId, VideoCodec, AudioCodec, Height };
+    struct TFrame {
+        TRole Role;
+        TKey Key = TKey::Other;     // the member being read (objects)
+        bool TookEntry = false;     // Entries: the first object has been seen
+        double Exact = 0;           // RequestedPart: its sizes
+        double Approx = 0;
+    };
+    struct TValue {
+        enum class TKind { Other, Number, String };
+        TKind Kind = TKind::Other;
+        double Number = 0;
+        json::string_t* Text = nullptr;
+    };
+
+    static TKey KeyOf(const std::string& name)
+    {
+        static const std::pair<const char*, TKey> keys[] = {
+            {"_type", TKey::Type}, {"id", TKey::Id}, {"entries", TKey::Entries}, {"url", TKey::Url}, {"title", TKey::Title},
+            {"ext", TKey::Ext}, {"filesize", TKey::FileSize}, {"filesize_approx", TKey::FileSizeApprox},
+            {"formats", TKey::Formats}, {"requested_formats", TKey::Requested}, {"format_id", TKey::FormatId},
+            {"vcodec", TKey::VideoCodec}, {"acodec", TKey::AudioCodec}, {"height", TKey::Height},
+        };
+        for (const auto& [text, k] : keys)
+            if (name == text)
+                return k;
+        return TKey::Other;
+    }
+
+    TEntry* EntryOf(TFrame& f) { return f.Role == TRole::Top ? &Top : f.Role == TRole::Entry ? &First : nullptr; }
+
+    // Every value counts against the limit, kept or not.
+    bool Count()
+    {
+        if (++nodes_ > PageInfoMaxNodes) {
+            TooLarge = true;
+            return false;
+        }
+        return true;
+    }
+
+    static std::string Text(const TValue& v, std::size_t max)
+    {
+        return v.Kind == TValue::TKind::String ? Utf8Cut(*v.Text, max) : std::string();
+    }
+    static double Number(const TValue& v) { return v.Kind == TValue::TKind::Number ? v.Number : 0; }
+
+    // A value (a container counts as of another kind) for the member being read.
+    void Store(TFrame& f, const TValue& v)
+    {
+        constexpr std::size_t FieldMax = 256;
+        constexpr std::size_t TitleMax = 4096;
+        if (TEntry* e = EntryOf(f)) {
+            switch (f.Key) {
+            case TKey::Type: e->Type = Text(v, FieldMax); break;
+            case TKey::Id: e->Id = Text(v, FieldMax); break;
+            case TKey::Url: e->Url = Text(v, FieldMax); break;
+            case TKey::Title: e->Title = Text(v, TitleMax); break;
+            case TKey::Ext: e->Ext = Text(v, FieldMax); break;
+            case TKey::FileSize: e->FileSize = Number(v); break;
+            case TKey::FileSizeApprox: e->FileSizeApprox = Number(v); break;
+            default: break;
+            }
+        } else if (f.Role == TRole::Format) {
+            TPageFormat& format = formatOf_->Formats.back();
+            switch (f.Key) {
+            case TKey::FormatId: format.Id = Text(v, FieldMax); break;
+            case TKey::Ext: format.Ext = Text(v, FieldMax); break;
+            case TKey::VideoCodec: format.VideoCodec = Text(v, FieldMax); break;
+            case TKey::AudioCodec: format.AudioCodec = Text(v, FieldMax); break;
+            case TKey::Height: {
+                const double height = Number(v);
+                format.Height = height > 0 && height < 100000 ? static_cast<int>(height) : 0;
+                break;
+            }
+            case TKey::FileSize: exact_ = Number(v); format.Size = SizeFrom(exact_, approx_); break;
+            case TKey::FileSizeApprox: approx_ = Number(v); format.Size = SizeFrom(exact_, approx_); break;
+            default: break;
+            }
+        } else if (f.Role == TRole::RequestedPart) {
+            if (f.Key == TKey::FileSize)
+                f.Exact = Number(v);
+            else if (f.Key == TKey::FileSizeApprox)
+                f.Approx = Number(v);
+        }
+    }
+
+    // One part of the requested formats has been read; size 0 means unknown.
+    void AddRequestedPart(std::int64_t size)
+    {
+        TEntry& e = *requestedOf_;
+        if (size <= 0)
+            e.RequestedUnknown = true;
+        else if (e.RequestedSize < INT64_MAX - size)
+            e.RequestedSize += size;
+    }
+
+    bool Scalar(const TValue& v)
+    {
+        if (!Count())
+            return false;
+        if (frames_.empty())
+            return true;  // a page information that is no object: nothing found
+        TFrame& f = frames_.back();
+        if (f.Role == TRole::Entries)
+            ++EntriesCount;
+        if (f.Role == TRole::Requested)
+            AddRequestedPart(0);  // an item that is no object has no size
+        else
+            Store(f, v);
+        return true;
+    }
+
+    bool Open(bool object)
+    {
+        if (!Count())
+            return false;
+        if (frames_.size() >= PageInfoMaxDepth) {
+            TooLarge = true;
+            return false;
+        }
+        TRole role = TRole::Skip;
+        if (frames_.empty()) {
+            role = object ? TRole::Top : TRole::Skip;
+            topIsObject_ = object;
+        } else {
+            TFrame& f = frames_.back();
+            if (f.Role == TRole::Entries)
+                ++EntriesCount;
+            TEntry* e = EntryOf(f);
+            if (e) {
+                Store(f, TValue{});  // a container where a text or number was expected
+                if (!object && f.Role == TRole::Top && f.Key == TKey::Entries)
+                    role = TRole::Entries;
+                else if (!object && f.Key == TKey::Formats)
+                    role = TRole::Formats;
+                else if (!object && f.Key == TKey::Requested) {
+                    role = TRole::Requested;
+                    e->RequestedIsArray = true;
+                    requestedOf_ = e;
+                }
+                if (role == TRole::Formats)
+                    formatOf_ = e;
+            } else if (f.Role == TRole::Entries && object && !f.TookEntry) {
+                f.TookEntry = true;
+                firstFound_ = true;
+                role = TRole::Entry;
+            } else if (f.Role == TRole::Formats && object) {
+                if (formatOf_->Formats.size() >= PageInfoMaxFormats) {
+                    TooLarge = true;
+                    return false;
+                }
+                formatOf_->Formats.emplace_back();
+                exact_ = approx_ = 0;
+                role = TRole::Format;
+            } else if (f.Role == TRole::Requested) {
+                if (object)
+                    role = TRole::RequestedPart;
+                else
+                    AddRequestedPart(0);
+            } else {
+                Store(f, TValue{});
+            }
+        }
+        frames_.push_back(TFrame{role});
+        return true;
+    }
+
+    bool Close()
+    {
+        if (frames_.empty())
+            return false;
+        const TFrame f = frames_.back();
+        frames_.pop_back();
+        if (f.Role == TRole::RequestedPart)
+            AddRequestedPart(SizeFrom(f.Exact, f.Approx));
+        return true;
+    }
+
+    std::vector<TFrame> frames_;
+    std::size_t nodes_ = 0;
+    bool topIsObject_ = false;
+    bool firstFound_ = false;
+    TEntry* formatOf_ = nullptr;     // whose formats are being read
+    TEntry* requestedOf_ = nullptr;  // whose requested formats are being read
+    double exact_ = 0;               // the current format's sizes
+    double approx_ = 0;
+
+public:
+    bool TopIsObject() const { return topIsObject_; }
+    bool HasFirst() const { return firstFound_; }
+};
 
 // The engine's generic reader numbers the videos it finds on a page, "Title (1)",
 // "Title (2)", even when there is only one. A single entry keeps the page's title.
-std::string EntryTitle(const TJson& top, const TJson& entry)
+std::string EntryTitle(std::string title, bool entryIsTop, const std::string& topId, std::size_t entries)
 {
-    std::string title = entry.StringOf("title");
     const std::string number = " (1)";
     if (title.size() <= number.size() || title.compare(title.size() - number.size(), number.size(), number) != 0)
         return title;
-    bool single = false;
-    if (&entry == &top) {
-        const std::string id = entry.StringOf("id");
-        single = id.size() > 2 && id.compare(id.size() - 2, 2, "-1") == 0;
-    } else {
-        single = top.ItemsOf("entries").size() == 1;
-    }
+    const bool single =
+        entryIsTop ? topId.size() > 2 && topId.compare(topId.size() - 2, 2, "-1") == 0 : entries == 1;
     if (single)
         title.erase(title.size() - number.size());
     return title;
@@ -108,42 +351,27 @@ bool PageOffersYouTubeFormat(const TPageInfo& info, int formatNumber)
 TPageInfo ParsePageInfo(const std::string& json)
 {
     TPageInfo info;
-    const std::optional<TJson> top = TJson::Parse(json);
-    if (!top || !top->IsObject())
+    TPageInfoReader reader;
+    const bool whole = nlohmann::json::sax_parse(json, &reader);
+    if (!whole || !reader.TopIsObject()) {
+        info.TooLarge = reader.TooLarge;
+        if (info.TooLarge)
+            info.Error = PageInfoTooLargeText;
         return info;
-    const TJson* entry = MediaEntry(*top);
-    if (!entry)
-        return info;
-    for (const TJson& f : entry->ItemsOf("formats")) {
-        if (!f.IsObject())
-            continue;
-        TPageFormat format;
-        format.Id = f.StringOf("format_id");
-        format.Ext = f.StringOf("ext");
-        format.VideoCodec = f.StringOf("vcodec");
-        format.AudioCodec = f.StringOf("acodec");
-        const double height = f.NumberOf("height");
-        format.Height = height > 0 && height < 100000 ? static_cast<int>(height) : 0;
-        format.Size = SizeOf(f);
-        info.Formats.push_back(std::move(format));
     }
-    info.Found = !info.Formats.empty() || !entry->StringOf("url").empty();
+    TPageInfoReader::TEntry& entry = reader.Top.Type == "playlist" ? reader.First : reader.Top;
+    if (reader.Top.Type == "playlist" && !reader.HasFirst())
+        return info;
+    info.Formats = std::move(entry.Formats);
+    info.Found = !info.Formats.empty() || !entry.Url.empty();
     if (!info.Found)
         return info;
-    info.Title = EntryTitle(*top, *entry);
-    info.Ext = entry->StringOf("ext");
-    if (const TJson* parts = entry->Member("requested_formats"); parts && parts->IsArray()) {
-        for (const TJson& part : parts->Items()) {
-            const std::int64_t size = SizeOf(part);
-            if (size <= 0) {
-                info.Size = 0;  // one part of unknown size: the whole is unknown
-                break;
-            }
-            info.Size += size;
-        }
-    } else {
-        info.Size = SizeOf(*entry);
-    }
+    info.Title = EntryTitle(entry.Title, &entry == &reader.Top, reader.Top.Id, reader.EntriesCount);
+    info.Ext = entry.Ext;
+    if (entry.RequestedIsArray)
+        info.Size = entry.RequestedUnknown ? 0 : entry.RequestedSize;
+    else
+        info.Size = SizeFrom(entry.FileSize, entry.FileSizeApprox);
     return info;
 }
 
@@ -158,7 +386,7 @@ std::string EngineErrorText(const std::string& errorOutput)
             end = errorOutput.size();
         const std::string line = errorOutput.substr(start, end - start);
         if (line.compare(0, prefix.size(), prefix) == 0)
-            reason = Trim(line.substr(prefix.size()));
+            reason = Trim(PrintableText(line.substr(prefix.size())));
         start = end + 1;
     }
     return Utf8Cut(reason, 300);
@@ -205,8 +433,10 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
     if (run.ExitCode == 0 && !run.Stopped && !run.TooLong)
         info = ParsePageInfo(run.Out);
     if (!info.Found) {
+        const bool tooLarge = info.TooLarge || (run.TooLong && !run.Stopped);
         info = TPageInfo{};
-        info.Error = EngineErrorText(run.Err);
+        info.TooLarge = tooLarge;
+        info.Error = tooLarge ? std::string(PageInfoTooLargeText) : EngineErrorText(run.Err);
         // A look-up cut short says nothing about the page.
         if (!run.Stopped)
             RememberFailure(url, info.Error);

@@ -25,6 +25,7 @@ struct TPageInfo {
     std::int64_t Size = 0;   // of that file when the engine knows it, else 0
     std::vector<TPageFormat> Formats;
     std::string Error;       // why nothing was found, in the engine's words (may be empty)
+    bool TooLarge = false;   // the page information was beyond the limits below
 };
 
 // The engine's choice of format: a format selection and, when video and audio
@@ -47,7 +48,16 @@ TEngineFormat YouTubeEngineFormat(int formatNumber);
 // needs it in MP4).
 bool PageOffersYouTubeFormat(const TPageInfo& info, int formatNumber);
 
-// What the engine printed for -J: the page information, or Found false.
+// What is read of the page information at most: values (of any kind, names
+// included), nesting, formats. Beyond them it counts as too large.
+constexpr std::size_t PageInfoMaxNodes = 4'000'000;
+constexpr std::size_t PageInfoMaxDepth = 256;
+constexpr std::size_t PageInfoMaxFormats = 10'000;
+// The reason given then (the windows show it in the user's language).
+constexpr const char* PageInfoTooLargeText = "page information too large";
+
+// What the engine printed for -J: the page information, or Found false (with
+// TooLarge set when it was too large to read).
 TPageInfo ParsePageInfo(const std::string& json);
 // The engine's reason from its error output: the last "ERROR: " line, without
 // the prefix, cut to a readable length.

@@ -43,8 +43,9 @@ bool ThroughEngine(const std::string& url, const TEngineFormat& format, const st
     }
     const TPageInfo info = LookUpPage(url);
     if (!info.Found) {
-        resolved.Message = NoMediaMessage(info.Error, polish);
-        resolved.OfferEngineUpdate = !NetworkStepEnded() && EngineMayBeTheCause(ChooseEngine(), DetectVideoSite(url) == vsYouTube);
+        resolved.Message = NoMediaMessage(info.TooLarge ? PageInfoTooLargeReason(polish) : info.Error, polish);
+        resolved.OfferEngineUpdate = !info.TooLarge && !NetworkStepEnded() &&
+                                     EngineMayBeTheCause(ChooseEngine(), DetectVideoSite(url) == vsYouTube);
         return false;
     }
     resolved.ThroughEngine = true;

@@ -1,5 +1,7 @@
 #include "ui/MessageBoxes.h"
 
+#include "net/ZQ_Strings.h"
+
 #include <QMessageBox>
 #include <QWidget>
 
@@ -26,8 +28,11 @@ void SetMessageHook(TMessageHook hook)
     Hook() = std::move(hook);
 }
 
-TMsgAnswer ShowMessage(QWidget* owner, const QString& title, const QString& text, TMsgKind kind)
+TMsgAnswer ShowMessage(QWidget* owner, const QString& shownTitle, const QString& shownText, TMsgKind kind)
 {
+    // Texts may quote words from outside: no control character of theirs is shown.
+    const QString title = QString::fromStdString(PrintableText(shownTitle.toStdString()));
+    const QString text = QString::fromStdString(PrintableText(shownText.toStdString(), true));
     if (Hook())
         return Hook()(owner, title, text, kind);
     if (const char* answer = AutoAnswer()) {

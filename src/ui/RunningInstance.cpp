@@ -4,14 +4,17 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,6 +29,21 @@ bool PeerIsSameUser(qintptr descriptor)
     return peer.uid == ::geteuid();
 }
 
+// A folder of this user's only (mode 0700), made when missing; false when the
+// name holds anything else (a link, a file, someone else's folder).
+bool PrivateFolder(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) == 0)
+        return true;
+    if (errno != EEXIST)
+        return false;
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return false;
+    return (st.st_mode & 0777) == 0700 || ::chmod(name.constData(), 0700) == 0;
+}
+
 int Remaining(const QDeadlineTimer& deadline)
 {
     return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
@@ -35,14 +53,21 @@ int Remaining(const QDeadlineTimer& deadline)
 
 QString InstanceSocketPath()
 {
-    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        dir = QDir::tempPath();
-    return dir + "/brimtale-" + QString::number(::geteuid()) + ".socket";
+    const QString user = QString::number(::geteuid());
+    const QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!dir.isEmpty() && QFileInfo(dir).isDir())
+        return dir + "/brimtale-" + user + ".socket";
+    // The temporary folder is everyone's: the socket goes into a folder there
+    // that only this user may enter. One that someone else made (or a link)
+    // means no hand-off at all rather than one through another's hands.
+    const QString own = QDir::tempPath() + "/brimtale-" + user;
+    return PrivateFolder(own) ? own + "/brimtale.socket" : QString();
 }
 
 bool SendToRunningInstance(const std::string& address, int timeoutMs, const QString& path)
 {
+    if (path.isEmpty())
+        return false;
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     socket.connectToServer(path);
@@ -60,8 +85,18 @@ bool SendToRunningInstance(const std::string& address, int timeoutMs, const QStr
     return socket.read(&answer, 1) == 1 && answer == InstanceAnswer;
 }
 
-TInstanceServer::TInstanceServer(QObject* parent) : QObject(parent), server_(new QLocalServer(this))
+TInstanceServer::TInstanceServer(QObject* parent)
+    : QObject(parent), server_(new QLocalServer(this)), watch_(new QTimer(this))
 {
+    // Should the server ever stop listening (Qt closes it when accepting
+    // fails) or its socket vanish, it listens again.
+    watch_->setInterval(InstanceRelistenMs);
+    connect(watch_, &QTimer::timeout, this, [this] {
+        if (server_->isListening() && QFileInfo::exists(path_))
+            return;
+        server_->close();
+        Listen(path_);
+    });
     // No access options: with them the socket is made elsewhere and renamed
     // into place, over a socket another program listens on. Who may connect is
     // checked on every connection instead.
@@ -74,6 +109,17 @@ TInstanceServer::TInstanceServer(QObject* parent) : QObject(parent), server_(new
 TInstanceServer::~TInstanceServer() = default;
 
 bool TInstanceServer::Listen(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    if (!ListenAt(path))
+        return false;
+    path_ = path;
+    watch_->start();
+    return true;
+}
+
+bool TInstanceServer::ListenAt(const QString& path)
 {
     if (server_->listen(path))
         return true;
@@ -100,9 +146,21 @@ void TInstanceServer::Accept(QLocalSocket* socket)
         drop();
         return;
     }
+    // Only a few callers are served at a time: a flood of connections that
+    // send nothing would otherwise use up this program's descriptors. The
+    // oldest one makes room.
+    std::erase_if(open_, [](const QPointer<QLocalSocket>& s) { return s.isNull(); });
+    while (open_.size() >= InstanceMaxConnections) {
+        if (QLocalSocket* oldest = open_.front())
+            oldest->abort();
+        if (QLocalSocket* oldest = open_.front())
+            oldest->deleteLater();
+        open_.pop_front();
+    }
+    open_.emplace_back(socket);
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     // A caller that sends nothing (or too slowly) is not waited for.
-    QTimer::singleShot(InstanceAnswerMs, socket, drop);
+    QTimer::singleShot(InstanceHoldMs, socket, drop);
     auto reader = std::make_shared<TInstanceMessageReader>();
     connect(socket, &QLocalSocket::readyRead, this, [this, socket, reader, drop] {
         const QByteArray bytes = socket->readAll();
@@ -125,4 +183,9 @@ void TInstanceServer::Accept(QLocalSocket* socket)
             return;
         }
     });
+}
+
+bool TInstanceServer::Listening() const
+{
+    return server_->isListening();
 }

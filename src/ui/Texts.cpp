@@ -244,6 +244,11 @@ std::string ConversionErrorMessage(int exitCode, bool polish)
     return MessageText(TMessageId::ConversionError, polish) + std::to_string(exitCode) + ")";
 }
 
+const char* PageInfoTooLargeReason(bool polish)
+{
+    return polish ? "Informacje o stronie są zbyt duże." : "The page information is too large.";
+}
+
 std::string NotTrustedMessage(const std::string& url, bool polish)
 {
     return (polish ? "Certyfikat serwera nie jest zaufany: " : "The server's certificate is not trusted: ") + url;

@@ -113,5 +113,9 @@ std::string PageProblemLine(const std::string& engineReason, bool polish);
 inline constexpr const char* YouTubeHomePage = "http://www.youtube.com";
 inline constexpr const char* WrzutaHomePage = "http://www.wrzuta.pl";
 
+// The reason given when the page engine's page information is beyond what the
+// program reads.
+const char* PageInfoTooLargeReason(bool polish);
+
 // The server's certificate is not trusted: the message with the address.
 std::string NotTrustedMessage(const std::string& url, bool polish);

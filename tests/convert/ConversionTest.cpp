@@ -241,4 +241,18 @@ TEST(Conversion, WriteErrorLogReplacesTheFile)
 
     // A log that can't be written is skipped silently.
     EXPECT_NO_THROW(WriteErrorLog(dir.File("no/such/dir/bmt_errors.log"), {"x"}));
+
+    // A link at the name is replaced by the log, never written through; a
+    // folder there stays as it is.
+    const std::string victim = dir.Write("victim", "keep");
+    std::filesystem::remove(log);
+    std::filesystem::create_symlink(victim, log);
+    WriteErrorLog(log, {"through a link?"});
+    EXPECT_EQ(TempDir::Read(victim), "keep");
+    EXPECT_FALSE(std::filesystem::is_symlink(log));
+    EXPECT_NE(TempDir::Read(log).find("through a link?"), std::string::npos);
+    std::filesystem::create_directory(dir.File("folder.log"));
+    WriteErrorLog(dir.File("folder.log"), {"x"});
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder.log")));
+    EXPECT_EQ(std::filesystem::directory_iterator(dir.File("folder.log")), std::filesystem::directory_iterator());
 }

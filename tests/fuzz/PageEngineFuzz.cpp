@@ -2,17 +2,19 @@
 
 #include "FuzzSupport.h"
 #include "download/EngineDownload.h"
-#include "net/Json.h"
 #include "net/ZQ_Strings.h"
 #include "sites/PageEngine.h"
+
+#include <nlohmann/json.hpp>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text = FuzzText(data, size);
-    const std::optional<TJson> json = TJson::Parse(text);
     const TPageInfo info = ParsePageInfo(text);
+    // Found only in well-formed JSON whose top is an object.
     if (info.Found)
-        FUZZ_CHECK(json && json->IsObject());
+        FUZZ_CHECK(!text.empty() && nlohmann::json::accept(text) && text.find('{') < text.find('['));
+    FUZZ_CHECK(info.Formats.size() <= PageInfoMaxFormats && info.Title.size() <= 4096);
     FUZZ_CHECK(info.Size >= 0);
     for (const TPageFormat& f : info.Formats)
         FUZZ_CHECK(f.Height >= 0 && f.Size >= 0);

@@ -30,8 +30,37 @@ if [ "$from" = --package ]; then
     grep -q "^ Depends:.*$dep" <<<"$info" || { echo "the package does not depend on $dep" >&2; exit 1; }
   done
   grep -q "^ Recommends:.*ffmpeg.*yt-dlp" <<<"$info" || { echo "the package does not recommend ffmpeg and yt-dlp" >&2; exit 1; }
+  for f in ./usr/share/man/man1/brimtale.1.gz ./usr/share/man/man1/brimtale-cli.1.gz \
+           ./usr/share/doc/brimtale/copyright ./usr/share/doc/brimtale/changelog.gz; do
+    grep -qx "$f" <<<"$contents" || { echo "the package lacks $f" >&2; exit 1; }
+  done
+  grep -q "^ Maintainer: .* <.*@.*>$" <<<"$info" || { echo "the package names no maintainer to write to" >&2; exit 1; }
+  # Debian's own checks of a package: no error, no warning.
+  command -v lintian >/dev/null || { echo "lintian is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
+  findings=$(lintian --tag-display-limit 0 --fail-on error,warning "$deb" 2>&1) ||
+    { echo "lintian: $findings" >&2; exit 1; }
+  ! grep -E '^[EW]: ' <<<"$findings" >&2 || exit 1
+  echo "lintian finds no error and no warning"
   dpkg-deb -x "$deb" "$work/root"
   prefix=$work/root/usr
+  # Stripped, with their symbols bound at start-up and read-only afterwards, and
+  # with the checked forms of the C library's string and memory functions.
+  for program in brimtale brimtale-cli; do
+    sections=$(readelf -SW "$prefix/bin/$program")
+    ! grep -qE ' \.(symtab|debug_info) ' <<<"$sections" || { echo "$program is not stripped" >&2; exit 1; }
+    dynamic=$(readelf -d "$prefix/bin/$program")
+    grep -qE 'BIND_NOW|FLAGS.*NOW' <<<"$dynamic" || { echo "$program lacks -z now" >&2; exit 1; }
+    headers=$(readelf -lW "$prefix/bin/$program")
+    grep -q GNU_RELRO <<<"$headers" || { echo "$program lacks RELRO" >&2; exit 1; }
+    symbols=$(readelf --dyn-syms -W "$prefix/bin/$program")
+    grep -qE '__(printf|fprintf|memcpy|snprintf|sprintf|read|strcpy)_chk' <<<"$symbols" ||
+      { echo "$program is built without _FORTIFY_SOURCE" >&2; exit 1; }
+  done
+  if command -v man >/dev/null; then
+    manual=$(man -l "$prefix/share/man/man1/brimtale-cli.1.gz" 2>/dev/null)
+  grep -q -- "--list-profiles" <<<"$manual" ||
+      { echo "the manual page of brimtale-cli does not read" >&2; exit 1; }
+  fi
   if command -v appstreamcli >/dev/null; then
     appstreamcli validate --no-net "$prefix/share/metainfo/org.brimtale.Brimtale.metainfo.xml" >/dev/null
   fi

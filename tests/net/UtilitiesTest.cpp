@@ -198,6 +198,23 @@ TEST(System, Locale)
     EXPECT_FALSE(ExecutablePath().empty());
 }
 
+TEST(Strings, PrintableTextDropsEscapesAndControlCharacters)
+{
+    // A title set through OSC, a cleared screen, colours, their one-byte C1
+    // forms, a bell and other controls: only the words are left.
+    EXPECT_EQ(PrintableText("\x1b]0;pwned\x07" "bad \x1b[2J\x1b[1;31mpage\x1b[0m"), "bad page");
+    EXPECT_EQ(PrintableText("a\x1b]8;;http://x\x1b\\link\x1b]8;;\x1b\\b"), "alinkb");
+    EXPECT_EQ(PrintableText("x\xc2\x9b" "31my\xc2\x9d" "0;t\xc2\x9cz"), "xyz");
+    EXPECT_EQ(PrintableText("\x1b" "7a\x1b" "8\x01\x7f" "b\tc\rd"), "ab cd");
+    EXPECT_EQ(PrintableText("one\ntwo"), "one two");
+    EXPECT_EQ(PrintableText("one\r\ntwo", true), "one\ntwo");
+    // Letters of any language stay, a broken-off sequence costs no text after it.
+    EXPECT_EQ(PrintableText("Zażółć \xe2\x82\xac"), "Zażółć \xe2\x82\xac");
+    EXPECT_EQ(PrintableText("a\x1b[12"), "a");
+    EXPECT_EQ(PrintableText("a\x1b[1\x01z"), "az");
+    EXPECT_EQ(PrintableText("end\x1b"), "end");
+}
+
 TEST(Transfer, ShownPercentNeverGoesBackWhileTheEstimateGrows)
 {
     TShownPercent shown;

@@ -1,31 +1,51 @@
 // Reading the page engine's page information, and the format choices of the
 // dialog's YouTube buttons.
-#include "net/Json.h"
 #include "sites/PageEngine.h"
 
 #include <gtest/gtest.h>
 
-TEST(Json, ValuesEscapesAndWhatIsRefused)
+TEST(PageInfo, EscapesLastMembersAndWhatIsRefused)
 {
-    const auto doc = TJson::Parse(R"( {"a": [1, -2.5e1, true, false, null], "s": "x\"\\\/\n\u0041\u00e9\u20ac\ud83d\ude00",
-        "a": "last wins", "o": {}} )");
-    ASSERT_TRUE(doc);
-    EXPECT_EQ(doc->StringOf("a"), "last wins");
-    EXPECT_EQ(doc->StringOf("s"), "x\"\\/\nA\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-    EXPECT_TRUE(doc->Member("o")->IsObject());
-    EXPECT_EQ(doc->Member("missing"), nullptr);
-    EXPECT_EQ(doc->NumberOf("s", 7), 7);  // of another kind: the fallback
+    const TPageInfo info = ParsePageInfo(R"( {"title": [1, -2.5e1, true, false, null], "url": "u",
+        "title": "x\"\\\/\n\u0041\u00e9\u20ac\ud83d\ude00", "ext": 5, "formats": [{"height": "720"}], "o": {}} )");
+    ASSERT_TRUE(info.Found);
+    EXPECT_EQ(info.Title, "x\"\\/\nA\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");  // the last title counts
+    EXPECT_EQ(info.Ext, "");                                                     // of another kind: missing
+    ASSERT_EQ(info.Formats.size(), 1u);
+    EXPECT_EQ(info.Formats[0].Height, 0);
 
-    // A lone surrogate half becomes U+FFFD rather than invalid UTF-8.
-    EXPECT_EQ(TJson::Parse(R"("\ud800x")")->String(), "\xEF\xBF\xBDx");
+    for (const char* bad : {"", "{", "{\"url\": [1,]}", "{\"a\" 1}", "\"open", "{\"url\": 01}", "{\"url\": \"u\"} 2",
+                            "{\"url\": tru}", "{\"url\": \"tab\there\"}", "{\"url\": \"\\x\"}", "{\"url\": \"u\",}"}) {
+        const TPageInfo refused = ParsePageInfo(bad);
+        EXPECT_FALSE(refused.Found) << bad;
+        EXPECT_FALSE(refused.TooLarge) << bad;
+    }
+}
 
-    for (const char* bad : {"", "{", "[1,]", "{\"a\" 1}", "\"open", "01x", "[1] 2", "tru", "\"tab\there\"", "\"\\x\"",
-                            "-", "1.", "{\"a\":1,}"})
-        EXPECT_FALSE(TJson::Parse(bad)) << bad;
-
-    // Deep nesting is refused, not a crash.
-    EXPECT_FALSE(TJson::Parse(std::string(100000, '[') + std::string(100000, ']')));
-    EXPECT_TRUE(TJson::Parse(std::string(100, '[') + std::string(100, ']')));
+TEST(PageInfo, TooMuchIsRefusedAsTooLarge)
+{
+    // Deep nesting, too many values, too many formats: refused, not a crash.
+    const std::string deep = "{\"url\": \"u\", \"x\": " + std::string(100000, '[') + std::string(100000, ']') + "}";
+    std::string values = "{\"url\": \"u\", \"x\": [";
+    for (std::size_t i = 0; i < PageInfoMaxNodes; ++i)
+        values += "0,";
+    values += "0]}";
+    std::string formats = "{\"formats\": [";
+    for (std::size_t i = 0; i <= PageInfoMaxFormats; ++i)
+        formats += "{},";
+    formats += "{}]}";
+    const std::string* const shapes[] = {&deep, &values, &formats};
+    for (const std::string* text : shapes) {
+        const TPageInfo info = ParsePageInfo(*text);
+        EXPECT_FALSE(info.Found);
+        EXPECT_TRUE(info.TooLarge);
+        EXPECT_EQ(info.Error, PageInfoTooLargeText);
+    }
+    // Within the limits all is read; a long title is cut.
+    const TPageInfo nested = ParsePageInfo("{\"url\": \"u\", \"x\": " + std::string(200, '[') + std::string(200, ']') +
+                                           ", \"title\": \"" + std::string(100000, 't') + "\"}");
+    EXPECT_TRUE(nested.Found);
+    EXPECT_EQ(nested.Title, std::string(4096, 't'));
 }
 
 TEST(PageInfo, TitleFormatsAndSizes)

@@ -12,6 +12,7 @@
 #include "ui/New.h"
 #include "ui/RunningInstance.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -22,11 +23,15 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -192,6 +197,158 @@ private slots:
         QCOMPARE(download.exitCode(), 0);
         QCoreApplication::processEvents();
         QCOMPARE(server.Connections(), 0);
+    }
+
+    void aFloodOfSilentConnectionsLeavesTheHandOffWorking()
+    {
+        TProgramFolder folder;
+        const QString runtime = Q(folder.Dir.File("runtime"));
+        QVERIFY(QDir().mkpath(runtime));
+        const QStringList env{"XDG_RUNTIME_DIR=" + runtime};
+        const QString socket = runtime + "/brimtale-" + QString::number(::geteuid()) + ".socket";
+
+        // The running program has the usual limit of 1024 descriptors.
+        rlimit limit {};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+        const rlimit usual{std::min<rlim_t>(1024, limit.rlim_max), limit.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &usual), 0);
+        QProcess running;
+        StartWith(running, folder, env, {});
+        const rlimit more{std::min<rlim_t>(4096, limit.rlim_max), limit.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &more), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 15000);
+
+        // More connections than it has descriptors, all held open and silent.
+        std::vector<int> held;
+        const QByteArray name = QFile::encodeName(socket);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, name.constData(), sizeof address.sun_path - 1);
+        QElapsedTimer t;
+        t.start();
+        while (held.size() < 1100 && t.elapsed() < 30000) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            QVERIFY(fd >= 0);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                held.push_back(fd);
+                continue;
+            }
+            const int error = errno;
+            ::close(fd);
+            if (error != EAGAIN)
+                break;  // no one listens there any more
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        // Whatever became of them, the running program still takes an address.
+        QProcess later;
+        StartWith(later, folder, env, {"http://127.0.0.1:1/x"});
+        const bool ended = later.waitForFinished(15000);
+        if (!ended)
+            later.kill();
+        for (const int fd : held)
+            ::close(fd);
+        const bool stillRunning = running.state() == QProcess::Running;
+        running.kill();
+        running.waitForFinished(5000);
+        later.waitForFinished(5000);
+        QVERIFY2(ended, "the later start opened a window of its own");
+        QCOMPARE(later.exitCode(), 0);
+        QVERIFY(stillRunning);
+        QCOMPARE(held.size(), std::size_t(1100));  // it never stopped taking connections
+    }
+
+    void aServerThatStoppedListeningListensAgain()
+    {
+        const QString path = Q(TestHome()) + "/relisten.socket";
+        TInstanceServer server;
+        QVERIFY(server.Listen(path));
+        // What Qt does when accepting fails: the server closes, its socket goes.
+        QLocalServer::removeServer(path);
+        QTRY_VERIFY_WITH_TIMEOUT(server.Listening() && QFileInfo::exists(path), 5000);
+        bool sent = false;
+        QSignalSpy received(&server, &TInstanceServer::addressReceived);
+        std::thread sender([&] { sent = SendToRunningInstance("again", InstanceAnswerMs, path); });
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 5000);
+        sender.join();
+        QVERIFY(sent);
+    }
+
+    void withoutARuntimeFolderTheSocketIsInAPrivateFolderOfTheUsers()
+    {
+        TProgramFolder folder;
+        const QString temp = Q(folder.Dir.File("tmp"));
+        QVERIFY(QDir().mkpath(temp));
+        const QStringList env{"XDG_RUNTIME_DIR", "TMPDIR=" + temp};
+        const QString own = temp + "/brimtale-" + QString::number(::geteuid());
+        QProcess running;
+        StartWith(running, folder, env, {});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(own + "/brimtale.socket"), 15000);
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(own).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0700u);
+        QCOMPARE(st.st_uid, ::geteuid());
+        QProcess later;
+        StartWith(later, folder, env, {"http://127.0.0.1:1/x"});
+        const bool ended = later.waitForFinished(15000);
+        if (!ended)
+            later.kill();
+        running.kill();
+        running.waitForFinished(5000);
+        QVERIFY2(ended, "the later start did not find the running program");
+        QCOMPARE(later.exitCode(), 0);
+
+        // What someone else may have put there is never used.
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray tmpdir = qgetenv("TMPDIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(temp));
+        QDir(own).removeRecursively();
+        const QString elsewhere = Q(folder.Dir.File("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QFile::link(elsewhere, own));
+        const QString linked = InstanceSocketPath();
+        QFile::remove(own);
+        QVERIFY(QDir().mkdir(own));
+        QVERIFY(QFile::setPermissions(own, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                               QFileDevice::ReadOther | QFileDevice::ExeOther));
+        const QString opened = InstanceSocketPath();  // its own folder: made private again
+        QString foreign = "skipped";
+        if (::geteuid() == 0) {
+            QVERIFY(::chown(QFile::encodeName(own).constData(), 65534, 65534) == 0);
+            foreign = InstanceSocketPath();
+        }
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("TMPDIR", tmpdir);
+        QCOMPARE(linked, QString());
+        QCOMPARE(opened, own + "/brimtale.socket");
+        QCOMPARE(QFileInfo(own).permissions() & (QFileDevice::ReadOther | QFileDevice::ExeOther), QFileDevice::Permissions());
+        QVERIFY(foreign.isEmpty() || foreign == "skipped");
+        TInstanceServer server;
+        QVERIFY(!server.Listen(QString()));
+        QVERIFY(!SendToRunningInstance("x", 500, QString()));
+    }
+
+private:
+    // The built program with changes to the environment ("NAME=value" sets,
+    // "NAME" alone removes), offscreen.
+    static void StartWith(QProcess& process, const TProgramFolder& folder, const QStringList& changes,
+                          const QStringList& args)
+    {
+        const std::string exe = folder.Dir.File("brimtale");
+        if (!std::filesystem::exists(exe))
+            std::filesystem::copy_file(BRIMTALE_EXE, exe);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        for (const QString& change : changes) {
+            const qsizetype eq = change.indexOf('=');
+            if (eq < 0)
+                env.remove(change);
+            else
+                env.insert(change.left(eq), change.mid(eq + 1));
+        }
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(Q(exe), args);
     }
 };
 

@@ -1,0 +1,31 @@
+#pragma once
+// Runs a real program of the build (no shell) and collects what it prints.
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct TProgramRun {
+    int Status = -1;  // the exit status, or 128 + signal; -1 when it could not start
+    std::string Out;
+    std::string Err;
+    std::chrono::milliseconds Took{0};
+    long PeakKb = 0;  // the program's peak resident memory
+};
+
+struct TProgramOptions {
+    // Changes to the environment: "NAME=value" sets, "NAME" alone removes.
+    std::vector<std::string> Env;
+    // Called with the pid and what came so far, about every 50 ms.
+    std::function<void(pid_t, const TProgramRun&)> WhileRunning;
+    // Ended with SIGKILL after this long.
+    std::chrono::seconds Limit{120};
+};
+
+TProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                       const TProgramOptions& options = {});
+
+// Writes an executable "#!/bin/sh" script and returns its path.
+std::string WriteScript(const std::string& path, const std::string& body);
