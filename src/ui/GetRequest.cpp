@@ -44,7 +44,8 @@ bool ThroughEngine(const std::string& url, const TEngineFormat& format, const st
     const TPageInfo info = LookUpPage(url);
     if (!info.Found) {
         resolved.Message = NoMediaMessage(info.TooLarge ? PageInfoTooLargeReason(polish) : info.Error, polish);
-        resolved.OfferEngineUpdate = !info.TooLarge && !NetworkStepEnded() &&
+        // An engine of any age fails on a page that can't be reached.
+        resolved.OfferEngineUpdate = !info.TooLarge && !NetworkStepEnded() && !PageUnreachableReason(info.Error) &&
                                      EngineMayBeTheCause(ChooseEngine(), DetectVideoSite(url) == vsYouTube);
         return false;
     }

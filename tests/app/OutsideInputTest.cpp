@@ -44,11 +44,13 @@ protected:
             ::kill(pid, SIGKILL);
     }
 
-    // The page engine beside the program: lookUp answers -J, download the rest.
+    // The page engine beside the program, newer than any other here so it is
+    // the one used: lookUp answers -J, download the rest.
     void UseEngine(const std::string& lookUp, const std::string& download)
     {
-        WriteScript(dir.File("yt-dlp"), "for a in \"$@\"; do\n  if [ \"$a\" = -J ]; then\n" + lookUp +
-                                            "\n  exit 0\n  fi\ndone\n" + download + "\n");
+        WriteScript(dir.File("yt-dlp"), "for a in \"$@\"; do\n  if [ \"$a\" = --version ]; then\n"
+                                        "  echo 2099.01.01\n  exit 0\n  fi\n  if [ \"$a\" = -J ]; then\n" +
+                                            lookUp + "\n  exit 0\n  fi\ndone\n" + download + "\n");
     }
 
     // Something the engine starts in a session of its own: it holds the
