@@ -3,6 +3,7 @@
 // statuses, Ctrl+C, a hostile title and an existing file.
 
 #include "support/MediaFixtures.h"
+#include "support/ProgramRun.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 
@@ -10,12 +11,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <poll.h>
 #include <spawn.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -28,75 +26,14 @@ extern char** environ;
 
 namespace {
 
-struct TRun {
-    int Status = -1;  // the exit status, or 128 + signal
-    std::string Out;
-    std::string Err;
-};
+using TRun = TProgramRun;
 
-// Runs the program with args (no shell), reading both outputs; whileRunning is
-// called with the pid about every 50 ms. Ends it after 120 s at the latest.
-TRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                const std::function<void(pid_t, const TRun&)>& whileRunning = {})
+// Options that only watch the run: whileRunning gets the pid about every 50 ms.
+TProgramOptions Watching(const std::function<void(pid_t, const TRun&)>& whileRunning)
 {
-    TRun run;
-    int out[2];
-    int err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0)
-        return run;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
-    std::vector<std::string> all{program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    if (spawned != 0) {
-        ::close(out[0]);
-        ::close(err[0]);
-        return run;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    bool outOpen = true;
-    bool errOpen = true;
-    while (outOpen || errOpen) {
-        pollfd p[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
-        ::poll(p, 2, 50);
-        char buffer[4096];
-        for (int i = 0; i < 2; ++i) {
-            if (!(p[i].revents & (POLLIN | POLLHUP)))
-                continue;
-            const ssize_t n = ::read(p[i].fd, buffer, sizeof buffer);
-            if (n > 0)
-                (i == 0 ? run.Out : run.Err).append(buffer, static_cast<std::size_t>(n));
-            else
-                (i == 0 ? outOpen : errOpen) = false;
-        }
-        if (whileRunning)
-            whileRunning(pid, run);
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            break;
-        }
-    }
-    ::close(out[0]);
-    ::close(err[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
+    TProgramOptions options;
+    options.WhileRunning = whileRunning;
+    return options;
 }
 
 std::string Mp4Bytes(std::size_t size)
@@ -278,12 +215,12 @@ TEST_F(Cli, CtrlCStopsTheTransferAndKeepsThePartialFile)
     ServePage("Slow", media);
     // Ctrl+C once the progress shows bytes on their way.
     bool sent = false;
-    const TRun run = RunProgram(exe, {"-d", out, PageUrl()}, [&](pid_t pid, const TRun& sofar) {
+    const TRun run = RunProgram(exe, {"-d", out, PageUrl()}, Watching([&](pid_t pid, const TRun& sofar) {
         if (!sent && sofar.Err.find(" MB / 4.00 MB") != std::string::npos) {
             sent = true;
             ::kill(pid, SIGINT);
         }
-    });
+    }));
     ASSERT_TRUE(sent) << run.Err;
     EXPECT_EQ(run.Status, 130) << run.Err;
     const std::string kept = "the partial file is kept: ";
