@@ -8,9 +8,13 @@
 #   install_test.sh BUILD_DIR --package    from the Debian package (cpack -G DEB),
 #                                          after checking its files, its fields and
 #                                          its metainfo, unpacked with dpkg-deb -x
+#   ... --package --unhardened             the same for a sanitizer build, whose
+#                                          programs carry no hardening flags
 set -euo pipefail
 build=$1
 from=${2:-}
+hardened=yes
+[ "${3:-}" = --unhardened ] && hardened=no
 command -v ffmpeg >/dev/null || { echo "ffmpeg is not installed: skipped"; exit 0; }
 
 work=$(mktemp -d)
@@ -46,6 +50,7 @@ if [ "$from" = --package ]; then
   # Stripped, with their symbols bound at start-up and read-only afterwards, and
   # with the checked forms of the C library's string and memory functions.
   for program in brimtale brimtale-cli; do
+    [ "$hardened" = yes ] || continue
     sections=$(readelf -SW "$prefix/bin/$program")
     ! grep -qE ' \.(symtab|debug_info) ' <<<"$sections" || { echo "$program is not stripped" >&2; exit 1; }
     dynamic=$(readelf -d "$prefix/bin/$program")
