@@ -46,7 +46,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-bool UpdatingControls = false;
 std::string ProgramExecutable = ExecutablePath();
 std::function<void(const QUrl&)> OpenUrlInBrowser = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 TFormMain* FormMain = nullptr;
@@ -68,12 +67,6 @@ void SetActionText(QAction* action, const char* text)
     action->setToolTip(QString::fromUtf8(text));
 }
 
-bool SvgSupported()
-{
-    static const bool supported = QImageReader::supportedImageFormats().contains("svg");
-    return supported;
-}
-
 QFrame* Panel(QWidget* parent)
 {
     auto* panel = new QFrame(parent);
@@ -87,52 +80,6 @@ QFrame* Panel(QWidget* parent)
 }
 
 } // namespace
-
-// The resources live in a static library: they are registered by hand.
-static void InitResources()
-{
-    static const bool done = [] {
-        Q_INIT_RESOURCE(brimtale);
-        return true;
-    }();
-    (void)done;
-}
-
-QIcon ApplicationIcon()
-{
-    InitResources();
-    QIcon icon;
-    if (SvgSupported())
-        icon.addFile(":/icons/brimtale.svg");
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QString(":/icons/brimtale-%1.png").arg(size), QSize(size, size));
-    return icon;
-}
-
-QIcon ButtonGlyph(const QString& name)
-{
-    InitResources();
-    QIcon icon;
-    if (SvgSupported())
-        icon.addFile(QString(":/icons/%1.svg").arg(name));
-    for (int size : {16, 32})
-        icon.addFile(QString(":/icons/%1-%2.png").arg(name).arg(size), QSize(size, size));
-    return icon;
-}
-
-std::string FirstLineOf(const QString& text, std::size_t maxBytes)
-{
-    qsizetype end = text.size();
-    const qsizetype cr = text.indexOf(QChar('\r'));
-    const qsizetype lf = text.indexOf(QChar('\n'));
-    if (cr >= 0)
-        end = std::min(end, cr);
-    if (lf >= 0)
-        end = std::min(end, lf);
-    // Every character takes at least one byte, so the cut below never needs more.
-    const qsizetype keep = std::min<qsizetype>(end, static_cast<qsizetype>(maxBytes));
-    return Utf8Cut(text.left(keep).toStdString(), maxBytes);
-}
 
 // TLinkLabel
 
@@ -340,7 +287,7 @@ TFormMain::TFormMain(QWidget* parent)
     }
 
     // The dialog comes after the main window.
-    formNew_ = new TFormNew(this);
+    formNew_ = new TFormNew(this, [this](const TDownloadJob& job) { return GetFile(job); }, actNew->shortcut());
 }
 
 TFormMain::~TFormMain()
@@ -538,16 +485,6 @@ void TFormMain::DroppedFile(const QString& path)
     if (!FileExists(path.toStdString()))
         return;
     formNew_->LocalFileChosen(path);
-}
-
-QString FirstLocalFile(const QMimeData* mime)
-{
-    if (!mime || !mime->hasUrls())
-        return {};
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile())
-            return url.toLocalFile();
-    return {};
 }
 
 void TFormMain::dragEnterEvent(QDragEnterEvent* event)

@@ -9,6 +9,8 @@
 #include <QIcon>
 #include <QLabel>
 #include <QString>
+#include "ui/WindowParts.h"
+
 #include <QWidget>
 
 #include <deque>
@@ -32,22 +34,6 @@ class TEngineBox;
 class TFormNew;
 class TLinkLabel;
 
-// True while code, not the user, changes a control, so that the control's
-// change handler does nothing.
-extern bool UpdatingControls;
-
-// Sets UpdatingControls for its lifetime and puts back the value it had.
-class TUpdatingControls {
-public:
-    TUpdatingControls() : old_(UpdatingControls) { UpdatingControls = true; }
-    ~TUpdatingControls() { UpdatingControls = old_; }
-    TUpdatingControls(const TUpdatingControls&) = delete;
-    TUpdatingControls& operator=(const TUpdatingControls&) = delete;
-
-private:
-    bool old_;
-};
-
 // The executable that GetFile starts for a job; the running program unless a
 // test points it elsewhere.
 extern std::string ProgramExecutable;
@@ -62,10 +48,6 @@ extern std::function<bool()> SystemTrayAvailable;
 // The main window; null before it is created and after it is gone.
 class TFormMain;
 extern TFormMain* FormMain;
-
-// The program's icons and button glyphs (from the resources).
-QIcon ApplicationIcon();
-QIcon ButtonGlyph(const QString& name);  // "paste", "browse", "minimize", "new"
 
 class TFormMain : public QWidget {
     Q_OBJECT
@@ -196,10 +178,5 @@ protected:
     void leaveEvent(QEvent* event) override;
 };
 
-// The first line of a clipboard text (lines end at CR, LF or CR LF), at most
-// maxBytes long and never cut inside a character.
-std::string FirstLineOf(const QString& text, std::size_t maxBytes);
-
-class QMimeData;
 // The first local file of a drag, or the empty text.
 QString FirstLocalFile(const QMimeData* mime);

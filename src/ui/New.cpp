@@ -15,10 +15,10 @@
 #include "convert/EncoderCheck.h"
 #include "ui/GetRequest.h"
 #include "ui/EngineBox.h"
-#include "ui/Main.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OutputNaming.h"
 #include "ui/Texts.h"
+#include "ui/WindowParts.h"
 
 #include <QEventLoop>
 #include <QKeyEvent>
@@ -129,8 +129,9 @@ QFrame* Band(QWidget* parent, const QColor& colour)
 
 } // namespace
 
-TFormNew::TFormNew(TFormMain* formMain)
-    : QDialog(formMain, Qt::Tool | Qt::WindowStaysOnTopHint), formMain_(formMain)
+TFormNew::TFormNew(QWidget* mainWindow, TJobStarter startJob, const QKeySequence& openKey)
+    : QDialog(mainWindow, Qt::Tool | Qt::WindowStaysOnTopHint), owner_(mainWindow), startJob_(std::move(startJob)),
+      openKey_(openKey)
 {
     setObjectName("FormNew");
     PickVideoFile = [](QWidget* owner, const QString& filter) {
@@ -354,8 +355,7 @@ void TFormNew::FormCreate()
     setMinimumWidth(MinimumWidth);
     resize(ClientWidth, ClientHeight);
     // The key that opens the dialog closes it.
-    actClose->setShortcut(formMain_ && formMain_->actNew ? formMain_->actNew->shortcut()
-                                                         : QKeySequence(Qt::CTRL | Qt::Key_N));
+    actClose->setShortcut(openKey_.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_N) : openKey_);
 
     SetDirectoryText(Q(DefaultOutputDir));
     edURL->clear();
@@ -1037,11 +1037,11 @@ void TFormNew::actGetExecute()
     // The name is the job's from here on: a second job gets another.
     const std::string path = ReserveJobOutput(plan, resolved);
     Job = MakeDownloadJob(request, plan, resolved, path, size);
-    Job.MainWindow = formMain_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(formMain_->winId())) : 0;
+    Job.MainWindow = owner_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(owner_->winId())) : 0;
 
     SaveSettings(SettingsFile, true);
     // A refused job leaves the dialog open with its fields, under the message.
-    if (formMain_ && !formMain_->GetFile(Job)) {
+    if (startJob_ && !startJob_(Job)) {
         ReleaseJobOutput(resolved, path);
         return;
     }

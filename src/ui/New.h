@@ -8,6 +8,7 @@
 #include "sites/VideoSite.h"
 
 #include <QDialog>
+#include <QKeySequence>
 #include <QString>
 
 #include <atomic>
@@ -27,12 +28,16 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
-class TFormMain;
 
 class TFormNew : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormNew(TFormMain* formMain);
+    // Starts a job the dialog made (the main window's download process); false
+    // when it was refused, and the dialog stays with its fields.
+    using TJobStarter = std::function<bool(const TDownloadJob&)>;
+    // owner: the main window (or none); openKey: the key that opens the dialog,
+    // which closes it too (Ctrl+N when empty).
+    explicit TFormNew(QWidget* owner, TJobStarter startJob = {}, const QKeySequence& openKey = {});
     ~TFormNew() override;
 
     void SetLang();
@@ -168,7 +173,9 @@ private:
     void ClearNote();
     void ShowStatusLine();
 
-    TFormMain* formMain_ = nullptr;
+    QWidget* owner_ = nullptr;
+    TJobStarter startJob_;
+    QKeySequence openKey_;
     std::vector<TEncoderProfile> profiles_;
     std::vector<std::string> missingEncoders_;  // per profile: the missing encoder, or ""
     QButtonGroup* formatGroup_ = nullptr;
