@@ -1,6 +1,7 @@
 #include "app/IniFile.h"
 
 #include "net/ZQ_Conversion.h"
+#include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 
 #include <cerrno>
@@ -244,20 +245,6 @@ private:
     int fd_ = -1;
 };
 
-bool WriteAllTo(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Puts text in place of target (a path that is no link) through a temporary file
 // beside it, with the owner and mode of the file it replaces.
 bool ReplaceWith(const std::string& target, const std::string& text)
@@ -281,7 +268,7 @@ bool ReplaceWith(const std::string& target, const std::string& text)
         }
         ::fchmod(fd, old.st_mode & 07777);
     }
-    bool ok = WriteAllTo(fd, text);
+    bool ok = WriteAll(fd, text.data(), text.size());
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
     if (ok)
@@ -384,7 +371,7 @@ bool ReplaceFileAtomically(const std::string& fileName, const std::string& text)
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0)
         return false;
-    bool ok = WriteAllTo(fd, text);
+    bool ok = WriteAll(fd, text.data(), text.size());
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
     if (ok)

@@ -2,6 +2,7 @@
 // File and path helpers. Paths use "/" as separator.
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 
 bool FileExists(const std::string& path);      // a regular file (links followed); nothing is opened
@@ -42,3 +43,7 @@ std::string ExpandFileName(const std::string& path);
 unsigned OrdinaryFileMode();
 // Gives a regular file (never a link) that mode; false when it can't.
 bool SetOrdinaryFileMode(const std::string& path);
+
+// Writes all of data to the descriptor (short writes and interruptions go on);
+// false when the system refused (errno says why).
+bool WriteAll(int fd, const char* data, std::size_t size);

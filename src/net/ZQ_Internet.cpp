@@ -422,20 +422,6 @@ bool CanConnect(const std::string& url, long timeoutSeconds)
     return rc == CURLE_OK;
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 const char* const BrowserAgent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
 
 } // namespace inet_detail
