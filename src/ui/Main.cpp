@@ -513,16 +513,10 @@ void TFormMain::keyPressEvent(QKeyEvent* event)
 
 void TFormMain::actShowHideMainWindowExecute()
 {
-    if (isVisible()) {
+    if (isVisible())
         hide();
-    } else {
-        if (isMinimized())
-            showNormal();
-        else
-            show();
-        raise();
-        activateWindow();
-    }
+    else
+        BringUp();
     InitActions();
 }
 
@@ -555,13 +549,18 @@ void TFormMain::tiClick()
     shownByClick_.invalidate();
     if (!isVisible() || isMinimized())
         shownByClick_.start();
+    BringUp();
+    InitActions();
+}
+
+void TFormMain::BringUp()
+{
     if (isMinimized())
         showNormal();
     else
         show();
     raise();
     activateWindow();
-    InitActions();
 }
 
 void TFormMain::tmTrayTimer()

@@ -145,6 +145,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Shows the window (restored when minimized) in front of the others.
+    void BringUp();
     void FormCreate();
     void FormClose();
     void FitSize();
