@@ -18,7 +18,7 @@
 #include "sites/VideoSite.h"
 #include "sites/ZQ_YouTube.h"
 #include "support/TestHttpServer.h"
-#include "ui/OutputNaming.h"
+#include "download/OutputNaming.h"
 
 #include <atomic>
 #include <chrono>

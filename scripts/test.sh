@@ -82,6 +82,4 @@ cmake --build "$build_dir"
 export QT_QPA_PLATFORM=offscreen
 # Qt and fontconfig keep a few allocations for the life of the process.
 export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0
-# A test that fails is run once more before the run counts as failed; a
-# failure that goes away then is still printed above the summary.
 loopback_only ctest --test-dir "$build_dir" --output-on-failure --timeout 600 -j2

@@ -6,7 +6,7 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 #include "sites/EngineChoice.h"
-#include "ui/OutputNaming.h"
+#include "download/OutputNaming.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,7 +5,7 @@
 #include "net/TransferRate.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
-#include "ui/Texts.h"
+#include "app/Texts.h"
 #include "net/ZQ_Conversion.h"
 
 namespace {

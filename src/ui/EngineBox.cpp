@@ -3,7 +3,7 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "ui/MessageBoxes.h"
-#include "ui/Texts.h"
+#include "app/Texts.h"
 
 #include <QCheckBox>
 #include <QComboBox>

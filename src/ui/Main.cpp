@@ -13,9 +13,9 @@
 #include "ui/EngineBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/New.h"
-#include "ui/OutputNaming.h"
+#include "download/OutputNaming.h"
 #include "ui/QtLanguage.h"
-#include "ui/Texts.h"
+#include "app/Texts.h"
 
 #include <QAction>
 #include <QApplication>

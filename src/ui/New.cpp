@@ -13,11 +13,11 @@
 #include "sites/ZQ_YouPorn.h"
 #include "sites/ZQ_YouTube.h"
 #include "convert/EncoderCheck.h"
-#include "ui/GetRequest.h"
+#include "download/GetRequest.h"
 #include "ui/EngineBox.h"
 #include "ui/MessageBoxes.h"
-#include "ui/OutputNaming.h"
-#include "ui/Texts.h"
+#include "download/OutputNaming.h"
+#include "app/Texts.h"
 #include "ui/WindowParts.h"
 
 #include <QEventLoop>

@@ -7,9 +7,9 @@
 #include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
-#include "ui/GetRequest.h"
-#include "ui/OutputNaming.h"
-#include "ui/Texts.h"
+#include "download/GetRequest.h"
+#include "download/OutputNaming.h"
+#include "app/Texts.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "FuzzSupport.h"
 #include "net/ZQ_Strings.h"
-#include "ui/OutputNaming.h"
+#include "download/OutputNaming.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

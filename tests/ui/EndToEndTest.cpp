@@ -11,7 +11,7 @@
 #include "download/EngineDownload.h"
 #include "support/MediaFixtures.h"
 #include "support/TestHttpServer.h"
-#include "ui/Texts.h"
+#include "app/Texts.h"
 #include "ui/Main.h"
 #include "ui/New.h"
 

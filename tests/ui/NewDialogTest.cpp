@@ -14,7 +14,7 @@
 #include "support/TestHttpServer.h"
 #include "ui/Main.h"
 #include "ui/New.h"
-#include "ui/Texts.h"
+#include "app/Texts.h"
 
 #include <QAction>
 #include <QApplication>

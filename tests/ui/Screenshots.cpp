@@ -7,7 +7,7 @@
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
-#include "download/GetMain.h"
+#include "ui/GetMain.h"
 #include "download/GetMainTexts.h"
 #include "net/ZQ_FileSystem.h"
 #include "ui/Main.h"

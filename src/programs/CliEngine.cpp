@@ -1,4 +1,4 @@
-#include "app/CliEngine.h"
+#include "programs/CliEngine.h"
 
 #include "app/Settings.h"
 #include "download/EngineUpdate.h"

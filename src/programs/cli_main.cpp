@@ -1,8 +1,8 @@
 // brimtale-cli: the road of the new-download dialog and the download window,
 // from a terminal. Built from the core libraries only (no windows).
 
-#include "app/CliEngine.h"
-#include "app/CliOptions.h"
+#include "programs/CliEngine.h"
+#include "programs/CliOptions.h"
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
@@ -22,9 +22,9 @@
 #include "sites/PageEngine.h"
 #include "sites/VideoSite.h"
 #include "sites/ZQ_YouTube.h"
-#include "ui/GetRequest.h"
-#include "ui/OutputNaming.h"
-#include "ui/Texts.h"
+#include "download/GetRequest.h"
+#include "download/OutputNaming.h"
+#include "app/Texts.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 // Brimtale: saves the video behind a web page and converts it with ffmpeg.
 
 #include "app/StartUp.h"
-#include "download/GetMain.h"
+#include "ui/GetMain.h"
 #include "ui/Main.h"
 #include "ui/RunningInstance.h"
 

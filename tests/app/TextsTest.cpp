@@ -1,7 +1,7 @@
 // The text tables: complete in both languages, valid UTF-8, and the open-file
 // filter in the file dialog's form.
 
-#include "ui/Texts.h"
+#include "app/Texts.h"
 
 #include "net/ZQ_Strings.h"
 

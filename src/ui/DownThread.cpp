@@ -1,9 +1,9 @@
-#include "download/DownThread.h"
+#include "ui/DownThread.h"
 
 #include "app/DownloadJob.h"
 #include "app/Settings.h"
 #include "download/EngineDownload.h"
-#include "download/GetMain.h"
+#include "ui/GetMain.h"
 #include "download/GetMainTexts.h"
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"

@@ -1,4 +1,4 @@
-#include "ui/OutputNaming.h"
+#include "download/OutputNaming.h"
 
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"

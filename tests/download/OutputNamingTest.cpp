@@ -2,7 +2,7 @@
 #include "net/ZQ_Strings.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
-#include "ui/OutputNaming.h"
+#include "download/OutputNaming.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "download/GetMain.h"
+#include "ui/GetMain.h"
 
 #include "app/ProgramValues.h"
 #include "app/Settings.h"

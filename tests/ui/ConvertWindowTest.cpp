@@ -4,7 +4,7 @@
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
-#include "download/GetMain.h"
+#include "ui/GetMain.h"
 #include "support/TempDir.h"
 #include "ui/MessageBoxes.h"
 

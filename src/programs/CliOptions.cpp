@@ -1,4 +1,4 @@
-#include "app/CliOptions.h"
+#include "programs/CliOptions.h"
 
 bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options, std::string& error)
 {

@@ -1,5 +1,5 @@
 // Text tables of the windows.
-#include "ui/Texts.h"
+#include "app/Texts.h"
 
 #include <array>
 

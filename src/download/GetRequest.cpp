@@ -1,4 +1,4 @@
-#include "ui/GetRequest.h"
+#include "download/GetRequest.h"
 
 #include "app/ProgramValues.h"
 #include "net/ZQ_FileSystem.h"
@@ -9,8 +9,8 @@
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
 #include "sites/ZQ_YouTube.h"
-#include "ui/OutputNaming.h"
-#include "ui/Texts.h"
+#include "download/OutputNaming.h"
+#include "app/Texts.h"
 
 #include <climits>
 

@@ -2,7 +2,7 @@
 // brimtale-cli's page engine commands: --update-engine, --restore-engine and
 // --engine-status.
 
-#include "app/CliOptions.h"
+#include "programs/CliOptions.h"
 
 #include <string>
 
