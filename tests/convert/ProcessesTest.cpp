@@ -181,7 +181,10 @@ TEST(Processes, TerminateAppLeavesOtherProcessesAlone)
     TFifo fifo(dir.File("fifo"));
     // The encoder runs as a child of the launcher, not of this process.
     TBackgroundRun run(launcher, {"spawn", encoder, fifo.Path()}, &fifo);
+    // Two processes write to the same pipe: the encoder's "ready" may come
+    // before or after the launcher's "started".
     ASSERT_TRUE(run.WaitForLine("ready"));
+    ASSERT_TRUE(run.WaitForLine("started "));
     const std::string started = run.Line("started ");
     const int grandchild = std::stoi(started.substr(8));
 
