@@ -436,7 +436,11 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
         const bool tooLarge = info.TooLarge || (run.TooLong && !run.Stopped);
         info = TPageInfo{};
         info.TooLarge = tooLarge;
-        info.Error = tooLarge ? std::string(PageInfoTooLargeText) : EngineErrorText(run.Err);
+        // Ended by its time limit, the look-up has no answer: the page did not
+        // answer in time, which is not the same as a page without media.
+        info.Error = tooLarge      ? std::string(PageInfoTooLargeText)
+                     : run.Stopped ? std::string(LookUpTimedOutText)
+                                   : EngineErrorText(run.Err);
         // A look-up cut short says nothing about the page.
         if (!run.Stopped)
             RememberFailure(url, info.Error);

@@ -55,6 +55,8 @@ constexpr std::size_t PageInfoMaxDepth = 256;
 constexpr std::size_t PageInfoMaxFormats = 10'000;
 // The reason given then (the windows show it in the user's language).
 constexpr const char* PageInfoTooLargeText = "page information too large";
+// The reason of a look-up ended by its time limit (read as a page that can't be reached).
+constexpr const char* LookUpTimedOutText = "the page engine's look-up timed out";
 
 // What the engine printed for -J: the page information, or Found false (with
 // TooLarge set when it was too large to read).

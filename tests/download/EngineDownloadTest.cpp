@@ -304,6 +304,8 @@ TEST_F(PageEngineOnLoopback, AStalledLookUpEndsAtTheStepsDeadline)
         info = LookUpPage(url);
     }
     EXPECT_FALSE(info.Found);
+    // Said as a page that didn't answer, not as a page without media.
+    EXPECT_EQ(NoMediaMessage(info.Error, false), MessageText(TMessageId::PageUnreachable, false)) << info.Error;
     // The engine is gone with the step.
     for (int i = 0; i < 100 && !fixtures::ProcessesWithArgument(url).empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

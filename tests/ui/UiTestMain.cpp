@@ -8,6 +8,7 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "ui/Main.h"
+#include "ui/New.h"
 
 #include <QApplication>
 
@@ -62,6 +63,11 @@ int main(int argc, char** argv)
     setenv("BRIMTALE_AUTO_ANSWER", "no", 1);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    // The page engine is a Python program: on a busy machine its look-up alone
+    // may take longer than a user's step is given. The test of the limit sets
+    // its own.
+    TFormNew::NetworkStepSeconds = 120;
 
     QApplication app(argc, argv);
     RecordMessages();
