@@ -1068,7 +1068,7 @@ void TFormNew::Warn(const std::string& text)
 
 void TFormNew::actGetExecute()
 {
-    if (busy_)
+    if (busy_ || many_)
         return;
     const bool polish = AppSettings.LangPolish;
     TGetRequest request;
@@ -1154,6 +1154,11 @@ void TFormNew::GetList(const TGetRequest& request, const std::string& directory)
 {
     const bool polish = AppSettings.LangPolish;
     const TPageList list = list_;  // the dialog's own may change while the step runs
+    many_ = true;
+    struct TEnd {
+        bool& flag;
+        ~TEnd() { flag = false; }
+    } manyEnds{many_};
     std::string folder;
     std::vector<TDownloadJob> jobs;
     std::size_t failed = 0;
@@ -1241,14 +1246,14 @@ std::vector<std::string> TFormNew::BatchOf(const QMimeData* mime)
 {
     if (!mime)
         return {};
-    // Dragged links (or files) one per line, else the dragged text.
+    // Dragged links one per line, else the dragged text. Dragged files are no
+    // batch: of those the first one counts.
     if (mime->hasUrls()) {
         QString lines;
         const QList<QUrl> urls = mime->urls();
-        for (qsizetype i = 0; i < urls.size() && i < qsizetype(BatchMaxAddresses); ++i) {
-            const QUrl& url = urls[i];
-            lines += (url.isLocalFile() ? url.toLocalFile() : url.toString()) + QLatin1Char('\n');
-        }
+        for (qsizetype i = 0; i < urls.size() && i < qsizetype(BatchMaxAddresses); ++i)
+            if (!urls[i].isLocalFile())
+                lines += urls[i].toString() + QLatin1Char('\n');
         return BatchOf(lines);
     }
     return mime->hasText() ? BatchOf(mime->text()) : std::vector<std::string>{};
@@ -1256,9 +1261,14 @@ std::vector<std::string> TFormNew::BatchOf(const QMimeData* mime)
 
 void TFormNew::OfferBatch(const std::vector<std::string>& addresses)
 {
-    if (busy_ || addresses.empty())
+    if (busy_ || many_ || addresses.empty())
         return;
     const bool polish = AppSettings.LangPolish;
+    many_ = true;
+    struct TEnd {
+        bool& flag;
+        ~TEnd() { flag = false; }
+    } manyEnds{many_};
     show();
     raise();
     if (!AskYesNo(this, QString::fromUtf8(AppTitle), Q(BatchQuestion(addresses.size(), polish))))

@@ -154,8 +154,8 @@ public:
     // when the step was cancelled: its results are not to be used. An exception
     // thrown by work is passed on here.
     bool RunNetworkStep(const char* statusText, const std::function<void()>& work);
-    // True while a network step runs.
-    bool Busy() const { return busy_; }
+    // True while a network step runs, or the jobs of a list or a batch are made.
+    bool Busy() const { return busy_ || many_; }
 
     // A page that lists several videos. After the page's name was looked up and
     // the engine's answer was a list, the list itself is read (a network step)
@@ -215,6 +215,7 @@ private:
     std::string noteUrl_;        // the address the note is about
     QString note_;
     std::string pageProblem_;    // GET's message for noteUrl_ while it has no file name
+    bool many_ = false;          // a list's or a batch's jobs are being made or handed over
     std::string listUrl_;        // the address the offered list is of
     TPageList list_;
 };
