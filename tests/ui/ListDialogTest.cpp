@@ -225,6 +225,47 @@ private slots:
         QVERIFY2(longest < 2000, qPrintable(QString("longest gap %1 ms").arg(longest)));
     }
 
+    void escStopsTheRestAndGivesTheirNamesBack()
+    {
+        TFolder folder;
+        testhttp::TestHttpServer server(std::chrono::seconds(60));
+        server.Serve("/many", "<html><head><title>Many</title></head><body>videos</body></html>");
+        std::string json = "{\"_type\": \"playlist\", \"title\": \"Many\", \"entries\": [";
+        for (int i = 0; i < 1000; ++i)
+            json += std::string(i ? "," : "") + "{\"title\": \"V" + std::to_string(i) +
+                    "\", \"ext\": \"mp4\", \"url\": \"http://127.0.0.1:9/v/" + std::to_string(i) + ".mp4\"}";
+        json += "]}";
+        folder.dir.Write("answer.json", json);
+        const std::string engine = folder.dir.Write("engine", "#!/bin/sh\ncat '" + folder.dir.File("answer.json") + "'\n");
+        ::chmod(engine.c_str(), 0755);
+        PageEngineOverride = engine;
+
+        TFormNew* form = nullptr;
+        std::vector<TDownloadJob> jobs;
+        TFormNew f(nullptr, [&](const TDownloadJob& job) {
+            jobs.push_back(job);
+            // The user presses Esc while the downloads are handed over.
+            if (jobs.size() == 150)
+                QTest::keyClick(form, Qt::Key_Escape);
+            return true;
+        });
+        form = &f;
+        f.show();
+        QTest::keyClicks(f.edURL, Q(server.Url("/many")));
+        QTest::mouseClick(f.btnPastePageTitle, Qt::LeftButton);
+        QVERIFY(f.pnList->isVisible());
+        QTest::mouseClick(f.rbListAll, Qt::LeftButton);
+        QTest::mouseClick(f.btnGET, Qt::LeftButton);
+        QVERIFY(!f.isVisible());
+        // The slice under way ends; the rest never start, and their names are free.
+        QCOMPARE(int(jobs.size()), TFormNew::HandOverSlice * 2);
+        int held = 0;
+        for (const auto& entry : fs::directory_iterator(folder.Videos() + "/Many"))
+            held += entry.path().filename().string().front() == '.';
+        QCOMPARE(held, int(jobs.size()));
+        QVERIFY(!f.Busy());
+    }
+
     void aPastedBatchIsOneJobPerAddressAfterOneQuestion_data()
     {
         QTest::addColumn<bool>("polish");
