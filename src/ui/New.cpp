@@ -1161,7 +1161,6 @@ void TFormNew::GetList(const TGetRequest& request, const std::string& directory)
     } manyEnds{many_};
     std::string folder;
     std::vector<TDownloadJob> jobs;
-    std::size_t failed = 0;
     // Naming and reserving touch the disk for every video: off the window's thread.
     const bool done = RunNetworkStep(ListTexts(polish).StepListJobs, [&] {
         folder = ListFolder(directory, list.Title, AppSettings.ListInFolder);
@@ -1175,8 +1174,6 @@ void TFormNew::GetList(const TGetRequest& request, const std::string& directory)
             TDownloadJob job;
             if (maker.Make(entry, job))
                 jobs.push_back(std::move(job));
-            else
-                ++failed;
         }
     });
     if (!done) {
@@ -1188,7 +1185,8 @@ void TFormNew::GetList(const TGetRequest& request, const std::string& directory)
         Warn(CantCreateDirMessage(directory, polish));
         return;
     }
-    failed = list.Entries.size() - jobs.size();
+    // Those that got no name, or no time within the step.
+    const std::size_t failed = list.Entries.size() - jobs.size();
     SaveSettings(SettingsFile, true);
 
     // Handed over in order, a slice at a time, so the windows repaint and Esc
