@@ -44,6 +44,7 @@ void LoadSettings(const std::string& fileName)
         AppSettings.EngineNightly = LowerAscii(Trim(ini.ReadString(Section, "EngineChannel", "stable"))) == "nightly";
         AppSettings.EngineWeeklyCheck = ini.ReadBool(Section, "EngineWeeklyCheck", false);
         AppSettings.EngineLastCheckDay = ini.ReadInteger(Section, "EngineLastCheckDay", 0);
+        AppSettings.ListInFolder = ini.ReadBool(Section, "ListInFolder", AppSettings.ListInFolder);
         const std::string lastDir = ini.ReadString(Section, "LastDir", AppSettings.LastDir);
         // A longer path would name another directory once cut, so it is not taken.
         if (DirectoryExists(lastDir) && lastDir.size() <= SettingsPathMax)
@@ -72,6 +73,14 @@ void SaveNotificationsSetting(const std::string& fileName)
 {
     try {
         TIniFile(fileName).WriteBool(Section, "Notifications", AppSettings.Notifications);
+    } catch (...) {
+    }
+}
+
+void SaveListFolderSetting(const std::string& fileName)
+{
+    try {
+        TIniFile(fileName).WriteBool(Section, "ListInFolder", AppSettings.ListInFolder);
     } catch (...) {
     }
 }

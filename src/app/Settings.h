@@ -17,6 +17,7 @@ struct TAppSettings {
     bool EngineNightly = false;      // the page engine's updates come from the nightly builds
     bool EngineWeeklyCheck = false;  // look for a newer page engine once a week
     int EngineLastCheckDay = 0;      // day (since 1970) of the last weekly look
+    bool ListInFolder = true;        // the videos of a list go into a folder named after it
 };
 
 extern TAppSettings AppSettings;
@@ -30,6 +31,9 @@ void SaveSettings(const std::string& fileName, bool withAutoClose);
 
 // Writes Notifications alone, at once: download processes read it when they start.
 void SaveNotificationsSetting(const std::string& fileName);
+
+// Writes ListInFolder alone, at once.
+void SaveListFolderSetting(const std::string& fileName);
 
 // The first-run rule: without a settings file the locale decides the language.
 void ApplyFirstRunLanguage();

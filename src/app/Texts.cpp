@@ -253,3 +253,77 @@ std::string NotTrustedMessage(const std::string& url, bool polish)
 {
     return (polish ? "Certyfikat serwera nie jest zaufany: " : "The server's certificate is not trusted: ") + url;
 }
+
+namespace {
+const TListTexts ListEnglish = {
+    "Put a list in a folder of its own",
+    "All of them",
+    "Only the first",
+    "Reading the list... (Esc cancels)",
+    "Preparing the downloads of the list... (Esc cancels)",
+    "These addresses could not be added:",
+};
+
+const TListTexts ListPolish = {
+    "Zapisuj listę w osobnym katalogu",
+    "Wszystkie",
+    "Tylko pierwszy",
+    "Odczytywanie listy... (Esc przerywa)",
+    "Przygotowywanie pobierań z listy... (Esc przerywa)",
+    "Nie udało się dodać tych adresów:",
+};
+
+// The Polish form of a noun after a number: 1 one, 2-4 (not 12-14) few, else many.
+const char* PolishForm(std::size_t n, const char* one, const char* few, const char* many)
+{
+    if (n == 1)
+        return one;
+    const std::size_t tens = n % 100;
+    const std::size_t units = n % 10;
+    return units >= 2 && units <= 4 && (tens < 12 || tens > 14) ? few : many;
+}
+} // namespace
+
+const TListTexts& ListTexts(bool polish)
+{
+    return polish ? ListPolish : ListEnglish;
+}
+
+std::string PageListText(std::size_t count, bool polish)
+{
+    const std::string n = std::to_string(count);
+    return polish ? "Ta strona zawiera listę " + n + " " + PolishForm(count, "filmu", "filmów", "filmów")
+                  : "This page lists " + n + " videos";
+}
+
+std::string BatchQuestion(std::size_t count, bool polish)
+{
+    const std::string n = std::to_string(count);
+    return polish ? "Pobrać " + n + " " + PolishForm(count, "adres", "adresy", "adresów") +
+                        "? Każdy z nich będzie osobnym pobieraniem."
+                  : "Download " + n + " addresses? Each one becomes a download of its own.";
+}
+
+std::string BatchStepText(std::size_t index, std::size_t count, bool polish)
+{
+    const std::string i = std::to_string(index);
+    const std::string n = std::to_string(count);
+    return polish ? "Dodawanie adresu " + i + " z " + n + "... (Esc przerywa)"
+                  : "Adding address " + i + " of " + n + "... (Esc cancels)";
+}
+
+std::string ListHandOverText(std::size_t done, std::size_t count, bool polish)
+{
+    const std::string i = std::to_string(done);
+    const std::string n = std::to_string(count);
+    return polish ? "Dodawanie pobierania " + i + " z " + n + "... (Esc przerywa)"
+                  : "Adding download " + i + " of " + n + "... (Esc cancels)";
+}
+
+std::string ListJobsFailedText(std::size_t failed, std::size_t count, bool polish)
+{
+    const std::string f = std::to_string(failed);
+    const std::string n = std::to_string(count);
+    return polish ? "Nie udało się dodać części filmów z listy: " + f + " z " + n + "."
+                  : "Some videos of the list could not be added: " + f + " of " + n + ".";
+}

@@ -3,6 +3,7 @@
 // Polish, and the program's bilingual messages. Plain data, so the tables are
 // checked without a display; the windows put them on their controls in SetLang.
 
+#include <cstddef>
 #include <string>
 
 // Window caption, application title and tray hint, the same in both languages.
@@ -119,3 +120,24 @@ const char* PageInfoTooLargeReason(bool polish);
 
 // The server's certificate is not trusted: the message with the address.
 std::string NotTrustedMessage(const std::string& url, bool polish);
+
+// Lists and batches: a page that lists several videos, several addresses at once.
+struct TListTexts {
+    const char* chListFolder;   // the Options tab: a list's files in a folder of its own
+    const char* rbListAll;      // the dialog's offer: every video of the list
+    const char* rbListFirst;    // only the first one
+    const char* StepList;       // the status line while the list is read
+    const char* StepListJobs;   // while the list's downloads are named
+    const char* BatchFailed;    // the head of the addresses a batch could not add
+};
+const TListTexts& ListTexts(bool polish);
+// "This page lists N videos".
+std::string PageListText(std::size_t count, bool polish);
+// The question before a batch: how many addresses become downloads.
+std::string BatchQuestion(std::size_t count, bool polish);
+// The status line while a batch's address is looked up (index from 1).
+std::string BatchStepText(std::size_t index, std::size_t count, bool polish);
+// The status line while a list's downloads are handed over.
+std::string ListHandOverText(std::size_t done, std::size_t count, bool polish);
+// Some entries of a list could not be added.
+std::string ListJobsFailedText(std::size_t failed, std::size_t count, bool polish);

@@ -78,6 +78,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options,
             ok = flag(options.EngineStatus);
         else if (name == "--channel")
             ok = take(options.Channel);
+        else if (name == "--playlist")
+            ok = flag(options.Playlist);
         else {
             error = "unknown option " + name;
             return false;
@@ -104,6 +106,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options,
         error = "option -o takes one input only";
         return false;
     }
+    if (!options.OutputName.empty() && options.Playlist) {
+        error = "option -o can't name the files of --playlist";
+        return false;
+    }
     if (options.DeleteInput && options.Profile.empty()) {
         error = "option --delete-input needs -p";
         return false;
@@ -128,6 +134,10 @@ std::string CliHelpText()
            "                       letter case ignored (see --list-profiles); a local file\n"
            "                       needs one\n"
            "      --delete-input   delete the input after a successful conversion\n"
+           "      --playlist       when a page lists several videos, download every one\n"
+           "                       of them in order, each named from its title (in a\n"
+           "                       folder named after the list, unless the settings say\n"
+           "                       otherwise); without it only the first\n"
            "      --list-profiles  print each profile as SECTION<TAB>DISPLAY NAME and exit\n"
            "      --list-formats   print the YouTube formats each address offers and exit\n"
            "      --update-engine  fetch the newest page engine (yt-dlp), check its\n"

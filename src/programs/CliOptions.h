@@ -21,6 +21,7 @@ struct TCliOptions {
     bool RestoreEngine = false;  // --restore-engine
     bool EngineStatus = false;   // --engine-status
     std::string Channel;         // --channel: "stable" (default) or "nightly"
+    bool Playlist = false;       // --playlist: every video of a page that lists several
 };
 
 // Reads args (without the program name). On bad usage returns false with the

@@ -23,8 +23,10 @@
 #include "sites/VideoSite.h"
 #include "sites/ZQ_YouTube.h"
 #include "download/GetRequest.h"
+#include "download/ListJobs.h"
 #include "download/OutputNaming.h"
 #include "app/Texts.h"
+#include "sites/PageList.h"
 
 #include <algorithm>
 #include <atomic>
@@ -433,6 +435,84 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
     return ExitOk;
 }
 
+// One job of a list: downloaded, converted when asked, its file's path printed.
+int RunListJob(TDownloadJob& job, TProgress& progress, bool polish)
+{
+    const int downloaded = Download(job, progress, polish);
+    if (downloaded != ExitOk)
+        return downloaded;
+    std::string finalPath = job.OutputFile;
+    if (JobConverts(job)) {
+        const int converted = Convert(job, false, progress, polish, finalPath);
+        if (converted != ExitOk)
+            return converted;
+    }
+    progress.End();
+    std::printf("%s\n", finalPath.c_str());
+    std::fflush(stdout);
+    return ExitOk;
+}
+
+// --playlist: a page that lists several videos gives every one of them, in
+// order; any other input goes the road of one.
+int RunList(const std::string& input, const TCliOptions& options, const TEncoderProfile* profile, int formatNumber,
+            TProgress& progress)
+{
+    const bool polish = AppSettings.LangPolish;
+    const std::string url = Trim(input);
+    const TVideoSite site = DetectVideoSite(url);
+    if (site == vsNone || site == vsLocalFile)
+        return RunOne(input, options, profile, formatNumber, progress);
+    TPageList list;
+    {
+        const TNetworkStepScope step(std::chrono::seconds(PageLookUpSeconds), &Interrupted);
+        list = LookUpPageList(url);
+    }
+    if (Interrupted)
+        return Interruption(progress, {}, polish);
+    if (!list.IsList)
+        return RunOne(input, options, profile, formatNumber, progress);
+
+    progress.Say(PageListText(list.Entries.size(), polish) + (list.Title.empty() ? "" : ": " + list.Title));
+    if (list.Skipped > 0)
+        progress.Say(polish ? "Pominięte pozycje listy (bez własnego adresu lub ponad limit): " +
+                                  std::to_string(list.Skipped)
+                            : "Entries of the list left out (no address of their own, or beyond the limit): " +
+                                  std::to_string(list.Skipped));
+    const std::string typed = options.Directory.empty() ? AppSettings.LastDir : options.Directory;
+    const std::string directory = UserOutputDir(typed);
+    const std::string folder = ListFolder(directory, list.Title, AppSettings.ListInFolder);
+    if (folder.empty()) {
+        Error(progress, CantCreateDirMessage(directory.empty() ? typed : directory, polish));
+        return ExitFailed;
+    }
+    TGetRequest request;
+    request.Convert = profile != nullptr;
+    request.Profile = profile;
+    request.DeleteInput = options.DeleteInput;
+    request.FormatNumber = formatNumber;
+    TListJobMaker maker(request, folder);
+    int status = ExitOk;
+    for (std::size_t i = 0; i < list.Entries.size(); ++i) {
+        const TPageListEntry& entry = list.Entries[i];
+        progress.Say("(" + std::to_string(i + 1) + "/" + std::to_string(list.Entries.size()) + ") " + entry.Url);
+        // The name is taken just before the entry's download, so an interrupted
+        // list leaves no names behind for the entries that did not start.
+        TDownloadJob job;
+        if (!maker.Make(entry, job)) {
+            Error(progress, std::string(MessageText(TMessageId::JobRefused, polish)) + " " + entry.Url);
+            status = ExitFailed;
+            continue;
+        }
+        const int one = RunListJob(job, progress, polish);
+        if (one == ExitInterrupted)
+            return one;
+        if (one != ExitOk)
+            status = ExitFailed;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -498,7 +578,8 @@ int main(int argc, char** argv)
     int status = ExitOk;
     for (const std::string& input : options.Inputs) {
         const int one = options.ListFormats ? ListFormats(input, progress)
-                                            : RunOne(input, options, profile, format->FormatNumber, progress);
+                        : options.Playlist ? RunList(input, options, profile, format->FormatNumber, progress)
+                                           : RunOne(input, options, profile, format->FormatNumber, progress);
         if (one == ExitInterrupted)
             return ExitInterrupted;
         if (one != ExitOk)

@@ -366,6 +366,8 @@ TPageInfo ParsePageInfo(const std::string& json)
     info.Found = !info.Formats.empty() || !entry.Url.empty();
     if (!info.Found)
         return info;
+    if (reader.Top.Type == "playlist")
+        info.ListEntries = reader.EntriesCount;
     info.Title = EntryTitle(entry.Title, &entry == &reader.Top, reader.Top.Id, reader.EntriesCount);
     info.Ext = entry.Ext;
     if (entry.RequestedIsArray)
@@ -459,6 +461,13 @@ void ForgetPageLookUps()
     const std::lock_guard<std::mutex> lock(CacheLock);
     Cache.clear();
     Failures.clear();
+}
+
+std::size_t KeptListEntries(const std::string& url)
+{
+    const std::lock_guard<std::mutex> lock(CacheLock);
+    const auto it = Cache.find("\n\n" + url);
+    return it == Cache.end() ? 0 : it->second.ListEntries;
 }
 
 std::optional<std::string> PageLookUpFailure(const std::string& url)

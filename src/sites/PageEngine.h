@@ -26,6 +26,7 @@ struct TPageInfo {
     std::vector<TPageFormat> Formats;
     std::string Error;       // why nothing was found, in the engine's words (may be empty)
     bool TooLarge = false;   // the page information was beyond the limits below
+    std::size_t ListEntries = 0;  // the page is a list: its entries (of any kind); else 0
 };
 
 // The engine's choice of format: a format selection and, when video and audio
@@ -79,6 +80,9 @@ constexpr std::size_t PageInfoMaxBytes = 64 * 1024 * 1024;
 TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format = {});
 // Forgets the kept answers.
 void ForgetPageLookUps();
+// The entries of the page's list when a kept answer (of the engine's own
+// format) says it is one, else 0. Never asks the engine.
+std::size_t KeptListEntries(const std::string& url);
 // When the last look-up of the address found nothing: the engine's reason
 // (possibly empty). Nothing when it found media or was not asked (or cancelled).
 std::optional<std::string> PageLookUpFailure(const std::string& url);

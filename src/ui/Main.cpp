@@ -220,14 +220,18 @@ TFormMain::TFormMain(QWidget* parent)
     chNotifications = new QCheckBox(tsOptions);
     chNotifications->setObjectName("chNotifications");
     options->addWidget(chNotifications, 2, 0, 1, 2);
+    chListFolder = new QCheckBox(tsOptions);
+    chListFolder->setObjectName("chListFolder");
+    options->addWidget(chListFolder, 3, 0, 1, 2);
     gbEngine = new TEngineBox(tsOptions);
-    options->addWidget(gbEngine, 3, 0, 1, 2);
+    options->addWidget(gbEngine, 4, 0, 1, 2);
     options->setColumnStretch(1, 1);
-    options->setRowStretch(4, 1);
+    options->setRowStretch(5, 1);
     connect(cbLanguage, &QComboBox::currentIndexChanged, this, [this] { cbLanguageChange(); });
     connect(chShortcut_Desktop, &QCheckBox::clicked, this, [this] { chShortcut_DesktopClick(); });
     connect(chShortcut_StartMenu, &QCheckBox::clicked, this, [this] { chShortcut_StartMenuClick(); });
     connect(chNotifications, &QCheckBox::clicked, this, [this] { chNotificationsClick(); });
+    connect(chListFolder, &QCheckBox::clicked, this, [this] { chListFolderClick(); });
 
     // About tab.
     auto* about = new QVBoxLayout(tsAbout);
@@ -309,6 +313,7 @@ void TFormMain::FormCreate()
         chShortcut_Desktop->setChecked(ShortcutExists(ShellFolder("Desktop"), ShortcutFileName));
         chShortcut_StartMenu->setChecked(ShortcutExists(ShellFolder("Start Menu"), ShortcutFileName));
         chNotifications->setChecked(AppSettings.Notifications);
+        chListFolder->setChecked(AppSettings.ListInFolder);
     }
     SetLang();
 }
@@ -331,6 +336,7 @@ void TFormMain::SetLang()
     chShortcut_StartMenu->setText(QString::fromUtf8(t.chShortcut_StartMenu));
     chShortcut_Desktop->setText(QString::fromUtf8(t.chShortcut_Desktop));
     chNotifications->setText(QString::fromUtf8(t.chNotifications));
+    chListFolder->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).chListFolder));
     gbEngine->SetLang();
     lblWww->setText(QString::fromUtf8(t.lblWww));
     lblWww->setVisible(*t.lblWww != '\0');
@@ -417,6 +423,13 @@ bool TFormMain::GetFile(TDownloadJob job)
 void TFormMain::actNewExecute()
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
+    // Several addresses copied at once are a batch.
+    if (const std::vector<std::string> batch = TFormNew::BatchOf(clipboard ? clipboard->text() : QString());
+        !batch.empty()) {
+        if (!formNew_->Busy())
+            formNew_->OfferBatch(batch);
+        return;
+    }
     OpenAddress(FirstLineOf(clipboard ? clipboard->text() : QString(), AddressMax));
 }
 
@@ -489,12 +502,21 @@ void TFormMain::DroppedFile(const QString& path)
 
 void TFormMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!FirstLocalFile(event->mimeData()).isEmpty())
+    if (!FirstLocalFile(event->mimeData()).isEmpty() || !TFormNew::BatchOf(event->mimeData()).empty())
         event->acceptProposedAction();
 }
 
 void TFormMain::dropEvent(QDropEvent* event)
 {
+    // Several addresses dropped at once are a batch.
+    if (const std::vector<std::string> batch = TFormNew::BatchOf(event->mimeData()); !batch.empty()) {
+        event->acceptProposedAction();
+        QTimer::singleShot(0, this, [this, batch] {
+            if (!formNew_->Busy())
+                formNew_->OfferBatch(batch);
+        });
+        return;
+    }
     const QString path = FirstLocalFile(event->mimeData());
     if (path.isEmpty())
         return;
@@ -624,6 +646,14 @@ void TFormMain::chNotificationsClick()
         return;
     AppSettings.Notifications = chNotifications->isChecked();
     SaveNotificationsSetting(SettingsFile);
+}
+
+void TFormMain::chListFolderClick()
+{
+    if (UpdatingControls)
+        return;
+    AppSettings.ListInFolder = chListFolder->isChecked();
+    SaveListFolderSetting(SettingsFile);
 }
 
 void TFormMain::Label1Click(TLinkLabel* label)

@@ -82,6 +82,7 @@ public:
     void chShortcut_DesktopClick();
     void chShortcut_StartMenuClick();
     void chNotificationsClick();
+    void chListFolderClick();
     void popTrayPopup();
     void tiDblClick();
     // A single click on the tray icon: the window is shown and brought up.
@@ -115,6 +116,7 @@ public:
     QCheckBox* chShortcut_StartMenu = nullptr;
     QCheckBox* chShortcut_Desktop = nullptr;
     QCheckBox* chNotifications = nullptr;
+    QCheckBox* chListFolder = nullptr;  // a list's videos in a folder named after it
     TEngineBox* gbEngine = nullptr;
     QFrame* Panel2 = nullptr;
     QLabel* Label7 = nullptr;

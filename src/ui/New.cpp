@@ -3,6 +3,7 @@
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "app/StartUp.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
@@ -14,6 +15,7 @@
 #include "sites/ZQ_YouTube.h"
 #include "convert/EncoderCheck.h"
 #include "download/GetRequest.h"
+#include "download/ListJobs.h"
 #include "ui/EngineBox.h"
 #include "ui/MessageBoxes.h"
 #include "download/OutputNaming.h"
@@ -47,6 +49,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QToolButton>
 #include <QUrl>
@@ -346,6 +349,30 @@ void TFormNew::BuildControls()
     connect(btnClose, &QPushButton::clicked, actClose, &QAction::trigger);
     connect(chConvert, &QCheckBox::clicked, this, [this] { chConvertClick(); });
     connect(cbProfiles, &QComboBox::activated, this, [this] { cbProfilesChange(); });
+    BuildListRow();
+}
+
+void TFormNew::BuildListRow()
+{
+    // Under the address, shown only while the page is a list.
+    pnList = Band(this, QColor(0xE4, 0xF5, 0xDC));
+    pnList->setObjectName("pnList");
+    auto* row = new QHBoxLayout(pnList);
+    row->setContentsMargins(8, 0, 8, 6);
+    lblList = new QLabel(pnList);
+    lblList->setObjectName("lblList");
+    rbListAll = new QRadioButton(pnList);
+    rbListAll->setObjectName("rbListAll");
+    rbListFirst = new QRadioButton(pnList);
+    rbListFirst->setObjectName("rbListFirst");
+    rbListFirst->setChecked(true);
+    row->addWidget(lblList);
+    row->addStretch(1);
+    row->addWidget(rbListAll);
+    row->addWidget(rbListFirst);
+    if (auto* root = qobject_cast<QVBoxLayout*>(layout()))
+        root->insertWidget(root->indexOf(pnUrl) + 1, pnList);
+    pnList->hide();
 }
 
 void TFormNew::FormCreate()
@@ -562,6 +589,10 @@ void TFormNew::SetLang()
     SetActionText(actCheckYoutubeFormats, t.btnCheckFormatsHint);
     gbYoutubeFormats->setTitle(QString::fromUtf8(t.gbYoutubeFormats));
     OpenVideoFilterText = Q(OpenVideoFilter(AppSettings.LangPolish));
+    rbListAll->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListAll));
+    rbListFirst->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListFirst));
+    if (list_.IsList)
+        lblList->setText(Q(PageListText(list_.Entries.size(), AppSettings.LangPolish)));
     FitHeight();
 }
 
@@ -806,7 +837,21 @@ void TFormNew::actCheckYoutubeFormatsExecute()
 
 void TFormNew::edURLChange()
 {
+    // Several lines pasted or dropped into the field: with two addresses or
+    // more a batch is offered; the field keeps one line.
+    const QString text = edURL->text();
+    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
+        const std::vector<std::string> batch = BatchOf(text);
+        {
+            const QSignalBlocker quiet(edURL);
+            edURL->setText(Q(FirstLineOf(text, AddressMax)));
+        }
+        if (batch.size() >= 2)
+            QTimer::singleShot(0, this, [this, batch] { OfferBatch(batch); });
+    }
     const std::string url = Trim(S(edURL->text()));
+    if (url != listUrl_)
+        HideList();
     const bool youTube = DetectVideoSite(url) == vsYouTube;
     gbYoutubeFormats->setVisible(youTube);
     if (url != probedUrl_) {
@@ -821,6 +866,8 @@ void TFormNew::edURLChange()
 
 void TFormNew::PageLookedUp(const std::string& url, TVideoSite site, const std::string& name)
 {
+    if (site == vsWebPage && !Trim(name).empty())
+        CheckForList(Trim(url));
     if (site != vsWebPage || !Trim(name).empty())
         return;
     // The naming step asked about the address as it was given.
@@ -832,6 +879,34 @@ void TFormNew::PageLookedUp(const std::string& url, TVideoSite site, const std::
     const bool polish = AppSettings.LangPolish;
     ShowNote(Trim(url), PageProblemLine(*reason, polish), *reason);
     pageProblem_ = NoMediaMessage(*reason, polish);
+}
+
+void TFormNew::CheckForList(const std::string& url)
+{
+    // Only when the page's answer was a list: other pages cost no second look-up.
+    if (url.empty() || KeptListEntries(url) < 2 || busy_)
+        return;
+    TPageList list;
+    if (!RunNetworkStep(ListTexts(AppSettings.LangPolish).StepList, [&] { list = LookUpPageList(url); }))
+        return;
+    if (!list.IsList || Trim(S(edURL->text())) != url)
+        return;
+    listUrl_ = url;
+    list_ = std::move(list);
+    rbListFirst->setChecked(true);
+    lblList->setText(Q(PageListText(list_.Entries.size(), AppSettings.LangPolish)));
+    pnList->show();
+    FitHeight();
+}
+
+void TFormNew::HideList()
+{
+    if (listUrl_.empty() && !pnList->isVisible())
+        return;
+    listUrl_.clear();
+    list_ = TPageList{};
+    pnList->hide();
+    FitHeight();
 }
 
 void TFormNew::ShowNote(const std::string& url, const std::string& text, const std::string& hint)
@@ -867,6 +942,11 @@ void TFormNew::actPasteUrlExecute()
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     const QString text = clipboard ? clipboard->text() : QString();
+    const std::vector<std::string> batch = BatchOf(text);
+    if (batch.size() >= 2) {
+        OfferBatch(batch);
+        return;
+    }
     edURL->setText(Q(FirstLineOf(text, 200)));
 }
 
@@ -926,12 +1006,17 @@ void TFormNew::actChangeDirectoryExecute()
 
 void TFormNew::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!FirstLocalFile(event->mimeData()).isEmpty())
+    if (!FirstLocalFile(event->mimeData()).isEmpty() || BatchOf(event->mimeData()).size() >= 2)
         event->acceptProposedAction();
 }
 
 void TFormNew::dropEvent(QDropEvent* event)
 {
+    if (const std::vector<std::string> batch = BatchOf(event->mimeData()); batch.size() >= 2) {
+        event->acceptProposedAction();
+        QTimer::singleShot(0, this, [this, batch] { OfferBatch(batch); });
+        return;
+    }
     const QString path = FirstLocalFile(event->mimeData());
     if (path.isEmpty())
         return;
@@ -955,6 +1040,11 @@ bool TFormNew::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
+        if (const std::vector<std::string> batch = BatchOf(drop->mimeData()); batch.size() >= 2) {
+            drop->acceptProposedAction();
+            QTimer::singleShot(0, this, [this, batch] { OfferBatch(batch); });
+            return true;
+        }
         const QString path = FirstLocalFile(drop->mimeData());
         if (!path.isEmpty()) {
             drop->acceptProposedAction();
@@ -978,7 +1068,7 @@ void TFormNew::Warn(const std::string& text)
 
 void TFormNew::actGetExecute()
 {
-    if (busy_)
+    if (busy_ || many_)
         return;
     const bool polish = AppSettings.LangPolish;
     TGetRequest request;
@@ -992,6 +1082,12 @@ void TFormNew::actGetExecute()
     request.DeleteInput = chDelete->isChecked();
     request.FormatNumber = ChosenFormatNumber();
 
+    // Every video of a list: the checks of the address and the directory, then
+    // one job per video. The file name field names no file then.
+    const bool wholeList = rbListAll->isChecked() && list_.IsList && listUrl_ == Trim(request.Url);
+    if (wholeList && Trim(request.FileName).empty())
+        request.FileName = "list";
+
     ClearJob(Job);
     const TGetPlan plan = PlanGet(request, polish);
     if (plan.NameChecked)
@@ -1003,6 +1099,10 @@ void TFormNew::actGetExecute()
         const bool pageGaveNothing = plan.NameChecked && plan.TypedName.empty() && !pageProblem_.empty() &&
                                      plan.Url == noteUrl_;
         Warn(pageGaveNothing ? pageProblem_ : plan.Message);
+        return;
+    }
+    if (wholeList) {
+        GetList(request, plan.Directory);
         return;
     }
     if (plan.FileName != plan.TypedName)
@@ -1046,4 +1146,185 @@ void TFormNew::actGetExecute()
         return;
     }
     close();
+}
+
+// Lists and batches.
+
+void TFormNew::GetList(const TGetRequest& request, const std::string& directory)
+{
+    const bool polish = AppSettings.LangPolish;
+    const TPageList list = list_;  // the dialog's own may change while the step runs
+    many_ = true;
+    struct TEnd {
+        bool& flag;
+        ~TEnd() { flag = false; }
+    } manyEnds{many_};
+    std::string folder;
+    std::vector<TDownloadJob> jobs;
+    // Naming and reserving touch the disk for every video: off the window's thread.
+    const bool done = RunNetworkStep(ListTexts(polish).StepListJobs, [&] {
+        folder = ListFolder(directory, list.Title, AppSettings.ListInFolder);
+        if (folder.empty())
+            return;
+        TListJobMaker maker(request, folder);
+        jobs.reserve(list.Entries.size());
+        for (const TPageListEntry& entry : list.Entries) {
+            if (NetworkStepEnded())
+                break;
+            TDownloadJob job;
+            if (maker.Make(entry, job))
+                jobs.push_back(std::move(job));
+        }
+    });
+    if (!done) {
+        for (const TDownloadJob& job : jobs)
+            ReleaseMadeJob(job);
+        return;
+    }
+    if (folder.empty()) {
+        Warn(CantCreateDirMessage(directory, polish));
+        return;
+    }
+    // Those that got no name, or no time within the step.
+    const std::size_t failed = list.Entries.size() - jobs.size();
+    SaveSettings(SettingsFile, true);
+
+    // Handed over in order, a slice at a time, so the windows repaint and Esc
+    // stops the rest (whose names are given back).
+    busy_ = true;
+    cancel_ = false;
+    actGet->setEnabled(false);
+    const std::int32_t mainWindow =
+        owner_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(owner_->winId())) : 0;
+    std::size_t handed = 0;
+    bool refused = false;
+    while (handed < jobs.size() && !cancel_) {
+        const std::size_t end = std::min(jobs.size(), handed + static_cast<std::size_t>(std::max(1, HandOverSlice)));
+        for (; handed < end; ++handed) {
+            jobs[handed].MainWindow = mainWindow;
+            if (startJob_ && !startJob_(jobs[handed])) {
+                refused = true;
+                break;
+            }
+        }
+        if (refused)
+            break;
+        if (handed < jobs.size()) {
+            lblStatus->setText(Q(ListHandOverText(handed, jobs.size(), polish)));
+            lblStatus->show();
+            QCoreApplication::processEvents();
+        }
+    }
+    for (std::size_t i = handed; i < jobs.size(); ++i)
+        ReleaseMadeJob(jobs[i]);
+    const bool stopped = cancel_ || refused;
+    busy_ = false;
+    actGet->setEnabled(true);
+    ShowStatusLine();
+    if (stopped)
+        return;
+    if (failed > 0)
+        Warn(ListJobsFailedText(failed, list.Entries.size(), polish));
+    close();
+}
+
+std::vector<std::string> TFormNew::BatchOf(const QString& text)
+{
+    // A text far beyond a thousand addresses is read only as far as they go.
+    constexpr qsizetype TextMax = qsizetype(BatchMaxAddresses) * qsizetype(JobPathMax + 2);
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return {};
+    std::vector<std::string> batch = BatchAddresses(S(text.left(TextMax)));
+    if (batch.size() < 2)
+        batch.clear();
+    return batch;
+}
+
+std::vector<std::string> TFormNew::BatchOf(const QMimeData* mime)
+{
+    if (!mime)
+        return {};
+    // Dragged links one per line, else the dragged text. Dragged files are no
+    // batch: of those the first one counts.
+    if (mime->hasUrls()) {
+        QString lines;
+        const QList<QUrl> urls = mime->urls();
+        for (qsizetype i = 0; i < urls.size() && i < qsizetype(BatchMaxAddresses); ++i)
+            if (!urls[i].isLocalFile())
+                lines += urls[i].toString() + QLatin1Char('\n');
+        return BatchOf(lines);
+    }
+    return mime->hasText() ? BatchOf(mime->text()) : std::vector<std::string>{};
+}
+
+void TFormNew::OfferBatch(const std::vector<std::string>& addresses)
+{
+    if (busy_ || many_ || addresses.empty())
+        return;
+    const bool polish = AppSettings.LangPolish;
+    many_ = true;
+    struct TEnd {
+        bool& flag;
+        ~TEnd() { flag = false; }
+    } manyEnds{many_};
+    show();
+    raise();
+    if (!AskYesNo(this, QString::fromUtf8(AppTitle), Q(BatchQuestion(addresses.size(), polish))))
+        return;
+
+    TGetRequest request;
+    request.Directory = S(cbDirectory->currentText());
+    request.Convert = chConvert->isChecked();
+    const int index = cbProfiles->currentIndex();
+    if (ProfileUsable(index))
+        request.Profile = &profiles_[static_cast<std::size_t>(index)];
+    request.DeleteInput = chDelete->isChecked();
+    request.FormatNumber = ChosenFormatNumber();
+    const std::int32_t mainWindow =
+        owner_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(owner_->winId())) : 0;
+
+    std::vector<std::string> failures;
+    bool stopped = false;
+    for (std::size_t i = 0; i < addresses.size() && !stopped; ++i) {
+        const std::string step = BatchStepText(i + 1, addresses.size(), polish);
+        TAddressJob made;
+        bool ran = false;
+        try {
+            ran = RunNetworkStep(step.c_str(), [&] { made = MakeAddressJob(addresses[i], request, polish); });
+        } catch (...) {
+            ran = true;
+            made = TAddressJob{};
+        }
+        if (!ran) {
+            if (made.Made)
+                ReleaseMadeJob(made.Job);
+            stopped = true;
+            break;
+        }
+        if (!made.Made) {
+            // No message: the look-up ran out of time.
+            failures.push_back(addresses[i] + "\n    " +
+                               (made.Message.empty() ? std::string(MessageText(TMessageId::PageUnreachable, polish))
+                                                     : ReplaceAll(made.Message, "\n", " ")));
+            continue;
+        }
+        made.Job.MainWindow = mainWindow;
+        if (startJob_ && !startJob_(made.Job)) {
+            ReleaseMadeJob(made.Job);
+            stopped = true;
+        }
+    }
+    SaveSettings(SettingsFile, true);
+    if (!failures.empty()) {
+        constexpr std::size_t Shown = 10;
+        std::string text = ListTexts(polish).BatchFailed;
+        for (std::size_t i = 0; i < failures.size() && i < Shown; ++i)
+            text += "\n" + failures[i];
+        if (failures.size() > Shown)
+            text += "\n... (" + std::to_string(failures.size() - Shown) + ")";
+        Warn(text);
+        return;
+    }
+    if (!stopped)
+        close();
 }

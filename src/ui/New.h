@@ -5,6 +5,7 @@
 
 #include "app/DownloadJob.h"
 #include "convert/EncoderProfiles.h"
+#include "sites/PageList.h"
 #include "sites/VideoSite.h"
 
 #include <QDialog>
@@ -25,6 +26,8 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
+struct TGetRequest;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
@@ -151,8 +154,31 @@ public:
     // when the step was cancelled: its results are not to be used. An exception
     // thrown by work is passed on here.
     bool RunNetworkStep(const char* statusText, const std::function<void()>& work);
-    // True while a network step runs.
-    bool Busy() const { return busy_; }
+    // True while a network step runs, or the jobs of a list or a batch are made.
+    bool Busy() const { return busy_ || many_; }
+
+    // A page that lists several videos. After the page's name was looked up and
+    // the engine's answer was a list, the list itself is read (a network step)
+    // and the dialog offers all of its videos or only the first.
+    void CheckForList(const std::string& url);
+    // The list the dialog offers for its address (none: IsList false).
+    const TPageList& OfferedList() const { return list_; }
+    QFrame* pnList = nullptr;
+    QLabel* lblList = nullptr;
+    QRadioButton* rbListAll = nullptr;
+    QRadioButton* rbListFirst = nullptr;
+    // Jobs handed to the job starter between two repaints of a list's hand-over.
+    static inline int HandOverSlice = 100;
+
+    // Several addresses at once (pasted, dropped): after one question with their
+    // count, one job each, looked up one after the other while the dialog
+    // stays live (Esc cancels the rest). Those that could not be added are
+    // named in one message at the end.
+    void OfferBatch(const std::vector<std::string>& addresses);
+    // The addresses of a drag or a clipboard's text with several lines (fewer
+    // than two: none).
+    static std::vector<std::string> BatchOf(const QMimeData* mime);
+    static std::vector<std::string> BatchOf(const QString& text);
 
 protected:
     void done(int result) override;
@@ -172,6 +198,10 @@ private:
     void ShowNote(const std::string& url, const std::string& text, const std::string& hint);
     void ClearNote();
     void ShowStatusLine();
+    void BuildListRow();
+    void HideList();
+    // GET for every video of the offered list.
+    void GetList(const TGetRequest& request, const std::string& directory);
 
     QWidget* owner_ = nullptr;
     TJobStarter startJob_;
@@ -185,4 +215,7 @@ private:
     std::string noteUrl_;        // the address the note is about
     QString note_;
     std::string pageProblem_;    // GET's message for noteUrl_ while it has no file name
+    bool many_ = false;          // a list's or a batch's jobs are being made or handed over
+    std::string listUrl_;        // the address the offered list is of
+    TPageList list_;
 };

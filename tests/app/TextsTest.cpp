@@ -167,3 +167,28 @@ TEST(Texts, WordingAndDatesReadRight)
     }
     EXPECT_STREQ(DeleteIncompleteMessage("/a.flv", true).c_str(), "Usunąć niekompletny plik \"/a.flv\"?");
 }
+
+TEST(Texts, ListsAndBatchesInBothLanguagesWithTheirNumbers)
+{
+    EXPECT_EQ(PageListText(3, false), "This page lists 3 videos");
+    EXPECT_EQ(PageListText(3, true), "Ta strona zawiera listę 3 filmów");
+    EXPECT_STREQ(ListTexts(false).chListFolder, "Put a list in a folder of its own");
+    // The Polish noun follows the number.
+    const std::pair<std::size_t, const char*> forms[] = {
+        {1, "1 adres?"}, {2, "2 adresy?"}, {4, "4 adresy?"}, {5, "5 adresów?"}, {12, "12 adresów?"},
+        {14, "14 adresów?"}, {22, "22 adresy?"}, {25, "25 adresów?"}, {104, "104 adresy?"}, {112, "112 adresów?"}};
+    for (const auto& [count, form] : forms)
+        EXPECT_NE(BatchQuestion(count, true).find(form), std::string::npos) << count;
+    EXPECT_EQ(BatchQuestion(3, false), "Download 3 addresses? Each one becomes a download of its own.");
+    for (const bool polish : {false, true}) {
+        const TListTexts& t = ListTexts(polish);
+        for (const char* text : {t.chListFolder, t.rbListAll, t.rbListFirst, t.StepList, t.StepListJobs, t.BatchFailed}) {
+            EXPECT_TRUE(IsValidUtf8(text)) << text;
+            EXPECT_GT(std::strlen(text), 0u);
+        }
+        EXPECT_NE(BatchStepText(2, 7, polish).find("2"), std::string::npos);
+        EXPECT_NE(ListHandOverText(300, 10000, polish).find("10000"), std::string::npos);
+        EXPECT_NE(ListJobsFailedText(1, 3, polish).find("1"), std::string::npos);
+    }
+    EXPECT_STRNE(ListTexts(false).rbListAll, ListTexts(true).rbListAll);
+}

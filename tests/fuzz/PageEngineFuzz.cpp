@@ -1,9 +1,11 @@
-// The page engine's JSON page information and its progress lines.
+// The page engine's JSON page information, a page's list of videos, and its
+// progress lines.
 
 #include "FuzzSupport.h"
 #include "download/EngineDownload.h"
 #include "net/ZQ_Strings.h"
 #include "sites/PageEngine.h"
+#include "sites/PageList.h"
 
 #include <nlohmann/json.hpp>
 
@@ -19,6 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const TPageFormat& f : info.Formats)
         FUZZ_CHECK(f.Height >= 0 && f.Size >= 0);
     FUZZ_CHECK(EngineErrorText(text).size() <= 300);
+
+    // A list: bounded, and every address one a job may take.
+    const TPageList list = ParsePageList(text, "http://127.0.0.1/page");
+    FUZZ_CHECK(list.Entries.size() <= PageListMaxEntries);
+    FUZZ_CHECK(!list.IsList || list.Entries.size() >= 2);
+    for (const TPageListEntry& entry : list.Entries) {
+        FUZZ_CHECK(entry.Url.size() <= 1023 && entry.Title.size() <= 1024);
+        FUZZ_CHECK(StartsWithText(entry.Url, "http://") || StartsWithText(entry.Url, "https://"));
+        for (const char c : entry.Url)
+            FUZZ_CHECK(static_cast<unsigned char>(c) > 32 && c != 127);
+    }
 
     TEngineTally tally;
     for (const std::string& line : SplitLines(text)) {

@@ -1,0 +1,179 @@
+#include "download/ListJobs.h"
+
+#include "app/Texts.h"
+#include "download/EngineDownload.h"
+#include "download/OutputNaming.h"
+#include "net/OutputFiles.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Internet.h"
+#include "net/ZQ_Strings.h"
+#include "sites/PageEngine.h"
+#include "sites/VideoSite.h"
+#include "sites/ZQ_YouTube.h"
+
+#include <set>
+
+namespace {
+constexpr int MaxVariants = 10000;
+
+// "NAME.mp4" for n 0, "NAME_01.mp4", "NAME_02.mp4", ... after it (the numbering
+// of GetUniqueFileName).
+std::string Variant(const std::string& path, int n)
+{
+    if (n == 0)
+        return path;
+    const std::string ext = ExtractFileExt(path);
+    return path.substr(0, path.size() - ext.size()) + "_" + PadLeft(std::to_string(n), 2, '0') + ext;
+}
+
+bool IsMp4Format(int formatNumber)
+{
+    return YouTubeEngineFormat(formatNumber).MergeFormat == "mp4";
+}
+} // namespace
+
+std::string ListFolder(const std::string& directory, const std::string& listTitle, bool ownFolder)
+{
+    if (directory.empty() || (!DirectoryExists(directory) && !ForceDirectories(directory)))
+        return {};
+    if (!ownFolder)
+        return directory;
+    std::string name = FileNameFromTitle(listTitle, "");
+    if (Trim(name).empty() || name == "_")
+        name = "list";
+    const std::string base = directory.back() == '/' ? directory + name : directory + "/" + name;
+    // The list's folder may be there from before; a file of that name is not used.
+    for (int n = 0; n <= MaxVariants; ++n) {
+        const std::string folder = n == 0 ? base : base + "_" + PadLeft(std::to_string(n), 2, '0');
+        if (DirectoryExists(folder) || (!PathExists(folder) && ForceDirectories(folder)))
+            return folder;
+    }
+    return {};
+}
+
+TListJobMaker::TListJobMaker(const TGetRequest& request, std::string folder)
+    : request_(request), folder_(std::move(folder))
+{
+}
+
+bool TListJobMaker::Make(const TPageListEntry& entry, TDownloadJob& job)
+{
+    if (folder_.empty() || entry.Url.empty())
+        return false;
+    const bool youTube = DetectVideoSite(entry.Url) == vsYouTube;
+    std::string ext = ".mp4";
+    if (youTube)
+        ext = DefaultSiteExtension(vsYouTube, IsMp4Format(request_.FormatNumber));
+    else if (IsEngineResultExtension(entry.Ext))
+        ext = "." + LowerAscii(entry.Ext);
+    std::string name = FileNameFromTitle(Trim(entry.Title).empty() ? std::string("video") : entry.Title, ext);
+    if (request_.Convert && request_.Profile && !request_.Profile->Ext.empty() && request_.Profile->Ext != "-")
+        name = ReplaceNameExtension(name, "." + request_.Profile->Ext);
+    const std::string path = CleanDoubledExtension(folder_ + "/" + name);
+
+    // The numbers this list has given to the name already are not tried again,
+    // so a list of many equal titles costs no more than one of different ones.
+    int& n = next_[path];
+    std::string reserved;
+    for (; n <= MaxVariants && reserved.empty(); ++n) {
+        const std::string candidate = Variant(path, n);
+        if (IsOutputNameTaken(candidate))
+            continue;
+        reserved = ReserveOutputFile(candidate, true);
+        if (reserved.empty())
+            return false;  // not for want of a name: the folder can't be written
+    }
+    if (reserved.empty())
+        return false;
+
+    TGetPlan plan;
+    plan.Url = entry.Url;
+    TResolvedMedia resolved;
+    resolved.MediaUrl = entry.Url;
+    resolved.ThroughEngine = true;
+    if (youTube)
+        resolved.EngineFormat = YouTubeEngineFormat(request_.FormatNumber);
+    job = MakeDownloadJob(request_, plan, resolved, reserved, 0);
+    if (!IsJobValid(job)) {
+        ReleaseOutputFile(reserved, true);
+        return false;
+    }
+    return true;
+}
+
+void ReleaseMadeJob(const TDownloadJob& job)
+{
+    if (!job.MediaUrl.empty() && job.MediaUrl != "-")
+        ReleaseOutputFile(job.OutputFile, job.ThroughEngine);
+}
+
+std::vector<std::string> BatchAddresses(const std::string& text, std::size_t maxCount)
+{
+    std::vector<std::string> addresses;
+    std::set<std::string> seen;
+    std::size_t start = 0;
+    while (start < text.size() && addresses.size() < maxCount) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = Trim(text.substr(start, std::min<std::size_t>(end - start, JobPathMax + 1)));
+        start = end + 1;
+        if (line.empty() || line.size() > JobPathMax || seen.count(line))
+            continue;
+        const TVideoSite site = DetectVideoSite(line);
+        if (site == vsNone)
+            continue;
+        seen.insert(line);
+        addresses.push_back(CleanUpClipboardUrl(line, site));
+    }
+    return addresses;
+}
+
+TAddressJob MakeAddressJob(const std::string& address, TGetRequest request, bool polish)
+{
+    TAddressJob made;
+    request.Url = address;
+    const std::string url = Trim(address);
+    const TVideoSite site = DetectVideoSite(url);
+    // The name the dialog would propose: the page's title, or the file's own name.
+    request.FileName.clear();
+    if (site == vsLocalFile)
+        request.FileName = ExtractFileName(url);
+    else if (site != vsNone)
+        request.FileName = FileNameFromPage(site == vsYouTube ? NormalizeYouTubeUrl(url) : url, site);
+    if (NetworkStepEnded())
+        return made;
+    // A page whose title could not be read still gets its look-up: its reason
+    // (no media, not reachable) says more than a missing name.
+    if (Trim(request.FileName).empty() && site != vsLocalFile)
+        request.FileName = "video";
+    if (request.Convert && request.Profile && !request.Profile->Ext.empty() && request.Profile->Ext != "-")
+        request.FileName = ReplaceNameExtension(request.FileName, "." + request.Profile->Ext);
+
+    const TGetPlan plan = PlanGet(request, polish);
+    if (!plan.Message.empty()) {
+        made.Message = plan.Message;
+        return made;
+    }
+    const TResolvedMedia resolved = ResolveMedia(plan, request.FormatNumber, polish);
+    if (NetworkStepEnded())
+        return made;
+    if (!resolved.Message.empty()) {
+        made.Message = resolved.Message;
+        return made;
+    }
+    std::int32_t size = resolved.EngineSize;
+    if (!resolved.MediaUrl.empty() && !resolved.ThroughEngine)
+        size = QueryExpectedSize(resolved.MediaUrl);
+    if (NetworkStepEnded())
+        return made;
+    const std::string path = ReserveJobOutput(plan, resolved);
+    made.Job = MakeDownloadJob(request, plan, resolved, path, size);
+    if (path.empty() || !IsJobValid(made.Job)) {
+        ReleaseJobOutput(resolved, path);
+        made.Message = MessageText(TMessageId::JobRefused, polish);
+        return made;
+    }
+    made.Made = true;
+    return made;
+}
