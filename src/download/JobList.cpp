@@ -50,11 +50,11 @@ std::optional<TJobRow> RowFromLine(const std::string& line)
     if (line.size() > RowLineMax)
         return std::nullopt;
     const std::vector<std::string> f = SplitBlanks(line);
-    // row ID STATE SIZE DONE RESUME TITLE MESSAGE ADDED ADDRESS DIR FORMAT PROFILE PLAYLIST COUNT ARGS...
-    if (f.size() < 15 || f[0] != "row")
+    // row ID STATE SIZE DONE RESUME PID TITLE MESSAGE ADDED ADDRESS DIR FORMAT PROFILE PLAYLIST COUNT ARGS...
+    if (f.size() < 16 || f[0] != "row")
         return std::nullopt;
     std::vector<std::string> text;
-    for (std::size_t i = 6; i < f.size(); ++i) {
+    for (std::size_t i = 7; i < f.size(); ++i) {
         const auto field = UnescapeField(f[i]);
         if (!field)
             return std::nullopt;
@@ -64,9 +64,10 @@ std::optional<TJobRow> RowFromLine(const std::string& line)
     const auto state = JobStateFromName(f[2]);
     const auto size = Number(f[3]);
     const auto done = Number(f[4]);
-    const auto count = Number(f[14]);
-    if (!id || *id == 0 || !state || !size || !done || (f[5] != "0" && f[5] != "1") || !count ||
-        static_cast<std::size_t>(*count) > JobArgsMax || f.size() != 15 + static_cast<std::size_t>(*count))
+    const auto pid = Number(f[6]);
+    const auto count = Number(f[15]);
+    if (!id || *id == 0 || !state || !size || !done || (f[5] != "0" && f[5] != "1") || !pid || !count ||
+        static_cast<std::size_t>(*count) > JobArgsMax || f.size() != 16 + static_cast<std::size_t>(*count))
         return std::nullopt;
     TJobRow row;
     row.Id = static_cast<std::uint64_t>(*id);
@@ -74,6 +75,7 @@ std::optional<TJobRow> RowFromLine(const std::string& line)
     row.Size = *size;
     row.DoneBytes = *done;
     row.Resume = f[5] == "1";
+    row.Pid = *pid;
     row.Title = text[0];
     row.Message = text[1];
     if (text[2] == "1") {
@@ -238,9 +240,15 @@ void TJobList::StartFailed(std::uint64_t id, const std::string& message)
     }
 }
 
-void TJobList::Reopened(bool resume)
+void TJobList::Reopened(bool resume, const std::function<bool(const TJobRow&)>& stillRuns)
 {
     for (TJobRow& row : rows_) {
+        // A process that outlived the program that started it goes on, and is
+        // followed again.
+        if (!JobStateEnded(row.State) && row.Pid > 0 && stillRuns && stillRuns(row)) {
+            row.Running = true;
+            continue;
+        }
         row.Running = false;
         row.Pid = 0;
         row.Speed = 0;
@@ -260,7 +268,8 @@ std::string TJobList::Text() const
         const TAddedAddress added = row.Added.value_or(TAddedAddress{});
         std::string line = "row " + std::to_string(row.Id) + " " + JobStateName(row.State) + " " +
                            std::to_string(std::max<std::int64_t>(0, row.Size)) + " " +
-                           std::to_string(std::max<std::int64_t>(0, row.DoneBytes)) + " " + Flag(row.Resume);
+                           std::to_string(std::max<std::int64_t>(0, row.DoneBytes)) + " " + Flag(row.Resume) + " " +
+                           std::to_string(row.Running ? std::max<std::int64_t>(0, row.Pid) : 0);
         for (const std::string& field : {row.Title, row.Message, Flag(row.Added.has_value()), added.Address,
                                          added.Directory, added.Format, added.Profile, Flag(added.Playlist)})
             line += " " + EscapeField(field);
@@ -328,9 +337,10 @@ bool SaveJobList(const std::string& fileName, const TJobList& list)
     return WriteFileAtomically(fileName, list.Text());
 }
 
-std::vector<std::string> ListedJobArgs(const TDownloadJob& job, std::uint64_t id, bool showWindow, bool resume)
+std::vector<std::string> ListedJobArgs(const TDownloadJob& job, std::uint64_t id, bool showWindow, bool resume,
+                                       bool autoClose)
 {
-    std::vector<std::string> args = JobToArgs(job, false);
+    std::vector<std::string> args = JobToArgs(job, autoClose);
     args.emplace_back("list");
     args.push_back(std::to_string(id));
     args.push_back(Flag(showWindow));
@@ -350,4 +360,24 @@ std::optional<TListedStart> ListedStartOf(const std::vector<std::string>& args)
     if (!id || *id == 0 || (args[at + 2] != "0" && args[at + 2] != "1") || (args[at + 3] != "0" && args[at + 3] != "1"))
         return std::nullopt;
     return TListedStart{static_cast<std::uint64_t>(*id), args[at + 2] == "1", args[at + 3] == "1"};
+}
+
+bool ProcessRunsListedJob(std::int64_t pid, std::uint64_t id)
+{
+    if (pid <= 0)
+        return false;
+    std::string text;
+    if (!ReadWholeFile("/proc/" + std::to_string(pid) + "/cmdline", text, 1024 * 1024))
+        return false;
+    std::vector<std::string> args;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\0', start);
+        args.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    const std::optional<TListedStart> listed = ListedStartOf(args);
+    return listed && listed->Id == id && JobFromArgs(args).Switch == "-get";
 }

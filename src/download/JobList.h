@@ -8,6 +8,7 @@
 #include "download/JobReport.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,9 +77,10 @@ public:
     // The job could not start (its look-up failed): Failed with the reason.
     void StartFailed(std::uint64_t id, const std::string& message);
 
-    // After a start of the program: every row that had not ended is
-    // Interrupted and holds no place; resume queues them again.
-    void Reopened(bool resume);
+    // After a start of the program: a row whose process still runs
+    // (stillRuns) is followed again; every other row that had not ended is
+    // Interrupted and holds no place, and resume queues them again.
+    void Reopened(bool resume, const std::function<bool(const TJobRow&)>& stillRuns = {});
 
     // The list file's text, and the list from one. A damaged row is left out;
     // a text that is not a list file at all gives false and an empty list.
@@ -99,9 +101,11 @@ TJobList LoadJobList(const std::string& fileName);
 // could not be written (a full disk): the old file stays whole.
 bool SaveJobList(const std::string& fileName, const TJobList& list);
 
-// The "-get" arguments of a job started from the list: the job's own, then
-// "list", its id, "1"/"0" for a shown window, "1"/"0" for continuing the file.
-std::vector<std::string> ListedJobArgs(const TDownloadJob& job, std::uint64_t id, bool showWindow, bool resume);
+// The "-get" arguments of a job started from the list: the job's own (with the
+// sender's Auto close), then "list", its id, "1"/"0" for a shown window, "1"/"0"
+// for continuing the file.
+std::vector<std::string> ListedJobArgs(const TDownloadJob& job, std::uint64_t id, bool showWindow, bool resume,
+                                       bool autoClose = false);
 
 struct TListedStart {
     std::uint64_t Id = 0;
@@ -111,3 +115,5 @@ struct TListedStart {
 // What a "-get" command line (args[0] the program) says about the list; nothing
 // for a job not started from the list.
 std::optional<TListedStart> ListedStartOf(const std::vector<std::string>& args);
+// True when the process pid runs the list's job id (its command line says so).
+bool ProcessRunsListedJob(std::int64_t pid, std::uint64_t id);

@@ -198,7 +198,7 @@ std::vector<std::string> TLineReader::Add(const char* data, std::size_t size)
 
 bool TReportPacer::Allow(TJobState state, std::int64_t nowMs)
 {
-    if (last_ && *last_ == state && nowMs - lastMs_ < 1000 / ReportsPerSecond && nowMs >= lastMs_)
+    if (last_ && *last_ == state && nowMs - lastMs_ < intervalMs_ && nowMs >= lastMs_)
         return false;
     last_ = state;
     lastMs_ = nowMs;

@@ -72,12 +72,14 @@ private:
     bool bad_ = false;
 };
 
-// At most ReportsPerSecond reports a second, a change of state always.
+// At most perSecond reports a second, a change of state always.
 class TReportPacer {
 public:
+    explicit TReportPacer(int perSecond = ReportsPerSecond) : intervalMs_(1000 / perSecond) {}
     bool Allow(TJobState state, std::int64_t nowMs);
 
 private:
+    std::int64_t intervalMs_;
     std::optional<TJobState> last_;
     std::int64_t lastMs_ = 0;
 };

@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -200,8 +201,17 @@ TEST(JobListFile, RoundTripsAndReopensUnfinishedJobs)
     EXPECT_EQ(back.Find(a)->State, TJobState::Interrupted);
     EXPECT_EQ(back.Find(c)->State, TJobState::Interrupted);
     EXPECT_EQ(back.Find(b)->State, TJobState::Done);
+    // A process that still runs its job is followed again, not started twice.
+    TJobList followed = LoadJobList(file);
+    EXPECT_EQ(followed.Find(a)->Pid, 10);
+    followed.Reopened(true, [a](const TJobRow& row) { return row.Id == a && row.Pid == 10; });
+    EXPECT_EQ(followed.Find(a)->State, TJobState::Downloading);
+    EXPECT_TRUE(followed.Find(a)->Running);
+    EXPECT_EQ(followed.NextToStart(3), (std::vector<std::uint64_t>{c}));
+    EXPECT_FALSE(ProcessRunsListedJob(::getpid(), a));
+
     TJobList resumed = LoadJobList(file);
-    resumed.Reopened(true);
+    resumed.Reopened(true, [](const TJobRow&) { return false; });
     EXPECT_EQ(resumed.Find(a)->State, TJobState::Queued);
     EXPECT_TRUE(resumed.Find(a)->Resume);
     EXPECT_EQ(resumed.NextToStart(3), (std::vector<std::uint64_t>{a, c}));
