@@ -66,14 +66,16 @@ mkdir "$work/alone"
 cp "$build/brimtale" "$work/alone/brimtale"
 printf '[Main]\r\nLanguage=EN\r\nAutoClose=1\r\n' >"$work/alone/bmt.ini"
 start=$(now)
-cpu_alone=$(
+(
     for i in 1 2 3; do
         "$work/alone/brimtale" -get "$url" "$url" "$work/alone/f$i.bin" 0 "$size" 1 - - - 0 >/dev/null 2>&1 &
     done
     wait
-    times | tail -n1 | awk '{ gsub(/[ms]/, " "); print $1 * 60 + $2 + $3 * 60 + $4 }'
+    times >"$work/times"
 )
 end=$(now)
+# The second line of `times`: the children's user and system time ("0m1.234s 0m0.567s").
+cpu_alone=$(tail -n1 "$work/times" | awk '{ gsub(/[ms]/, " "); printf "%.2f", $1 * 60 + $2 + $3 * 60 + $4 }')
 wall_alone=$(seconds "$start" "$end")
 ok_alone=$(check "$work/alone/f1.bin" "$work/alone/f2.bin" "$work/alone/f3.bin")
 
@@ -127,5 +129,5 @@ printf 'alone:   wall %6s s   download processes %6s s CPU   files whole: %s\n' 
 printf 'program: wall %6s s   download processes %6s s CPU   files whole: %s\n' "$wall_program" "$children" \
     "$([ "$ok_program" = 1 ] && echo yes || echo NO)"
 printf 'the program with %d jobs: %s s CPU over the transfers (%s%% of the download processes), peak RSS %s KiB, rows kept %s\n' \
-    "$rows" "$own" "$(awk -v a="$own" -v b="$children" 'BEGIN { printf "%.1f", b > 0 ? 100 * a / b : 0 }')" "$rss" "$rows_kept"
+    "$rows" "$own" "$(awk -v a="$own" -v b="$children" 'BEGIN { printf "%.1f", (b > 0) ? (100 * a / b) : 0 }')" "$rss" "$rows_kept"
 [ "$ok_alone" = 1 ] && [ "$ok_program" = 1 ]

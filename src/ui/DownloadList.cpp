@@ -185,6 +185,7 @@ TDownloadQueue::~TDownloadQueue()
     *stopLookUps_ = true;
     if (saveTimer_->isActive())
         SaveNow();
+    watchers_.clear();
     for (auto& [id, fd] : pidFds_)
         ::close(fd);
 }

@@ -206,6 +206,45 @@ private slots:
         QVERIFY(!saved.Find(first));
     }
 
+    // Abort from the list stops the process and keeps the partial file;
+    // Retry / Resume continues it with a range request.
+    void abortThenResumeFromTheList()
+    {
+        TProgramCopy program("MaxDownloads=3\r\nShowDownloadWindows=0\r\n");
+        constexpr std::uint64_t Size = 1024 * 1024;
+        testhttp::TestHttpServer server(std::chrono::seconds(120));
+        server.Handle("/slow.mp4", [](const testhttp::Request&) { return Paced(Size, 150); });
+        TFormMain w;
+        w.show();
+        TInstanceServer instances;
+        QVERIFY(instances.Listen());
+        connect(&instances, &TInstanceServer::reportReceived, &w,
+                [&w](const TJobReport& report, QLocalSocket* connection) { w.Queue()->TakeReport(report, connection); });
+        const std::string out = program.Dir.File("slow.mp4");
+        QVERIFY(w.GetFile(WebJob(server.Url("/slow.mp4"), out, Size)));
+        const TJobRow& row = w.Queue()->List().Rows().front();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return row.State == TJobState::Downloading && FileSizeOf(out) >= 64 * 1024; }, 30000));
+        w.pnDownloads->View()->setCurrentIndex(w.Queue()->Model()->index(0, 0));
+        QVERIFY(w.pnDownloads->actShowWindow->isEnabled());
+        QTest::mouseClick(w.pnDownloads->findChild<QToolButton*>("btnAbortJob"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return row.State == TJobState::Aborted && !row.Running; }, 30000));
+        const std::int64_t kept = FileSizeOf(out);
+        QVERIFY(kept > 0 && kept < static_cast<std::int64_t>(Size));
+        QVERIFY(DownloadProcesses(program.Exe).empty());
+
+        QVERIFY(w.pnDownloads->actRetry->isEnabled());
+        QTest::mouseClick(w.pnDownloads->findChild<QToolButton*>("btnRetry"), Qt::LeftButton);
+        const bool done = QTest::qWaitFor([&] { return row.State == TJobState::Done && !row.Running; }, 60000);
+        for (const pid_t pid : DownloadProcesses(program.Exe))
+            ::kill(pid, SIGKILL);
+        QVERIFY(done);
+        QVERIFY(TempDir::Read(out) == testhttp::GeneratedBody(0, Size));
+        const std::vector<testhttp::Request> requests = server.Requests();
+        QVERIFY(requests.back().headers.count("range"));
+        QCOMPARE(Q(requests.back().headers.at("range")), QString("bytes=%1-").arg(kept));
+    }
+
     // The program and its download processes killed in the middle: the next
     // start shows the jobs again and finishes every file with range requests.
     // The addresses come through "brimtale --add".
