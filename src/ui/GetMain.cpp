@@ -247,7 +247,12 @@ void TFormGetMain::ListEnded(TJobState state)
     reporter_->Flush(500);
     // Started minimized and never brought up: the list follows the job, and a
     // window nobody looks at does not stay behind.
-    if (listHidden_ && isMinimized())
+    if (!listHidden_ || !isMinimized())
+        return;
+    // Once the download thread has made its last steps (it may be making them now).
+    if (CurrentDownThread && CurrentDownThread->isRunning())
+        connect(CurrentDownThread, &QThread::finished, this, [this] { Terminate(); }, Qt::QueuedConnection);
+    else
         QTimer::singleShot(0, this, [this] { Terminate(); });
 }
 
