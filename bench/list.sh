@@ -12,7 +12,7 @@
 #             three downloads queued), MaxDownloads=3, windows hidden; it starts
 #             the three processes itself and follows their reports.
 #
-# Prints for both the wall time until the three files are whole and the
+# Prints for both the wall time from the start until the three files are whole and the
 # processor time of the download processes, and for the program its own
 # processor time (user + system) over the same transfers, in seconds and as a
 # share of the download processes' time. Every file is checked. The runs see an
@@ -66,21 +66,30 @@ check() {
 now() { date +%s%N; }
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) / 1e9 }'; }
 
-# Alone: three download processes, the processor time of the children from `times`.
+# Alone: three download processes, the processor time of each from time(1).
 mkdir "$work/alone"
 cp "$build/brimtale" "$work/alone/brimtale"
 printf '[Main]\r\nLanguage=EN\r\nAutoClose=1\r\n' >"$work/alone/bmt.ini"
+whole() {
+    local f
+    for f in "$@"; do [ "$(stat -c %s "$f" 2>/dev/null || echo 0)" = "$size" ] || return 1; done
+}
 start=$(now)
 (
     for i in 1 2 3; do
-        "${bare[@]}" "$work/alone/brimtale" -get "$url" "$url" "$work/alone/f$i.bin" 0 "$size" 1 - - - 0 >/dev/null 2>&1 &
+        /usr/bin/time -f '%U %S' -o "$work/alone/time$i" \
+            "${bare[@]}" "$work/alone/brimtale" -get "$url" "$url" "$work/alone/f$i.bin" 0 "$size" 1 - - - 0 >/dev/null 2>&1 &
     done
+    # The time until the files are whole (Auto close keeps each process 1.5 s more).
+    limit=$(( $(date +%s) + 1800 ))
+    until whole "$work/alone/f1.bin" "$work/alone/f2.bin" "$work/alone/f3.bin" || [ "$(date +%s)" -ge "$limit" ]; do
+        sleep 0.05
+    done
+    now >"$work/end"
     wait
-    times >"$work/times"
 )
-end=$(now)
-# The second line of `times`: the children's user and system time ("0m1.234s 0m0.567s").
-cpu_alone=$(tail -n1 "$work/times" | awk '{ gsub(/[ms]/, " "); printf "%.2f", $1 * 60 + $2 + $3 * 60 + $4 }')
+end=$(cat "$work/end")
+cpu_alone=$(cat "$work/alone/time1" "$work/alone/time2" "$work/alone/time3" | awk '{ t += $1 + $2 } END { printf "%.2f", t }')
 wall_alone=$(seconds "$start" "$end")
 ok_alone=$(check "$work/alone/f1.bin" "$work/alone/f2.bin" "$work/alone/f3.bin")
 
@@ -107,24 +116,25 @@ program_pid=$!
 files=("$work/program/f1.bin" "$work/program/f2.bin" "$work/program/f3.bin")
 deadline=$(( $(date +%s) + 1800 ))
 first=
+end=
 while :; do
-    if [ -z "$first" ] && pgrep -f -- "$work/program/brimtale -get" >/dev/null; then first=$(now); fi
-    whole=1
-    for f in "${files[@]}"; do
-        [ "$(stat -c %s "$f" 2>/dev/null || echo 0)" = "$size" ] || whole=0
-    done
+    if [ -z "$first" ] && pgrep -f -- "$work/program/brimtale -get" >/dev/null; then
+        first=$(now)
+        own_at_first=$(awk -v hz="$hz" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$program_pid/stat")
+    fi
+    if [ -z "$end" ] && whole "${files[@]}"; then end=$(now); fi
     # Whole, and every download process has ended (and been reaped by the program).
-    if [ "$whole" = 1 ] && ! pgrep -f -- "$work/program/brimtale -get" >/dev/null; then break; fi
+    if [ -n "$end" ] && ! pgrep -f -- "$work/program/brimtale -get" >/dev/null; then break; fi
     [ "$(date +%s)" -lt "$deadline" ] || { echo "the program's downloads did not end" >&2; exit 1; }
     sleep 0.05
 done
-end=$(now)
 wall_program=$(seconds "$start" "$end")
 starting=$(seconds "$start" "${first:-$end}")
 # Fields 14-17 of /proc/PID/stat: the program's own user and system time, and
 # that of its ended (reaped) children: the download processes.
 read -r own children < <(awk -v hz="$hz" '{ printf "%.2f %.2f\n", ($14 + $15) / hz, ($16 + $17) / hz }' \
     "/proc/$program_pid/stat")
+during=$(awk -v a="${own_at_first:-0}" -v b="$own" 'BEGIN { printf "%.2f", b - a }')
 rss=$(awk '/^VmHWM/ { print $2 }' "/proc/$program_pid/status")
 kill "$program_pid"
 wait "$program_pid" 2>/dev/null || true
@@ -137,6 +147,6 @@ printf 'alone:   wall %6s s   download processes %6s s CPU   files whole: %s\n' 
     "$([ "$ok_alone" = 1 ] && echo yes || echo NO)"
 printf 'program: wall %6s s   download processes %6s s CPU   files whole: %s   (%s s of it until the first download process ran)\n' \
     "$wall_program" "$children" "$([ "$ok_program" = 1 ] && echo yes || echo NO)" "$starting"
-printf 'the program with %d jobs: %s s CPU over the transfers (%s%% of the download processes), peak RSS %s KiB, rows kept %s\n' \
-    "$rows" "$own" "$(awk -v a="$own" -v b="$children" 'BEGIN { printf "%.1f", (b > 0) ? (100 * a / b) : 0 }')" "$rss" "$rows_kept"
+printf 'the program with %d jobs: %s s CPU in all, %s s of it while the three transferred (%s%% of the download processes), peak RSS %s KiB, rows kept %s\n' \
+    "$rows" "$own" "$during" "$(awk -v a="$during" -v b="$children" 'BEGIN { printf "%.1f", (b > 0) ? (100 * a / b) : 0 }')" "$rss" "$rows_kept"
 [ "$ok_alone" = 1 ] && [ "$ok_program" = 1 ]
