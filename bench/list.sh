@@ -12,6 +12,9 @@
 #             three downloads queued), MaxDownloads=3, windows hidden; it starts
 #             the three processes itself and follows their reports.
 #
+# Then the main window alone while 1000 jobs are added to its list, 50 at a time:
+# how long a paint of the list takes to come after each batch.
+#
 # Prints for both the wall time from the start until the three files are whole and the
 # processor time of the download processes, and for the program its own
 # processor time (user + system) over the same transfers, in seconds and as a
@@ -25,7 +28,7 @@ size=${2:-67108864}
 pace=${3:-5}
 rows=1000
 
-cmake --build "$build" --target bench_http_server brimtale >/dev/null
+cmake --build "$build" --target bench_http_server bench_list_paint brimtale >/dev/null
 
 work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/brimtale-list-bench-XXXXXX")
 server_pid=
@@ -149,4 +152,6 @@ printf 'program: wall %6s s   download processes %6s s CPU   files whole: %s   (
     "$wall_program" "$children" "$([ "$ok_program" = 1 ] && echo yes || echo NO)" "$starting"
 printf 'the program with %d jobs: %s s CPU in all, %s s of it while the three transferred (%s%% of the download processes), peak RSS %s KiB, rows kept %s\n' \
     "$rows" "$own" "$during" "$(awk -v a="$during" -v b="$children" 'BEGIN { printf "%.1f", (b > 0) ? (100 * a / b) : 0 }')" "$rss" "$rows_kept"
+# The window while 1000 jobs are added to its list.
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_list_paint" "$rows"
 [ "$ok_alone" = 1 ] && [ "$ok_program" = 1 ]
