@@ -142,7 +142,7 @@ TAddedJob ResolveAddedJob(const TAddedAddress& added, const std::atomic<bool>* c
     return out;
 }
 
-std::vector<TAddedAddress> ExpandPlaylist(const TAddedAddress& added)
+std::vector<TAddedAddress> ExpandPlaylist(const TAddedAddress& added, const std::atomic<bool>* /*cancel*/)
 {
     TAddedAddress one = added;
     one.Playlist = false;

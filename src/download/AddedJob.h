@@ -22,8 +22,10 @@ struct TAddedJob {
 TAddedJob ResolveAddedJob(const TAddedAddress& added, const std::atomic<bool>* cancel, bool polish);
 
 // The jobs an address added with Playlist gives: one per entry of a list page,
-// each named from its entry. For now the address itself is the one job.
-std::vector<TAddedAddress> ExpandPlaylist(const TAddedAddress& added);
+// each named from its entry (each without Playlist). Runs where a look-up
+// runs, off the window's thread: it may ask the page. For now the address
+// itself is the one job.
+std::vector<TAddedAddress> ExpandPlaylist(const TAddedAddress& added, const std::atomic<bool>* cancel);
 
 // "brimtale --add [-d DIR] [-f FORMAT] [-p PROFILE] [--playlist] ADDRESS..."
 // (args without the program name, "--add" first). False on bad usage, with the

@@ -230,13 +230,12 @@ std::uint64_t TDownloadQueue::AddJob(const TDownloadJob& job, const std::string&
 void TDownloadQueue::AddAddresses(const std::vector<TAddedAddress>& added)
 {
     int count = 0;
-    for (const TAddedAddress& address : added)
-        for (const TAddedAddress& one : ExpandPlaylist(address)) {
-            TJobRow row;
-            row.Title = one.Address;
-            row.Added = one;
-            count += list_.Add(row) ? 1 : 0;
-        }
+    for (const TAddedAddress& one : added) {
+        TJobRow row;
+        row.Title = one.Address;
+        row.Added = one;
+        count += list_.Add(row) ? 1 : 0;
+    }
     Added(count);
 }
 
@@ -284,22 +283,33 @@ void TDownloadQueue::StartLookUp(std::uint64_t id)
     // The look-up fetches pages: off the window's thread. The list may go
     // before it ends; then its answer goes nowhere.
     std::thread([self, stop, added, polish, id] {
-        const TAddedJob job = ResolveAddedJob(added, stop.get(), polish);
+        // A list page: its first entry is this row's job, the others are queued.
+        std::vector<TAddedAddress> entries =
+            added.Playlist ? ExpandPlaylist(added, stop.get()) : std::vector<TAddedAddress>{added};
+        TAddedJob job;
+        if (entries.empty())
+            job.Message = polish ? "Na tej stronie nie ma listy filmów" : "This page lists no videos";
+        else
+            job = ResolveAddedJob(entries.front(), stop.get(), polish);
         if (*stop)
             return;
+        if (!entries.empty())
+            entries.erase(entries.begin());
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, id, job] {
+            [self, id, job, entries] {
                 if (self)
-                    self->LookedUp(id, job.Title, job.Job, job.Message);
+                    self->LookedUp(id, job.Title, job.Job, job.Message, entries);
             },
             Qt::QueuedConnection);
     }).detach();
 }
 
 void TDownloadQueue::LookedUp(std::uint64_t id, const std::string& title, const TDownloadJob& job,
-                              const std::string& message)
+                              const std::string& message, const std::vector<TAddedAddress>& more)
 {
+    if (!more.empty())
+        AddAddresses(more);
     TJobRow* row = list_.Find(id);
     if (!row)
         return;

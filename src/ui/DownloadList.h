@@ -99,7 +99,10 @@ signals:
 private:
     void Start(std::uint64_t id);
     void StartLookUp(std::uint64_t id);
-    void LookedUp(std::uint64_t id, const std::string& title, const TDownloadJob& job, const std::string& message);
+    // The look-up of an added address has ended; more: the other entries of a
+    // list page (they join the queue at its end).
+    void LookedUp(std::uint64_t id, const std::string& title, const TDownloadJob& job, const std::string& message,
+                  const std::vector<TAddedAddress>& more);
     void Watch(std::uint64_t id, std::int64_t pid);
     void Ended(std::uint64_t id);
     void ScheduleSave();

@@ -291,5 +291,6 @@ TEST(AddRequest, ArgumentsAndTheMessageCarryEveryChoice)
     EXPECT_FALSE(ParseAddRequest("add2\nhttp://a %20 - - 0\n"));
     EXPECT_FALSE(ParseAddRequest("add1\nhttp://a - - 0\n"));
     EXPECT_FALSE(ParseAddRequest("add1\n"));
-    EXPECT_EQ(ExpandPlaylist(added[0]).size(), 1u);
+    EXPECT_EQ(ExpandPlaylist(added[0], nullptr).size(), 1u);
+    EXPECT_FALSE(ExpandPlaylist(added[0], nullptr)[0].Playlist);
 }
