@@ -387,6 +387,9 @@ void TDownloadQueue::ShowWindow(std::uint64_t id)
 {
     const auto it = connections_.find(id);
     if (it != connections_.end() && it->second) {
+        // A window the user sees may stay open: its place goes with its last report.
+        if (TJobRow* row = list_.Find(id))
+            row->WindowShown = true;
         const std::string line = FormatJobCommand(id, TJobCommand::Show);
         it->second->write(line.data(), static_cast<qint64>(line.size()));
     }

@@ -9,6 +9,7 @@
 #include "app/Settings.h"
 #include "download/JobList.h"
 #include "net/ZQ_FileSystem.h"
+#include "support/MediaFixtures.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
@@ -204,6 +205,37 @@ private slots:
         const TJobList saved = LoadJobList(JobListFile());
         QCOMPARE(saved.Size(), std::size_t(5));
         QVERIFY(!saved.Find(first));
+    }
+
+    // A download with a conversion: the list shows it downloading, converting,
+    // then done, in that order.
+    void conversionStatesFollowInOrder()
+    {
+        TProgramCopy program("MaxDownloads=3\r\nShowDownloadWindows=0\r\n");
+        const std::string clip = fixtures::MakeClip(program.Dir.File("source.mp4"), 2);
+        QVERIFY(!clip.empty());
+        testhttp::TestHttpServer server(std::chrono::seconds(120));
+        server.Serve("/clip.mp4", TempDir::Read(clip), "video/mp4");
+        TFormMain w;
+        TInstanceServer instances;
+        QVERIFY(instances.Listen());
+        connect(&instances, &TInstanceServer::reportReceived, &w,
+                [&w](const TJobReport& report, QLocalSocket* connection) { w.Queue()->TakeReport(report, connection); });
+        std::vector<TJobState> seen;
+        connect(w.Queue(), &TDownloadQueue::stateChanged, this,
+                [&seen](std::uint64_t, TJobState state) { seen.push_back(state); });
+        TDownloadJob job = WebJob(server.Url("/clip.mp4"), program.Dir.File("clip.mp4"),
+                                  static_cast<std::int32_t>(FileSizeOf(clip)));
+        job.EncoderParams = "-hide_banner -n -i %1 -c copy %2";
+        job.TargetExt = "mkv";
+        QVERIFY(w.GetFile(job));
+        const TJobRow& row = w.Queue()->List().Rows().front();
+        const bool ended = QTest::qWaitFor([&] { return JobStateEnded(row.State) && !row.Running; }, 60000);
+        for (const pid_t pid : DownloadProcesses(program.Exe))
+            ::kill(pid, SIGKILL);
+        QVERIFY(ended);
+        QCOMPARE(seen, (std::vector<TJobState>{TJobState::Downloading, TJobState::Converting, TJobState::Done}));
+        QVERIFY(FileSizeOf(program.Dir.File("clip.mkv")) > 0);
     }
 
     // Abort from the list stops the process and keeps the partial file;
