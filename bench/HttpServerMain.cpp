@@ -2,7 +2,9 @@
 // until it is killed (SIGINT/SIGTERM) or its time limit passes. Prints the port
 // on the first line of its output so that a script can pick it up.
 //
-//   bench_http_server SIZE_BYTES [SECONDS]
+//   bench_http_server SIZE_BYTES [SECONDS [PACE_MS]]
+//
+// PACE_MS: a pause after every 64 KiB of the body (a slower line).
 
 #include "support/TestHttpServer.h"
 
@@ -19,6 +21,7 @@ int main(int argc, char** argv)
     }
     const unsigned long long size = std::strtoull(argv[1], nullptr, 10);
     const long seconds = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 600;
+    const int paceMs = argc > 3 ? std::atoi(argv[3]) : 0;
     if (size == 0 || seconds <= 0) {
         std::fprintf(stderr, "size and seconds must be positive\n");
         return 2;
@@ -32,8 +35,9 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
     testhttp::TestHttpServer server{std::chrono::seconds(seconds)};
-    server.Handle("/big", [size](const testhttp::Request&) {
+    server.Handle("/big", [size, paceMs](const testhttp::Request&) {
         testhttp::Response r;
+        r.paceMs = paceMs;
         r.headers.emplace_back("Content-Type", "application/octet-stream");
         r.generatedSize = size;
         return r;

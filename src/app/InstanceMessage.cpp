@@ -4,17 +4,28 @@
 
 namespace {
 const std::string Magic = "BMT1";
+const std::string AddMagic = "BMA1";
 constexpr std::size_t HeadSize = 8;
-} // namespace
 
-std::string EncodeInstanceMessage(const std::string& address)
+std::string Encode(const std::string& magic, const std::string& address)
 {
     const std::size_t length = std::min(address.size(), InstanceMessageMax);
-    std::string message = Magic;
+    std::string message = magic;
     for (int shift = 24; shift >= 0; shift -= 8)
         message.push_back(static_cast<char>((length >> shift) & 0xFF));
     message.append(address, 0, length);
     return message;
+}
+} // namespace
+
+std::string EncodeInstanceMessage(const std::string& address)
+{
+    return Encode(Magic, address);
+}
+
+std::string EncodeAddMessage(const std::string& request)
+{
+    return Encode(AddMagic, request);
 }
 
 TInstanceMessageReader::TState TInstanceMessageReader::Add(const char* data, std::size_t size)
@@ -27,7 +38,9 @@ TInstanceMessageReader::TState TInstanceMessageReader::Add(const char* data, std
             size -= take;
             if (head_.size() < HeadSize)
                 break;
-            if (head_.compare(0, Magic.size(), Magic) != 0) {
+            if (head_.compare(0, AddMagic.size(), AddMagic) == 0) {
+                kind_ = TInstanceMessageKind::Add;
+            } else if (head_.compare(0, Magic.size(), Magic) != 0) {
                 state_ = TState::Bad;
                 break;
             }

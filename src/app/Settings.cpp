@@ -6,6 +6,8 @@
 #include "net/ZQ_Strings.h"
 #include "net/ZQ_System.h"
 
+#include <algorithm>
+
 TAppSettings AppSettings;
 
 namespace {
@@ -45,6 +47,10 @@ void LoadSettings(const std::string& fileName)
         AppSettings.EngineWeeklyCheck = ini.ReadBool(Section, "EngineWeeklyCheck", false);
         AppSettings.EngineLastCheckDay = ini.ReadInteger(Section, "EngineLastCheckDay", 0);
         AppSettings.ListInFolder = ini.ReadBool(Section, "ListInFolder", AppSettings.ListInFolder);
+        AppSettings.MaxDownloads =
+            std::clamp(ini.ReadInteger(Section, "MaxDownloads", AppSettings.MaxDownloads), 1, MaxDownloadsLimit);
+        AppSettings.ShowDownloadWindows = ini.ReadBool(Section, "ShowDownloadWindows", AppSettings.ShowDownloadWindows);
+        AppSettings.ResumeAtStart = ini.ReadBool(Section, "ResumeAtStart", AppSettings.ResumeAtStart);
         const std::string lastDir = ini.ReadString(Section, "LastDir", AppSettings.LastDir);
         // A longer path would name another directory once cut, so it is not taken.
         if (DirectoryExists(lastDir) && lastDir.size() <= SettingsPathMax)
@@ -120,6 +126,18 @@ void SaveEngineSettings(const std::string& fileName)
             {Section, {"EngineChannel", AppSettings.EngineNightly ? "nightly" : "stable"}},
             {Section, {"EngineWeeklyCheck", AppSettings.EngineWeeklyCheck ? "1" : "0"}},
             {Section, {"EngineLastCheckDay", std::to_string(AppSettings.EngineLastCheckDay)}},
+        });
+    } catch (...) {
+    }
+}
+
+void SaveDownloadListSettings(const std::string& fileName)
+{
+    try {
+        TIniFile(fileName).WriteStrings({
+            {Section, {"MaxDownloads", std::to_string(std::clamp(AppSettings.MaxDownloads, 1, MaxDownloadsLimit))}},
+            {Section, {"ShowDownloadWindows", AppSettings.ShowDownloadWindows ? "1" : "0"}},
+            {Section, {"ResumeAtStart", AppSettings.ResumeAtStart ? "1" : "0"}},
         });
     } catch (...) {
     }

@@ -18,7 +18,12 @@ struct TAppSettings {
     bool EngineWeeklyCheck = false;  // look for a newer page engine once a week
     int EngineLastCheckDay = 0;      // day (since 1970) of the last weekly look
     bool ListInFolder = true;        // the videos of a list go into a folder named after it
+    int MaxDownloads = 3;             // jobs of the list that run at once
+    bool ShowDownloadWindows = true;  // off: the list's processes start minimized
+    bool ResumeAtStart = true;        // unfinished jobs of the list continue at start
 };
+
+constexpr int MaxDownloadsLimit = 10;
 
 extern TAppSettings AppSettings;
 
@@ -45,3 +50,6 @@ void SaveDirList(const std::string& fileName, const std::vector<std::string>& di
 // Writes the page engine's settings (EngineChannel, EngineWeeklyCheck,
 // EngineLastCheckDay) at once.
 void SaveEngineSettings(const std::string& fileName);
+
+// Writes MaxDownloads, ShowDownloadWindows and ResumeAtStart at once.
+void SaveDownloadListSettings(const std::string& fileName);

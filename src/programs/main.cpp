@@ -1,11 +1,15 @@
 // Brimtale: saves the video behind a web page and converts it with ffmpeg.
 
 #include "app/StartUp.h"
+#include "download/JobList.h"
+#include "programs/AddCommand.h"
+#include "ui/DownloadList.h"
 #include "ui/GetMain.h"
 #include "ui/Main.h"
 #include "ui/RunningInstance.h"
 
 #include <QApplication>
+#include <QLocalSocket>
 #include <QTimer>
 
 #include <string>
@@ -16,13 +20,26 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv, argv + argc);
     const TRunMode mode = StartUp(args);
 
+    // "--add": the addresses go to the running program's queue.
+    if (mode == TRunMode::Interactive && IsAddCommand(args)) {
+        QCoreApplication core(argc, argv);
+        return RunAddCommand(args);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("Brimtale");
     QApplication::setQuitOnLastWindowClosed(true);
 
     if (mode == TRunMode::Download) {
         TFormGetMain window;
-        window.show();
+        // A job of the program's list tells the program how it goes.
+        const std::optional<TListedStart> listed = ListedStartOf(args);
+        if (listed)
+            window.AttachToList(listed->Id, listed->ShowWindow, listed->Resume, InstanceSocketPath());
+        if (listed && !listed->ShowWindow)
+            window.showMinimized();
+        else
+            window.show();
         return QApplication::exec();
     }
 
@@ -39,6 +56,12 @@ int main(int argc, char** argv)
         &instances, &TInstanceServer::addressReceived, &window,
         [&window](const QByteArray& address) { window.OpenHandedAddress(address.toStdString()); },
         Qt::QueuedConnection);
+    QObject::connect(&instances, &TInstanceServer::addReceived, &window,
+                     [&window](const QByteArray& request) { window.AddHandedAddresses(request.toStdString()); });
+    QObject::connect(&instances, &TInstanceServer::reportReceived, &window,
+                     [&window](const TJobReport& report, QLocalSocket* connection) {
+                         window.Queue()->TakeReport(report, connection);
+                     });
     instances.Listen();
     window.show();
     if (!StartAddress.empty())

@@ -3,6 +3,7 @@
 #include "app/DownloadJob.h"
 #include "app/Settings.h"
 #include "download/EngineDownload.h"
+#include "download/JobReport.h"
 #include "ui/GetMain.h"
 #include "download/GetMainTexts.h"
 #include "net/ZQ_Conversion.h"
@@ -216,7 +217,8 @@ void TDownThread::Execute()
     if (form->Aborted) {
         const std::string partial = job.ThroughEngine ? EngineWorkDir(job.OutputFile) : job.OutputFile;
         bool remove = false;
-        if (HasPartial(partial)) {
+        // Abort from the program's list keeps the partial file, to be resumed there.
+        if (HasPartial(partial) && !form->quietAbort_) {
             const QString question = QString::fromUtf8(texts.DeleteQuestionBefore) +
                                      QString::fromStdString(job.OutputFile) + QString::fromUtf8(texts.DeleteQuestionAfter);
             OnWindow([form, &question, &remove] { remove = AskYesNo(form, "Brimtale", question); });
@@ -236,6 +238,8 @@ void TDownThread::Execute()
             form->lblSpeed->clear();
             if (form->ConvertRequested && ok)
                 form->tmConvert->start();
+            else
+                form->ListEnded(TJobState::Aborted);
             if (form->chAutoClose->isChecked())
                 form->tmClose->start();
         });

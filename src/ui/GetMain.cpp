@@ -12,6 +12,7 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 #include "ui/DesktopNotify.h"
+#include "ui/JobReporter.h"
 #include "ui/Main.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtLanguage.h"
@@ -201,11 +202,66 @@ void TFormGetMain::SetCaption(const QString& text)
     Echo(text, false);
 }
 
+void TFormGetMain::AttachToList(std::uint64_t id, bool showWindow, bool resume, const QString& socketPath)
+{
+    delete reporter_;
+    reporter_ = new TJobReporter(id, socketPath, this);
+    listHidden_ = !showWindow;
+    resumeNext_ = resume;
+    connect(reporter_, &TJobReporter::showRequested, this, [this] {
+        listHidden_ = false;
+        showNormal();
+        raise();
+        activateWindow();
+    });
+    connect(reporter_, &TJobReporter::abortRequested, this, [this] {
+        if (!Converting && !Downloading)
+            return;
+        quietAbort_ = true;
+        actAbortExecute();
+    });
+    ListReport(TJobState::Queued);
+}
+
+void TFormGetMain::ListReport(TJobState state)
+{
+    if (!reporter_)
+        return;
+    const std::int64_t size = job_.ExpectedSize > 0 ? job_.ExpectedSize : 0;
+    if (state == TJobState::Converting) {
+        const std::int64_t input = size > 0 ? size : FileSizeOf(job_.OutputFile);
+        reporter_->Report(state, input * convertPercent_ / 100, input, 0, -1, job_.OutputFile);
+        return;
+    }
+    const std::int64_t done = BytesDone;
+    const std::int64_t speed = JobStateWorking(state) ? rate_.BytesPerSecond() : 0;
+    const std::int64_t left = JobStateWorking(state) && size > 0 ? rate_.SecondsLeft(size - done) : -1;
+    reporter_->Report(state, done, size, speed, left, job_.OutputFile);
+}
+
+void TFormGetMain::ListEnded(TJobState state)
+{
+    if (!reporter_)
+        return;
+    ListReport(state);
+    reporter_->Flush(500);
+    // Started minimized and never brought up: the list follows the job, and a
+    // window nobody looks at does not stay behind.
+    if (!listHidden_ || !isMinimized())
+        return;
+    // Once the download thread has made its last steps (it may be making them now).
+    if (CurrentDownThread && CurrentDownThread->isRunning())
+        connect(CurrentDownThread, &QThread::finished, this, [this] { Terminate(); }, Qt::QueuedConnection);
+    else
+        QTimer::singleShot(0, this, [this] { Terminate(); });
+}
+
 void TFormGetMain::DownloadEnded(bool ok, const QString& state)
 {
     // A conversion follows: its end is the one to tell.
     if (ok && ConvertRequested)
         return;
+    ListEnded(ok ? TJobState::Done : TJobState::Failed);
     WorkEnded(ok ? TWorkEnd::Downloaded : TWorkEnd::DownloadFailed, job_.OutputFile, ok ? QString() : state);
 }
 
@@ -280,6 +336,7 @@ void TFormGetMain::GetFile()
         });
         Downloading = true;
         CurrentDownThread->start();
+        ListReport(TJobState::Downloading);
     }
 }
 
@@ -320,6 +377,8 @@ void TFormGetMain::ShowDownloadProgress()
                                                           : done;
         pb->setValue(static_cast<int>(std::min<std::int64_t>(shown, pb->maximum())));
     }
+    if (Downloading)
+        ListReport(TJobState::Downloading);
 }
 
 void TFormGetMain::SetExpectedSize(std::int64_t size)
@@ -339,6 +398,7 @@ void TFormGetMain::ShowMerging()
     SetAppTitle(state + " - " + Q(ExtractFileName(job_.OutputFile)));
     lblProgress->setText(state);
     lblSpeed->clear();
+    ListReport(TJobState::Merging);
 }
 
 void TFormGetMain::EngineFileMoved(const std::string& path)
@@ -513,6 +573,8 @@ void TFormGetMain::conev(int pid, const TConversionProgress& progress, int perce
                          QString::fromUtf8(t.CompleteWord) + QString::number(percent) + " %");
     lblProgress->repaint();
     SetAppTitle(word + "... " + QString::number(percent) + " %");
+    convertPercent_ = percent;
+    ListReport(TJobState::Converting);
 }
 
 void TFormGetMain::ConversionTick(int pid)
@@ -539,6 +601,7 @@ void TFormGetMain::ShowNothingToConvert()
     SetAppTitle(status);
     lblProgress->setText(status);
     SetAbortCaption(QString::fromUtf8(t.Close));
+    ListEnded(TJobState::Done);
     if (chAutoClose->isChecked())
         tmClose->start();
 }
@@ -562,6 +625,8 @@ void TFormGetMain::ConvertFile()
     // The conversion can be stopped like the download.
     SetAbortCaption(QString::fromUtf8(t.Abort));
     Aborted = false;
+    convertPercent_ = 0;
+    ListReport(TJobState::Converting);
 
     const TConversionNames names = ConversionNames(job_, LocalSource);
     lblSize->setText(Q(SizeText(static_cast<std::uint64_t>(FileSizeOf(names.Input)))));
@@ -624,6 +689,9 @@ void TFormGetMain::ConvertFile()
     SetCaption(status);
     SetAbortCaption(QString::fromUtf8(t.Close));
     Converting = false;
+    ListEnded(result.End == TConversionEnd::Converted ? TJobState::Done
+              : result.End == TConversionEnd::Stopped ? TJobState::Aborted
+                                                      : TJobState::Failed);
 
     if (result.End == TConversionEnd::Failed) {
         // Told before the encoder's output is shown: that box waits for the user.

@@ -28,7 +28,9 @@ class QPushButton;
 class QThread;
 class QTimer;
 class TDownThread;
+class TJobReporter;
 struct TGetMainTexts;
+enum class TJobState;
 
 class TFormGetMain : public QWidget {
     Q_OBJECT
@@ -72,6 +74,14 @@ public:
     QString Caption() const { return caption_; }
     QString AppTitle() const { return appTitle_; }
     const TDownloadJob& JobOf() const { return job_; }
+
+    // The job is a row of the program's list: its state goes there over the
+    // socket at socketPath, and the list's commands come from there. Without
+    // showWindow the window starts minimized and the process ends with the
+    // job unless the user has brought the window up; with resume the transfer
+    // continues the file on disk.
+    void AttachToList(std::uint64_t id, bool showWindow, bool resume, const QString& socketPath);
+    TJobReporter* Reporter() const { return reporter_; }
 
     void SetLang();
     void SetPbColor(unsigned bgr);
@@ -145,6 +155,10 @@ private:
     void Echo(const QString& text, bool throttle);
     void Terminate();
     void LayOut();
+    // Tells the list the job's state (nothing for a job not from the list).
+    void ListReport(TJobState state);
+    // The job has ended in the list's eyes.
+    void ListEnded(TJobState state);
     const TGetMainTexts& Texts() const;
 
     TDownloadJob job_;
@@ -166,6 +180,11 @@ private:
     std::int32_t shownFrames_ = -1;  // what the status line shows
     int shownPercent_ = -1;
     TShownPercent downloadPercent_;  // the download's, never going back
+    TJobReporter* reporter_ = nullptr;  // the list's end, when the job is a row of it
+    bool listHidden_ = false;           // started minimized for the list
+    // Abort came from the list: the partial file stays without a question.
+    std::atomic<bool> quietAbort_{false};
+    int convertPercent_ = 0;
 };
 
 // Makes the worker that downloads the window's job (not started yet; it deletes

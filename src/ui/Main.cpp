@@ -16,6 +16,7 @@
 #include "download/OutputNaming.h"
 #include "ui/QtLanguage.h"
 #include "app/Texts.h"
+#include "ui/DownloadList.h"
 
 #include <QAction>
 #include <QApplication>
@@ -225,8 +226,9 @@ TFormMain::TFormMain(QWidget* parent)
     options->addWidget(chListFolder, 3, 0, 1, 2);
     gbEngine = new TEngineBox(tsOptions);
     options->addWidget(gbEngine, 4, 0, 1, 2);
+    options->addWidget(CreateDownloadOptions(tsOptions), 5, 0, 1, 2);
     options->setColumnStretch(1, 1);
-    options->setRowStretch(5, 1);
+    options->setRowStretch(6, 1);
     connect(cbLanguage, &QComboBox::currentIndexChanged, this, [this] { cbLanguageChange(); });
     connect(chShortcut_Desktop, &QCheckBox::clicked, this, [this] { chShortcut_DesktopClick(); });
     connect(chShortcut_StartMenu, &QCheckBox::clicked, this, [this] { chShortcut_StartMenuClick(); });
@@ -255,6 +257,8 @@ TFormMain::TFormMain(QWidget* parent)
     }
     connect(lblWww, &TLinkLabel::clicked, this, [this] { lblWwwClick(); });
     about->addWidget(Panel2);
+
+    CreateDownloadList(root);
 
     // Tray icon and its menu.
     ti = new QSystemTrayIcon(ApplicationIcon(), this);
@@ -292,6 +296,8 @@ TFormMain::TFormMain(QWidget* parent)
 
     // The dialog comes after the main window.
     formNew_ = new TFormNew(this, [this](const TDownloadJob& job) { return GetFile(job); }, actNew->shortcut());
+    // The jobs of the last run: unfinished ones continue (ResumeAtStart).
+    queue_->Load();
 }
 
 TFormMain::~TFormMain()
@@ -341,6 +347,7 @@ void TFormMain::SetLang()
     lblWww->setText(QString::fromUtf8(t.lblWww));
     lblWww->setVisible(*t.lblWww != '\0');
     lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));
+    SetDownloadListLang();
     {
         TUpdatingControls quiet;
         cbLanguage->setCurrentIndex(t.cbLanguageRow);
@@ -384,6 +391,7 @@ void TFormMain::InitActions()
 
 void TFormMain::FormClose()
 {
+    queue_->SaveNow();
     SaveSettings(SettingsFile, false);
     setAcceptDrops(false);
 }
@@ -411,6 +419,9 @@ bool TFormMain::GetFile(TDownloadJob job)
     if (job.MediaUrl.empty())
         job.MediaUrl.assign(1, '-');
     if (ProgramExecutable.empty())
+        return true;
+    // The job joins the list; the queue starts its process when its turn comes.
+    if (queue_->AddJob(job, ExtractFileName(job.OutputFile)) != 0)
         return true;
     // A process of its own, never waited for; the arguments go to it one by
     // one, byte for byte (an address or a path need not be valid UTF-8).

@@ -30,6 +30,9 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class QUrl;
+class QSpinBox;
+class TDownloadListPane;
+class TDownloadQueue;
 class TEngineBox;
 class TFormNew;
 class TLinkLabel;
@@ -56,6 +59,10 @@ public:
     ~TFormMain() override;
 
     TFormNew* FormNew() const { return formNew_; }
+    // The list of jobs and its queue.
+    TDownloadQueue* Queue() const { return queue_; }
+    // Addresses of "brimtale --add" (the request as it came); false when it is none.
+    bool AddHandedAddresses(const std::string& request);
 
     // Validates the job and starts a download process for it.
     // Starts the download process for a job; false (after the refusal message,
@@ -118,6 +125,12 @@ public:
     QCheckBox* chNotifications = nullptr;
     QCheckBox* chListFolder = nullptr;  // a list's videos in a folder named after it
     TEngineBox* gbEngine = nullptr;
+    QGroupBox* gbDownloads = nullptr;
+    QLabel* lblMaxDownloads = nullptr;
+    QSpinBox* seMaxDownloads = nullptr;
+    QCheckBox* chShowDownloadWindows = nullptr;
+    QCheckBox* chResumeAtStart = nullptr;
+    TDownloadListPane* pnDownloads = nullptr;
     QFrame* Panel2 = nullptr;
     QLabel* Label7 = nullptr;
     QLabel* lblVersion = nullptr;
@@ -157,8 +170,14 @@ private:
     void lblWwwClick();
 
     void OpenPendingAddresses();
+    // The list and its options (parts of the window of their own).
+    void CreateDownloadList(QLayout* root);
+    QWidget* CreateDownloadOptions(QWidget* parent);
+    void DownloadOptionsChanged();
+    void SetDownloadListLang();
 
     TFormNew* formNew_ = nullptr;
+    TDownloadQueue* queue_ = nullptr;
     // When a single click last brought the window up (the double click that
     // follows it must not hide it again).
     QElapsedTimer shownByClick_;

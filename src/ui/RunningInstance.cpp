@@ -2,6 +2,7 @@
 
 #include "app/InstanceMessage.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -11,13 +12,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <map>
 #include <cerrno>
 #include <memory>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
 
 // Only a process of the same user may hand over an address, or take one.
 bool PeerIsSameUser(qintptr descriptor)
@@ -28,6 +28,8 @@ bool PeerIsSameUser(qintptr descriptor)
         return false;
     return peer.uid == ::geteuid();
 }
+
+namespace {
 
 // A folder of this user's only (mode 0700), made when missing; false when the
 // name holds anything else (a link, a file, someone else's folder).
@@ -64,7 +66,8 @@ QString InstanceSocketPath()
     return PrivateFolder(own) ? own + "/brimtale.socket" : QString();
 }
 
-bool SendToRunningInstance(const std::string& address, int timeoutMs, const QString& path)
+namespace {
+bool SendInstanceMessage(const std::string& message, int timeoutMs, const QString& path)
 {
     if (path.isEmpty())
         return false;
@@ -73,7 +76,6 @@ bool SendToRunningInstance(const std::string& address, int timeoutMs, const QStr
     socket.connectToServer(path);
     if (!socket.waitForConnected(Remaining(deadline)) || !PeerIsSameUser(socket.socketDescriptor()))
         return false;
-    const std::string message = EncodeInstanceMessage(address);
     socket.write(message.data(), static_cast<qint64>(message.size()));
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(Remaining(deadline)))
@@ -83,6 +85,17 @@ bool SendToRunningInstance(const std::string& address, int timeoutMs, const QStr
             return false;
     char answer = 0;
     return socket.read(&answer, 1) == 1 && answer == InstanceAnswer;
+}
+} // namespace
+
+bool SendToRunningInstance(const std::string& address, int timeoutMs, const QString& path)
+{
+    return SendInstanceMessage(EncodeInstanceMessage(address), timeoutMs, path);
+}
+
+bool SendAddToRunningInstance(const std::string& request, int timeoutMs, const QString& path)
+{
+    return SendInstanceMessage(EncodeAddMessage(request), timeoutMs, path);
 }
 
 TInstanceServer::TInstanceServer(QObject* parent)
@@ -160,12 +173,31 @@ void TInstanceServer::Accept(QLocalSocket* socket)
     open_.emplace_back(socket);
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     // A caller that sends nothing (or too slowly) is not waited for.
-    QTimer::singleShot(InstanceHoldMs, socket, drop);
+    auto* hold = new QTimer(socket);
+    hold->setSingleShot(true);
+    connect(hold, &QTimer::timeout, socket, drop);
+    hold->start(InstanceHoldMs);
     auto reader = std::make_shared<TInstanceMessageReader>();
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket, reader, drop] {
-        const QByteArray bytes = socket->readAll();
+    auto head = std::make_shared<QByteArray>();
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, reader, head, hold, drop] {
+        QByteArray bytes = socket->readAll();
         if (reader->State() != TInstanceMessageReader::TState::More)
             return;
+        // The first bytes say what the caller is: a download process of the
+        // list sends report lines.
+        static const QByteArray ReportHead("BMR1");
+        if (head->size() < ReportHead.size()) {
+            head->append(bytes);
+            if (head->size() < ReportHead.size() && ReportHead.startsWith(*head))
+                return;
+            if (head->startsWith(ReportHead)) {
+                disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+                TakeReports(socket, hold, *head);
+                return;
+            }
+            bytes = *head;
+            head->fill(' ', ReportHead.size());  // decided: a message of the later start
+        }
         switch (reader->Add(bytes.constData(), static_cast<std::size_t>(bytes.size()))) {
         case TInstanceMessageReader::TState::More:
             return;
@@ -177,9 +209,14 @@ void TInstanceServer::Accept(QLocalSocket* socket)
             socket->disconnectFromServer();
             // Not from inside the socket's signal: a receiver that lets events
             // run (the dialog's look-ups) would see the socket deleted under it.
-            QMetaObject::invokeMethod(
-                this, [this, address = QByteArray::fromStdString(reader->Address())] { emit addressReceived(address); },
-                Qt::QueuedConnection);
+            if (reader->Kind() == TInstanceMessageKind::Add)
+                QMetaObject::invokeMethod(
+                    this, [this, request = QByteArray::fromStdString(reader->Address())] { emit addReceived(request); },
+                    Qt::QueuedConnection);
+            else
+                QMetaObject::invokeMethod(
+                    this, [this, address = QByteArray::fromStdString(reader->Address())] { emit addressReceived(address); },
+                    Qt::QueuedConnection);
             return;
         }
     });
@@ -188,4 +225,43 @@ void TInstanceServer::Accept(QLocalSocket* socket)
 bool TInstanceServer::Listening() const
 {
     return server_->isListening();
+}
+
+void TInstanceServer::TakeReports(QLocalSocket* socket, QTimer* idle, const QByteArray& first)
+{
+    std::erase_if(open_, [socket](const QPointer<QLocalSocket>& s) { return s.isNull() || s == socket; });
+    std::erase_if(reporting_, [](const QPointer<QLocalSocket>& s) { return s.isNull(); });
+    while (reporting_.size() >= ReportConnectionsMax) {
+        if (QLocalSocket* oldest = reporting_.front()) {
+            oldest->abort();
+            oldest->deleteLater();
+        }
+        reporting_.pop_front();
+    }
+    reporting_.emplace_back(socket);
+    idle->start(ReportIdleMs);
+    auto lines = std::make_shared<TLineReader>();
+    auto pacers = std::make_shared<std::map<std::uint64_t, TReportPacer>>();
+    const auto take = [this, socket, idle, lines, pacers](const QByteArray& bytes) {
+        for (const std::string& line : lines->Add(bytes.constData(), static_cast<std::size_t>(bytes.size()))) {
+            const std::optional<TJobReport> report = ParseJobReport(line);
+            if (!report || pacers->size() > 64) {
+                // Not a report: this sender is not listened to any more.
+                socket->abort();
+                socket->deleteLater();
+                return;
+            }
+            idle->start(ReportIdleMs);
+            // A sender that reports more often than a job's process does is
+            // not followed that often (twice the pace leaves room for jitter).
+            if (pacers->try_emplace(report->Id, 2 * ReportsPerSecond).first->second.Allow(report->State, QDateTime::currentMSecsSinceEpoch()))
+                emit reportReceived(*report, socket);
+        }
+        if (lines->Bad()) {
+            socket->abort();
+            socket->deleteLater();
+        }
+    };
+    connect(socket, &QLocalSocket::readyRead, this, [socket, take] { take(socket->readAll()); });
+    take(first);
 }

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "download/JobReport.h"
+
 #include <deque>
 #include <string>
 
@@ -25,6 +27,16 @@ constexpr std::size_t InstanceMaxConnections = 16;
 constexpr int InstanceHoldMs = 1000;
 constexpr int InstanceRelistenMs = 1000;
 
+// A download process of the list keeps its connection while it reports: it is
+// dropped after ReportIdleMs without a report. At most ReportConnectionsMax
+// such connections are kept (the oldest goes).
+constexpr int ReportIdleMs = 120000;
+constexpr std::size_t ReportConnectionsMax = 256;
+
+// True when the process at the other end of a connected local socket runs as
+// this process's user.
+bool PeerIsSameUser(qintptr descriptor);
+
 // The socket: in the user's runtime folder ($XDG_RUNTIME_DIR), else in a folder
 // of the user's own (mode 0700) in the temporary folder; its name carries the
 // user id. Empty when that folder can't be had (someone else's is there).
@@ -34,6 +46,11 @@ QString InstanceSocketPath();
 // timeoutMs. False at once when none runs.
 bool SendToRunningInstance(const std::string& address, int timeoutMs = InstanceAnswerMs,
                            const QString& path = InstanceSocketPath());
+
+// Hands the request of "brimtale --add" to the running program; true when that
+// took it within timeoutMs.
+bool SendAddToRunningInstance(const std::string& request, int timeoutMs = InstanceAnswerMs,
+                              const QString& path = InstanceSocketPath());
 
 // The running program's end: takes the addresses of later starts.
 class TInstanceServer : public QObject {
@@ -54,14 +71,22 @@ public:
 signals:
     // A whole address has arrived, as the later start sent it.
     void addressReceived(const QByteArray& address);
+    // The request of "brimtale --add" (download/AddedJob.h), as sent.
+    void addReceived(const QByteArray& request);
+    // A well-formed report of a download process; the connection is where
+    // commands for its job go.
+    void reportReceived(const TJobReport& report, QLocalSocket* connection);
 
 private:
     void Accept(QLocalSocket* socket);
     bool ListenAt(const QString& path);
+    // The connection sends report lines from now on.
+    void TakeReports(QLocalSocket* socket, QTimer* idle, const QByteArray& first);
 
     QLocalServer* server_;
     QTimer* watch_;
     QString path_;
     std::deque<QPointer<QLocalSocket>> open_;  // the callers being served, oldest first
+    std::deque<QPointer<QLocalSocket>> reporting_;  // the download processes' connections, oldest first
     int connections_ = 0;
 };

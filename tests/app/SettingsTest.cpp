@@ -122,3 +122,27 @@ TEST_F(SettingsTest, DirectoryHistoryDropsBlankLines)
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
+
+TEST_F(SettingsTest, DownloadListSettingsDefaultLoadClampAndSave)
+{
+    EXPECT_EQ(AppSettings.MaxDownloads, 3);
+    EXPECT_TRUE(AppSettings.ShowDownloadWindows);
+    EXPECT_TRUE(AppSettings.ResumeAtStart);
+    dir.Write("bmt.ini", "[Main]\r\nMaxDownloads=500\r\nShowDownloadWindows=0\r\nResumeAtStart=no\r\nKeep=me\r\n");
+    LoadSettings(SettingsFile);
+    EXPECT_EQ(AppSettings.MaxDownloads, MaxDownloadsLimit);
+    EXPECT_FALSE(AppSettings.ShowDownloadWindows);
+    EXPECT_TRUE(AppSettings.ResumeAtStart);  // a word is no value
+
+    AppSettings.MaxDownloads = 2;
+    AppSettings.ResumeAtStart = false;
+    SaveDownloadListSettings(SettingsFile);
+    const TIniFile ini(SettingsFile);
+    EXPECT_EQ(ini.ReadInteger("Main", "MaxDownloads", 0), 2);
+    EXPECT_FALSE(ini.ReadBool("Main", "ShowDownloadWindows", true));
+    EXPECT_FALSE(ini.ReadBool("Main", "ResumeAtStart", true));
+    EXPECT_EQ(ini.ReadString("Main", "Keep", ""), "me");
+    dir.Write("bmt.ini", "[Main]\r\nMaxDownloads=0\r\n");
+    LoadSettings(SettingsFile);
+    EXPECT_EQ(AppSettings.MaxDownloads, 1);
+}

@@ -10,6 +10,8 @@
 #include "app/Settings.h"
 #include "net/ZQ_FileSystem.h"
 #include "support/TestHttpServer.h"
+#include "download/JobList.h"
+#include "ui/DownloadList.h"
 #include "ui/Main.h"
 #include "ui/New.h"
 #include "app/Texts.h"
@@ -367,7 +369,11 @@ private slots:
             args.push_back(text.substr(from, nul - from));
             from = nul + 1;
         }
-        QVERIFY(args == JobToArgs(job, true));
+        // The job's fields, then the list's: its row, a shown window, a fresh start.
+        const std::uint64_t id = w.Queue()->List().Rows().back().Id;
+        QVERIFY(args == ListedJobArgs(job, id, true, false, true));
+        std::vector<std::string> own = JobToArgs(job, true);
+        QVERIFY(std::equal(own.begin(), own.end(), args.begin()));
         QVERIFY(!FileExists(folder.Dir.File("pwned")));
     }
 

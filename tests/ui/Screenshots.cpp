@@ -7,6 +7,7 @@
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "ui/DownloadList.h"
 #include "ui/GetMain.h"
 #include "download/GetMainTexts.h"
 #include "net/ZQ_FileSystem.h"
@@ -26,6 +27,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +64,8 @@ int main(int argc, char** argv)
     QTemporaryDir temp;
     if (!temp.isValid())
         return 1;
+    // No window here starts a download process.
+    ProgramExecutable.clear();
     const std::string dir = temp.path().toStdString();
     // Shortcuts are looked up, never made, but keep even that away from the real desktop.
     qputenv("HOME", temp.path().toLocal8Bit());
@@ -118,6 +122,49 @@ int main(int argc, char** argv)
             ok &= Save(&question, outDir + "/question-" + lang + ".png");
             question.hide();
             main.hide();
+        }
+
+        // The main window with its list of jobs: two downloading, one queued,
+        // others ended. Nothing is started: the "processes" are this one.
+        {
+            std::string rows = "BrimtaleJobs 1\n";
+            const char* names[] = {"Holiday on the Baltic coast.mp4", "Concert in the park.mp4", "Lecture 3 - Optics.mp4",
+                                   "Lecture 4 - Waves.mp4", "Old film.flv", "Interview.mp4"};
+            const char* states[] = {"queued", "queued", "queued", "done", "failed", "aborted"};
+            for (int i = 0; i < 6; ++i) {
+                std::string name = names[i];
+                std::string escaped;
+                for (const char c : name)
+                    escaped += c == ' ' ? std::string("%20") : std::string(1, c);
+                const std::string out = "/home/user/Videos/" + escaped;
+                rows += "row " + std::to_string(i + 1) + " " + states[i] + " 52428800 " + (i == 3 ? "52428800" : "0") +
+                        " 0 0 " + escaped + "  0     0 11 -get http://127.0.0.1:9/v" + std::to_string(i) +
+                        " http://127.0.0.1:9/v" + std::to_string(i) + " " + out + " 0 52428800 0 - - - 0\n";
+            }
+            WriteText(SettingsFile, std::string("[Main]\r\nLanguage=") + (polish ? "PL" : "EN") +
+                                        "\r\nLastDir=" + dir + "/Videos\r\nMaxDownloads=2\r\n");
+            LoadSettings(SettingsFile);
+            TFormMain main;
+            main.Queue()->StartProcess = [](const std::vector<std::string>&) { return std::int64_t(::getpid()); };
+            WriteText(dir + "/bmt_downloads.txt", rows);
+            main.Queue()->Load();
+            const std::int64_t done[] = {31457280, 9437184};
+            for (int i = 0; i < 2; ++i) {
+                TJobReport report;
+                report.Id = static_cast<std::uint64_t>(i + 1);
+                report.State = TJobState::Downloading;
+                report.Done = done[i];
+                report.Total = 52428800;
+                report.Speed = i == 0 ? 2411724 : 1153433;
+                report.SecondsLeft = (52428800 - done[i]) / report.Speed;
+                report.Pid = ::getpid();
+                main.Queue()->TakeReport(report, nullptr);
+            }
+            main.show();
+            ok &= Save(&main, outDir + "/main-list-" + lang + ".png");
+            main.hide();
+            main.Queue()->SaveNow();
+            std::remove((dir + "/bmt_downloads.txt").c_str());
         }
 
         // The download window with a sample job; it is drawn, never shown, so

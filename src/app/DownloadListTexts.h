@@ -1,0 +1,23 @@
+#pragma once
+// The texts of the main window's download list and of its options, in English
+// and Polish.
+
+#include <array>
+
+struct TDownloadListTexts {
+    const char* Tab;                  // the list's tab in the main window
+    std::array<const char*, 6> Columns;  // title, state, size, percentage, speed, time left
+    std::array<const char*, 8> States;   // in the order of TJobState
+    const char* ShowWindow;
+    const char* Abort;
+    const char* Retry;                // Retry/Resume
+    const char* OpenFile;
+    const char* OpenFolder;
+    const char* Remove;               // remove the row (never the file)
+    const char* MaxDownloads;         // Options: "Downloads at the same time"
+    const char* ShowDownloadWindows;  // Options
+    const char* ResumeAtStart;        // Options
+    const char* Waiting;              // a row whose address is looked up before it starts
+};
+
+const TDownloadListTexts& DownloadListTexts(bool polish);

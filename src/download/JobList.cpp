@@ -1,0 +1,383 @@
+#include "download/JobList.h"
+
+#include "app/IniFile.h"
+#include "app/ProgramValues.h"
+#include "net/ZQ_FileSystem.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const std::string ListHeader = "BrimtaleJobs 1";
+constexpr std::size_t ListFileMax = 64 * 1024 * 1024;
+constexpr std::size_t RowLineMax = 64 * 1024;
+constexpr std::size_t JobArgsMax = 32;
+
+std::vector<std::string> SplitBlanks(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t blank = line.find(' ', start);
+        fields.push_back(line.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
+        if (blank == std::string::npos)
+            return fields;
+        start = blank + 1;
+    }
+}
+
+std::optional<std::int64_t> Number(const std::string& text)
+{
+    if (text.empty() || text.size() > 18)
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::string Flag(bool value)
+{
+    return value ? "1" : "0";
+}
+
+std::optional<TJobRow> RowFromLine(const std::string& line)
+{
+    if (line.size() > RowLineMax)
+        return std::nullopt;
+    const std::vector<std::string> f = SplitBlanks(line);
+    // row ID STATE SIZE DONE RESUME PID TITLE MESSAGE ADDED ADDRESS DIR FORMAT PROFILE PLAYLIST COUNT ARGS...
+    if (f.size() < 16 || f[0] != "row")
+        return std::nullopt;
+    std::vector<std::string> text;
+    for (std::size_t i = 7; i < f.size(); ++i) {
+        const auto field = UnescapeField(f[i]);
+        if (!field)
+            return std::nullopt;
+        text.push_back(*field);
+    }
+    const auto id = Number(f[1]);
+    const auto state = JobStateFromName(f[2]);
+    const auto size = Number(f[3]);
+    const auto done = Number(f[4]);
+    const auto pid = Number(f[6]);
+    const auto count = Number(f[15]);
+    if (!id || *id == 0 || !state || !size || !done || (f[5] != "0" && f[5] != "1") || !pid || !count ||
+        static_cast<std::size_t>(*count) > JobArgsMax || f.size() != 16 + static_cast<std::size_t>(*count))
+        return std::nullopt;
+    TJobRow row;
+    row.Id = static_cast<std::uint64_t>(*id);
+    row.State = *state;
+    row.Size = *size;
+    row.DoneBytes = *done;
+    row.Resume = f[5] == "1";
+    row.Pid = *pid;
+    row.Title = text[0];
+    row.Message = text[1];
+    if (text[2] == "1") {
+        row.Added = TAddedAddress{text[3], text[4], text[5], text[6], text[7] == "1"};
+        if (row.Added->Address.empty())
+            return std::nullopt;
+    } else if (text[2] != "0") {
+        return std::nullopt;
+    }
+    if (*count > 0) {
+        std::vector<std::string> args = {"brimtale"};
+        args.insert(args.end(), text.begin() + 9, text.end());
+        row.Job = JobFromArgs(args);
+        if (!IsJobValid(row.Job))
+            return std::nullopt;
+    } else if (!row.Added) {
+        return std::nullopt;  // nothing to start it from
+    }
+    return row;
+}
+
+} // namespace
+
+int TJobRow::Percent() const
+{
+    if (Size <= 0)
+        return -1;
+    return static_cast<int>(std::clamp<std::int64_t>(DoneBytes * 100 / Size, 0, 100));
+}
+
+std::uint64_t TJobList::Add(TJobRow row)
+{
+    if (rows_.size() >= RowsMax)
+        return 0;
+    row.Id = nextId_++;
+    row.State = TJobState::Queued;
+    row.Running = false;
+    row.Pid = 0;
+    rows_.push_back(std::move(row));
+    return rows_.back().Id;
+}
+
+bool TJobList::Remove(std::uint64_t id)
+{
+    const long index = IndexOf(id);
+    if (index < 0)
+        return false;
+    rows_.erase(rows_.begin() + index);
+    return true;
+}
+
+long TJobList::IndexOf(std::uint64_t id) const
+{
+    // Ids grow with the rows, so the row is found by halving.
+    const auto it = std::lower_bound(rows_.begin(), rows_.end(), id,
+                                     [](const TJobRow& row, std::uint64_t value) { return row.Id < value; });
+    return it != rows_.end() && it->Id == id ? static_cast<long>(it - rows_.begin()) : -1;
+}
+
+TJobRow* TJobList::Find(std::uint64_t id)
+{
+    const long index = IndexOf(id);
+    return index < 0 ? nullptr : &rows_[static_cast<std::size_t>(index)];
+}
+
+const TJobRow* TJobList::Find(std::uint64_t id) const
+{
+    const long index = IndexOf(id);
+    return index < 0 ? nullptr : &rows_[static_cast<std::size_t>(index)];
+}
+
+int TJobList::RunningCount() const
+{
+    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const TJobRow& r) { return r.Running; }));
+}
+
+std::vector<std::uint64_t> TJobList::NextToStart(int maxDownloads) const
+{
+    std::vector<std::uint64_t> ids;
+    int free = std::max(1, maxDownloads) - RunningCount();
+    for (const TJobRow& row : rows_) {
+        if (free <= 0)
+            break;
+        if (row.State == TJobState::Queued && !row.Running) {
+            ids.push_back(row.Id);
+            --free;
+        }
+    }
+    return ids;
+}
+
+void TJobList::Started(std::uint64_t id, std::int64_t pid, bool windowShown)
+{
+    if (TJobRow* row = Find(id)) {
+        row->Running = true;
+        row->Pid = pid;
+        row->WindowShown = windowShown;
+        row->Message.clear();
+    }
+}
+
+bool TJobList::Apply(const TJobReport& report)
+{
+    TJobRow* row = Find(report.Id);
+    if (!row || !row->Running || report.State == TJobState::Queued || report.State == TJobState::Interrupted)
+        return false;
+    if (row->Pid > 0 && report.Pid != row->Pid)
+        return false;  // not the process this row started
+    row->State = report.State;
+    row->DoneBytes = report.Done;
+    if (report.Total > 0)
+        row->Size = report.Total;
+    row->Speed = report.Speed;
+    row->SecondsLeft = report.SecondsLeft;
+    if (!report.File.empty())
+        row->Job.OutputFile = report.File;
+    if (JobStateEnded(report.State)) {
+        row->Speed = 0;
+        row->SecondsLeft = -1;
+        row->Resume = report.State != TJobState::Done;
+        // A window the user sees may stay open as long as the user likes: its
+        // place goes to the next job now. A hidden one ends by itself.
+        if (row->WindowShown)
+            row->Running = false;
+    }
+    return true;
+}
+
+void TJobList::ProcessEnded(std::uint64_t id)
+{
+    TJobRow* row = Find(id);
+    if (!row)
+        return;
+    row->Running = false;
+    row->Pid = 0;
+    row->Speed = 0;
+    row->SecondsLeft = -1;
+    if (!JobStateEnded(row->State)) {
+        row->State = TJobState::Interrupted;
+        row->Resume = true;
+    }
+}
+
+bool TJobList::Requeue(std::uint64_t id)
+{
+    TJobRow* row = Find(id);
+    if (!row || row->Running || row->State == TJobState::Queued || row->State == TJobState::Done)
+        return false;
+    row->State = TJobState::Queued;
+    row->Resume = !row->Job.Switch.empty();
+    row->Message.clear();
+    return true;
+}
+
+void TJobList::StartFailed(std::uint64_t id, const std::string& message)
+{
+    if (TJobRow* row = Find(id)) {
+        row->Running = false;
+        row->Pid = 0;
+        row->State = TJobState::Failed;
+        row->Message = message;
+    }
+}
+
+void TJobList::Reopened(bool resume, const std::function<bool(const TJobRow&)>& stillRuns)
+{
+    for (TJobRow& row : rows_) {
+        // A process that outlived the program that started it goes on, and is
+        // followed again.
+        if (!JobStateEnded(row.State) && row.Pid > 0 && stillRuns && stillRuns(row)) {
+            row.Running = true;
+            continue;
+        }
+        row.Running = false;
+        row.Pid = 0;
+        row.Speed = 0;
+        row.SecondsLeft = -1;
+        if (JobStateEnded(row.State))
+            continue;
+        row.State = TJobState::Interrupted;
+        if (resume)
+            Requeue(row.Id);
+    }
+}
+
+std::string TJobList::Text() const
+{
+    std::string text = ListHeader + "\n";
+    for (const TJobRow& row : rows_) {
+        const TAddedAddress added = row.Added.value_or(TAddedAddress{});
+        std::string line = "row " + std::to_string(row.Id) + " " + JobStateName(row.State) + " " +
+                           std::to_string(std::max<std::int64_t>(0, row.Size)) + " " +
+                           std::to_string(std::max<std::int64_t>(0, row.DoneBytes)) + " " + Flag(row.Resume) + " " +
+                           std::to_string(row.Running ? std::max<std::int64_t>(0, row.Pid) : 0);
+        for (const std::string& field : {row.Title, row.Message, Flag(row.Added.has_value()), added.Address,
+                                         added.Directory, added.Format, added.Profile, Flag(added.Playlist)})
+            line += " " + EscapeField(field);
+        const std::vector<std::string> args =
+            row.Job.Switch.empty() ? std::vector<std::string>{} : JobToArgs(row.Job, false);
+        line += " " + std::to_string(args.size());
+        for (const std::string& arg : args)
+            line += " " + EscapeField(arg);
+        text += line + "\n";
+    }
+    return text;
+}
+
+bool TJobList::Parse(const std::string& text)
+{
+    rows_.clear();
+    nextId_ = 1;
+    std::size_t start = 0;
+    bool first = true;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();  // a last line without its end: cut short, left out below unless whole
+        const std::string line = text.substr(start, end - start);
+        const bool whole = end < text.size();
+        start = end + 1;
+        if (first) {
+            first = false;
+            if (line != ListHeader)
+                return false;
+            continue;
+        }
+        if (!whole || rows_.size() >= RowsMax)
+            continue;
+        std::optional<TJobRow> row = RowFromLine(line);
+        if (!row || (!rows_.empty() && row->Id <= rows_.back().Id))
+            continue;
+        nextId_ = row->Id + 1;
+        rows_.push_back(std::move(*row));
+    }
+    return !first;
+}
+
+std::string JobListFile()
+{
+    return DataDir + "/bmt_downloads.txt";
+}
+
+TJobList LoadJobList(const std::string& fileName)
+{
+    TJobList list;
+    std::string text;
+    if (!FileExists(fileName))
+        return list;
+    if (!ReadWholeFile(fileName, text, ListFileMax) || !list.Parse(text)) {
+        // Kept for a look by hand; the list starts afresh.
+        std::rename(fileName.c_str(), (fileName + ".damaged").c_str());
+        return TJobList{};
+    }
+    return list;
+}
+
+bool SaveJobList(const std::string& fileName, const TJobList& list)
+{
+    return WriteFileAtomically(fileName, list.Text());
+}
+
+std::vector<std::string> ListedJobArgs(const TDownloadJob& job, std::uint64_t id, bool showWindow, bool resume,
+                                       bool autoClose)
+{
+    std::vector<std::string> args = JobToArgs(job, autoClose);
+    args.emplace_back("list");
+    args.push_back(std::to_string(id));
+    args.push_back(Flag(showWindow));
+    args.push_back(Flag(resume));
+    return args;
+}
+
+std::optional<TListedStart> ListedStartOf(const std::vector<std::string>& args)
+{
+    // After the eleven fields (and the engine's three).
+    std::size_t at = 12;
+    if (args.size() > at && args[at] == "engine")
+        at += 3;
+    if (args.size() != at + 4 || args[at] != "list")
+        return std::nullopt;
+    const auto id = Number(args[at + 1]);
+    if (!id || *id == 0 || (args[at + 2] != "0" && args[at + 2] != "1") || (args[at + 3] != "0" && args[at + 3] != "1"))
+        return std::nullopt;
+    return TListedStart{static_cast<std::uint64_t>(*id), args[at + 2] == "1", args[at + 3] == "1"};
+}
+
+bool ProcessRunsListedJob(std::int64_t pid, std::uint64_t id)
+{
+    if (pid <= 0)
+        return false;
+    std::string text;
+    if (!ReadWholeFile("/proc/" + std::to_string(pid) + "/cmdline", text, 1024 * 1024))
+        return false;
+    std::vector<std::string> args;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\0', start);
+        args.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    const std::optional<TListedStart> listed = ListedStartOf(args);
+    return listed && listed->Id == id && JobFromArgs(args).Switch == "-get";
+}

@@ -1,0 +1,119 @@
+#pragma once
+// The list of every job the program has been given: a row per job, the queue
+// rule (at most MaxDownloads jobs run, the others wait as Queued and start in
+// the order they came), and the list file in the data folder that keeps the
+// list over a crash.
+
+#include "app/DownloadJob.h"
+#include "download/JobReport.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What "brimtale --add" gives for an address the dialog never saw: it is looked
+// up when its turn comes (see ResolveAddedJob).
+struct TAddedAddress {
+    std::string Address;
+    std::string Directory;  // empty: the last directory
+    std::string Format;     // empty: the dialog's last YouTube format
+    std::string Profile;    // empty: the dialog's last choice (converting or not)
+    bool Playlist = false;  // every entry of a list page
+
+    bool operator==(const TAddedAddress&) const = default;
+};
+
+struct TJobRow {
+    std::uint64_t Id = 0;
+    std::string Title;
+    TDownloadJob Job;                 // the "-get" job; empty (Switch "") while Added waits for its look-up
+    std::optional<TAddedAddress> Added;
+    TJobState State = TJobState::Queued;
+    std::int64_t Size = 0;            // bytes, 0 when unknown
+    std::int64_t DoneBytes = 0;
+    std::int64_t Speed = 0;           // bytes a second
+    std::int64_t SecondsLeft = -1;    // -1: unknown
+    std::int64_t Pid = 0;             // the job's process while it runs
+    bool Running = false;             // holds a place in the queue (started, or being looked up)
+    bool Resume = false;              // the next start continues what is on disk
+    bool WindowShown = true;          // its process was started with its window shown
+    std::string Message;              // why it failed, when the program knows
+
+    // 0..100, -1 when the size is unknown.
+    int Percent() const;
+};
+
+class TJobList {
+public:
+    static constexpr std::size_t RowsMax = 100000;
+
+    // Adds a queued row; its id (0 when the list is full).
+    std::uint64_t Add(TJobRow row);
+    bool Remove(std::uint64_t id);
+    TJobRow* Find(std::uint64_t id);
+    const TJobRow* Find(std::uint64_t id) const;
+    // The row's place in Rows(), -1 when there is none.
+    long IndexOf(std::uint64_t id) const;
+    const std::vector<TJobRow>& Rows() const { return rows_; }
+    std::size_t Size() const { return rows_.size(); }
+
+    // Rows that hold a place in the queue.
+    int RunningCount() const;
+    // The queued rows that may start now, in their order: as many as
+    // maxDownloads leaves free places.
+    std::vector<std::uint64_t> NextToStart(int maxDownloads) const;
+
+    // The job's process has started (pid > 0), or its look-up has (pid 0).
+    void Started(std::uint64_t id, std::int64_t pid, bool windowShown);
+    // A report from the job's process; false (nothing changed) when it is not
+    // for a row whose process runs, or would take the row back to Queued.
+    bool Apply(const TJobReport& report);
+    // The job's process has ended: a job that had not ended is Interrupted.
+    void ProcessEnded(std::uint64_t id);
+    // Retry/Resume: queued again, continuing the bytes on disk.
+    bool Requeue(std::uint64_t id);
+    // The job could not start (its look-up failed): Failed with the reason.
+    void StartFailed(std::uint64_t id, const std::string& message);
+
+    // After a start of the program: a row whose process still runs
+    // (stillRuns) is followed again; every other row that had not ended is
+    // Interrupted and holds no place, and resume queues them again.
+    void Reopened(bool resume, const std::function<bool(const TJobRow&)>& stillRuns = {});
+
+    // The list file's text, and the list from one. A damaged row is left out;
+    // a text that is not a list file at all gives false and an empty list.
+    std::string Text() const;
+    bool Parse(const std::string& text);
+
+private:
+    std::vector<TJobRow> rows_;
+    std::uint64_t nextId_ = 1;
+};
+
+// The list file: "bmt_downloads.txt" in the data folder.
+std::string JobListFile();
+// Reads the list file (a missing one is an empty list). A file that can't be
+// read as a list is kept as "<file>.damaged" and the list starts empty.
+TJobList LoadJobList(const std::string& fileName);
+// Writes the whole list under the settings' lock, atomically; false when it
+// could not be written (a full disk): the old file stays whole.
+bool SaveJobList(const std::string& fileName, const TJobList& list);
+
+// The "-get" arguments of a job started from the list: the job's own (with the
+// sender's Auto close), then "list", its id, "1"/"0" for a shown window, "1"/"0"
+// for continuing the file.
+std::vector<std::string> ListedJobArgs(const TDownloadJob& job, std::uint64_t id, bool showWindow, bool resume,
+                                       bool autoClose = false);
+
+struct TListedStart {
+    std::uint64_t Id = 0;
+    bool ShowWindow = true;
+    bool Resume = false;
+};
+// What a "-get" command line (args[0] the program) says about the list; nothing
+// for a job not started from the list.
+std::optional<TListedStart> ListedStartOf(const std::vector<std::string>& args);
+// True when the process pid runs the list's job id (its command line says so).
+bool ProcessRunsListedJob(std::int64_t pid, std::uint64_t id);
