@@ -6,10 +6,12 @@
 #include "app/Texts.h"
 #include "convert/EncoderProfiles.h"
 #include "download/GetRequest.h"
+#include "download/ListJobs.h"
 #include "download/OutputNaming.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
+#include "sites/PageList.h"
 #include "sites/VideoSite.h"
 #include "sites/ZQ_YouTube.h"
 
@@ -142,11 +144,32 @@ TAddedJob ResolveAddedJob(const TAddedAddress& added, const std::atomic<bool>* c
     return out;
 }
 
-std::vector<TAddedAddress> ExpandPlaylist(const TAddedAddress& added, const std::atomic<bool>* /*cancel*/)
+std::vector<TAddedAddress> ExpandPlaylist(const TAddedAddress& added, const std::atomic<bool>* cancel)
 {
     TAddedAddress one = added;
     one.Playlist = false;
-    return {one};
+    TPageList list;
+    {
+        const TNetworkStepScope step(LookUpLimit, cancel);
+        list = LookUpPageList(Trim(added.Address));
+    }
+    // A page that is no list (or could not be read as one) is the one job.
+    if (!list.IsList || (cancel && *cancel))
+        return {one};
+    const std::string folder =
+        ListFolder(UserOutputDir(added.Directory.empty() ? AppSettings.LastDir : added.Directory), list.Title,
+                   AppSettings.ListInFolder);
+    if (folder.empty())
+        return {one};
+    std::vector<TAddedAddress> entries;
+    entries.reserve(list.Entries.size());
+    for (const TPageListEntry& entry : list.Entries) {
+        TAddedAddress each = one;
+        each.Address = entry.Url;
+        each.Directory = folder;
+        entries.push_back(std::move(each));
+    }
+    return entries;
 }
 
 bool ParseAddArguments(const std::vector<std::string>& args, std::vector<TAddedAddress>& added, std::string& error)

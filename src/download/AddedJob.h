@@ -21,10 +21,10 @@ struct TAddedJob {
 // dialog's 20 seconds; cancel stops them). The output name is reserved.
 TAddedJob ResolveAddedJob(const TAddedAddress& added, const std::atomic<bool>* cancel, bool polish);
 
-// The jobs an address added with Playlist gives: one per entry of a list page,
-// each named from its entry (each without Playlist). Runs where a look-up
-// runs, off the window's thread: it may ask the page. For now the address
-// itself is the one job.
+// The jobs an address added with Playlist gives: one per entry of a list page
+// (each without Playlist), in a folder named after the list when
+// ListInFolder is on; a page that is no list is the one job. Runs where a
+// look-up runs, off the window's thread: it asks the page engine.
 std::vector<TAddedAddress> ExpandPlaylist(const TAddedAddress& added, const std::atomic<bool>* cancel);
 
 // "brimtale --add [-d DIR] [-f FORMAT] [-p PROFILE] [--playlist] ADDRESS..."
