@@ -103,7 +103,8 @@ int TJobRow::Percent() const
 {
     if (Size <= 0)
         return -1;
-    return static_cast<int>(std::clamp<std::int64_t>(DoneBytes * 100 / Size, 0, 100));
+    // In floating point: a report may carry any count up to 18 digits.
+    return static_cast<int>(std::clamp(static_cast<double>(DoneBytes) * 100.0 / static_cast<double>(Size), 0.0, 100.0));
 }
 
 std::uint64_t TJobList::Add(TJobRow row)

@@ -352,6 +352,13 @@ void TDownloadQueue::Ended(std::uint64_t id)
         ::close(it->second);
         pidFds_.erase(it);
     }
+    // What the process sent before it ended is taken first: its last report
+    // may still wait in the connection when its end is seen.
+    if (auto it = connections_.find(id); it != connections_.end()) {
+        const QPointer<QLocalSocket> connection = it->second;
+        if (connection && connection->state() == QLocalSocket::ConnectedState)
+            connection->waitForReadyRead(0);
+    }
     connections_.erase(id);
     const TJobRow* row = list_.Find(id);
     if (!row)

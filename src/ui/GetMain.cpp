@@ -689,6 +689,8 @@ void TFormGetMain::ConvertFile()
     SetCaption(status);
     SetAbortCaption(QString::fromUtf8(t.Close));
     Converting = false;
+    // A window started minimized for the list ends with its job: no box waits there.
+    const bool endsWithJob = reporter_ && listHidden_ && isMinimized();
     ListEnded(result.End == TConversionEnd::Converted ? TJobState::Done
               : result.End == TConversionEnd::Stopped ? TJobState::Aborted
                                                       : TJobState::Failed);
@@ -700,10 +702,10 @@ void TFormGetMain::ConvertFile()
             QString text;
             for (const std::string& line : ConsoleLines)
                 text += Q(line) + "\r\n";
-            if (!closeWhenStopped_)
+            if (!closeWhenStopped_ && !endsWithJob)
                 ShowMessage(this, appTitle_, text, TMsgKind::Error);
             WriteErrorLog(ErrorLogFile(), ConsoleLines);
-        } else if (!closeWhenStopped_) {
+        } else if (!closeWhenStopped_ && !endsWithJob) {
             ShowMessage(this, appTitle_, Q(result.Reason), TMsgKind::Error);
         }
     } else if (result.End == TConversionEnd::Converted) {

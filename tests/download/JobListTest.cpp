@@ -165,6 +165,8 @@ TEST(JobQueue, ReportsOfOtherProcessesOrJobsChangeNothing)
     EXPECT_FALSE(list.Apply(Report(id, TJobState::Queued, 5)));
     EXPECT_TRUE(list.Apply(Report(id, TJobState::Downloading, 5, 300)));
     EXPECT_EQ(list.Find(id)->Percent(), 30);
+    EXPECT_TRUE(list.Apply(Report(id, TJobState::Downloading, 5, 999999999999999999)));
+    EXPECT_EQ(list.Find(id)->Percent(), 100);
 }
 
 TEST(JobListFile, RoundTripsAndReopensUnfinishedJobs)

@@ -549,7 +549,8 @@ private slots:
             if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
                 ::_exit(4);
             const std::string line = good + good;
-            const bool sent = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+            // The program may drop the connection before the lines are written.
+            const bool sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
             char c = 0;
             const bool dropped = ::read(fd, &c, 1) == 0;  // the program drops the connection
             (void)dropped;
@@ -558,7 +559,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return server.Connections() > connections; }, 5000));
         int status = 0;
         QVERIFY(QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 5000));
-        QCOMPARE(WEXITSTATUS(status), 0);
+        // It connected; whether its lines went out before it was dropped is the program's pace.
+        QVERIFY(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 5));
         QCoreApplication::processEvents();
         QVERIFY(taken.empty());
     }
