@@ -26,6 +26,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
@@ -74,6 +75,25 @@ std::vector<pid_t> DownloadProcesses(const std::string& exe)
     }
     ::closedir(proc);
     return pids;
+}
+
+// Kills the program running exe without arguments (the one --add started);
+// its pids, or nothing.
+std::string KillProgram(const std::string& exe)
+{
+    std::string programs;
+    DIR* proc = ::opendir("/proc");
+    while (const dirent* entry = proc ? ::readdir(proc) : nullptr) {
+        std::ifstream cmd(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
+        std::string all((std::istreambuf_iterator<char>(cmd)), std::istreambuf_iterator<char>());
+        if (all == exe + std::string(1, '\0')) {
+            ::kill(std::atoi(entry->d_name), SIGKILL);
+            programs += entry->d_name;
+        }
+    }
+    if (proc)
+        ::closedir(proc);
+    return programs;
 }
 
 // A folder with a copy of the built program, so that its settings, its list
@@ -326,21 +346,7 @@ private slots:
         std::vector<pid_t> killed = DownloadProcesses(program.Exe);
         for (const pid_t pid : killed)
             ::kill(pid, SIGKILL);
-        std::string programs;
-        {
-            // The program itself: the one running the copy without arguments.
-            DIR* proc = ::opendir("/proc");
-            while (const dirent* entry = proc ? ::readdir(proc) : nullptr) {
-                std::ifstream cmd(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
-                std::string all((std::istreambuf_iterator<char>(cmd)), std::istreambuf_iterator<char>());
-                if (all == program.Exe + std::string(1, '\0')) {
-                    ::kill(std::atoi(entry->d_name), SIGKILL);
-                    programs += entry->d_name;
-                }
-            }
-            if (proc)
-                ::closedir(proc);
-        }
+        const std::string programs = KillProgram(program.Exe);
         QVERIFY(begun);
         QVERIFY(!programs.empty());
         QCOMPARE(killed.size(), std::size_t(3));
@@ -374,6 +380,55 @@ private slots:
                 ++ranged;
         QVERIFY2(ranged >= 3, qPrintable(QString("%1 range requests").arg(ranged)));
         QCOMPARE(LoadJobList(JobListFile()).Size(), std::size_t(3));
+    }
+
+    // "brimtale --add --playlist" with a page of three videos: three jobs of
+    // the list, their files whole in a folder named after the page.
+    void addPlaylistQueuesEveryVideo()
+    {
+        QVERIFY2(!GetPageEnginePath().empty(), "yt-dlp is needed (scripts/setup.sh installs it)");
+        TProgramCopy program("MaxDownloads=3\r\nShowDownloadWindows=0\r\n");
+        testhttp::TestHttpServer server(std::chrono::seconds(150));
+        TempDir media;
+        std::vector<std::string> clips;
+        for (const char* name : {"a", "b", "c"}) {
+            const std::string clip = fixtures::MakeClip(media.File(std::string(name) + ".mp4"), 1 + (name[0] - 'a'));
+            QVERIFY(!clip.empty());
+            clips.push_back(TempDir::Read(clip));
+            server.Serve(std::string("/") + name + ".mp4", clips.back(), "video/mp4");
+        }
+        server.Serve("/list", "<html><head><title>My list</title></head><body><video src=\"/a.mp4\"></video>"
+                              "<video src=\"/b.mp4\"></video><video src=\"/c.mp4\"></video></body></html>");
+        const std::string videos = program.Dir.File("videos");
+        std::filesystem::create_directory(videos);
+        const std::string folder = videos + "/My list";
+
+        const TProgramRun add = RunProgram(program.Exe, {"--add", "--playlist", "-d", videos, server.Url("/list")},
+                                           TProgramOptions{{"QT_QPA_PLATFORM=offscreen"}, {}, std::chrono::seconds(60)});
+        QCOMPARE(add.Status, 0);
+        const auto filesIn = [&] {
+            std::vector<std::string> contents;
+            std::error_code error;
+            for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+                contents.push_back(entry.path().filename().string().front() == '.' ? std::string("hidden")
+                                                                                   : TempDir::Read(entry.path()));
+            std::sort(contents.begin(), contents.end());
+            return contents;
+        };
+        std::vector<std::string> expected = clips;
+        std::sort(expected.begin(), expected.end());
+        const bool whole = QTest::qWaitFor(
+            [&] {
+                return filesIn() == expected && DownloadProcesses(program.Exe).empty() &&
+                       LoadJobList(JobListFile()).Size() == 3;
+            },
+            120000);
+        KillProgram(program.Exe);
+        for (const pid_t pid : DownloadProcesses(program.Exe))
+            ::kill(pid, SIGKILL);
+        QVERIFY2(whole, qPrintable(QString("%1 entries in the folder, %2 rows in the list")
+                                       .arg(filesIn().size())
+                                       .arg(LoadJobList(JobListFile()).Size())));
     }
 
     // A thousand queued jobs: the list is a model, so adding them leaves the
