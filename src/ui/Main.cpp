@@ -11,6 +11,7 @@
 #include "shell/ZQ_Shortcuts.h"
 #include "sites/VideoSite.h"
 #include "ui/EngineBox.h"
+#include "ui/EngineChoicesBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/New.h"
 #include "download/OutputNaming.h"
@@ -222,8 +223,10 @@ TFormMain::TFormMain(QWidget* parent)
     options->addWidget(chNotifications, 2, 0, 1, 2);
     gbEngine = new TEngineBox(tsOptions);
     options->addWidget(gbEngine, 3, 0, 1, 2);
+    gbEngineAccess = new TEngineAccessBox(tsOptions);
+    options->addWidget(gbEngineAccess, 4, 0, 1, 2);
     options->setColumnStretch(1, 1);
-    options->setRowStretch(4, 1);
+    options->setRowStretch(5, 1);
     connect(cbLanguage, &QComboBox::currentIndexChanged, this, [this] { cbLanguageChange(); });
     connect(chShortcut_Desktop, &QCheckBox::clicked, this, [this] { chShortcut_DesktopClick(); });
     connect(chShortcut_StartMenu, &QCheckBox::clicked, this, [this] { chShortcut_StartMenuClick(); });
@@ -332,6 +335,7 @@ void TFormMain::SetLang()
     chShortcut_Desktop->setText(QString::fromUtf8(t.chShortcut_Desktop));
     chNotifications->setText(QString::fromUtf8(t.chNotifications));
     gbEngine->SetLang();
+    gbEngineAccess->SetLang();
     lblWww->setText(QString::fromUtf8(t.lblWww));
     lblWww->setVisible(*t.lblWww != '\0');
     lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));

@@ -15,6 +15,8 @@
 #include "convert/EncoderCheck.h"
 #include "download/GetRequest.h"
 #include "ui/EngineBox.h"
+#include "ui/EngineChoicesBox.h"
+#include "download/EngineSettings.h"
 #include "ui/MessageBoxes.h"
 #include "download/OutputNaming.h"
 #include "app/Texts.h"
@@ -267,6 +269,10 @@ void TFormNew::BuildControls()
     QSizePolicy formatsPolicy = gbYoutubeFormats->sizePolicy();
     formatsPolicy.setRetainSizeWhenHidden(true);
     gbYoutubeFormats->setSizePolicy(formatsPolicy);
+    // Any other page: the page engine's choices, in the same place.
+    gbEngineChoices = new TEngineChoicesBox(pnMiddle);
+    grid->addWidget(gbEngineChoices, 3, 0, 1, 3);
+    connect(gbEngineChoices, &TEngineChoicesBox::checkRequested, this, [this] { CheckEngineFormats(); });
     root->addWidget(pnMiddle);
 
     // Conversion band; it takes the remaining height.
@@ -402,6 +408,9 @@ void TFormNew::FormCreate()
         } catch (...) {
         }
     }
+    gbEngineChoices->Load(ReadEngineDialogSettings(SettingsFile));
+    // The look-ups sign in as the downloads do.
+    SetLookUpCookies(EngineOptionsFrom({}, ReadEngineAccessSettings(SettingsFile)));
 
     cbProfiles->setEnabled(chConvert->isChecked());
     chDelete->setEnabled(chConvert->isChecked());
@@ -430,6 +439,7 @@ void TFormNew::FormClose()
         });
     } catch (...) {
     }
+    WriteEngineDialogSettings(SettingsFile, gbEngineChoices->Settings());
 
     // What is kept is the absolute path ("~" and relative paths are in the home folder).
     const QString typedDir = cbDirectory->currentText();
@@ -561,6 +571,7 @@ void TFormNew::SetLang()
     btnCheckFormats->setToolTip(QString::fromUtf8(t.btnCheckFormatsHint));
     SetActionText(actCheckYoutubeFormats, t.btnCheckFormatsHint);
     gbYoutubeFormats->setTitle(QString::fromUtf8(t.gbYoutubeFormats));
+    gbEngineChoices->SetLang();
     OpenVideoFilterText = Q(OpenVideoFilter(AppSettings.LangPolish));
     FitHeight();
 }
@@ -802,13 +813,43 @@ void TFormNew::actCheckYoutubeFormatsExecute()
     }
 }
 
+void TFormNew::CheckEngineFormats()
+{
+    const std::string url = Trim(S(edURL->text()));
+    const TVideoSite site = DetectVideoSite(url);
+    if (url.empty() || site == vsNone || site == vsLocalFile || busy_)
+        return;
+    gbEngineChoices->btnCheckEngineFormats->setEnabled(false);
+    TPageInfo page;
+    SetLookUpCookies(EngineOptionsFrom({}, ReadEngineAccessSettings(SettingsFile)));
+    const bool done = RunNetworkStep(NewTexts(AppSettings.LangPolish).StepFormats, [&] { page = LookUpPage(url); });
+    gbEngineChoices->btnCheckEngineFormats->setEnabled(true);
+    if (!done)
+        return;
+    if (!page.Found) {
+        std::string reason = page.TooLarge ? PageInfoTooLargeReason(AppSettings.LangPolish) : page.Error;
+        if (EngineWantsSignIn(page.Error))
+            reason += "\n" + SignInHint(AppSettings.LangPolish);
+        ShowNote(url, NoMediaMessage(reason, AppSettings.LangPolish), "");
+        return;
+    }
+    engineProbedUrl_ = url;
+    gbEngineChoices->ShowPage(page);
+}
+
 // The address and what the dialog says about it.
 
 void TFormNew::edURLChange()
 {
     const std::string url = Trim(S(edURL->text()));
-    const bool youTube = DetectVideoSite(url) == vsYouTube;
+    const TVideoSite site = DetectVideoSite(url);
+    const bool youTube = site == vsYouTube;
     gbYoutubeFormats->setVisible(youTube);
+    gbEngineChoices->setVisible(!youTube && site != vsLocalFile);
+    if (url != engineProbedUrl_) {
+        engineProbedUrl_.clear();
+        gbEngineChoices->ForgetPage();
+    }
     if (url != probedUrl_) {
         // A probe of another address says nothing about this one.
         probedUrl_.clear();
@@ -991,6 +1032,12 @@ void TFormNew::actGetExecute()
         request.Profile = &profiles_[static_cast<std::size_t>(index)];
     request.DeleteInput = chDelete->isChecked();
     request.FormatNumber = ChosenFormatNumber();
+    // Any other page: the engine's format chosen in its group (YouTube keeps its buttons).
+    if (DetectVideoSite(Trim(request.Url)) != vsYouTube)
+        request.EngineChoice = gbEngineChoices->EngineChoice();
+    const TEngineAccessSettings access = ReadEngineAccessSettings(SettingsFile);
+    request.EngineOptions = EngineOptionsFrom(gbEngineChoices->Settings(), access);
+    SetLookUpCookies(request.EngineOptions);
 
     ClearJob(Job);
     const TGetPlan plan = PlanGet(request, polish);

@@ -29,6 +29,8 @@ class QPushButton;
 class QRadioButton;
 class QToolButton;
 
+class TEngineChoicesBox;
+
 class TFormNew : public QDialog {
     Q_OBJECT
 public:
@@ -140,6 +142,11 @@ public:
     // The six format buttons in the dialog's order: MP4 1080, 720, 360, FLV 480, 360, 240.
     QRadioButton* FormatButton(int index) const;
 
+    // Any other page's format, subtitles and metadata (shown instead of the
+    // YouTube formats); its "Check available formats" looks the page up.
+    TEngineChoicesBox* gbEngineChoices = nullptr;
+    void CheckEngineFormats();
+
     // The line that says which network step runs; hidden when none does.
     QLabel* lblStatus = nullptr;
     // A network step's limit from its start to its end (tests shorten it).
@@ -185,4 +192,5 @@ private:
     std::string noteUrl_;        // the address the note is about
     QString note_;
     std::string pageProblem_;    // GET's message for noteUrl_ while it has no file name
+    std::string engineProbedUrl_;  // the address whose formats the engine's group shows
 };
