@@ -115,11 +115,11 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
     TResolvedMedia resolved;
     resolved.Path = plan.Path;
     const std::string refused = MessageText(TMessageId::JobRefused, polish);
-    // A format of the engine's: the page goes to it whatever the site.
-    if (plan.EngineChoice && plan.Site != vsLocalFile && plan.Site != vsNone) {
-        if (ThroughEngine(plan.Url, *plan.EngineChoice, plan.Site == vsWebPage ? MessageText(TMessageId::InvalidUrl, polish) : refused,
-                          polish, resolved) &&
-            plan.Site == vsYouTube)
+    // A format of the engine's: a known site's page goes to it instead of the
+    // site's own reading (any other page goes to it anyway, unless it is a media
+    // file).
+    if (plan.EngineChoice && (plan.Site == vsYouTube || plan.Site == vsWrzuta || plan.Site == vsYouPorn)) {
+        if (ThroughEngine(plan.Url, *plan.EngineChoice, refused, polish, resolved) && plan.Site == vsYouTube)
             resolved.Path = CleanDoubledExtension(plan.Path + DefaultSiteExtension(vsYouTube, true));
         return resolved;
     }
@@ -163,7 +163,8 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
                 resolved.NameChanged = true;
             }
         } else if (!NetworkStepEnded()) {
-            ThroughEngine(plan.Url, {}, MessageText(TMessageId::InvalidUrl, polish), polish, resolved);
+            ThroughEngine(plan.Url, plan.EngineChoice.value_or(TEngineFormat{}), MessageText(TMessageId::InvalidUrl, polish),
+                          polish, resolved);
         }
         break;
     }

@@ -250,3 +250,15 @@ TEST_F(EngineChoices, APageForSignedInUsersWorksWithAFirefoxProfile)
     ASSERT_TRUE(run.Ok) << EngineRunMessage(run, false);
     EXPECT_EQ(TempDir::Read(run.OutputFile), clipBody_);
 }
+
+TEST_F(EngineChoices, AMediaAddressStaysWithTheProgramsOwnClientWhateverTheChoice)
+{
+    TGetRequest request;
+    request.Url = server_.Url("/clip.mp4");
+    request.Directory = out_.Path();
+    request.FileName = "clip.mp4";
+    request.EngineChoice = EngineFormatFor(*ParseFormatChoice("audio"));
+    const TResolvedMedia resolved = ResolveMedia(PlanGet(request, false), 22, false);
+    EXPECT_FALSE(resolved.ThroughEngine);
+    EXPECT_EQ(resolved.MediaUrl, server_.Url("/clip.mp4"));
+}

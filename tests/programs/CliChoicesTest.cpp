@@ -121,6 +121,25 @@ TEST_F(CliChoices, FormatsOfAnyPageAndOneOfThemById)
     }
 }
 
+TEST_F(CliChoices, AudioOnlyIsConvertedByAProfileAsUsual)
+{
+    const TProgramRun run = RunProgram(exe, {"-q", "-d", out, "-o", "talk", "-f", "audio", "-p", "MP3",
+                                             server.Url("/dash/manifest.mpd")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::string file = run.Out.substr(0, run.Out.size() - 1);
+    EXPECT_EQ(file.substr(file.size() - 4), ".mp3") << file;
+    EXPECT_EQ(fixtures::StreamTypes(file), std::vector<std::string>{"audio"});
+    // No video segment was asked for (ffmpeg's DASH numbers the streams: the two
+    // videos are 0 and 1, the audio 2).
+    bool audio = false;
+    for (const testhttp::Request& r : server.Requests()) {
+        EXPECT_EQ(r.target.find("stream0"), std::string::npos) << r.target;
+        EXPECT_EQ(r.target.find("stream1"), std::string::npos) << r.target;
+        audio = audio || r.target.find("stream2") != std::string::npos;
+    }
+    EXPECT_TRUE(audio);
+}
+
 TEST_F(CliChoices, ASpeedLimitHoldsForTheProgramsOwnClientAndTheEngine)
 {
     testhttp::Response media;
