@@ -156,3 +156,18 @@ TEST_F(CliChoices, ASpeedLimitHoldsForTheProgramsOwnClientAndTheEngine)
         EXPECT_NE(run.Err.find("\u2014 - \u2014 left"), std::string::npos) << run.Err;
     }
 }
+
+TEST_F(CliChoices, AnEnginesVersionIsAskedOncePerFile)
+{
+    // An engine beside the program that notes every run.
+    const std::string calls = dir.File("calls.log");
+    WriteScript(dir.File("yt-dlp"), "echo \"$1\" >> '" + calls + "'\necho 2099.01.01\n");
+    for (int run = 0; run < 2; ++run) {
+        const TProgramRun status = RunProgram(exe, {"--engine-status"});
+        ASSERT_EQ(status.Status, 0) << status.Err;
+        EXPECT_NE(status.Out.find("2099.01.01"), std::string::npos) << status.Out;
+    }
+    EXPECT_EQ(TempDir::Read(calls), "--version\n");  // the second run knew it
+    EXPECT_NE(TempDir::Read(dir.File("engine-versions.txt")).find("\t2099.01.01\t" + dir.File("yt-dlp")),
+              std::string::npos);
+}
