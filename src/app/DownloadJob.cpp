@@ -5,6 +5,8 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 
+#include <algorithm>
+
 TDownloadJob Job;
 
 void ClearJob(TDownloadJob& job)
@@ -39,6 +41,27 @@ TDownloadJob JobFromArgs(const std::vector<std::string>& args)
         job.ThroughEngine = true;
         job.EngineFormat = value(Utf8Cut(arg(13), JobParamsMax));
         job.EngineMerge = value(Utf8Cut(arg(14), JobExtMax));
+    }
+    // The options, "NAME=VALUE"; an unknown name or a value too long is passed by.
+    for (std::size_t i = job.ThroughEngine ? 15 : 12; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        const std::size_t eq = option.find('=');
+        if (eq == std::string::npos || option.size() - eq - 1 > JobPathMax)
+            continue;
+        const std::string name = option.substr(0, eq);
+        const std::string value = option.substr(eq + 1);
+        if (name == "metadata")
+            job.EngineMetadata = value != "0";
+        else if (name == "subs")
+            job.EngineSubtitles = value;
+        else if (name == "embed-subs")
+            job.EngineEmbedSubtitles = value == "1";
+        else if (name == "cookies-from")
+            job.CookiesBrowser = value;
+        else if (name == "cookies")
+            job.CookiesFile = value;
+        else if (name == "rate")
+            job.RateLimit = std::max<std::int64_t>(0, StrToInt32(value).value_or(0));
     }
     return job;
 }
@@ -89,6 +112,18 @@ std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose)
         args.push_back(field(job.EngineFormat));
         args.push_back(field(job.EngineMerge));
     }
+    if (!job.EngineMetadata)
+        args.emplace_back("metadata=0");
+    if (!job.EngineSubtitles.empty())
+        args.push_back("subs=" + job.EngineSubtitles);
+    if (job.EngineEmbedSubtitles)
+        args.emplace_back("embed-subs=1");
+    if (!job.CookiesBrowser.empty())
+        args.push_back("cookies-from=" + job.CookiesBrowser);
+    if (!job.CookiesFile.empty())
+        args.push_back("cookies=" + job.CookiesFile);
+    if (job.RateLimit > 0)
+        args.push_back("rate=" + std::to_string(job.RateLimit));
     return args;
 }
 

@@ -30,6 +30,14 @@ struct TDownloadJob {
     bool ThroughEngine = false;
     std::string EngineFormat;
     std::string EngineMerge;
+    // What the page engine is asked besides the format, and the speed limit of
+    // any download: arguments "NAME=VALUE" after all others (see JobToArgs).
+    bool EngineMetadata = true;       // "metadata=0" turns it off
+    std::string EngineSubtitles;      // "subs=": "all" or languages "en,pl"; empty: none
+    bool EngineEmbedSubtitles = false;  // "embed-subs=1"
+    std::string CookiesBrowser;       // "cookies-from=": BROWSER[:PROFILE]
+    std::string CookiesFile;          // "cookies=": a cookies file the engine gets a copy of
+    std::int64_t RateLimit = 0;       // "rate=": bytes per second; 0: none
 
     bool operator==(const TDownloadJob&) const = default;
 };
@@ -53,7 +61,8 @@ bool JobConverts(const TDownloadJob& job);
 
 // The sender: the argument list after the program name (switch first). Every
 // field arrives as one argument whatever it holds. A job through the page engine
-// has three more ("engine", its format, its merge container).
+// has three more ("engine", its format, its merge container); then come the
+// options that differ from their defaults, each as "NAME=VALUE".
 std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose);
 
 // The same arguments as one parameter text: -get and ten quoted fields (and the

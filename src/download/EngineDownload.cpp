@@ -21,6 +21,8 @@
 
 const char* const EngineProgressMark = "[brimtale] ";
 const char* const EngineHoldFile = ".brimtale-job";
+const char* const EnginePageInfoFile = ".page.info.json";
+const char* const EngineCookiesFile = ".cookies.txt";
 
 namespace {
 // The name the engine writes in its folder; "%(ext)s" is the media's extension.
@@ -71,6 +73,34 @@ std::vector<std::string> EngineResultFiles(const std::string& workDir)
     return found;
 }
 
+// The folder's own files: the hold, the kept page information, the cookies' copy.
+bool IsHelperFile(const std::string& name)
+{
+    return name == EngineHoldFile || name == EnginePageInfoFile || name == EngineCookiesFile;
+}
+
+// The subtitle files the engine left beside its file: "media.LANG.EXT".
+std::vector<std::string> SubtitleFiles(const std::string& workDir)
+{
+    std::vector<std::string> found;
+    std::error_code ec;
+    const std::string stem = std::string(EngineFileStem) + ".";
+    for (const auto& entry : std::filesystem::directory_iterator(workDir, ec)) {
+        const std::string name = entry.path().filename().string();
+        const std::size_t last = name.rfind('.');
+        if (!StartsWith(name, stem) || last == std::string::npos || last <= stem.size())
+            continue;
+        const std::string ext = LowerAscii(name.substr(last + 1));
+        if (ext != "srt" && ext != "vtt" && ext != "ass")
+            continue;
+        std::error_code typeError;
+        if (entry.is_regular_file(typeError) && !entry.is_symlink(typeError))
+            found.push_back(entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 bool IsMediaExtension(const std::string& ext)
 {
     if (std::find(MediaExtensions.begin(), MediaExtensions.end(), ext) != MediaExtensions.end())
@@ -116,11 +146,34 @@ std::string AbsoluteProgram(const std::string& path)
 }
 } // namespace
 
+TEngineOptions EngineOptionsOf(const TDownloadJob& job)
+{
+    TEngineOptions options;
+    options.Metadata = job.EngineMetadata;
+    options.Subtitles = ParseSubtitleLanguages(job.EngineSubtitles).value_or("");
+    options.EmbedSubtitles = job.EngineEmbedSubtitles;
+    options.CookiesBrowser = ParseCookiesBrowser(job.CookiesBrowser).value_or("");
+    options.CookiesFile = job.CookiesFile;
+    options.RateLimit = job.RateLimit;
+    return options;
+}
+
+void SetEngineOptions(TDownloadJob& job, const TEngineOptions& options)
+{
+    job.EngineMetadata = options.Metadata;
+    job.EngineSubtitles = options.Subtitles;
+    job.EngineEmbedSubtitles = options.EmbedSubtitles;
+    job.CookiesBrowser = options.CookiesBrowser;
+    job.CookiesFile = options.CookiesFile;
+    job.RateLimit = options.RateLimit;
+}
+
 TEngineRequest EngineRequestFor(const TDownloadJob& job)
 {
     TEngineRequest request;
     request.Url = job.MediaUrl;
     request.Format = {job.EngineFormat, job.EngineMerge};
+    request.Options = EngineOptionsOf(job);
     const std::string ffmpeg = GetFfmpegPath();
     if (ffmpeg != FindExecutable("ffmpeg"))
         request.Ffmpeg = ffmpeg;
@@ -148,6 +201,16 @@ std::vector<std::string> EngineDownloadArgs(const TEngineRequest& request)
     if (!request.Ffmpeg.empty()) {
         args.push_back("--ffmpeg-location");
         args.push_back(AbsoluteProgram(request.Ffmpeg));
+    }
+    const std::string ext = !request.Format.MergeFormat.empty() ? request.Format.MergeFormat : request.ExpectedExt;
+    const std::vector<std::string> options = EngineOptionArgs(
+        request.Options, request.EngineVersion, request.Options.CookiesFile.empty() ? "" : EngineCookiesFile, ext);
+    args.insert(args.end(), options.begin(), options.end());
+    if (request.FromPageInfo) {
+        // The engine reads the page information the look-up kept instead of the
+        // page (the address below is then not read).
+        args.push_back("--load-info-json");
+        args.push_back(EnginePageInfoFile);
     }
     args.push_back("--");
     args.push_back(request.Url);
@@ -237,9 +300,22 @@ bool EngineWorkDirIsEmpty(const std::string& workDir)
 {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(workDir, ec))
-        if (entry.path().filename() != EngineHoldFile)
+        if (!IsHelperFile(entry.path().filename().string()))
             return false;
     return true;
+}
+
+bool KeepPageInfo(const std::string& workDir, const std::string& json)
+{
+    const std::string path = InDir(workDir, EnginePageInfoFile);
+    ::unlink(path.c_str());
+    return WritePrivateFile(path, json);
+}
+
+bool EngineAddressExpired(const std::string& engineError)
+{
+    return engineError.find("HTTP Error 403") != std::string::npos ||
+           engineError.find("HTTP Error 410") != std::string::npos;
 }
 
 std::vector<std::string> PartialFilesIn(const std::string& workDir)
@@ -250,7 +326,7 @@ std::vector<std::string> PartialFilesIn(const std::string& workDir)
         return files;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(workDir, ec))
-        if (entry.path().filename() != EngineHoldFile)
+        if (!IsHelperFile(entry.path().filename().string()))
             files.push_back(entry.path().string());
     return files;
 }
@@ -264,7 +340,55 @@ void RemoveEngineWorkDir(const std::string& workDir)
     std::filesystem::remove_all(workDir, ec);
 }
 
-TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& outputFile,
+namespace {
+// The extension the file will have when the engine chooses by itself: the one
+// in the kept page information.
+std::string PageInfoExt(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || text.size() + static_cast<std::size_t>(n) > PageInfoKeptBytes)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ParsePageInfo(text).Ext;
+}
+
+// Moves the subtitle files beside the video: "NAME.LANG.srt" for "NAME.mp4",
+// never over a file.
+std::vector<std::string> MoveSubtitles(const std::string& workDir, const std::string& video)
+{
+    std::vector<std::string> moved;
+    const std::string name = ExtractFileName(video);
+    const std::string ext = ExtractFileExt(name);
+    const std::string stem = name.substr(0, name.size() - ext.size());
+    for (const std::string& file : SubtitleFiles(workDir)) {
+        const std::string tail = ExtractFileName(file).substr(std::string(EngineFileStem).size());  // ".en.srt"
+        std::string target = InDir(ExtractFileDir(video), stem + tail);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (PathExists(target))
+                target = GetUniqueFileName(target);
+            if (target.empty() || RenameFileNoReplace(file, target) || !PathExists(target))
+                break;
+        }
+        if (!target.empty() && FileExists(target) && !PathExists(file)) {
+            SetOrdinaryFileMode(target);
+            moved.push_back(target);
+        }
+    }
+    return moved;
+}
+} // namespace
+
+TEngineRun RunEngineDownload(const TEngineRequest& given, const std::string& outputFile,
                              const std::function<void(const TEngineTally&)>& onProgress,
                              const std::function<bool()>& shouldStop, bool continuing)
 {
@@ -293,53 +417,95 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
         return run;
     }
 
+    TEngineRequest request = given;
+    if (request.EngineVersion.empty())
+        request.EngineVersion = choice.Version;
+    const std::string pageInfo = InDir(workDir, EnginePageInfoFile);
+    struct stat infoStat {};
+    request.FromPageInfo = ::lstat(pageInfo.c_str(), &infoStat) == 0 && S_ISREG(infoStat.st_mode);
+    // The cookies go as a copy: the engine writes its file back. The copy goes
+    // when the run ends, however it ends.
+    const std::string cookiesCopy = InDir(workDir, EngineCookiesFile);
+    ::unlink(cookiesCopy.c_str());
+    if (!request.Options.CookiesFile.empty() && !CopyCookiesFile(request.Options.CookiesFile, cookiesCopy)) {
+        run.Failure = TEngineFailure::NoCookies;
+        return run;
+    }
+    // The cover picture only goes into a container that takes one: with the
+    // engine's own choice that is the kept page information's.
+    if (request.ExpectedExt.empty() && request.Format.Selector.empty() && request.FromPageInfo)
+        request.ExpectedExt = PageInfoExt(pageInfo);
+    struct TCookiesGo {
+        std::string Path;
+        ~TCookiesGo() { ::unlink(Path.c_str()); }
+    } cookiesGo{cookiesCopy};
+
     using Clock = std::chrono::steady_clock;
     TEngineTally tally;
-    Clock::time_point lastLine = Clock::now();
-    Clock::time_point endedAt{};
     bool stalled = false;
     std::uint32_t exitCode = 1;
     int enginePid = 0;
-    try {
-        exitCode = RunConsoleApp(
-            engine, EngineRunArgs(choice, EngineDownloadArgs(request)), nullptr,
-            [&](int pid, const std::string& text) {
-                enginePid = pid;
-                lastLine = Clock::now();
-                const TEngineLine line = ParseEngineLine(text);
-                tally.Feed(line);
-                if (line.Kind != TEngineLine::TKind::Other && onProgress)
-                    onProgress(tally);
-            },
-            TLineEndRule::LoneLfCompletes,
-            [&](int pid) {
-                enginePid = pid;
-                const Clock::time_point now = Clock::now();
-                if (endedAt == Clock::time_point{}) {
-                    const bool stop = shouldStop && shouldStop();
-                    if (stop || now - lastLine > std::chrono::seconds(EngineStallSeconds)) {
-                        run.Stopped = stop;
-                        stalled = !stop;
-                        endedAt = now;
-                        EndProcessGroup(pid);
+    // One run of the engine; false when it could not be started.
+    const auto runEngine = [&]() {
+        tally = TEngineTally{};
+        Clock::time_point lastLine = Clock::now();
+        Clock::time_point endedAt{};
+        stalled = false;
+        exitCode = 1;
+        try {
+            exitCode = RunConsoleApp(
+                engine, EngineRunArgs(choice, EngineDownloadArgs(request)), nullptr,
+                [&](int pid, const std::string& text) {
+                    enginePid = pid;
+                    lastLine = Clock::now();
+                    const TEngineLine line = ParseEngineLine(text);
+                    tally.Feed(line);
+                    if (line.Kind != TEngineLine::TKind::Other && onProgress)
+                        onProgress(tally);
+                },
+                TLineEndRule::LoneLfCompletes,
+                [&](int pid) {
+                    enginePid = pid;
+                    const Clock::time_point now = Clock::now();
+                    if (endedAt == Clock::time_point{}) {
+                        const bool stop = shouldStop && shouldStop();
+                        if (stop || now - lastLine > std::chrono::seconds(EngineStallSeconds)) {
+                            run.Stopped = stop;
+                            stalled = !stop;
+                            endedAt = now;
+                            EndProcessGroup(pid);
+                        }
+                    } else if (now - endedAt > std::chrono::seconds(3)) {
+                        EndProcessGroup(pid, true);  // still there: no more asking
                     }
-                } else if (now - endedAt > std::chrono::seconds(3)) {
-                    EndProcessGroup(pid, true);  // still there: no more asking
-                }
-            },
-            workDir);
-    } catch (const EConsoleError& e) {
-        run.Failure = TEngineFailure::EngineFailed;
-        run.Error = e.what();
+                },
+                workDir);
+        } catch (const EConsoleError& e) {
+            run.Failure = TEngineFailure::EngineFailed;
+            run.Error = e.what();
+            return false;
+        }
+        // What the engine started (an ffmpeg that merges or downloads for it) may
+        // still be on its way out: nothing of it may touch the folder afterwards.
+        WaitForProcessGroupEnd(enginePid, std::chrono::seconds(3));
+        return true;
+    };
+    if (!runEngine())
         return run;
+    if (!run.Stopped && !stalled && exitCode != 0 && request.FromPageInfo && EngineAddressExpired(tally.Error())) {
+        // The media addresses the look-up found have expired: the page is read again.
+        ::unlink(pageInfo.c_str());
+        request.FromPageInfo = false;
+        run.PageReadAgain = true;
+        if (!runEngine())
+            return run;
     }
-    // What the engine started (an ffmpeg that merges or downloads for it) may
-    // still be on its way out: nothing of it may touch the folder afterwards.
-    WaitForProcessGroupEnd(enginePid, std::chrono::seconds(3));
     // A folder the engine left empty goes; one with partial files stays for the
     // next try (or for the question whether to delete them).
     const auto leave = [&] {
         if (EngineWorkDirIsEmpty(workDir)) {
+            ::unlink(cookiesCopy.c_str());
+            ::unlink(pageInfo.c_str());
             ::unlink(InDir(workDir, EngineHoldFile).c_str());
             ::rmdir(workDir.c_str());
         }
@@ -351,6 +517,7 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
     if (stalled || exitCode != 0) {
         run.Failure = stalled ? TEngineFailure::Stalled : TEngineFailure::EngineFailed;
         run.Error = tally.Error();
+        run.WantsSignIn = !stalled && EngineWantsSignIn(run.Error);
         leave();
         return run;
     }
@@ -381,10 +548,12 @@ TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& o
     SetOrdinaryFileMode(results.front());
     run.OutputFile = MoveResult(results.front(), outputFile);
     run.Ok = !run.OutputFile.empty();
-    if (run.Ok)
+    if (run.Ok) {
+        run.Subtitles = MoveSubtitles(workDir, run.OutputFile);
         RemoveEngineWorkDir(workDir);
-    else
+    } else {
         run.Failure = TEngineFailure::NotMoved;
+    }
     return run;
 }
 
@@ -404,7 +573,8 @@ std::string EngineRunMessage(const TEngineRun& run, bool polish)
     case TEngineFailure::StaleFolder:
         return (polish ? "Folder zawiera pliki wcześniejszego pobierania: " : "The folder holds files of an earlier download: ") + dir;
     case TEngineFailure::EngineFailed:
-        return (polish ? "Pobieranie nie powiodło się" : "Download failed") + reason;
+        return (polish ? "Pobieranie nie powiodło się" : "Download failed") + reason +
+               (run.WantsSignIn ? "\n" + SignInHint(polish) : std::string());
     case TEngineFailure::Stalled:
         return polish ? "Silnik stron nie wypisał niczego przez 2 minuty" : "The engine printed nothing for 2 minutes";
     case TEngineFailure::NoResult:
@@ -418,6 +588,8 @@ std::string EngineRunMessage(const TEngineRun& run, bool polish)
     case TEngineFailure::NotMedia:
         return (polish ? "Silnik stron utworzył plik, który nie jest filmem ani dźwiękiem: "
                        : "The engine made a file that is no media: ") + run.Error;
+    case TEngineFailure::NoCookies:
+        return polish ? "Nie można odczytać pliku ciasteczek" : "The cookies file can't be read";
     }
     return {};
 }

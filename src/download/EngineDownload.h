@@ -9,6 +9,7 @@
 // made is moved to the output name and the folder goes.
 
 #include "net/OutputFiles.h"  // EngineWorkDir
+#include "sites/EngineOptions.h"
 #include "sites/PageEngine.h"
 
 #include <cstdint>
@@ -20,12 +21,31 @@ struct TEngineRequest {
     std::string Url;        // the page's address
     TEngineFormat Format;   // empty: the engine's own choice
     std::string Ffmpeg;     // the encoder the engine merges with; empty: its own search
+    TEngineOptions Options; // subtitles, metadata, cookies, speed limit
+    std::string EngineVersion;  // as the engine prints it; RunEngineDownload fills it
+    bool FromPageInfo = false;  // start from the page information kept in the folder
+    std::string ExpectedExt;    // the file's extension when known ("mp4"); empty: unknown
 };
+
+// The files of a job's folder that are no download of the engine's: the page
+// information a look-up left for it, and the copy of the cookies file.
+extern const char* const EnginePageInfoFile;
+extern const char* const EngineCookiesFile;
+// Keeps the look-up's page information in the job's folder (made by
+// ReserveOutputFile), so the download starts from it; false when it can't.
+bool KeepPageInfo(const std::string& workDir, const std::string& json);
+// True when the engine's reason says a media address answered 403 or 410: the
+// addresses in kept page information have expired.
+bool EngineAddressExpired(const std::string& engineError);
 
 struct TDownloadJob;
 // The request of a job through the engine. The encoder is named to the engine
 // only when it is not the one the engine finds on PATH itself.
 TEngineRequest EngineRequestFor(const TDownloadJob& job);
+// The job's engine options (a value that is no valid one counts as none), and
+// the other way round.
+TEngineOptions EngineOptionsOf(const TDownloadJob& job);
+void SetEngineOptions(TDownloadJob& job, const TEngineOptions& options);
 
 // What every progress line of the engine starts with.
 extern const char* const EngineProgressMark;
@@ -109,6 +129,7 @@ enum class TEngineFailure {
     TooLarge,       // the file is far larger than what the engine downloaded
     NotMoved,       // the file could not be given its name
     NotMedia,       // the engine's file is of no media type the program knows (Error names it)
+    NoCookies,      // the cookies file could not be read
 };
 
 struct TEngineRun {
@@ -118,6 +139,9 @@ struct TEngineRun {
     std::string OutputFile;   // where the file is: the output name, its extension the media's
     std::string Error;        // the engine's own reason when it failed
     std::string WorkDir;      // the job's folder; it stays when it holds partial files
+    std::vector<std::string> Subtitles;  // the subtitle files saved beside it
+    bool PageReadAgain = false;  // the kept page information had expired
+    bool WantsSignIn = false;    // the engine's reason says the page wants a signed-in user
 };
 
 // One line for the user about a failed run, in the program's language.

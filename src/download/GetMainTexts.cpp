@@ -86,15 +86,16 @@ const TGetMainTexts Polish = {
 };
 } // namespace
 
-std::string TransferSpeedText(double bytesPerSecond, std::int64_t secondsLeft, bool polish)
+std::string TransferSpeedText(double bytesPerSecond, std::int64_t secondsLeft, bool polish, bool totalKnown)
 {
+    const TGetMainTexts& t = GetMainTexts(polish);
+    // Until the speed is known, a dash stands for it and for the time left.
+    const std::string unknown = "\u2014";
     if (bytesPerSecond <= 0)
-        return {};
+        return totalKnown ? unknown + " - " + t.TimeLeftBefore + unknown + t.TimeLeftAfter : unknown;
     std::string text = SizeText(static_cast<std::uint64_t>(bytesPerSecond)) + "/s";
-    if (secondsLeft >= 0) {
-        const TGetMainTexts& t = GetMainTexts(polish);
+    if (secondsLeft >= 0)
         text += std::string(" - ") + t.TimeLeftBefore + DurationText(secondsLeft) + t.TimeLeftAfter;
-    }
     return text;
 }
 

@@ -45,8 +45,9 @@ struct TGetMainTexts {
 #include <string>
 
 // The speed, and with a known remaining size the time left: "1.5 MB/s - 0:42
-// left"; a speed of 0 (not known yet) gives "".
-std::string TransferSpeedText(double bytesPerSecond, std::int64_t secondsLeft, bool polish);
+// left". A speed of 0 (not known yet) gives a dash, "—", and with a known
+// total size "— - — left".
+std::string TransferSpeedText(double bytesPerSecond, std::int64_t secondsLeft, bool polish, bool totalKnown = false);
 
 const TGetMainTexts& GetMainTexts(bool polish);
 

@@ -9,10 +9,12 @@
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
 #include "sites/ZQ_YouTube.h"
+#include "download/EngineDownload.h"
 #include "download/OutputNaming.h"
 #include "app/Texts.h"
 
 #include <climits>
+#include <unistd.h>
 
 namespace {
 // A typed file name is one name inside the output directory: a "/" (or a NUL,
@@ -42,8 +44,11 @@ bool ThroughEngine(const std::string& url, const TEngineFormat& format, const st
         return false;
     }
     const TPageInfo info = LookUpPage(url);
+    resolved.EngineInfo = info.Json;
     if (!info.Found) {
         resolved.Message = NoMediaMessage(info.TooLarge ? PageInfoTooLargeReason(polish) : info.Error, polish);
+        if (!info.TooLarge && EngineWantsSignIn(info.Error))
+            resolved.Message += "\n" + SignInHint(polish);
         // An engine of any age fails on a page that can't be reached.
         resolved.OfferEngineUpdate = !info.TooLarge && !NetworkStepEnded() && !PageUnreachableReason(info.Error) &&
                                      EngineMayBeTheCause(ChooseEngine(), DetectVideoSite(url) == vsYouTube);
@@ -101,6 +106,7 @@ TGetPlan PlanGet(const TGetRequest& request, bool polish)
         return plan;
     }
     plan.Path = ReplaceAll(plan.Directory + "/" + plan.FileName, "//", "/");
+    plan.EngineChoice = request.EngineChoice;
     return plan;
 }
 
@@ -109,6 +115,14 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
     TResolvedMedia resolved;
     resolved.Path = plan.Path;
     const std::string refused = MessageText(TMessageId::JobRefused, polish);
+    // A format of the engine's: a known site's page goes to it instead of the
+    // site's own reading (any other page goes to it anyway, unless it is a media
+    // file).
+    if (plan.EngineChoice && (plan.Site == vsYouTube || plan.Site == vsWrzuta || plan.Site == vsYouPorn)) {
+        if (ThroughEngine(plan.Url, *plan.EngineChoice, refused, polish, resolved) && plan.Site == vsYouTube)
+            resolved.Path = CleanDoubledExtension(plan.Path + DefaultSiteExtension(vsYouTube, true));
+        return resolved;
+    }
     switch (plan.Site) {
     case vsYouTube: {
         const TYT_MovieItem item = GetYouTubeMovie(plan.Url, formatNumber);
@@ -149,7 +163,8 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
                 resolved.NameChanged = true;
             }
         } else if (!NetworkStepEnded()) {
-            ThroughEngine(plan.Url, {}, MessageText(TMessageId::InvalidUrl, polish), polish, resolved);
+            ThroughEngine(plan.Url, plan.EngineChoice.value_or(TEngineFormat{}), MessageText(TMessageId::InvalidUrl, polish),
+                          polish, resolved);
         }
         break;
     }
@@ -171,11 +186,18 @@ std::string ReserveJobOutput(const TGetPlan& plan, const TResolvedMedia& resolve
 {
     if (plan.Site == vsLocalFile || resolved.MediaUrl.empty())
         return FinalOutputPath(resolved.Path);
-    return ReserveOutputFile(CleanDoubledExtension(resolved.Path), resolved.ThroughEngine);
+    const std::string path = ReserveOutputFile(CleanDoubledExtension(resolved.Path), resolved.ThroughEngine);
+    // The download reads the page information instead of the page. Without it
+    // (it could not be written) the page is read again; nothing else changes.
+    if (!path.empty() && resolved.ThroughEngine && resolved.EngineInfo)
+        KeepPageInfo(EngineWorkDir(path), *resolved.EngineInfo);
+    return path;
 }
 
 void ReleaseJobOutput(const TResolvedMedia& resolved, const std::string& path)
 {
+    if (resolved.ThroughEngine && !path.empty())
+        ::unlink((EngineWorkDir(path) + "/" + EnginePageInfoFile).c_str());
     if (!resolved.MediaUrl.empty())
         ReleaseOutputFile(path, resolved.ThroughEngine);
 }
@@ -206,5 +228,6 @@ TDownloadJob MakeDownloadJob(const TGetRequest& request, const TGetPlan& plan, c
         job.TargetExt = request.Profile->Ext;
     }
     job.DeleteInput = request.DeleteInput;
+    SetEngineOptions(job, request.EngineOptions);
     return job;
 }

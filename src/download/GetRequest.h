@@ -8,10 +8,13 @@
 
 #include "app/DownloadJob.h"
 #include "convert/EncoderProfiles.h"
+#include "sites/EngineOptions.h"
 #include "sites/PageEngine.h"
 #include "sites/VideoSite.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 struct TGetRequest {
@@ -22,6 +25,10 @@ struct TGetRequest {
     const TEncoderProfile* Profile = nullptr;  // its profile (none: nothing to convert with)
     bool DeleteInput = false;
     int FormatNumber = 5;     // the YouTube format asked for
+    // The page engine's format the user chose (a quick choice or one of the
+    // page's formats): the page then goes to the engine, YouTube's too.
+    std::optional<TEngineFormat> EngineChoice;
+    TEngineOptions EngineOptions;  // subtitles, metadata, cookies, speed limit
 };
 
 struct TGetPlan {
@@ -33,6 +40,7 @@ struct TGetPlan {
     std::string TypedName;   // the typed name, trimmed
     std::string FileName;    // one file name inside Directory
     std::string Path;        // Directory + "/" + FileName
+    std::optional<TEngineFormat> EngineChoice;  // the request's
 };
 
 // The checks before anything is fetched, in order: a local file needs a
@@ -51,6 +59,9 @@ struct TResolvedMedia {
     std::int32_t EngineSize = 0;  // what the engine announced, 0 when unknown
     // The engine found nothing, and an update of it may help.
     bool OfferEngineUpdate = false;
+    // The engine's page information; kept in the job's folder, the download
+    // starts from it instead of reading the page again.
+    std::shared_ptr<const std::string> EngineInfo;
 };
 // Finds the media address behind the page (network): a site's own resolver,
 // the address itself when it answers with a media file, else the page engine
@@ -62,7 +73,7 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
 std::string FinalOutputPath(const std::string& path);
 // The same name, taken for the job at once so that a second job started a moment
 // later gets another one (see ReserveOutputFile): a download's by its work folder
-// or its empty file. A local file only gets a free name; its conversion takes
+// (with the engine's page information in it) or its empty file. A local file only gets a free name; its conversion takes
 // the output's name when it starts.
 std::string ReserveJobOutput(const TGetPlan& plan, const TResolvedMedia& resolved);
 // Gives the name back when the job was not started.

@@ -91,7 +91,9 @@ bool TListJobMaker::Make(const TPageListEntry& entry, TDownloadJob& job)
     TResolvedMedia resolved;
     resolved.MediaUrl = entry.Url;
     resolved.ThroughEngine = true;
-    if (youTube)
+    if (request_.EngineChoice)
+        resolved.EngineFormat = *request_.EngineChoice;
+    else if (youTube)
         resolved.EngineFormat = YouTubeEngineFormat(request_.FormatNumber);
     job = MakeDownloadJob(request_, plan, resolved, reserved, 0);
     if (!IsJobValid(job)) {

@@ -10,6 +10,8 @@ void TTransferRate::Restart(std::int64_t totalBytes, std::int64_t nowMs)
     lastBytes_ = totalBytes;
     lastMs_ = nowMs;
     started_ = true;
+    settled_ = false;
+    based_ = false;
     rate_ = 0;
 }
 
@@ -19,9 +21,19 @@ void TTransferRate::Sample(std::int64_t totalBytes, std::int64_t nowMs)
         Restart(totalBytes, nowMs);
         return;
     }
-    const std::int64_t elapsed = nowMs - lastMs_;
-    if (elapsed < MinSampleMs)
+    if (!based_) {
+        // The time until the first bytes (a connection, a page engine starting)
+        // is no part of the speed: the samples count from the first one.
+        based_ = true;
+        lastBytes_ = totalBytes;
+        lastMs_ = nowMs;
         return;
+    }
+    const std::int64_t elapsed = nowMs - lastMs_;
+    // The first speed is the average over the first SettleMs.
+    if (elapsed < (settled_ ? MinSampleMs : SettleMs))
+        return;
+    settled_ = true;
     const double now = static_cast<double>(totalBytes - lastBytes_) * 1000.0 / static_cast<double>(elapsed);
     // The newest sample weighs a third: steady enough to read, quick to follow.
     rate_ = rate_ <= 0 ? now : rate_ + (now - rate_) / 3.0;

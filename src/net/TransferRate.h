@@ -9,12 +9,16 @@ class TTransferRate {
 public:
     // Samples closer together than this are taken together.
     static constexpr std::int64_t MinSampleMs = 200;
+    // No speed is given before the samples span this long: the first moments
+    // of a transfer (a connection opening, a first small block) say nothing of it.
+    static constexpr std::int64_t SettleMs = 2000;
 
     // Starts over from a total at a time (a new transfer, or a resumed one).
     void Restart(std::int64_t totalBytes, std::int64_t nowMs);
     // The running total of bytes at a time (milliseconds on any steady clock).
     void Sample(std::int64_t totalBytes, std::int64_t nowMs);
-    // Bytes per second; 0 until a sample spans MinSampleMs.
+    // Bytes per second; 0 until the samples (from the first after a restart)
+    // span SettleMs.
     double BytesPerSecond() const { return rate_; }
     // Whole seconds for the remaining bytes at the current speed (rounded up);
     // -1 while the speed is unknown.
@@ -24,6 +28,8 @@ private:
     std::int64_t lastBytes_ = 0;
     std::int64_t lastMs_ = 0;
     bool started_ = false;
+    bool settled_ = false;
+    bool based_ = false;
     double rate_ = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -52,6 +53,7 @@ struct RequestShape {
     long connectTimeoutSeconds = 15;
     long stallTimeoutSeconds = 30;
     std::int64_t rangeFrom = 0;        // > 0: ask for the body from that byte on
+    std::int64_t maxBytesPerSecond = 0;  // > 0: received no faster than this
 };
 
 // One HTTP request over libcurl's multi interface, read by pulling. Send returns
@@ -175,6 +177,8 @@ bool PullTransfer::Send(const RequestShape& shape)
     // Fewer, larger socket reads; the pause below still bounds what is held to
     // this buffer plus one delivery.
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, ReceiveBufferBytes);
+    if (shape.maxBytesPerSecond > 0)
+        curl_easy_setopt(e, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(shape.maxBytesPerSecond));
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &PullTransfer::OnWrite);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &PullTransfer::OnHeader);
@@ -523,6 +527,7 @@ bool TInet::Request(Transfer& t, std::int64_t rangeFrom)
     shape.connectTimeoutSeconds = ConnectTimeoutSeconds;
     shape.stallTimeoutSeconds = StallTimeoutSeconds;
     shape.rangeFrom = rangeFrom;
+    shape.maxBytesPerSecond = MaxBytesPerSecond;
     if (!t.pull.Send(shape))
         return false;
     const std::int64_t length = t.pull.ContentLength();
@@ -634,6 +639,25 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
     int count = 0;
     bool ok = true;
     std::size_t got = 0;
+    // A speed limit: after each chunk the transfer waits until the bytes so far
+    // are due at that speed (asking the progress callback meanwhile, so a stop
+    // acts at once). The connection stops reading while it waits, so the server
+    // slows down as well.
+    const auto paceStart = std::chrono::steady_clock::now();
+    auto pace = [&] {
+        if (MaxBytesPerSecond <= 0)
+            return true;
+        const auto due = paceStart + std::chrono::microseconds(static_cast<std::int64_t>(
+                                         static_cast<double>(total - startOffset) * 1e6 /
+                                         static_cast<double>(MaxBytesPerSecond)));
+        while (std::chrono::steady_clock::now() < due) {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                due - std::chrono::steady_clock::now(), std::chrono::milliseconds(50)));
+            if (OnProgress && !OnProgress(0, total))
+                return false;
+        }
+        return true;
+    };
     do {
         ++count;
         if (batch.size() - filled < FileChunk && !flush()) {
@@ -643,7 +667,7 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
         ok = transfer_->pull.Read(batch.data() + filled, FileChunk, got);
         filled += got;
         total += static_cast<std::int64_t>(got);
-        if (OnProgress && !OnProgress(static_cast<std::int32_t>(got), total)) {
+        if ((OnProgress && !OnProgress(static_cast<std::int32_t>(got), total)) || !pace()) {
             Release();
             Status = InetAborted;
             finish(false);

@@ -84,6 +84,8 @@ public:
     // StallTimeoutSeconds fails like any other read failure.
     long ConnectTimeoutSeconds = 15;
     long StallTimeoutSeconds = 30;
+    // A speed limit for the body (bytes per second); 0: none.
+    std::int64_t MaxBytesPerSecond = 0;
 
     // Closes, checks that the address's host and port take a TCP connection (a
     // malformed, non-http(s), unresolvable or refused address fails here with

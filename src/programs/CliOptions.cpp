@@ -80,6 +80,18 @@ bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options,
             ok = take(options.Channel);
         else if (name == "--playlist")
             ok = flag(options.Playlist);
+        else if (name == "--no-metadata")
+            ok = flag(options.NoMetadata);
+        else if (name == "--subs")
+            ok = take(options.Subtitles);
+        else if (name == "--embed-subs")
+            ok = flag(options.EmbedSubtitles);
+        else if (name == "--cookies-from")
+            ok = take(options.CookiesFrom);
+        else if (name == "--cookies")
+            ok = take(options.CookiesFile);
+        else if (name == "--limit-rate")
+            ok = take(options.LimitRate);
         else {
             error = "unknown option " + name;
             return false;
@@ -129,7 +141,10 @@ std::string CliHelpText()
            "  -o, --output NAME    output file name (one input only; default: proposed\n"
            "                       from the page title, or the input's name)\n"
            "  -f, --format FORMAT  YouTube format: MP4_1080, MP4_720 (default), MP4_360,\n"
-           "                       FLV_480, FLV_360, FLV_240 (letter case ignored)\n"
+           "                       FLV_480, FLV_360, FLV_240 (letter case ignored); or,\n"
+           "                       for any page, best, 1080p, 720p, 480p (the best up\n"
+           "                       to that height), audio (the audio stream alone), or\n"
+           "                       a format id of --list-formats\n"
            "  -p, --profile NAME   convert with this profile: its section or display name,\n"
            "                       letter case ignored (see --list-profiles); a local file\n"
            "                       needs one\n"
@@ -139,7 +154,20 @@ std::string CliHelpText()
            "                       folder named after the list, unless the settings say\n"
            "                       otherwise); without it only the first\n"
            "      --list-profiles  print each profile as SECTION<TAB>DISPLAY NAME and exit\n"
-           "      --list-formats   print the YouTube formats each address offers and exit\n"
+           "      --list-formats   print the formats each address offers and exit: for\n"
+           "                       YouTube the names above, for any other page the page\n"
+           "                       engine's, one a line: ID, container, resolution,\n"
+           "                       frame rate, codecs, size (tab-separated)\n"
+           "      --subs LANGS     save the page's subtitles in these languages (a comma\n"
+           "                       list, or all) beside the video as NAME.LANG.srt\n"
+           "      --embed-subs     with --subs: put them inside the file (MP4, MKV)\n"
+           "      --no-metadata    no title, chapters or cover picture in the file\n"
+           "      --cookies-from BROWSER[:PROFILE]\n"
+           "                       sign in with the cookies of firefox, chromium, chrome\n"
+           "                       or brave (a profile's name or folder)\n"
+           "      --cookies FILE   sign in with the cookies of a file (Netscape format)\n"
+           "      --limit-rate RATE  download no faster than RATE bytes a second (500K,\n"
+           "                       2M)\n"
            "      --update-engine  fetch the newest page engine (yt-dlp), check its\n"
            "                       signature and hash, and use it; also fetches deno\n"
            "                       when there is no JavaScript runtime\n"

@@ -22,6 +22,13 @@ struct TCliOptions {
     bool EngineStatus = false;   // --engine-status
     std::string Channel;         // --channel: "stable" (default) or "nightly"
     bool Playlist = false;       // --playlist: every video of a page that lists several
+    // What the page engine is asked besides the format (checked by the caller).
+    bool NoMetadata = false;     // --no-metadata
+    std::string Subtitles;       // --subs LANGS|all
+    bool EmbedSubtitles = false; // --embed-subs
+    std::string CookiesFrom;     // --cookies-from BROWSER[:PROFILE]
+    std::string CookiesFile;     // --cookies FILE
+    std::string LimitRate;       // --limit-rate RATE
 };
 
 // Reads args (without the program name). On bad usage returns false with the

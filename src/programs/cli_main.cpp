@@ -19,6 +19,7 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
+#include "sites/EngineOptions.h"
 #include "sites/PageEngine.h"
 #include "sites/VideoSite.h"
 #include "sites/ZQ_YouTube.h"
@@ -32,6 +33,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <optional>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -85,10 +87,8 @@ public:
             percent = percent_.Next(done, total);
             line += " / " + SizeText(static_cast<std::uint64_t>(total)) + "  " + std::to_string(percent) + " %";
         }
-        const std::string speed = TransferSpeedText(rate_.BytesPerSecond(),
-                                                    total > 0 ? rate_.SecondsLeft(total - done) : -1, polish_);
-        if (!speed.empty())
-            line += "  " + speed;
+        line += "  " + TransferSpeedText(rate_.BytesPerSecond(), total > 0 ? rate_.SecondsLeft(total - done) : -1,
+                                         polish_, total > 0);
         Show(percent, line);
     }
 
@@ -190,13 +190,41 @@ const TEncoderProfile* FindProfile(const std::vector<TEncoderProfile>& profiles,
     return nullptr;
 }
 
+// The page engine's formats of any other page, one a line.
+int ListEngineFormats(const std::string& url, const std::string& input, TProgress& progress)
+{
+    const bool polish = AppSettings.LangPolish;
+    TPageInfo page;
+    {
+        const TNetworkStepScope step(LookUpLimit, &Interrupted);
+        page = LookUpPage(url);
+    }
+    if (Interrupted)
+        return Interruption(progress, {}, polish);
+    if (!page.Found) {
+        std::string text = NoMediaMessage(page.TooLarge ? PageInfoTooLargeReason(polish) : page.Error, polish);
+        if (EngineWantsSignIn(page.Error))
+            text += "\n" + SignInHint(polish);
+        Error(progress, text + " " + input);
+        return ExitFailed;
+    }
+    for (const TPageFormat& f : page.Formats)
+        std::printf("%s\n", FormatListLine(f).c_str());
+    std::fflush(stdout);
+    return ExitOk;
+}
+
 int ListFormats(const std::string& input, TProgress& progress)
 {
     const std::string url = Trim(input);
-    if (DetectVideoSite(url) != vsYouTube) {
-        Error(progress, "formats can only be listed for YouTube addresses: " + input);
+    const TVideoSite site = DetectVideoSite(url);
+    if (site == vsNone || site == vsLocalFile) {
+        Error(progress, std::string(AppSettings.LangPolish ? "to nie jest adres strony: " : "not a page address: ") +
+                            input);
         return ExitFailed;
     }
+    if (site != vsYouTube)
+        return ListEngineFormats(url, input, progress);
     TYT_Info_NEW info;
     TPageInfo page;  // the page engine's formats when the page's own gave nothing
     {
@@ -242,6 +270,8 @@ int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
     job.OutputFile = run.OutputFile;
     progress.Say(std::string(GetMainTexts(polish).Downloaded) + " " +
                  SizeText(static_cast<std::uint64_t>(FileSizeOf(job.OutputFile))) + " - OK");
+    for (const std::string& subtitles : run.Subtitles)
+        progress.Say((polish ? "Napisy: " : "Subtitles: ") + subtitles);
     return ExitOk;
 }
 
@@ -250,6 +280,7 @@ int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
 bool TransferOnce(TDownloadJob& job, TProgress& progress, bool continueFile, TInet& inet)
 {
     inet.Url = job.MediaUrl;
+    inet.MaxBytesPerSecond = job.RateLimit;
     inet.OnProgress = [&](std::int32_t, std::int64_t total) {
         progress.Download(total, job.ExpectedSize);
         return !Interrupted.load();
@@ -349,7 +380,7 @@ int Convert(const TDownloadJob& job, bool localSource, TProgress& progress, bool
 }
 
 int RunOne(const std::string& input, const TCliOptions& options, const TEncoderProfile* profile, int formatNumber,
-           TProgress& progress)
+           const std::optional<TFormatChoice>& choice, const TEngineOptions& engineOptions, TProgress& progress)
 {
     const bool polish = AppSettings.LangPolish;
     TGetRequest request;
@@ -359,6 +390,9 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
     request.Profile = profile;
     request.DeleteInput = options.DeleteInput;
     request.FormatNumber = formatNumber;
+    if (choice)
+        request.EngineChoice = EngineFormatFor(*choice);
+    request.EngineOptions = engineOptions;
 
     // The name the dialog would propose: the page's title, or the file's own name.
     request.FileName = options.OutputName;
@@ -456,13 +490,13 @@ int RunListJob(TDownloadJob& job, TProgress& progress, bool polish)
 // --playlist: a page that lists several videos gives every one of them, in
 // order; any other input goes the road of one.
 int RunList(const std::string& input, const TCliOptions& options, const TEncoderProfile* profile, int formatNumber,
-            TProgress& progress)
+            const std::optional<TFormatChoice>& choice, const TEngineOptions& engineOptions, TProgress& progress)
 {
     const bool polish = AppSettings.LangPolish;
     const std::string url = Trim(input);
     const TVideoSite site = DetectVideoSite(url);
     if (site == vsNone || site == vsLocalFile)
-        return RunOne(input, options, profile, formatNumber, progress);
+        return RunOne(input, options, profile, formatNumber, choice, engineOptions, progress);
     TPageList list;
     {
         const TNetworkStepScope step(std::chrono::seconds(PageLookUpSeconds), &Interrupted);
@@ -471,7 +505,7 @@ int RunList(const std::string& input, const TCliOptions& options, const TEncoder
     if (Interrupted)
         return Interruption(progress, {}, polish);
     if (!list.IsList)
-        return RunOne(input, options, profile, formatNumber, progress);
+        return RunOne(input, options, profile, formatNumber, choice, engineOptions, progress);
 
     progress.Say(PageListText(list.Entries.size(), polish) + (list.Title.empty() ? "" : ": " + list.Title));
     if (list.Skipped > 0)
@@ -491,6 +525,9 @@ int RunList(const std::string& input, const TCliOptions& options, const TEncoder
     request.Profile = profile;
     request.DeleteInput = options.DeleteInput;
     request.FormatNumber = formatNumber;
+    if (choice)
+        request.EngineChoice = EngineFormatFor(*choice);
+    request.EngineOptions = engineOptions;
     TListJobMaker maker(request, folder);
     int status = ExitOk;
     for (std::size_t i = 0; i < list.Entries.size(); ++i) {
@@ -562,11 +599,57 @@ int main(int argc, char** argv)
             return ExitUsage;
         }
     }
+    // One of the six YouTube names, or a choice of the page engine's.
     const TYouTubeFormat* format = FindFormat(options.Format.empty() ? "MP4_720" : options.Format);
+    std::optional<TFormatChoice> choice;
     if (!format) {
-        std::fprintf(stderr, "brimtale-cli: unknown format %s\n", options.Format.c_str());
+        choice = ParseFormatChoice(options.Format);
+        format = FindFormat("MP4_720");
+    }
+    if (!choice && !FindFormat(options.Format.empty() ? "MP4_720" : options.Format)) {
+        std::fprintf(stderr, "brimtale-cli: unknown format %s\n", PrintableText(options.Format).c_str());
         return ExitUsage;
     }
+    TEngineOptions engineOptions;
+    std::string bad;
+    engineOptions.Metadata = !options.NoMetadata;
+    if (!options.Subtitles.empty()) {
+        const std::optional<std::string> languages = ParseSubtitleLanguages(options.Subtitles);
+        if (languages)
+            engineOptions.Subtitles = *languages;
+        else
+            bad = "--subs takes languages (en,pl) or all";
+    }
+    if (options.EmbedSubtitles && options.Subtitles.empty())
+        bad = "--embed-subs needs --subs";
+    engineOptions.EmbedSubtitles = options.EmbedSubtitles;
+    if (!options.CookiesFrom.empty()) {
+        const std::optional<std::string> browser = ParseCookiesBrowser(options.CookiesFrom);
+        if (browser)
+            engineOptions.CookiesBrowser = *browser;
+        else
+            bad = "--cookies-from takes firefox, chromium, chrome or brave, and :PROFILE";
+    }
+    if (!options.CookiesFile.empty()) {
+        engineOptions.CookiesFile = ExpandFileName(options.CookiesFile);
+        if (!engineOptions.CookiesBrowser.empty())
+            bad = "--cookies and --cookies-from exclude each other";
+        else if (!FileExists(engineOptions.CookiesFile))
+            bad = "no cookies file " + options.CookiesFile;
+    }
+    if (!options.LimitRate.empty()) {
+        const std::optional<std::int64_t> rate = ParseRateLimit(options.LimitRate);
+        if (rate)
+            engineOptions.RateLimit = *rate;
+        else
+            bad = "--limit-rate takes a rate of at least 1K, as 500K or 2M";
+    }
+    if (!bad.empty()) {
+        std::fprintf(stderr, "brimtale-cli: %s\n", PrintableText(bad).c_str());
+        return ExitUsage;
+    }
+    // The look-ups sign in as the downloads do.
+    SetLookUpCookies(engineOptions);
 
     struct sigaction interrupt {};
     interrupt.sa_handler = OnInterrupt;
@@ -578,8 +661,10 @@ int main(int argc, char** argv)
     int status = ExitOk;
     for (const std::string& input : options.Inputs) {
         const int one = options.ListFormats ? ListFormats(input, progress)
-                        : options.Playlist ? RunList(input, options, profile, format->FormatNumber, progress)
-                                           : RunOne(input, options, profile, format->FormatNumber, progress);
+                        : options.Playlist ? RunList(input, options, profile, format->FormatNumber, choice,
+                                                     engineOptions, progress)
+                                           : RunOne(input, options, profile, format->FormatNumber, choice,
+                                                    engineOptions, progress);
         if (one == ExitInterrupted)
             return ExitInterrupted;
         if (one != ExitOk)

@@ -1,5 +1,6 @@
 #include "sites/EngineChoice.h"
 
+#include "app/IniFile.h"
 #include "app/ProgramValues.h"
 #include "convert/ConRun.h"
 #include "net/ZQ_Strings.h"
@@ -114,6 +115,79 @@ std::string OwnEngineDir()
     return DataDir.empty() ? std::string() : DataDir + "/engine";
 }
 
+namespace {
+// The versions asked are kept on disk as well (DataDir/engine-versions.txt, one
+// line each: inode, modification time, size, version, path, tab-separated), so
+// that a run of brimtale-cli doesn't start the engine once more only to ask.
+std::string VersionFile()
+{
+    return DataDir.empty() ? std::string() : DataDir + "/engine-versions.txt";
+}
+
+std::vector<std::string> TabFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos || fields.size() > 5)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+std::string KeptLine(const std::string& path, const TKeptVersion& kept)
+{
+    return std::to_string(kept.Inode) + "\t" + std::to_string(kept.MTimeNs) + "\t" + std::to_string(kept.Size) + "\t" +
+           kept.Version + "\t" + path;
+}
+
+std::vector<std::string> ReadVersionLines()
+{
+    std::vector<std::string> lines;
+    std::string text;
+    const std::string file = VersionFile();
+    if (file.empty() || !ReadWholeFile(file, text, 64 * 1024))
+        return lines;
+    std::size_t start = 0;
+    while (start < text.size() && lines.size() < 32) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::optional<std::string> StoredVersion(const std::string& path, const TKeptVersion& now)
+{
+    for (const std::string& line : ReadVersionLines()) {
+        const std::vector<std::string> f = TabFields(line);
+        if (f.size() == 5 && f[4] == path && f[0] == std::to_string(now.Inode) && f[1] == std::to_string(now.MTimeNs) &&
+            f[2] == std::to_string(now.Size) && ParseEngineVersion(f[3]))
+            return f[3];
+    }
+    return std::nullopt;
+}
+
+void StoreVersion(const std::string& path, const TKeptVersion& kept)
+{
+    const std::string file = VersionFile();
+    if (file.empty() || !ParseEngineVersion(kept.Version) || path.find_first_of("\t\n") != std::string::npos)
+        return;
+    std::string text = KeptLine(path, kept) + "\n";
+    int count = 1;
+    for (const std::string& line : ReadVersionLines()) {
+        const std::vector<std::string> f = TabFields(line);
+        if (f.size() == 5 && f[4] != path && ++count <= 16)
+            text += line + "\n";
+    }
+    WriteFileAtomically(file, text);
+}
+} // namespace
+
 std::string ProgramVersionOf(const std::string& path)
 {
     struct stat st {};
@@ -125,6 +199,12 @@ std::string ProgramVersionOf(const std::string& path)
         if (const auto it = Versions.find(path); it != Versions.end() && it->second.Inode == st.st_ino &&
                                                    it->second.MTimeNs == mtime && it->second.Size == st.st_size)
             return it->second.Version;
+    }
+    const TKeptVersion now{st.st_ino, mtime, static_cast<std::int64_t>(st.st_size), {}};
+    if (const std::optional<std::string> stored = StoredVersion(path, now)) {
+        const std::lock_guard<std::mutex> lock(VersionLock);
+        Versions[path] = {st.st_ino, mtime, static_cast<std::int64_t>(st.st_size), *stored};
+        return *stored;
     }
     std::string version;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(VersionSeconds);
@@ -138,10 +218,12 @@ std::string ProgramVersionOf(const std::string& path)
         }
     } catch (const EConsoleError&) {
     }
+    const TKeptVersion kept{st.st_ino, mtime, static_cast<std::int64_t>(st.st_size), version};
+    StoreVersion(path, kept);
     const std::lock_guard<std::mutex> lock(VersionLock);
     if (Versions.size() > 64)
         Versions.clear();
-    Versions[path] = {st.st_ino, mtime, static_cast<std::int64_t>(st.st_size), version};
+    Versions[path] = kept;
     return version;
 }
 
@@ -149,6 +231,8 @@ void ForgetProgramVersions()
 {
     const std::lock_guard<std::mutex> lock(VersionLock);
     Versions.clear();
+    if (!VersionFile().empty())
+        ::unlink(VersionFile().c_str());
 }
 
 TJsRuntime ChooseJsRuntime()

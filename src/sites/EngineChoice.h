@@ -28,10 +28,11 @@ constexpr int EngineStaleDays = 90;
 std::string OwnEngineDir();
 
 // What a program prints for "--version", trimmed to its first line; asked once
-// per file and kept by path, inode and modification time. Empty when it doesn't
-// run or doesn't answer within a few seconds.
+// per file and kept by path, inode, modification time and size (an engine's
+// version on disk too, in DataDir/engine-versions.txt, for the next process).
+// Empty when it doesn't run or doesn't answer within a few seconds.
 std::string ProgramVersionOf(const std::string& path);
-// Forgets the kept versions.
+// Forgets the kept versions (the file of them too).
 void ForgetProgramVersions();
 
 struct TJsRuntime {

@@ -5,7 +5,9 @@
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
 #include "sites/EngineChoice.h"
+#include "sites/EngineOptions.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -54,6 +56,7 @@ public:
         double FileSize = 0;
         double FileSizeApprox = 0;
         std::vector<TPageFormat> Formats;
+        std::vector<std::string> Subtitles;
         bool RequestedIsArray = false;
         bool RequestedUnknown = false;  // a part of unknown size
         std::int64_t RequestedSize = 0;
@@ -77,6 +80,19 @@ public:
         if (!Count())
             return false;
         TFrame& f = frames_.back();
+        if (f.Role == TRole::Subtitles) {
+            // Each name of the subtitles object is a language.
+            constexpr std::size_t LanguagesMax = 200;
+            const bool code = !name.empty() && name.size() <= 20 &&
+                              std::all_of(name.begin(), name.end(), [](char c) {
+                                  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                                         c == '-' || c == '_';
+                              });
+            if (code && subtitlesOf_->Subtitles.size() < LanguagesMax)
+                subtitlesOf_->Subtitles.push_back(name);
+            f.Key = TKey::Other;
+            return true;
+        }
         f.Key = KeyOf(name);
         // A member named again starts over: the last one counts.
         if (f.Role == TRole::Top && f.Key == TKey::Entries) {
@@ -87,6 +103,8 @@ public:
         if (TEntry* e = EntryOf(f)) {
             if (f.Key == TKey::Formats)
                 e->Formats.clear();
+            if (f.Key == TKey::Subtitles)
+                e->Subtitles.clear();
             if (f.Key == TKey::Requested) {
                 e->RequestedIsArray = false;
                 e->RequestedUnknown = false;
@@ -102,9 +120,9 @@ public:
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
 
 private:
-    enum class TRole { Top, Entries, Entry, Formats, Format, Requested, RequestedPart, Skip };
+    enum class TRole { Top, Entries, Entry, Formats, Format, Requested, RequestedPart, Subtitles, Skip };
     enum class TKey { Other, Type, Id, Entries, Url, Title, Ext, FileSize, FileSizeApprox, Formats, Requested,
-                      FormatId, VideoCodec, AudioCodec, Height };
+                      FormatId, VideoCodec, AudioCodec, Height, Width, Fps, Subtitles };
     struct TFrame {
         TRole Role;
         TKey Key = TKey::Other;     // the member being read (objects)
@@ -126,6 +144,7 @@ private:
             {"ext", TKey::Ext}, {"filesize", TKey::FileSize}, {"filesize_approx", TKey::FileSizeApprox},
             {"formats", TKey::Formats}, {"requested_formats", TKey::Requested}, {"format_id", TKey::FormatId},
             {"vcodec", TKey::VideoCodec}, {"acodec", TKey::AudioCodec}, {"height", TKey::Height},
+            {"width", TKey::Width}, {"fps", TKey::Fps}, {"subtitles", TKey::Subtitles},
         };
         for (const auto& [text, k] : keys)
             if (name == text)
@@ -177,6 +196,16 @@ private:
             case TKey::Height: {
                 const double height = Number(v);
                 format.Height = height > 0 && height < 100000 ? static_cast<int>(height) : 0;
+                break;
+            }
+            case TKey::Width: {
+                const double width = Number(v);
+                format.Width = width > 0 && width < 100000 ? static_cast<int>(width) : 0;
+                break;
+            }
+            case TKey::Fps: {
+                const double fps = Number(v);
+                format.Fps = fps > 0 && fps < 10000 ? fps : 0;
                 break;
             }
             case TKey::FileSize: exact_ = Number(v); format.Size = SizeFrom(exact_, approx_); break;
@@ -245,6 +274,10 @@ private:
                     e->RequestedIsArray = true;
                     requestedOf_ = e;
                 }
+                if (object && f.Key == TKey::Subtitles) {
+                    role = TRole::Subtitles;
+                    subtitlesOf_ = e;
+                }
                 if (role == TRole::Formats)
                     formatOf_ = e;
             } else if (f.Role == TRole::Entries && object && !f.TookEntry) {
@@ -289,6 +322,7 @@ private:
     bool firstFound_ = false;
     TEntry* formatOf_ = nullptr;     // whose formats are being read
     TEntry* requestedOf_ = nullptr;  // whose requested formats are being read
+    TEntry* subtitlesOf_ = nullptr;  // whose subtitles are being read
     double exact_ = 0;               // the current format's sizes
     double approx_ = 0;
 
@@ -363,6 +397,7 @@ TPageInfo ParsePageInfo(const std::string& json)
     if (reader.Top.Type == "playlist" && !reader.HasFirst())
         return info;
     info.Formats = std::move(entry.Formats);
+    info.SubtitleLanguages = std::move(entry.Subtitles);
     info.Found = !info.Formats.empty() || !entry.Url.empty();
     if (!info.Found)
         return info;
@@ -412,7 +447,7 @@ std::vector<std::string> PageInfoArgs(const std::string& url, const TEngineForma
 
 TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
 {
-    const std::string key = format.Selector + "\n" + format.MergeFormat + "\n" + url;
+    const std::string key = format.Selector + "\n" + format.MergeFormat + "\n" + LookUpCookiesKey() + "\n" + url;
     {
         const std::lock_guard<std::mutex> lock(CacheLock);
         if (const auto it = Cache.find(key); it != Cache.end())
@@ -423,17 +458,31 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
     if (engine.Path.empty())
         return info;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(PageLookUpSeconds);
+    // Cookies go to the engine as a copy of the file in a folder of this look-up's
+    // own, since the engine writes the file back.
+    const TPrivateTempDir cookiesDir;
+    bool cookiesFailed = false;
+    const std::vector<std::string> cookies = LookUpCookiesArgs(cookiesDir.Path(), cookiesFailed);
+    if (cookiesFailed) {
+        info.Error = CookiesFileUnreadableText;
+        return info;
+    }
+    std::vector<std::string> args = PageInfoArgs(url, format);
+    args.insert(args.begin(), cookies.begin(), cookies.end());
     TCapturedRun run;
     try {
-        run = RunCaptured(engine.Path, EngineRunArgs(engine, PageInfoArgs(url, format)), PageInfoMaxBytes, [giveUp] {
+        run = RunCaptured(engine.Path, EngineRunArgs(engine, args), PageInfoMaxBytes, [giveUp] {
             return NetworkStepEnded() || std::chrono::steady_clock::now() >= giveUp;
         });
     } catch (const EConsoleError& e) {
         info.Error = e.what();
         return info;
     }
-    if (run.ExitCode == 0 && !run.Stopped && !run.TooLong)
+    if (run.ExitCode == 0 && !run.Stopped && !run.TooLong) {
         info = ParsePageInfo(run.Out);
+        if (info.Found && run.Out.size() <= PageInfoKeptBytes)
+            info.Json = std::make_shared<const std::string>(std::move(run.Out));
+    }
     if (!info.Found) {
         const bool tooLarge = info.TooLarge || (run.TooLong && !run.Stopped);
         info = TPageInfo{};

@@ -5,6 +5,7 @@
 // and the user's own configuration of the engine is not read.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ struct TPageFormat {
     std::string AudioCodec;
     int Height = 0;          // 0 when unknown
     std::int64_t Size = 0;   // 0 when unknown
+    int Width = 0;           // 0 when unknown
+    double Fps = 0;          // frames per second, 0 when unknown
 };
 
 struct TPageInfo {
@@ -24,10 +27,16 @@ struct TPageInfo {
     std::string Ext;         // of the file the chosen format gives: "mp4", "webm", ...
     std::int64_t Size = 0;   // of that file when the engine knows it, else 0
     std::vector<TPageFormat> Formats;
+    std::vector<std::string> SubtitleLanguages;  // the languages of the page's own subtitles
     std::string Error;       // why nothing was found, in the engine's words (may be empty)
     bool TooLarge = false;   // the page information was beyond the limits below
     std::size_t ListEntries = 0;  // the page is a list: its entries (of any kind); else 0
+    // The engine's page information as it printed it (when it found media and
+    // the text is at most PageInfoKeptBytes): a download starts from it instead
+    // of reading the page again.
+    std::shared_ptr<const std::string> Json;
 };
+constexpr std::size_t PageInfoKeptBytes = 16 * 1024 * 1024;
 
 // The engine's choice of format: a format selection and, when video and audio
 // arrive apart, the container they are merged into (empty: the engine's own).

@@ -73,6 +73,7 @@ bool TDownThread::Transfer(bool continueFile)
     const TDownloadJob& job = form->JobOf();
     TInet inet;
     inet.Url = job.MediaUrl;
+    inet.MaxBytesPerSecond = job.RateLimit;
     inet.OnProgress = [this](std::int32_t chunk, std::int64_t total) { return DownloadProgress(chunk, total); };
     struct Outcome {
         TInet& inet;
@@ -95,6 +96,7 @@ bool TDownThread::Transfer(bool continueFile)
             return false;
         TInet whole;
         whole.Url = job.MediaUrl;
+        whole.MaxBytesPerSecond = job.RateLimit;
         whole.OnProgress = inet.OnProgress;
         form->BytesDone = 0;
         OnWindow([form] {

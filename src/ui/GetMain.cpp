@@ -365,9 +365,10 @@ void TFormGetMain::ShowDownloadProgress()
     if (now - lastSpeedShown_ >= 500) {
         lastSpeedShown_ = now;
         const std::int64_t left = job_.ExpectedSize > 0 ? rate_.SecondsLeft(job_.ExpectedSize - done) : -1;
-        const QString speed = Q(TransferSpeedText(rate_.BytesPerSecond(), left, AppSettings.LangPolish));
+        const QString speed =
+            Q(TransferSpeedText(rate_.BytesPerSecond(), left, AppSettings.LangPolish, job_.ExpectedSize > 0));
         lblSpeed->setText(speed);
-        if (!speed.isEmpty())
+        if (rate_.BytesPerSecond() > 0)
             Echo(speed, false);
     }
     if (!pb->isHidden()) {

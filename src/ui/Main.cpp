@@ -11,6 +11,7 @@
 #include "shell/ZQ_Shortcuts.h"
 #include "sites/VideoSite.h"
 #include "ui/EngineBox.h"
+#include "ui/EngineChoicesBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/New.h"
 #include "download/OutputNaming.h"
@@ -226,9 +227,11 @@ TFormMain::TFormMain(QWidget* parent)
     options->addWidget(chListFolder, 3, 0, 1, 2);
     gbEngine = new TEngineBox(tsOptions);
     options->addWidget(gbEngine, 4, 0, 1, 2);
-    options->addWidget(CreateDownloadOptions(tsOptions), 5, 0, 1, 2);
+    gbEngineAccess = new TEngineAccessBox(tsOptions);
+    options->addWidget(gbEngineAccess, 5, 0, 1, 2);
+    options->addWidget(CreateDownloadOptions(tsOptions), 6, 0, 1, 2);
     options->setColumnStretch(1, 1);
-    options->setRowStretch(6, 1);
+    options->setRowStretch(7, 1);
     connect(cbLanguage, &QComboBox::currentIndexChanged, this, [this] { cbLanguageChange(); });
     connect(chShortcut_Desktop, &QCheckBox::clicked, this, [this] { chShortcut_DesktopClick(); });
     connect(chShortcut_StartMenu, &QCheckBox::clicked, this, [this] { chShortcut_StartMenuClick(); });
@@ -344,6 +347,7 @@ void TFormMain::SetLang()
     chNotifications->setText(QString::fromUtf8(t.chNotifications));
     chListFolder->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).chListFolder));
     gbEngine->SetLang();
+    gbEngineAccess->SetLang();
     lblWww->setText(QString::fromUtf8(t.lblWww));
     lblWww->setVisible(*t.lblWww != '\0');
     lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));

@@ -49,6 +49,7 @@ extern std::function<void(const QUrl&)> OpenUrlInBrowser;
 extern std::function<bool()> SystemTrayAvailable;
 
 // The main window; null before it is created and after it is gone.
+class TEngineAccessBox;
 class TFormMain;
 extern TFormMain* FormMain;
 
@@ -131,6 +132,7 @@ public:
     QCheckBox* chShowDownloadWindows = nullptr;
     QCheckBox* chResumeAtStart = nullptr;
     TDownloadListPane* pnDownloads = nullptr;
+    TEngineAccessBox* gbEngineAccess = nullptr;  // cookies to sign in with, a speed limit
     QFrame* Panel2 = nullptr;
     QLabel* Label7 = nullptr;
     QLabel* lblVersion = nullptr;

@@ -17,6 +17,8 @@
 #include "download/GetRequest.h"
 #include "download/ListJobs.h"
 #include "ui/EngineBox.h"
+#include "ui/EngineChoicesBox.h"
+#include "download/EngineSettings.h"
 #include "ui/MessageBoxes.h"
 #include "download/OutputNaming.h"
 #include "app/Texts.h"
@@ -270,6 +272,10 @@ void TFormNew::BuildControls()
     QSizePolicy formatsPolicy = gbYoutubeFormats->sizePolicy();
     formatsPolicy.setRetainSizeWhenHidden(true);
     gbYoutubeFormats->setSizePolicy(formatsPolicy);
+    // Any other page: the page engine's choices, in the same place.
+    gbEngineChoices = new TEngineChoicesBox(pnMiddle);
+    grid->addWidget(gbEngineChoices, 3, 0, 1, 3);
+    connect(gbEngineChoices, &TEngineChoicesBox::checkRequested, this, [this] { CheckEngineFormats(); });
     root->addWidget(pnMiddle);
 
     // Conversion band; it takes the remaining height.
@@ -429,6 +435,9 @@ void TFormNew::FormCreate()
         } catch (...) {
         }
     }
+    gbEngineChoices->Load(ReadEngineDialogSettings(SettingsFile));
+    // The look-ups sign in as the downloads do.
+    SetLookUpCookies(EngineOptionsFrom({}, ReadEngineAccessSettings(SettingsFile)));
 
     cbProfiles->setEnabled(chConvert->isChecked());
     chDelete->setEnabled(chConvert->isChecked());
@@ -457,6 +466,7 @@ void TFormNew::FormClose()
         });
     } catch (...) {
     }
+    WriteEngineDialogSettings(SettingsFile, gbEngineChoices->Settings());
 
     // What is kept is the absolute path ("~" and relative paths are in the home folder).
     const QString typedDir = cbDirectory->currentText();
@@ -588,6 +598,7 @@ void TFormNew::SetLang()
     btnCheckFormats->setToolTip(QString::fromUtf8(t.btnCheckFormatsHint));
     SetActionText(actCheckYoutubeFormats, t.btnCheckFormatsHint);
     gbYoutubeFormats->setTitle(QString::fromUtf8(t.gbYoutubeFormats));
+    gbEngineChoices->SetLang();
     OpenVideoFilterText = Q(OpenVideoFilter(AppSettings.LangPolish));
     rbListAll->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListAll));
     rbListFirst->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListFirst));
@@ -833,6 +844,30 @@ void TFormNew::actCheckYoutubeFormatsExecute()
     }
 }
 
+void TFormNew::CheckEngineFormats()
+{
+    const std::string url = Trim(S(edURL->text()));
+    const TVideoSite site = DetectVideoSite(url);
+    if (url.empty() || site == vsNone || site == vsLocalFile || busy_)
+        return;
+    gbEngineChoices->btnCheckEngineFormats->setEnabled(false);
+    TPageInfo page;
+    SetLookUpCookies(EngineOptionsFrom({}, ReadEngineAccessSettings(SettingsFile)));
+    const bool done = RunNetworkStep(NewTexts(AppSettings.LangPolish).StepFormats, [&] { page = LookUpPage(url); });
+    gbEngineChoices->btnCheckEngineFormats->setEnabled(true);
+    if (!done)
+        return;
+    if (!page.Found) {
+        std::string reason = page.TooLarge ? PageInfoTooLargeReason(AppSettings.LangPolish) : page.Error;
+        if (EngineWantsSignIn(page.Error))
+            reason += "\n" + SignInHint(AppSettings.LangPolish);
+        ShowNote(url, NoMediaMessage(reason, AppSettings.LangPolish), "");
+        return;
+    }
+    engineProbedUrl_ = url;
+    gbEngineChoices->ShowPage(page);
+}
+
 // The address and what the dialog says about it.
 
 void TFormNew::edURLChange()
@@ -852,8 +887,14 @@ void TFormNew::edURLChange()
     const std::string url = Trim(S(edURL->text()));
     if (url != listUrl_)
         HideList();
-    const bool youTube = DetectVideoSite(url) == vsYouTube;
+    const TVideoSite site = DetectVideoSite(url);
+    const bool youTube = site == vsYouTube;
     gbYoutubeFormats->setVisible(youTube);
+    gbEngineChoices->setVisible(!youTube && site != vsLocalFile);
+    if (url != engineProbedUrl_) {
+        engineProbedUrl_.clear();
+        gbEngineChoices->ForgetPage();
+    }
     if (url != probedUrl_) {
         // A probe of another address says nothing about this one.
         probedUrl_.clear();
@@ -1081,6 +1122,12 @@ void TFormNew::actGetExecute()
         request.Profile = &profiles_[static_cast<std::size_t>(index)];
     request.DeleteInput = chDelete->isChecked();
     request.FormatNumber = ChosenFormatNumber();
+    // Any other page: the engine's format chosen in its group (YouTube keeps its buttons).
+    if (DetectVideoSite(Trim(request.Url)) != vsYouTube)
+        request.EngineChoice = gbEngineChoices->EngineChoice();
+    const TEngineAccessSettings access = ReadEngineAccessSettings(SettingsFile);
+    request.EngineOptions = EngineOptionsFrom(gbEngineChoices->Settings(), access);
+    SetLookUpCookies(request.EngineOptions);
 
     // Every video of a list: the checks of the address and the directory, then
     // one job per video. The file name field names no file then.
@@ -1280,6 +1327,8 @@ void TFormNew::OfferBatch(const std::vector<std::string>& addresses)
         request.Profile = &profiles_[static_cast<std::size_t>(index)];
     request.DeleteInput = chDelete->isChecked();
     request.FormatNumber = ChosenFormatNumber();
+    // Subtitles, metadata, cookies and the speed limit apply to every address.
+    request.EngineOptions = EngineOptionsFrom(gbEngineChoices->Settings(), ReadEngineAccessSettings(SettingsFile));
     const std::int32_t mainWindow =
         owner_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(owner_->winId())) : 0;
 

@@ -32,6 +32,8 @@ class QPushButton;
 class QRadioButton;
 class QToolButton;
 
+class TEngineChoicesBox;
+
 class TFormNew : public QDialog {
     Q_OBJECT
 public:
@@ -143,6 +145,11 @@ public:
     // The six format buttons in the dialog's order: MP4 1080, 720, 360, FLV 480, 360, 240.
     QRadioButton* FormatButton(int index) const;
 
+    // Any other page's format, subtitles and metadata (shown instead of the
+    // YouTube formats); its "Check available formats" looks the page up.
+    TEngineChoicesBox* gbEngineChoices = nullptr;
+    void CheckEngineFormats();
+
     // The line that says which network step runs; hidden when none does.
     QLabel* lblStatus = nullptr;
     // A network step's limit from its start to its end (tests shorten it).
@@ -218,4 +225,5 @@ private:
     bool many_ = false;          // a list's or a batch's jobs are being made or handed over
     std::string listUrl_;        // the address the offered list is of
     TPageList list_;
+    std::string engineProbedUrl_;  // the address whose formats the engine's group shows
 };

@@ -62,6 +62,37 @@ TEST(DownloadJob, EngineFieldsRideAfterTheEleventhArgument)
     EXPECT_FALSE(IsJobValid(job));
 }
 
+TEST(DownloadJob, OptionsRideLastAsNamesAndValues)
+{
+    TDownloadJob job = SampleJob();
+    job.RateLimit = 512000;
+    // A plain download with a speed limit: one more argument.
+    std::vector<std::string> args = JobToArgs(job, false);
+    ASSERT_EQ(args.size(), 12u);
+    EXPECT_EQ(args[11], "rate=512000");
+    EXPECT_EQ(JobFromArgs(WithProgram(args)), job);
+
+    job.ThroughEngine = true;
+    job.MediaUrl = job.Source;
+    job.EngineMetadata = false;
+    job.EngineSubtitles = "en,pl";
+    job.EngineEmbedSubtitles = true;
+    job.CookiesBrowser = "firefox:/home/u/my profile=1";
+    job.CookiesFile = "/home/u/cookies;$(x).txt";
+    args = JobToArgs(job, false);
+    EXPECT_EQ(args.size(), 14u + 6u);
+    EXPECT_EQ(JobFromArgs(WithProgram(args)), job);
+    // The parameter text carries them too.
+    EXPECT_EQ(JobFromArgs(WithProgram(SplitCommandLine(BuildGetParams(job, false)))), job);
+
+    // Unknown names, values that are no number and the defaults change nothing.
+    args.push_back("colour=blue");
+    args.push_back("rate=fast");
+    args.push_back("no equals sign");
+    EXPECT_EQ(JobFromArgs(WithProgram(args)).RateLimit, 0);
+    EXPECT_EQ(JobFromArgs(WithProgram(JobToArgs(SampleJob(), false))), SampleJob());
+}
+
 TEST(DownloadJob, ParameterTextSplitsIntoTheSameArguments)
 {
     TDownloadJob job = SampleJob();

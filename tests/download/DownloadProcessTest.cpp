@@ -184,6 +184,7 @@ private slots:
             job.Source = server_->Url("/page");
             job.MediaUrl = job.Source;
             job.ThroughEngine = true;
+            job.EngineMetadata = false;  // the file as served
             job.OutputFile = name;
             return job;
         };

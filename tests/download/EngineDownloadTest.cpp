@@ -147,6 +147,7 @@ protected:
         TEngineRequest request;
         request.Url = url;
         request.Format = format;
+        request.Options.Metadata = false;  // the file as served
         return RunEngineDownload(
             request, output, [merged](const TEngineTally& t) { if (merged && t.Merging()) *merged = true; },
             [] { return false; });

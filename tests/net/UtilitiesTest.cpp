@@ -234,3 +234,27 @@ TEST(Transfer, ShownPercentNeverGoesBackWhileTheEstimateGrows)
     EXPECT_GE(total, 60);
     EXPECT_EQ(RetryPauseUnits(TransferRetryTries + 1), 0);
 }
+
+TEST(Transfer, NoSpeedUntilTwoSecondsOfSamples)
+{
+    TTransferRate rate;
+    rate.Restart(0, 10000);
+    // The wait for the first bytes is no part of the speed, nor is a first
+    // small block.
+    rate.Sample(1024, 13000);
+    rate.Sample(300 * 1024, 14500);
+    EXPECT_EQ(rate.BytesPerSecond(), 0);
+    EXPECT_EQ(rate.SecondsLeft(1000), -1);
+    // Two seconds after the first sample: the average over them, then it
+    // follows the samples.
+    rate.Sample(1024 + 2 * 1024 * 1024, 15000);
+    EXPECT_DOUBLE_EQ(rate.BytesPerSecond(), 1024.0 * 1024);
+    EXPECT_EQ(rate.SecondsLeft(3 * 1024 * 1024), 3);
+    rate.Sample(1024 + 6 * 1024 * 1024, 16000);
+    EXPECT_DOUBLE_EQ(rate.BytesPerSecond(), 1024.0 * 1024 + (4.0 * 1024 * 1024 - 1024.0 * 1024) / 3);
+    // A resumed transfer starts over.
+    rate.Restart(5000, 20000);
+    rate.Sample(900000, 20500);
+    rate.Sample(1900000, 21000);
+    EXPECT_EQ(rate.BytesPerSecond(), 0);
+}

@@ -154,7 +154,7 @@ TEST_F(Cli, ListsAndUsage)
     EXPECT_EQ(formats.Out, "MP4_720\tHD 720p\n");
     EXPECT_EQ(RunProgram(exe, {"--list-formats", "not a page"}).Status, 1);
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"--bogus", "x"}, {"-d"}, {}, {"-p", "no such profile", "x"}, {"-f", "MP4_9000", "x"},
+             {"--bogus", "x"}, {"-d"}, {}, {"-p", "no such profile", "x"}, {"-f", "MP4 9000", "x"},
              {"-o", "a", "x", "y"}}) {
         const TRun run = RunProgram(exe, bad);
         EXPECT_EQ(run.Status, 2) << (bad.empty() ? "" : bad[0]);
@@ -169,7 +169,7 @@ TEST_F(Cli, AnyPageAndAMediaAddressWithoutASite)
     ASSERT_FALSE(clip.empty());
     server.Serve("/files/clip.mp4", TempDir::Read(clip), "video/mp4");
     server.Serve("/page", "<html><head><title>Holiday</title></head><body><video src=\"/files/clip.mp4\"></video></body></html>");
-    const TRun run = RunProgram(exe, {"-d", out, server.Url("/page"), server.Url("/files/clip.mp4")});
+    const TRun run = RunProgram(exe, {"--no-metadata", "-d", out, server.Url("/page"), server.Url("/files/clip.mp4")});
     ASSERT_EQ(run.Status, 0) << run.Err;
     // One line per input: the page through the engine (named from its title), the file as it is.
     const std::size_t newline = run.Out.find('\n');
@@ -247,7 +247,8 @@ TEST_F(Cli, TheSamePageStartedTwiceGivesTwoWholeFiles)
     server.Serve("/page", "<html><head><title>Twice</title></head><body><video src=\"/files/clip.mp4\"></video></body></html>");
 
     TRun first;
-    const std::vector<std::string> args = {"-q", "-d", out, "-o", "Twice.mp4", server.Url("/page")};
+    // The files as served: no title or chapters added.
+    const std::vector<std::string> args = {"-q", "--no-metadata", "-d", out, "-o", "Twice.mp4", server.Url("/page")};
     std::thread firstRun([&] { first = RunProgram(exe, args); });
     // The second starts once the first has taken its name.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);

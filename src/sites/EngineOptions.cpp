@@ -1,0 +1,379 @@
+#include "sites/EngineOptions.h"
+
+#include "net/ZQ_Conversion.h"
+#include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
+#include "sites/EngineChoice.h"
+
+#include <cerrno>
+#include <cmath>
+#include <filesystem>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+bool IsIdChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+           c == '.' || c == '+';
+}
+
+bool IsLanguageChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool AtLeast(const std::string& version, const TEngineVersion& since)
+{
+    const std::optional<TEngineVersion> v = ParseEngineVersion(version);
+    return v && *v >= since;
+}
+
+std::string OrDash(const std::string& text)
+{
+    return text.empty() ? std::string("-") : text;
+}
+} // namespace
+
+std::optional<TFormatChoice> ParseFormatChoice(const std::string& text)
+{
+    const std::string value = Trim(text);
+    const std::string lower = LowerAscii(value);
+    TFormatChoice choice;
+    if (lower == "best")
+        return choice;
+    if (lower == "audio") {
+        choice.Kind = TFormatChoice::TKind::Audio;
+        return choice;
+    }
+    for (const int height : {1080, 720, 480})
+        if (lower == std::to_string(height) + "p") {
+            choice.Kind = TFormatChoice::TKind::UpTo;
+            choice.Height = height;
+            return choice;
+        }
+    if (value.empty() || value.size() > 100 || value.front() == '+' || value.back() == '+')
+        return std::nullopt;
+    for (const char c : value)
+        if (!IsIdChar(c))
+            return std::nullopt;
+    choice.Kind = TFormatChoice::TKind::Id;
+    choice.Id = value;
+    return choice;
+}
+
+std::string FormatChoiceText(const TFormatChoice& choice)
+{
+    switch (choice.Kind) {
+    case TFormatChoice::TKind::Best: return "best";
+    case TFormatChoice::TKind::UpTo: return std::to_string(choice.Height) + "p";
+    case TFormatChoice::TKind::Audio: return "audio";
+    case TFormatChoice::TKind::Id: return choice.Id;
+    }
+    return "best";
+}
+
+TEngineFormat EngineFormatFor(const TFormatChoice& choice)
+{
+    switch (choice.Kind) {
+    case TFormatChoice::TKind::Best:
+        return {};
+    case TFormatChoice::TKind::UpTo: {
+        const std::string h = std::to_string(choice.Height);
+        return {"bv*[height<=" + h + "]+ba/b[height<=" + h + "]/wv*+ba/w", ""};
+    }
+    case TFormatChoice::TKind::Audio:
+        return {"ba/b", ""};
+    case TFormatChoice::TKind::Id:
+        return {choice.Id, ""};
+    }
+    return {};
+}
+
+std::optional<std::string> ParseSubtitleLanguages(const std::string& text)
+{
+    std::string list;
+    std::size_t start = 0;
+    const std::string value = Trim(text);
+    if (LowerAscii(value) == "all")
+        return std::string("all");
+    while (start <= value.size()) {
+        std::size_t end = value.find(',', start);
+        if (end == std::string::npos)
+            end = value.size();
+        const std::string language = Trim(value.substr(start, end - start));
+        if (language.empty() || language.size() > 20)
+            return std::nullopt;
+        for (const char c : language)
+            if (!IsLanguageChar(c))
+                return std::nullopt;
+        list += (list.empty() ? "" : ",") + language;
+        if (list.size() > 200)
+            return std::nullopt;
+        start = end + 1;
+    }
+    if (list.empty())
+        return std::nullopt;
+    return list;
+}
+
+std::optional<std::string> ParseCookiesBrowser(const std::string& text)
+{
+    const std::string value = Trim(text);
+    const std::size_t colon = value.find(':');
+    const std::string browser = LowerAscii(value.substr(0, colon));
+    bool known = false;
+    for (const char* b : CookiesBrowsers)
+        known = known || browser == b;
+    if (!known)
+        return std::nullopt;
+    if (colon == std::string::npos)
+        return browser;
+    const std::string profile = value.substr(colon + 1);
+    // The engine reads "::" as the start of a container's name, and cuts blanks
+    // around the profile.
+    if (profile.empty() || profile.size() > 1000 || profile.find("::") != std::string::npos ||
+        profile.front() == ':' || Trim(profile) != profile)
+        return std::nullopt;
+    for (const char c : profile)
+        if (static_cast<unsigned char>(c) < 32)
+            return std::nullopt;
+    return browser + ":" + profile;
+}
+
+std::optional<std::int64_t> ParseRateLimit(const std::string& text)
+{
+    std::string value = LowerAscii(Trim(text));
+    if (EndsWith(value, "/s"))
+        value.resize(value.size() - 2);
+    if (EndsWith(value, "b"))
+        value.pop_back();
+    double unit = 1;
+    if (!value.empty() && (value.back() == 'k' || value.back() == 'm' || value.back() == 'g')) {
+        unit = value.back() == 'k' ? 1024.0 : value.back() == 'm' ? 1024.0 * 1024 : 1024.0 * 1024 * 1024;
+        value.pop_back();
+    }
+    if (value.empty() || value.size() > 20)
+        return std::nullopt;
+    for (const char c : value)
+        if (!((c >= '0' && c <= '9') || c == '.'))
+            return std::nullopt;
+    char* end = nullptr;
+    const double number = std::strtod(value.c_str(), &end);
+    if (end != value.c_str() + value.size() || !std::isfinite(number))
+        return std::nullopt;
+    const double rate = number * unit;
+    if (rate < 1024 || rate > 2147483647.0)
+        return std::nullopt;
+    return static_cast<std::int64_t>(rate);
+}
+
+std::string RateLimitText(std::int64_t bytesPerSecond)
+{
+    if (bytesPerSecond % (1024 * 1024) == 0)
+        return std::to_string(bytesPerSecond / (1024 * 1024)) + "M";
+    if (bytesPerSecond % 1024 == 0)
+        return std::to_string(bytesPerSecond / 1024) + "K";
+    return std::to_string(bytesPerSecond);
+}
+
+std::vector<std::string> EngineCookiesArgs(const TEngineOptions& options, const std::string& cookiesCopy)
+{
+    if (!cookiesCopy.empty())
+        return {"--cookies", cookiesCopy};
+    if (!options.CookiesBrowser.empty())
+        return {"--cookies-from-browser", options.CookiesBrowser};
+    return {};
+}
+
+std::vector<std::string> NewerEngineArgs(const std::string& engineVersion)
+{
+    std::vector<std::string> args;
+    if (AtLeast(engineVersion, ProgressDeltaSince)) {
+        // The progress is shown a few times a second: more lines are read for nothing.
+        args.push_back("--progress-delta");
+        args.push_back("0.2");
+    }
+    return args;
+}
+
+std::vector<std::string> EngineOptionArgs(const TEngineOptions& options, const std::string& engineVersion,
+                                          const std::string& cookiesCopy, const std::string& ext)
+{
+    std::vector<std::string> args;
+    if (options.Metadata) {
+        args.push_back("--embed-metadata");
+        args.push_back("--embed-chapters");
+        // The engine fails a download whose container takes no picture.
+        for (const char* takes : {"mp4", "m4a", "m4v", "mov", "mkv", "mka", "mp3", "ogg", "opus", "flac"})
+            if (LowerAscii(ext) == takes) {
+                args.push_back("--embed-thumbnail");
+                break;
+            }
+    }
+    if (!options.Subtitles.empty()) {
+        // Embedding writes the files itself and removes them afterwards; with
+        // "--write-subs" besides, the engine would keep them.
+        args.push_back(options.EmbedSubtitles ? "--embed-subs" : "--write-subs");
+        args.push_back("--sub-langs");
+        args.push_back(options.Subtitles);
+        args.push_back("--convert-subs");
+        args.push_back("srt");
+    }
+    const std::vector<std::string> cookies = EngineCookiesArgs(options, cookiesCopy);
+    args.insert(args.end(), cookies.begin(), cookies.end());
+    if (options.RateLimit > 0) {
+        args.push_back("--limit-rate");
+        args.push_back(std::to_string(options.RateLimit));
+    }
+    const std::vector<std::string> newer = NewerEngineArgs(engineVersion);
+    args.insert(args.end(), newer.begin(), newer.end());
+    return args;
+}
+
+bool EngineWantsSignIn(const std::string& engineError)
+{
+    const std::string text = LowerAscii(engineError);
+    for (const char* sign : {"sign in", "log in", "login", "logged in", "cookies", "confirm your age",
+                             "age-restricted", "private video", "members-only", "http error 401"})
+        if (text.find(sign) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::string SignInHint(bool polish)
+{
+    return polish ? "Strona wymaga zalogowania: wybierz w Opcjach \u201eZaloguj ciasteczkami z:\u201d (w wierszu "
+                    "polece\u0144 --cookies-from PRZEGL\u0104DARKA lub --cookies PLIK)."
+                  : "The page wants you signed in: choose \"Sign in with the cookies of:\" in Options (on the command "
+                    "line --cookies-from BROWSER or --cookies FILE).";
+}
+
+std::string FormatListLine(const TPageFormat& format)
+{
+    std::string resolution = "-";
+    if (format.VideoCodec == "none")
+        resolution = "audio only";
+    else if (format.Width > 0 && format.Height > 0)
+        resolution = std::to_string(format.Width) + "x" + std::to_string(format.Height);
+    else if (format.Height > 0)
+        resolution = std::to_string(format.Height) + "p";
+    std::string fps = "-";
+    if (format.Fps > 0)
+        fps = FormatDecimal(format.Fps, 2, ".");
+    std::string codecs;
+    if (!format.VideoCodec.empty() && format.VideoCodec != "none")
+        codecs = format.VideoCodec;
+    if (!format.AudioCodec.empty() && format.AudioCodec != "none")
+        codecs += (codecs.empty() ? "" : "+") + format.AudioCodec;
+    const std::string size = format.Size > 0 ? Trim(SizeText(static_cast<std::uint64_t>(format.Size))) : "-";
+    auto clean = [](const std::string& text) {
+        std::string out = PrintableText(text);
+        for (char& c : out)
+            if (c == '\t')
+                c = ' ';
+        return OrDash(out);
+    };
+    return clean(format.Id) + "\t" + clean(format.Ext) + "\t" + resolution + "\t" + fps + "\t" + clean(codecs) + "\t" +
+           size;
+}
+
+bool WritePrivateFile(const std::string& path, const std::string& text)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool written = WriteAll(fd, text.data(), text.size());
+    const bool closed = ::close(fd) == 0;
+    if (written && closed)
+        return true;
+    ::unlink(path.c_str());
+    return false;
+}
+
+bool CopyCookiesFile(const std::string& from, const std::string& to)
+{
+    constexpr std::int64_t MaxBytes = 16 * 1024 * 1024;
+    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    std::string text;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxBytes;
+    while (ok) {
+        char buffer[65536];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+        ok = static_cast<std::int64_t>(text.size()) <= MaxBytes;
+    }
+    ::close(fd);
+    return ok && WritePrivateFile(to, text);
+}
+
+TPrivateTempDir::TPrivateTempDir()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/brimtale-XXXXXX";
+    if (::mkdtemp(pattern.data()))
+        path_ = pattern;
+}
+
+TPrivateTempDir::~TPrivateTempDir()
+{
+    if (path_.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+namespace {
+std::mutex LookUpCookiesLock;
+TEngineOptions LookUpCookies;
+} // namespace
+
+void SetLookUpCookies(const TEngineOptions& options)
+{
+    const std::lock_guard<std::mutex> lock(LookUpCookiesLock);
+    LookUpCookies = TEngineOptions{};
+    LookUpCookies.CookiesBrowser = options.CookiesBrowser;
+    LookUpCookies.CookiesFile = options.CookiesFile;
+}
+
+std::vector<std::string> LookUpCookiesArgs(const std::string& dir, bool& failed)
+{
+    failed = false;
+    TEngineOptions options;
+    {
+        const std::lock_guard<std::mutex> lock(LookUpCookiesLock);
+        options = LookUpCookies;
+    }
+    std::string copy;
+    if (!options.CookiesFile.empty()) {
+        copy = dir + "/cookies.txt";
+        if (!CopyCookiesFile(options.CookiesFile, copy)) {
+            failed = true;
+            return {};
+        }
+    }
+    return EngineCookiesArgs(options, copy);
+}
+
+std::string LookUpCookiesKey()
+{
+    const std::lock_guard<std::mutex> lock(LookUpCookiesLock);
+    return LookUpCookies.CookiesBrowser + "\n" + LookUpCookies.CookiesFile;
+}
