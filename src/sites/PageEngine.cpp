@@ -514,8 +514,10 @@ void ForgetPageLookUps()
 
 std::size_t KeptListEntries(const std::string& url)
 {
+    // The engine's own choice of format, asked with the cookies in use now.
+    const std::string key = "\n\n" + LookUpCookiesKey() + "\n" + url;
     const std::lock_guard<std::mutex> lock(CacheLock);
-    const auto it = Cache.find("\n\n" + url);
+    const auto it = Cache.find(key);
     return it == Cache.end() ? 0 : it->second.ListEntries;
 }
 
