@@ -9,7 +9,7 @@
 // is unknown is treated as that one.
 
 #include "sites/EngineChoice.h"
-#include "sites/PageEngine.h"
+#include "sites/EngineFormat.h"
 
 #include <cstdint>
 #include <optional>

@@ -10,16 +10,7 @@
 #include <string>
 #include <vector>
 
-struct TPageFormat {
-    std::string Id;
-    std::string Ext;
-    std::string VideoCodec;  // "none" for audio only; empty when the engine doesn't know
-    std::string AudioCodec;
-    int Height = 0;          // 0 when unknown
-    std::int64_t Size = 0;   // 0 when unknown
-    int Width = 0;           // 0 when unknown
-    double Fps = 0;          // frames per second, 0 when unknown
-};
+#include "sites/EngineFormat.h"
 
 struct TPageInfo {
     bool Found = false;      // the engine answered with something to download
@@ -37,14 +28,6 @@ struct TPageInfo {
     std::shared_ptr<const std::string> Json;
 };
 constexpr std::size_t PageInfoKeptBytes = 16 * 1024 * 1024;
-
-// The engine's choice of format: a format selection and, when video and audio
-// arrive apart, the container they are merged into (empty: the engine's own).
-struct TEngineFormat {
-    std::string Selector;
-    std::string MergeFormat;
-    bool operator==(const TEngineFormat&) const = default;
-};
 
 // The engine's format for one of the YouTube format numbers of the dialog's
 // buttons (37, 22, 18: MP4 1080p, 720p, 360p; 35, 34, 5: FLV 480p, 360p, 240p).

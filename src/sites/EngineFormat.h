@@ -1,0 +1,24 @@
+#pragma once
+// A format as the page engine lists it, and the engine's choice of format.
+
+#include <cstdint>
+#include <string>
+
+struct TPageFormat {
+    std::string Id;
+    std::string Ext;
+    std::string VideoCodec;  // "none" for audio only; empty when the engine doesn't know
+    std::string AudioCodec;
+    int Height = 0;          // 0 when unknown
+    std::int64_t Size = 0;   // 0 when unknown
+    int Width = 0;           // 0 when unknown
+    double Fps = 0;          // frames per second, 0 when unknown
+};
+
+// The engine's choice of format: a format selection and, when video and audio
+// arrive apart, the container they are merged into (empty: the engine's own).
+struct TEngineFormat {
+    std::string Selector;
+    std::string MergeFormat;
+    bool operator==(const TEngineFormat&) const = default;
+};
