@@ -379,6 +379,28 @@ int Convert(const TDownloadJob& job, bool localSource, TProgress& progress, bool
     return ExitOk;
 }
 
+// One job whose name is reserved: downloaded (unless its source is a file on
+// disk), converted when asked, its final file's path printed.
+int RunJob(TDownloadJob& job, TProgress& progress, bool polish)
+{
+    const bool localSource = FileExists(job.Source);
+    if (!localSource) {
+        const int downloaded = Download(job, progress, polish);
+        if (downloaded != ExitOk)
+            return downloaded;
+    }
+    std::string finalPath = job.OutputFile;
+    if (JobConverts(job)) {
+        const int converted = Convert(job, localSource, progress, polish, finalPath);
+        if (converted != ExitOk)
+            return converted;
+    }
+    progress.End();
+    std::printf("%s\n", finalPath.c_str());
+    std::fflush(stdout);
+    return ExitOk;
+}
+
 int RunOne(const std::string& input, const TCliOptions& options, const TEncoderProfile* profile, int formatNumber,
            const std::optional<TFormatChoice>& choice, const TEngineOptions& engineOptions, TProgress& progress)
 {
@@ -451,40 +473,7 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
         return ExitFailed;
     }
 
-    const bool localSource = FileExists(job.Source);
-    if (!localSource) {
-        const int downloaded = Download(job, progress, polish);
-        if (downloaded != ExitOk)
-            return downloaded;
-    }
-    std::string finalPath = job.OutputFile;
-    if (JobConverts(job)) {
-        const int converted = Convert(job, localSource, progress, polish, finalPath);
-        if (converted != ExitOk)
-            return converted;
-    }
-    progress.End();
-    std::printf("%s\n", finalPath.c_str());
-    std::fflush(stdout);
-    return ExitOk;
-}
-
-// One job of a list: downloaded, converted when asked, its file's path printed.
-int RunListJob(TDownloadJob& job, TProgress& progress, bool polish)
-{
-    const int downloaded = Download(job, progress, polish);
-    if (downloaded != ExitOk)
-        return downloaded;
-    std::string finalPath = job.OutputFile;
-    if (JobConverts(job)) {
-        const int converted = Convert(job, false, progress, polish, finalPath);
-        if (converted != ExitOk)
-            return converted;
-    }
-    progress.End();
-    std::printf("%s\n", finalPath.c_str());
-    std::fflush(stdout);
-    return ExitOk;
+    return RunJob(job, progress, polish);
 }
 
 // --playlist: a page that lists several videos gives every one of them, in
@@ -541,7 +530,7 @@ int RunList(const std::string& input, const TCliOptions& options, const TEncoder
             status = ExitFailed;
             continue;
         }
-        const int one = RunListJob(job, progress, polish);
+        const int one = RunJob(job, progress, polish);
         if (one == ExitInterrupted)
             return one;
         if (one != ExitOk)
