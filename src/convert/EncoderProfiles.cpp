@@ -61,3 +61,14 @@ std::string ReadDefaultVideoBitrate(const std::string& fileName)
         return fallback;
     }
 }
+
+const TEncoderProfile* FindProfileNamed(const std::vector<TEncoderProfile>& profiles, const std::string& name)
+{
+    for (const TEncoderProfile& p : profiles)
+        if (SameTextAscii(Trim(name), p.Section))
+            return &p;
+    for (const TEncoderProfile& p : profiles)
+        if (SameTextAscii(Trim(name), p.DisplayName))
+            return &p;
+    return nullptr;
+}

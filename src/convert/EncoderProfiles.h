@@ -18,3 +18,7 @@ struct TEncoderProfile {
 std::vector<TEncoderProfile> ReadEncoderProfiles(const std::string& fileName);
 // "DefaultVideoBitrate" of section "MAIN"; "280k" when the file or key is missing.
 std::string ReadDefaultVideoBitrate(const std::string& fileName);
+
+// The profile of that section name, else of that display name (letter case and
+// surrounding blanks ignored); nullptr when none has it.
+const TEncoderProfile* FindProfileNamed(const std::vector<TEncoderProfile>& profiles, const std::string& name);

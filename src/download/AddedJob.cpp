@@ -47,17 +47,6 @@ TLastChoices ReadLastChoices()
     return last;
 }
 
-const TEncoderProfile* FindProfileNamed(const std::vector<TEncoderProfile>& profiles, const std::string& name)
-{
-    for (const TEncoderProfile& p : profiles)
-        if (SameTextAscii(Trim(name), p.Section))
-            return &p;
-    for (const TEncoderProfile& p : profiles)
-        if (SameTextAscii(Trim(name), p.DisplayName))
-            return &p;
-    return nullptr;
-}
-
 } // namespace
 
 TAddedJob ResolveAddedJob(const TAddedAddress& added, const std::atomic<bool>* cancel, bool polish)

@@ -179,17 +179,6 @@ const TYouTubeFormat* FindFormat(const std::string& value)
     return nullptr;
 }
 
-const TEncoderProfile* FindProfile(const std::vector<TEncoderProfile>& profiles, const std::string& name)
-{
-    for (const TEncoderProfile& p : profiles)
-        if (SameTextAscii(Trim(name), p.Section))
-            return &p;
-    for (const TEncoderProfile& p : profiles)
-        if (SameTextAscii(Trim(name), p.DisplayName))
-            return &p;
-    return nullptr;
-}
-
 // The page engine's formats of any other page, one a line.
 int ListEngineFormats(const std::string& url, const std::string& input, TProgress& progress)
 {
@@ -576,7 +565,7 @@ int main(int argc, char** argv)
         return ExitOk;
     }
     const TEncoderProfile* profile = nullptr;
-    if (!options.Profile.empty() && !(profile = FindProfile(profiles, options.Profile))) {
+    if (!options.Profile.empty() && !(profile = FindProfileNamed(profiles, options.Profile))) {
         std::fprintf(stderr, "brimtale-cli: unknown profile %s (see --list-profiles)\n", options.Profile.c_str());
         return ExitUsage;
     }
