@@ -286,6 +286,7 @@ TEST(AddRequest, ArgumentsAndTheMessageCarryEveryChoice)
     const auto back = ParseAddRequest(EncodeAddRequest(added));
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, added);
+    const TAddedAddress first = added[0];  // a refused call empties added
 
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
              {"--add"}, {"--add", "-d"}, {"--add", "-x", "http://127.0.0.1:1/a"}, {"--add", "-f", "AVI", "a"}, {"--add", "  "}})
@@ -293,6 +294,8 @@ TEST(AddRequest, ArgumentsAndTheMessageCarryEveryChoice)
     EXPECT_FALSE(ParseAddRequest("add2\nhttp://a %20 - - 0\n"));
     EXPECT_FALSE(ParseAddRequest("add1\nhttp://a - - 0\n"));
     EXPECT_FALSE(ParseAddRequest("add1\n"));
-    EXPECT_EQ(ExpandPlaylist(added[0], nullptr).size(), 1u);
-    EXPECT_FALSE(ExpandPlaylist(added[0], nullptr)[0].Playlist);
+    // No list behind the address (nothing listens there): the address is the one job.
+    const std::vector<TAddedAddress> expanded = ExpandPlaylist(first, nullptr);
+    ASSERT_EQ(expanded.size(), 1u);
+    EXPECT_FALSE(expanded[0].Playlist);
 }

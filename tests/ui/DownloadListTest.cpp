@@ -47,10 +47,13 @@ QString Q(const std::string& s)
     return QString::fromStdString(s);
 }
 
-// The processes running the program at exe with "-get" (zombies do not count).
+// The processes running the program at exe with "-get" (zombies do not count,
+// nor a child such a process has forked and not yet replaced with another
+// program: it still shows its parent's command line).
 std::vector<pid_t> DownloadProcesses(const std::string& exe)
 {
     std::vector<pid_t> pids;
+    std::vector<pid_t> parents;
     DIR* proc = ::opendir("/proc");
     if (!proc)
         return pids;
@@ -72,9 +75,16 @@ std::vector<pid_t> DownloadProcesses(const std::string& exe)
         if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z')
             continue;
         pids.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
+        parents.push_back(close != std::string::npos && close + 4 < line.size()
+                              ? static_cast<pid_t>(std::atoi(line.c_str() + close + 4))
+                              : 0);
     }
     ::closedir(proc);
-    return pids;
+    std::vector<pid_t> own;
+    for (std::size_t i = 0; i < pids.size(); ++i)
+        if (std::find(pids.begin(), pids.end(), parents[i]) == pids.end())
+            own.push_back(pids[i]);
+    return own;
 }
 
 // Kills the program running exe without arguments (the one --add started);
