@@ -368,6 +368,22 @@ int Convert(const TDownloadJob& job, bool localSource, TProgress& progress, bool
     return ExitOk;
 }
 
+// What every job of this run is asked: the conversion, the format and the
+// engine's options (the address, directory and name are each job's own).
+TGetRequest CliRequest(const TCliOptions& options, const TEncoderProfile* profile, int formatNumber,
+                       const std::optional<TFormatChoice>& choice, const TEngineOptions& engineOptions)
+{
+    TGetRequest request;
+    request.Convert = profile != nullptr;
+    request.Profile = profile;
+    request.DeleteInput = options.DeleteInput;
+    request.FormatNumber = formatNumber;
+    if (choice)
+        request.EngineChoice = EngineFormatFor(*choice);
+    request.EngineOptions = engineOptions;
+    return request;
+}
+
 // One job whose name is reserved: downloaded (unless its source is a file on
 // disk), converted when asked, its final file's path printed.
 int RunJob(TDownloadJob& job, TProgress& progress, bool polish)
@@ -394,16 +410,9 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
            const std::optional<TFormatChoice>& choice, const TEngineOptions& engineOptions, TProgress& progress)
 {
     const bool polish = AppSettings.LangPolish;
-    TGetRequest request;
+    TGetRequest request = CliRequest(options, profile, formatNumber, choice, engineOptions);
     request.Url = input;
     request.Directory = options.Directory.empty() ? AppSettings.LastDir : options.Directory;
-    request.Convert = profile != nullptr;
-    request.Profile = profile;
-    request.DeleteInput = options.DeleteInput;
-    request.FormatNumber = formatNumber;
-    if (choice)
-        request.EngineChoice = EngineFormatFor(*choice);
-    request.EngineOptions = engineOptions;
 
     // The name the dialog would propose: the page's title, or the file's own name.
     request.FileName = options.OutputName;
@@ -498,15 +507,7 @@ int RunList(const std::string& input, const TCliOptions& options, const TEncoder
         Error(progress, CantCreateDirMessage(directory.empty() ? typed : directory, polish));
         return ExitFailed;
     }
-    TGetRequest request;
-    request.Convert = profile != nullptr;
-    request.Profile = profile;
-    request.DeleteInput = options.DeleteInput;
-    request.FormatNumber = formatNumber;
-    if (choice)
-        request.EngineChoice = EngineFormatFor(*choice);
-    request.EngineOptions = engineOptions;
-    TListJobMaker maker(request, folder);
+    TListJobMaker maker(CliRequest(options, profile, formatNumber, choice, engineOptions), folder);
     int status = ExitOk;
     for (std::size_t i = 0; i < list.Entries.size(); ++i) {
         const TPageListEntry& entry = list.Entries[i];
