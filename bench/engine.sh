@@ -7,9 +7,10 @@
 # ffmpeg, cuts it into an HLS playlist and a DASH manifest (video and audio
 # apart), serves both on 127.0.0.1, and downloads each page ROUNDS times (default
 # 5) with `brimtale-cli` and with `yt-dlp` alone, alternating the order. Prints
-# the median whole-process time of each, and the ratio brimtale-cli / yt-dlp.
-# brimtale-cli runs twice per round: as it comes (title and chapters put in the
-# file) and with --no-metadata (the same work as yt-dlp's defaults).
+# the median whole-process time of each, and the ratio brimtale-cli / yt-dlp
+# for the same work: brimtale-cli as it comes (title, chapters and cover put in
+# the file) against yt-dlp with --embed-metadata --embed-chapters
+# --embed-thumbnail, and brimtale-cli --no-metadata against yt-dlp's defaults.
 #
 # The files go to a fresh directory under BENCH_DIR (default: $TMPDIR or /tmp).
 set -euo pipefail
@@ -73,23 +74,25 @@ run() {
         cli) timed "$work/brimtale-cli" -q -d "$out" "$url" ;;
         cli-plain) timed "$work/brimtale-cli" -q --no-metadata -d "$out" "$url" ;;
         ytdlp) timed yt-dlp -P "$out" "$url" ;;
+        ytdlp-meta) timed yt-dlp --embed-metadata --embed-chapters --embed-thumbnail -P "$out" "$url" ;;
     esac
     rm -rf "$out"
 }
 
 for page in hls/index.m3u8 dash/manifest.mpd; do
     url="http://127.0.0.1:$port/$page"
-    : >"$work/cli" ; : >"$work/cli-plain" ; : >"$work/ytdlp"
+    : >"$work/cli" ; : >"$work/cli-plain" ; : >"$work/ytdlp" ; : >"$work/ytdlp-meta"
     for round in $(seq "$rounds"); do
-        if [ $((round % 2)) -eq 1 ]; then order="ytdlp cli cli-plain"; else order="cli-plain cli ytdlp"; fi
+        if [ $((round % 2)) -eq 1 ]; then order="ytdlp cli-plain ytdlp-meta cli"; else order="cli ytdlp-meta cli-plain ytdlp"; fi
         for kind in $order; do
             run "$kind" "$url" >>"$work/$kind"
         done
     done
     y=$(median <"$work/ytdlp")
+    m=$(median <"$work/ytdlp-meta")
     c=$(median <"$work/cli")
     p=$(median <"$work/cli-plain")
-    printf '%-18s yt-dlp %7.3f s   brimtale-cli %7.3f s (ratio %.3f)   --no-metadata %7.3f s (ratio %.3f)\n' \
-        "${page%%/*}" "$y" "$c" "$(awk -v a="$c" -v b="$y" 'BEGIN { print a / b }')" \
-        "$p" "$(awk -v a="$p" -v b="$y" 'BEGIN { print a / b }')"
+    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+    printf '%-5s metadata: brimtale-cli %7.3f s  yt-dlp %7.3f s  ratio %s | none: brimtale-cli %7.3f s  yt-dlp %7.3f s  ratio %s\n' \
+        "${page%%/*}" "$c" "$m" "$(ratio "$c" "$m")" "$p" "$y" "$(ratio "$p" "$y")"
 done

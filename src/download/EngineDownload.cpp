@@ -341,25 +341,44 @@ void RemoveEngineWorkDir(const std::string& workDir)
 }
 
 namespace {
-// The extension the file will have when the engine chooses by itself: the one
-// in the kept page information.
-std::string PageInfoExt(const std::string& path)
+// Reads a file of at most max bytes (not through a link, never blocking on a
+// pipe); whole is false when it holds more.
+bool ReadSmallFile(const std::string& path, std::size_t max, std::string& text, bool& whole)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return {};
-    std::string text;
+        return false;
+    text.clear();
+    whole = false;
     char buffer[65536];
+    bool ok = true;
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0 || text.size() + static_cast<std::size_t>(n) > PageInfoKeptBytes)
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) {
+            whole = true;
+            break;
+        }
+        if (text.size() + static_cast<std::size_t>(n) > max)
             break;
         text.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
-    return ParsePageInfo(text).Ext;
+    return ok;
+}
+
+// The extension the file will have when the engine chooses by itself: the one
+// in the kept page information.
+std::string PageInfoExt(const std::string& path)
+{
+    std::string text;
+    bool whole = false;
+    return ReadSmallFile(path, PageInfoKeptBytes, text, whole) && whole ? ParsePageInfo(text).Ext : std::string();
 }
 
 // Moves the subtitle files beside the video: "NAME.LANG.srt" for "NAME.mp4",
@@ -388,14 +407,169 @@ std::vector<std::string> MoveSubtitles(const std::string& workDir, const std::st
 }
 } // namespace
 
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// How one run of the engine ended.
+struct TEngineOutcome {
+    TEngineTally Tally;
+    std::uint32_t ExitCode = 1;
+    bool Started = false;  // false: Error says why it could not be
+    bool Stopped = false;  // shouldStop said so
+    bool Ended = false;    // onLine asked to end it
+    bool Stalled = false;  // it printed nothing for EngineStallSeconds
+    std::string Error;
+};
+
+// Runs the engine once in workDir (the folder may be renamed while it runs:
+// the engine follows it). onLine sees every line before it is counted and
+// ends the run by returning false; the engine and all it started (a merging
+// ffmpeg too) are ended then, as when shouldStop says so.
+TEngineOutcome RunEngineOnce(const TEngineChoice& choice, const std::vector<std::string>& args,
+                             const std::string& workDir, const std::function<bool(const std::string&)>& onLine,
+                             const std::function<void(const TEngineTally&)>& onProgress,
+                             const std::function<bool()>& shouldStop)
+{
+    TEngineOutcome outcome;
+    Clock::time_point lastLine = Clock::now();
+    Clock::time_point endedAt{};
+    int enginePid = 0;
+    const auto end = [&](int pid, Clock::time_point now) {
+        endedAt = now;
+        EndProcessGroup(pid);
+    };
+    try {
+        outcome.ExitCode = RunConsoleApp(
+            AbsoluteProgram(choice.Path), EngineRunArgs(choice, args), nullptr,
+            [&](int pid, const std::string& text) {
+                enginePid = pid;
+                lastLine = Clock::now();
+                if (endedAt != Clock::time_point{})
+                    return;
+                if (onLine && !onLine(text)) {
+                    outcome.Ended = true;
+                    end(pid, lastLine);
+                    return;
+                }
+                const TEngineLine line = ParseEngineLine(text);
+                outcome.Tally.Feed(line);
+                if (line.Kind != TEngineLine::TKind::Other && onProgress)
+                    onProgress(outcome.Tally);
+            },
+            TLineEndRule::LoneLfCompletes,
+            [&](int pid) {
+                enginePid = pid;
+                const Clock::time_point now = Clock::now();
+                if (endedAt == Clock::time_point{}) {
+                    const bool stop = shouldStop && shouldStop();
+                    if (stop || now - lastLine > std::chrono::seconds(EngineStallSeconds)) {
+                        outcome.Stopped = stop;
+                        outcome.Stalled = !stop;
+                        end(pid, now);
+                    }
+                } else if (now - endedAt > std::chrono::seconds(3)) {
+                    EndProcessGroup(pid, true);  // still there: no more asking
+                }
+            },
+            workDir);
+    } catch (const EConsoleError& e) {
+        outcome.Error = e.what();
+        return outcome;
+    }
+    outcome.Started = true;
+    // What the engine started (an ffmpeg that merges or downloads for it) may
+    // still be on its way out: nothing of it may touch the folder afterwards.
+    WaitForProcessGroupEnd(enginePid, std::chrono::seconds(3));
+    return outcome;
+}
+
+// A folder the engine left empty goes; one with partial files stays for the
+// next try (or for the question whether to delete them).
+void LeaveWorkDir(const std::string& workDir)
+{
+    if (!EngineWorkDirIsEmpty(workDir))
+        return;
+    for (const char* helper : {EngineCookiesFile, EnginePageInfoFile, EngineHoldFile})
+        ::unlink(InDir(workDir, helper).c_str());
+    ::rmdir(workDir.c_str());
+}
+
+// After the engine's run: the one file it made gets the output name, or the
+// run says why not.
+void TakeEngineResult(TEngineRun& run, const TEngineOutcome& outcome, const std::string& outputFile)
+{
+    const std::string& workDir = run.WorkDir;
+    if (outcome.Stopped) {
+        run.Stopped = true;
+        LeaveWorkDir(workDir);
+        return;
+    }
+    if (outcome.Stalled || outcome.ExitCode != 0) {
+        run.Failure = outcome.Stalled ? TEngineFailure::Stalled : TEngineFailure::EngineFailed;
+        run.Error = outcome.Tally.Error();
+        run.WantsSignIn = !outcome.Stalled && EngineWantsSignIn(run.Error);
+        LeaveWorkDir(workDir);
+        return;
+    }
+    const std::vector<std::string> results = EngineResultFiles(workDir);
+    if (results.size() != 1) {
+        // Never a guess between two files.
+        run.Failure = results.empty() ? TEngineFailure::NoResult : TEngineFailure::SeveralResults;
+        LeaveWorkDir(workDir);
+        return;
+    }
+    // Only a media or subtitle file is taken: whatever else the engine made (a
+    // desktop entry, a script) goes.
+    if (!IsEngineResultExtension(ExtractFileExt(results.front()))) {
+        run.Failure = TEngineFailure::NotMedia;
+        run.Error = ExtractFileName(results.front());
+        ::unlink(results.front().c_str());
+        LeaveWorkDir(workDir);
+        return;
+    }
+    // The engine's file can't be much larger than what it downloaded (the
+    // streams are joined, not grown): anything beyond is not this job's file.
+    const std::int64_t size = FileSizeOf(results.front());
+    const std::int64_t done = outcome.Tally.Done();
+    if (done > 0 && size > done + done / 4 + (1 << 20)) {
+        run.Failure = TEngineFailure::TooLarge;
+        return;
+    }
+    // The user's ordinary mode, whatever the engine gave its file.
+    SetOrdinaryFileMode(results.front());
+    run.OutputFile = MoveResult(results.front(), outputFile);
+    run.Ok = !run.OutputFile.empty();
+    if (run.Ok) {
+        run.Subtitles = MoveSubtitles(workDir, run.OutputFile);
+        RemoveEngineWorkDir(workDir);
+    } else {
+        run.Failure = TEngineFailure::NotMoved;
+    }
+}
+
+// The cookies go as a copy: the engine writes its file back. The copy goes
+// when the run ends, however it ends (wherever its folder is by then).
+class TCookiesCopy {
+public:
+    explicit TCookiesCopy(const std::string& workDir) : workDir_(workDir) { ::unlink(Path().c_str()); }
+    ~TCookiesCopy() { ::unlink(Path().c_str()); }
+    TCookiesCopy(const TCookiesCopy&) = delete;
+    TCookiesCopy& operator=(const TCookiesCopy&) = delete;
+    bool Make(const std::string& from) { return from.empty() || CopyCookiesFile(from, Path()); }
+    void Moved(const std::string& workDir) { workDir_ = workDir; }
+private:
+    std::string Path() const { return InDir(workDir_, EngineCookiesFile); }
+    std::string workDir_;
+};
+} // namespace
+
 TEngineRun RunEngineDownload(const TEngineRequest& given, const std::string& outputFile,
                              const std::function<void(const TEngineTally&)>& onProgress,
                              const std::function<bool()>& shouldStop, bool continuing)
 {
     TEngineRun run;
     const TEngineChoice choice = ChooseEngine();
-    const std::string engine = AbsoluteProgram(choice.Path);
-    if (engine.empty()) {
+    if (AbsoluteProgram(choice.Path).empty()) {
         run.Failure = TEngineFailure::NoEngine;
         return run;
     }
@@ -423,11 +597,8 @@ TEngineRun RunEngineDownload(const TEngineRequest& given, const std::string& out
     const std::string pageInfo = InDir(workDir, EnginePageInfoFile);
     struct stat infoStat {};
     request.FromPageInfo = ::lstat(pageInfo.c_str(), &infoStat) == 0 && S_ISREG(infoStat.st_mode);
-    // The cookies go as a copy: the engine writes its file back. The copy goes
-    // when the run ends, however it ends.
-    const std::string cookiesCopy = InDir(workDir, EngineCookiesFile);
-    ::unlink(cookiesCopy.c_str());
-    if (!request.Options.CookiesFile.empty() && !CopyCookiesFile(request.Options.CookiesFile, cookiesCopy)) {
+    TCookiesCopy cookies(workDir);
+    if (!cookies.Make(request.Options.CookiesFile)) {
         run.Failure = TEngineFailure::NoCookies;
         return run;
     }
@@ -435,125 +606,138 @@ TEngineRun RunEngineDownload(const TEngineRequest& given, const std::string& out
     // engine's own choice that is the kept page information's.
     if (request.ExpectedExt.empty() && request.Format.Selector.empty() && request.FromPageInfo)
         request.ExpectedExt = PageInfoExt(pageInfo);
-    struct TCookiesGo {
-        std::string Path;
-        ~TCookiesGo() { ::unlink(Path.c_str()); }
-    } cookiesGo{cookiesCopy};
 
-    using Clock = std::chrono::steady_clock;
-    TEngineTally tally;
-    bool stalled = false;
-    std::uint32_t exitCode = 1;
-    int enginePid = 0;
-    // One run of the engine; false when it could not be started.
-    const auto runEngine = [&]() {
-        tally = TEngineTally{};
-        Clock::time_point lastLine = Clock::now();
-        Clock::time_point endedAt{};
-        stalled = false;
-        exitCode = 1;
-        try {
-            exitCode = RunConsoleApp(
-                engine, EngineRunArgs(choice, EngineDownloadArgs(request)), nullptr,
-                [&](int pid, const std::string& text) {
-                    enginePid = pid;
-                    lastLine = Clock::now();
-                    const TEngineLine line = ParseEngineLine(text);
-                    tally.Feed(line);
-                    if (line.Kind != TEngineLine::TKind::Other && onProgress)
-                        onProgress(tally);
-                },
-                TLineEndRule::LoneLfCompletes,
-                [&](int pid) {
-                    enginePid = pid;
-                    const Clock::time_point now = Clock::now();
-                    if (endedAt == Clock::time_point{}) {
-                        const bool stop = shouldStop && shouldStop();
-                        if (stop || now - lastLine > std::chrono::seconds(EngineStallSeconds)) {
-                            run.Stopped = stop;
-                            stalled = !stop;
-                            endedAt = now;
-                            EndProcessGroup(pid);
-                        }
-                    } else if (now - endedAt > std::chrono::seconds(3)) {
-                        EndProcessGroup(pid, true);  // still there: no more asking
-                    }
-                },
-                workDir);
-        } catch (const EConsoleError& e) {
-            run.Failure = TEngineFailure::EngineFailed;
-            run.Error = e.what();
-            return false;
-        }
-        // What the engine started (an ffmpeg that merges or downloads for it) may
-        // still be on its way out: nothing of it may touch the folder afterwards.
-        WaitForProcessGroupEnd(enginePid, std::chrono::seconds(3));
-        return true;
-    };
-    if (!runEngine())
-        return run;
-    if (!run.Stopped && !stalled && exitCode != 0 && request.FromPageInfo && EngineAddressExpired(tally.Error())) {
+    TEngineOutcome outcome = RunEngineOnce(choice, EngineDownloadArgs(request), workDir, {}, onProgress, shouldStop);
+    if (outcome.Started && !outcome.Stopped && !outcome.Stalled && outcome.ExitCode != 0 && request.FromPageInfo &&
+        EngineAddressExpired(outcome.Tally.Error())) {
         // The media addresses the look-up found have expired: the page is read again.
         ::unlink(pageInfo.c_str());
         request.FromPageInfo = false;
         run.PageReadAgain = true;
-        if (!runEngine())
-            return run;
+        outcome = RunEngineOnce(choice, EngineDownloadArgs(request), workDir, {}, onProgress, shouldStop);
     }
-    // A folder the engine left empty goes; one with partial files stays for the
-    // next try (or for the question whether to delete them).
-    const auto leave = [&] {
-        if (EngineWorkDirIsEmpty(workDir)) {
-            ::unlink(cookiesCopy.c_str());
-            ::unlink(pageInfo.c_str());
-            ::unlink(InDir(workDir, EngineHoldFile).c_str());
-            ::rmdir(workDir.c_str());
+    if (!outcome.Started) {
+        run.Failure = TEngineFailure::EngineFailed;
+        run.Error = outcome.Error;
+        return run;
+    }
+    TakeEngineResult(run, outcome, outputFile);
+    return run;
+}
+
+TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& directory, int lookUpSeconds,
+                                const TEngineNamer& name, const std::function<void(const TEngineTally&)>& onProgress,
+                                const std::function<bool()>& shouldStop)
+{
+    TEngineRun run;
+    const TEngineChoice choice = ChooseEngine();
+    if (AbsoluteProgram(choice.Path).empty()) {
+        run.Failure = TEngineFailure::NoEngine;
+        return run;
+    }
+    // A folder of this run's own (private, as mkdtemp makes it) until the page
+    // gives the name.
+    std::string pattern = InDir(directory, ".brimtale-page-XXXXXX");
+    if (!::mkdtemp(pattern.data())) {
+        run.Failure = TEngineFailure::NoFolder;
+        run.WorkDir = directory;
+        return run;
+    }
+    run.WorkDir = pattern;
+    // The hold goes along when the folder gets the job's name.
+    const TEngineWorkDirHold hold(run.WorkDir);
+    TCookiesCopy cookies(run.WorkDir);
+    TEngineRequest request = given;
+    if (request.EngineVersion.empty())
+        request.EngineVersion = choice.Version;
+    request.FromPageInfo = false;
+    if (hold.Result() != TEngineWorkDirHold::TResult::Held || !cookies.Make(request.Options.CookiesFile)) {
+        run.Failure = hold.Result() != TEngineWorkDirHold::TResult::Held ? TEngineFailure::NoFolder
+                                                                          : TEngineFailure::NoCookies;
+        RemoveEngineWorkDir(run.WorkDir);
+        return run;
+    }
+    std::vector<std::string> args = EngineDownloadArgs(request);
+    // The engine writes the page information before it downloads (the
+    // arguments end with "--" and the address).
+    const std::string info = EnginePageInfoFile;  // ".page.info.json"
+    const std::string infoTemplate = info.substr(0, info.size() - std::string(".info.json").size());
+    args.insert(args.end() - 2, {"--write-info-json", "-o", "infojson:" + infoTemplate});
+
+    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(lookUpSeconds);
+    bool infoWritten = false;
+    bool timedOut = false;
+    std::string outputFile;
+    const auto takeName = [&]() -> bool {
+        std::string text;
+        bool whole = false;
+        if (!ReadSmallFile(InDir(run.WorkDir, EnginePageInfoFile), PageInfoMaxBytes, text, whole) || !whole)
+            return false;
+        const TPageInfo page = PageInfoFromJson(std::move(text));
+        if (!page.Found)
+            return false;
+        const std::optional<TEngineNaming> naming = name(page);
+        if (!naming || naming->OutputFile.empty())
+            return false;
+        // The job's download would run the engine just so; otherwise it runs
+        // the engine itself, from the page information.
+        TEngineRequest job = naming->Request;
+        job.EngineVersion = request.EngineVersion;
+        job.FromPageInfo = false;
+        if (job.ExpectedExt.empty() && job.Format.Selector.empty())
+            job.ExpectedExt = page.Ext;
+        if (EngineDownloadArgs(job) != EngineDownloadArgs(request)) {
+            run.HandedOver = true;
+            return false;
         }
+        // The reserved folder is empty but for what the naming kept there:
+        // this one takes its place.
+        const std::string target = EngineWorkDir(naming->OutputFile);
+        ::unlink(InDir(target, EnginePageInfoFile).c_str());
+        if (::rename(run.WorkDir.c_str(), target.c_str()) != 0) {
+            run.HandedOver = true;
+            return false;
+        }
+        run.WorkDir = target;
+        cookies.Moved(target);
+        outputFile = naming->OutputFile;
+        return true;
     };
-    if (run.Stopped) {
-        leave();
+    const TEngineOutcome outcome = RunEngineOnce(
+        choice, args, run.WorkDir,
+        [&](const std::string& text) {
+            if (run.Named)
+                return true;
+            // The line after the one that announces the page information comes
+            // when its file is whole; a download never starts before it.
+            if (!infoWritten) {
+                infoWritten = text.rfind("[info] Writing video metadata as JSON", 0) == 0;
+                return infoWritten || (text.rfind("[download]", 0) != 0 && text.rfind(EngineProgressMark, 0) != 0);
+            }
+            run.Named = takeName();
+            return run.Named;
+        },
+        onProgress,
+        [&] {
+            if (shouldStop && shouldStop())
+                return true;
+            timedOut = !run.Named && Clock::now() >= giveUp;
+            return timedOut;
+        });
+    if (!outcome.Started) {
+        run.Failure = TEngineFailure::EngineFailed;
+        run.Error = outcome.Error;
+    } else if (run.Named) {
+        TakeEngineResult(run, outcome, outputFile);
         return run;
-    }
-    if (stalled || exitCode != 0) {
-        run.Failure = stalled ? TEngineFailure::Stalled : TEngineFailure::EngineFailed;
-        run.Error = tally.Error();
-        run.WantsSignIn = !stalled && EngineWantsSignIn(run.Error);
-        leave();
-        return run;
-    }
-    const std::vector<std::string> results = EngineResultFiles(workDir);
-    if (results.size() != 1) {
-        // Never a guess between two files.
-        run.Failure = results.empty() ? TEngineFailure::NoResult : TEngineFailure::SeveralResults;
-        leave();
-        return run;
-    }
-    // Only a media or subtitle file is taken: whatever else the engine made (a
-    // desktop entry, a script) goes.
-    if (!IsEngineResultExtension(ExtractFileExt(results.front()))) {
-        run.Failure = TEngineFailure::NotMedia;
-        run.Error = ExtractFileName(results.front());
-        ::unlink(results.front().c_str());
-        leave();
-        return run;
-    }
-    // The engine's file can't be much larger than what it downloaded (the
-    // streams are joined, not grown): anything beyond is not this job's file.
-    const std::int64_t size = FileSizeOf(results.front());
-    if (tally.Done() > 0 && size > tally.Done() + tally.Done() / 4 + (1 << 20)) {
-        run.Failure = TEngineFailure::TooLarge;
-        return run;
-    }
-    // The user's ordinary mode, whatever the engine gave its file.
-    SetOrdinaryFileMode(results.front());
-    run.OutputFile = MoveResult(results.front(), outputFile);
-    run.Ok = !run.OutputFile.empty();
-    if (run.Ok) {
-        run.Subtitles = MoveSubtitles(workDir, run.OutputFile);
-        RemoveEngineWorkDir(workDir);
     } else {
-        run.Failure = TEngineFailure::NotMoved;
+        run.Stopped = outcome.Stopped && !timedOut;
+        run.TimedOut = timedOut;
+        run.Failure = outcome.Stalled ? TEngineFailure::Stalled : TEngineFailure::EngineFailed;
+        run.Error = outcome.Tally.Error();
     }
+    // Nothing of this run is kept: the job starts anew whichever road it takes.
+    RemoveEngineWorkDir(run.WorkDir);
     return run;
 }
 

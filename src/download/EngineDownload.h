@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,10 @@ struct TEngineRun {
     std::vector<std::string> Subtitles;  // the subtitle files saved beside it
     bool PageReadAgain = false;  // the kept page information had expired
     bool WantsSignIn = false;    // the engine's reason says the page wants a signed-in user
+    // RunEngineReadingPage only:
+    bool Named = false;       // the page was read and the job named; false: nothing of the run is kept
+    bool HandedOver = false;  // the job's download would run the engine otherwise: it is to run it
+    bool TimedOut = false;    // the page gave no answer within the look-up's time
 };
 
 // One line for the user about a failed run, in the program's language.
@@ -159,6 +164,28 @@ std::string EngineRunMessage(const TEngineRun& run, bool polish);
 TEngineRun RunEngineDownload(const TEngineRequest& request, const std::string& outputFile,
                              const std::function<void(const TEngineTally&)>& onProgress,
                              const std::function<bool()>& shouldStop, bool continuing = false);
+
+// What a download that reads the page itself is told once the page is read:
+// the job's output name, reserved as ReserveOutputFile does (its folder may
+// hold the page information, nothing else), and the request the job's own
+// download would make. Nothing: no job (the namer says why to its caller).
+struct TEngineNaming {
+    std::string OutputFile;
+    TEngineRequest Request;
+};
+using TEngineNamer = std::function<std::optional<TEngineNaming>(const TPageInfo& page)>;
+
+// A download of a page that no look-up has read: one run of the engine reads
+// the page and downloads it, in a private folder in directory, while name
+// names the job from the page information the engine writes before it
+// downloads. Then the folder becomes the job's and the run goes on as
+// RunEngineDownload's. The page has lookUpSeconds to answer. Without a name
+// (Named false) nothing of the run is kept: Failure and Error say what the
+// engine said before it read the page, or HandedOver says the job's own
+// download is to be run (its request differs from this run's).
+TEngineRun RunEngineReadingPage(const TEngineRequest& request, const std::string& directory, int lookUpSeconds,
+                                const TEngineNamer& name, const std::function<void(const TEngineTally&)>& onProgress,
+                                const std::function<bool()>& shouldStop);
 
 // True for the extensions (".mp4" or "mp4", any case) a file the engine made may
 // have: the media and subtitle types the program knows. Anything else (a

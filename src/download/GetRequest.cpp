@@ -163,14 +163,22 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
                 resolved.NameChanged = true;
             }
         } else if (!NetworkStepEnded()) {
-            ThroughEngine(plan.Url, plan.EngineChoice.value_or(TEngineFormat{}), MessageText(TMessageId::InvalidUrl, polish),
-                          polish, resolved);
+            resolved = ResolveEnginePage(plan, polish);
         }
         break;
     }
     default:
         break;
     }
+    return resolved;
+}
+
+TResolvedMedia ResolveEnginePage(const TGetPlan& plan, bool polish)
+{
+    TResolvedMedia resolved;
+    resolved.Path = plan.Path;
+    ThroughEngine(plan.Url, plan.EngineChoice.value_or(TEngineFormat{}), MessageText(TMessageId::InvalidUrl, polish),
+                  polish, resolved);
     return resolved;
 }
 

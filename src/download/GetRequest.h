@@ -67,6 +67,9 @@ struct TResolvedMedia {
 // the address itself when it answers with a media file, else the page engine
 // (also when a site's resolver finds nothing).
 TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish);
+// The same for a page known to be none of the sites' and no media file: the
+// page engine's answer only (its look-up, or the answer kept for the page).
+TResolvedMedia ResolveEnginePage(const TGetPlan& plan, bool polish);
 
 // The output path as it is used: doubled extension dropped, a free numbered name
 // when the name is taken (the empty text when none is left).

@@ -231,22 +231,22 @@ int ListFormats(const std::string& input, TProgress& progress)
     return ExitOk;
 }
 
-// Through the page engine; the file's final name goes to job.OutputFile.
-int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
+// The engine's progress as the terminal shows it.
+std::function<void(const TEngineTally&)> EngineProgress(TProgress& progress, bool polish)
 {
-    progress.Start();
-    bool merging = false;
-    const TEngineRun run = RunEngineDownload(
-        EngineRequestFor(job), job.OutputFile,
-        [&](const TEngineTally& tally) {
-            if (tally.Merging() && !merging) {
-                merging = true;
-                progress.Say(std::string(GetMainTexts(polish).Merging) + "...");
-            } else if (!merging) {
-                progress.Download(tally.Done(), tally.Total());
-            }
-        },
-        [] { return Interrupted.load(); });
+    return [&progress, polish, merging = false](const TEngineTally& tally) mutable {
+        if (tally.Merging() && !merging) {
+            merging = true;
+            progress.Say(std::string(GetMainTexts(polish).Merging) + "...");
+        } else if (!merging) {
+            progress.Download(tally.Done(), tally.Total());
+        }
+    };
+}
+
+// What a run of the engine gave the job; the file's final name goes to job.OutputFile.
+int EngineDownloaded(TDownloadJob& job, const TEngineRun& run, TProgress& progress, bool polish)
+{
     if (run.Stopped || Interrupted)
         return Interruption(progress, EngineWorkDir(job.OutputFile), polish);
     if (!run.Ok) {
@@ -262,6 +262,15 @@ int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
     for (const std::string& subtitles : run.Subtitles)
         progress.Say((polish ? "Napisy: " : "Subtitles: ") + subtitles);
     return ExitOk;
+}
+
+// Through the page engine.
+int EngineDownload(TDownloadJob& job, TProgress& progress, bool polish)
+{
+    progress.Start();
+    const TEngineRun run = RunEngineDownload(EngineRequestFor(job), job.OutputFile, EngineProgress(progress, polish),
+                                             [] { return Interrupted.load(); });
+    return EngineDownloaded(job, run, progress, polish);
 }
 
 // One transfer into the job's file: from the start, or continuing what is on
@@ -386,14 +395,9 @@ TGetRequest CliRequest(const TCliOptions& options, const TEncoderProfile* profil
 
 // One job whose name is reserved: downloaded (unless its source is a file on
 // disk), converted when asked, its final file's path printed.
-int RunJob(TDownloadJob& job, TProgress& progress, bool polish)
+// What follows the download: the conversion, if any, and the final name.
+int FinishJob(TDownloadJob& job, bool localSource, TProgress& progress, bool polish)
 {
-    const bool localSource = FileExists(job.Source);
-    if (!localSource) {
-        const int downloaded = Download(job, progress, polish);
-        if (downloaded != ExitOk)
-            return downloaded;
-    }
     std::string finalPath = job.OutputFile;
     if (JobConverts(job)) {
         const int converted = Convert(job, localSource, progress, polish, finalPath);
@@ -404,6 +408,122 @@ int RunJob(TDownloadJob& job, TProgress& progress, bool polish)
     std::printf("%s\n", finalPath.c_str());
     std::fflush(stdout);
     return ExitOk;
+}
+
+int RunJob(TDownloadJob& job, TProgress& progress, bool polish)
+{
+    const bool localSource = FileExists(job.Source);
+    if (!localSource) {
+        const int downloaded = Download(job, progress, polish);
+        if (downloaded != ExitOk)
+            return downloaded;
+    }
+    return FinishJob(job, localSource, progress, polish);
+}
+
+// The name the dialog would propose, with the profile's extension when it
+// converts. A page whose title could not be read still gets one and so its
+// look-up: its reason (no media, not reachable) says more than a missing name.
+std::string ProposedName(std::string name, bool page, const TEncoderProfile* profile)
+{
+    if (page && Trim(name).empty())
+        name = "video";
+    if (profile && !profile->Ext.empty() && profile->Ext != "-")
+        name = ReplaceNameExtension(name, "." + profile->Ext);
+    return name;
+}
+
+// A page for the engine is read by the engine run that downloads it: the job
+// is named while that run already downloads into a folder of its own, so the
+// engine starts once. Nothing when the page takes the usual road (a look-up,
+// then the download): a media file, a page the engine could not read (the
+// look-up says why, as ever), or a job whose download differs.
+std::optional<int> RunEnginePage(const TGetRequest& given, const std::string& url, const TEncoderProfile* profile,
+                                 TProgress& progress)
+{
+    const bool polish = AppSettings.LangPolish;
+    if (ChooseEngine().Path.empty())
+        return std::nullopt;
+    TMediaAddress media;
+    {
+        const TNetworkStepScope step(LookUpLimit, &Interrupted);
+        media = ProbeMediaAddress(url);
+    }
+    if (Interrupted)
+        return Interruption(progress, {}, polish);
+    if (media.IsMedia || media.NotTrusted)
+        return std::nullopt;
+    // The folder and its checks, before any name is known.
+    TGetRequest request = given;
+    request.FileName = given.FileName.empty() ? std::string("video") : given.FileName;
+    const TGetPlan folder = PlanGet(request, polish);
+    if (!folder.Message.empty())
+        return std::nullopt;
+
+    std::optional<TDownloadJob> named;
+    std::string refusal;
+    const TEngineNamer name = [&](const TPageInfo& page) -> std::optional<TEngineNaming> {
+        // The look-up's answer from here on: the naming reads it as if it had asked.
+        KeepPageLookUp(url, page);
+        request.FileName = given.FileName.empty()
+                               ? ProposedName(FileNameFromTitle(page.Title, page.Ext.empty() ? "" : "." + page.Ext),
+                                              true, profile)
+                               : given.FileName;
+        const TGetPlan plan = PlanGet(request, polish);
+        if (!plan.Message.empty()) {
+            refusal = plan.Message;
+            return std::nullopt;
+        }
+        const TResolvedMedia resolved = ResolveEnginePage(plan, polish);
+        if (!resolved.Message.empty() || !resolved.ThroughEngine) {
+            refusal = resolved.Message.empty() ? std::string(MessageText(TMessageId::JobRefused, polish))
+                                               : resolved.Message;
+            if (refusal.find(given.Url) == std::string::npos)
+                refusal += " " + given.Url;
+            return std::nullopt;
+        }
+        const std::string path = ReserveJobOutput(plan, resolved);
+        TDownloadJob job = MakeDownloadJob(request, plan, resolved, path, resolved.EngineSize);
+        if (path.empty() || !IsJobValid(job)) {
+            ReleaseJobOutput(resolved, path);
+            refusal = std::string(MessageText(TMessageId::JobRefused, polish)) + " " + given.Url;
+            return std::nullopt;
+        }
+        named = job;
+        return TEngineNaming{path, EngineRequestFor(job)};
+    };
+
+    TEngineRequest engineRequest;
+    engineRequest.Url = url;
+    engineRequest.Format = given.EngineChoice.value_or(TEngineFormat{});
+    engineRequest.Options = given.EngineOptions;
+    const std::string ffmpeg = GetFfmpegPath();
+    if (ffmpeg != FindExecutable("ffmpeg"))
+        engineRequest.Ffmpeg = ffmpeg;
+    // Most pages give MP4; another container that takes no cover picture hands
+    // the job over to a download of its own.
+    engineRequest.ExpectedExt = engineRequest.Format.MergeFormat.empty() ? "mp4" : engineRequest.Format.MergeFormat;
+    progress.Start();
+    const TEngineRun run = RunEngineReadingPage(engineRequest, folder.Directory, static_cast<int>(LookUpLimit.count()),
+                                                name, EngineProgress(progress, polish), [] { return Interrupted.load(); });
+    if (named && (run.Named || run.HandedOver)) {
+        TDownloadJob& job = *named;
+        const int downloaded = run.Named ? EngineDownloaded(job, run, progress, polish) : Download(job, progress, polish);
+        return downloaded != ExitOk ? downloaded : FinishJob(job, false, progress, polish);
+    }
+    if (Interrupted)
+        return Interruption(progress, {}, polish);
+    if (!refusal.empty()) {
+        Error(progress, refusal);
+        return ExitFailed;
+    }
+    if (run.TimedOut) {
+        // The page did not answer in time: the look-up would say so, without asking again.
+        TPageInfo page;
+        page.Error = LookUpTimedOutText;
+        KeepPageLookUp(url, page);
+    }
+    return std::nullopt;
 }
 
 int RunOne(const std::string& input, const TCliOptions& options, const TEncoderProfile* profile, int formatNumber,
@@ -418,6 +538,10 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
     request.FileName = options.OutputName;
     const std::string url = Trim(input);
     const TVideoSite site = DetectVideoSite(url);
+    if (site == vsWebPage) {
+        if (const std::optional<int> done = RunEnginePage(request, url, profile, progress))
+            return *done;
+    }
     if (request.FileName.empty() && site != vsNone) {
         if (site == vsLocalFile) {
             request.FileName = ExtractFileName(url);
@@ -427,12 +551,7 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
         }
         if (Interrupted)
             return Interruption(progress, {}, polish);
-        // A page whose title could not be read still gets its look-up: its
-        // reason (no media, not reachable) says more than a missing name.
-        if (Trim(request.FileName).empty() && site != vsLocalFile)
-            request.FileName = "video";
-        if (profile && !profile->Ext.empty() && profile->Ext != "-")
-            request.FileName = ReplaceNameExtension(request.FileName, "." + profile->Ext);
+        request.FileName = ProposedName(request.FileName, site != vsLocalFile, profile);
     }
 
     const TGetPlan plan = PlanGet(request, polish);

@@ -350,6 +350,12 @@ std::map<std::string, TPageInfo> Cache;  // by format selector and address
 constexpr std::size_t CacheMax = 16;
 std::map<std::string, std::string> Failures;  // the engine's reason, by address
 
+// A kept answer is the address's with a format and the cookies in use.
+std::string LookUpKey(const std::string& url, const TEngineFormat& format)
+{
+    return format.Selector + "\n" + format.MergeFormat + "\n" + LookUpCookiesKey() + "\n" + url;
+}
+
 void RememberFailure(const std::string& url, const std::string& reason)
 {
     const std::lock_guard<std::mutex> lock(CacheLock);
@@ -445,9 +451,17 @@ std::vector<std::string> PageInfoArgs(const std::string& url, const TEngineForma
     return args;
 }
 
+TPageInfo PageInfoFromJson(std::string json)
+{
+    TPageInfo info = ParsePageInfo(json);
+    if (info.Found && json.size() <= PageInfoKeptBytes)
+        info.Json = std::make_shared<const std::string>(std::move(json));
+    return info;
+}
+
 TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
 {
-    const std::string key = format.Selector + "\n" + format.MergeFormat + "\n" + LookUpCookiesKey() + "\n" + url;
+    const std::string key = LookUpKey(url, format);
     {
         const std::lock_guard<std::mutex> lock(CacheLock);
         if (const auto it = Cache.find(key); it != Cache.end())
@@ -478,11 +492,8 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
         info.Error = e.what();
         return info;
     }
-    if (run.ExitCode == 0 && !run.Stopped && !run.TooLong) {
-        info = ParsePageInfo(run.Out);
-        if (info.Found && run.Out.size() <= PageInfoKeptBytes)
-            info.Json = std::make_shared<const std::string>(std::move(run.Out));
-    }
+    if (run.ExitCode == 0 && !run.Stopped && !run.TooLong)
+        info = PageInfoFromJson(std::move(run.Out));
     if (!info.Found) {
         const bool tooLarge = info.TooLarge || (run.TooLong && !run.Stopped);
         info = TPageInfo{};
@@ -505,6 +516,21 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
     return info;
 }
 
+void KeepPageLookUp(const std::string& url, const TPageInfo& info)
+{
+    const std::lock_guard<std::mutex> lock(CacheLock);
+    if (Cache.size() >= CacheMax)
+        Cache.clear();
+    Cache[LookUpKey(url, {})] = info;
+    if (info.Found) {
+        Failures.erase(url);
+    } else if (info.Error != LookUpTimedOutText) {
+        if (Failures.size() >= CacheMax)
+            Failures.clear();
+        Failures[url] = info.Error;
+    }
+}
+
 void ForgetPageLookUps()
 {
     const std::lock_guard<std::mutex> lock(CacheLock);
@@ -515,7 +541,7 @@ void ForgetPageLookUps()
 std::size_t KeptListEntries(const std::string& url)
 {
     // The engine's own choice of format, asked with the cookies in use now.
-    const std::string key = "\n\n" + LookUpCookiesKey() + "\n" + url;
+    const std::string key = LookUpKey(url, {});
     const std::lock_guard<std::mutex> lock(CacheLock);
     const auto it = Cache.find(key);
     return it == Cache.end() ? 0 : it->second.ListEntries;

@@ -54,6 +54,8 @@ constexpr const char* LookUpTimedOutText = "the page engine's look-up timed out"
 // What the engine printed for -J: the page information, or Found false (with
 // TooLarge set when it was too large to read).
 TPageInfo ParsePageInfo(const std::string& json);
+// The same, keeping the text in Json when it has media and is small enough.
+TPageInfo PageInfoFromJson(std::string json);
 // The engine's reason from its error output: the last "ERROR: " line, without
 // the prefix, cut to a readable length.
 std::string EngineErrorText(const std::string& errorOutput);
@@ -70,6 +72,10 @@ constexpr std::size_t PageInfoMaxBytes = 64 * 1024 * 1024;
 // at the latest. An answer with media is kept for the address and format, so
 // the dialog asks only once. No engine: Found false with an empty Error.
 TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format = {});
+// Keeps what another run of the engine read of the page (the page information
+// a download wrote, or why it found none) as the answer of a look-up with the
+// engine's own format, so that the page is not asked again.
+void KeepPageLookUp(const std::string& url, const TPageInfo& info);
 // Forgets the kept answers.
 void ForgetPageLookUps();
 // The entries of the page's list when a kept answer (of the engine's own

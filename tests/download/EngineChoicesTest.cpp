@@ -262,3 +262,77 @@ TEST_F(EngineChoices, AMediaAddressStaysWithTheProgramsOwnClientWhateverTheChoic
     EXPECT_FALSE(resolved.ThroughEngine);
     EXPECT_EQ(resolved.MediaUrl, server_.Url("/clip.mp4"));
 }
+
+// The command line's road: the run that downloads reads the page, and the job
+// is named from what it read while the bytes already arrive.
+TEST_F(EngineChoices, OneRunReadsThePageNamesTheJobAndDownloads)
+{
+    server_.Serve("/watch", Page("Read by the download"));
+    TEngineRequest request;
+    request.Url = server_.Url("/watch");
+    request.Options = AsServed();
+    request.ExpectedExt = "mp4";
+    std::vector<std::string> titles;
+    const auto byTitle = [&](const TPageInfo& page) -> std::optional<TEngineNaming> {
+        titles.push_back(page.Title);
+        return TEngineNaming{ReserveOutputFile(out_.File(page.Title + ".mp4"), true), request};
+    };
+    TEngineRun run = RunEngineReadingPage(request, out_.Path(), 20, byTitle, {}, [] { return false; });
+    ASSERT_TRUE(run.Ok) << EngineRunMessage(run, false);
+    EXPECT_TRUE(run.Named);
+    EXPECT_EQ(titles, std::vector<std::string>{"Read by the download"});
+    EXPECT_EQ(EngineReadsOf(server_, "/watch"), 1u);
+    EXPECT_EQ(TempDir::Read(run.OutputFile), clipBody_);
+    const std::vector<std::string> named{"Read by the download.mp4"};
+    EXPECT_EQ(fixtures::FolderEntries(out_.Path()), named);
+
+    // A job whose download would run the engine otherwise (here: with the
+    // metadata) is handed over: only the name it reserved is left.
+    const auto withMetadata = [&](const TPageInfo&) -> std::optional<TEngineNaming> {
+        TEngineRequest other = request;
+        other.Options.Metadata = true;
+        return TEngineNaming{ReserveOutputFile(out_.File("other.mp4"), true), other};
+    };
+    run = RunEngineReadingPage(request, out_.Path(), 20, withMetadata, {}, [] { return false; });
+    EXPECT_FALSE(run.Named);
+    EXPECT_TRUE(run.HandedOver);
+    EXPECT_EQ(fixtures::FolderEntries(out_.Path()), (std::vector<std::string>{".other.mp4.parts", named[0]}));
+    ReleaseOutputFile(out_.File("other.mp4"), true);
+
+    // No name (the naming refused the job), and a page without media: nothing
+    // of the run is left, and the engine's reason comes back.
+    const auto refuse = [&](const TPageInfo&) -> std::optional<TEngineNaming> { return std::nullopt; };
+    run = RunEngineReadingPage(request, out_.Path(), 20, refuse, {}, [] { return false; });
+    EXPECT_FALSE(run.Named);
+    EXPECT_FALSE(run.Ok);
+    server_.Serve("/empty", "<html><head><title>Nothing</title></head><body>text</body></html>");
+    request.Url = server_.Url("/empty");
+    run = RunEngineReadingPage(request, out_.Path(), 20, refuse, {}, [] { return false; });
+    EXPECT_FALSE(run.Named);
+    EXPECT_EQ(run.Failure, TEngineFailure::EngineFailed);
+    EXPECT_FALSE(run.Error.empty());
+    EXPECT_EQ(fixtures::FolderEntries(out_.Path()), named);
+}
+
+TEST_F(EngineChoices, APageThatNeverAnswersEndsAtTheLookUpsTime)
+{
+    server_.Handle("/silent", [](const testhttp::Request&) {
+        testhttp::Response r;
+        r.silent = true;
+        return r;
+    });
+    TEngineRequest request;
+    request.Url = server_.Url("/silent");
+    bool asked = false;
+    const TEngineRun run = RunEngineReadingPage(
+        request, out_.Path(), 1,
+        [&](const TPageInfo&) -> std::optional<TEngineNaming> {
+            asked = true;
+            return std::nullopt;
+        },
+        {}, [] { return false; });
+    EXPECT_TRUE(run.TimedOut);
+    EXPECT_FALSE(run.Named);
+    EXPECT_FALSE(asked);
+    EXPECT_TRUE(fixtures::FolderEntries(out_.Path()).empty());
+}

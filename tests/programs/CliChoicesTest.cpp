@@ -171,3 +171,42 @@ TEST_F(CliChoices, AnEnginesVersionIsAskedOncePerFile)
     EXPECT_NE(TempDir::Read(dir.File("engine-versions.txt")).find("\t2099.01.01\t" + dir.File("yt-dlp")),
               std::string::npos);
 }
+
+TEST_F(CliChoices, TheEngineStartsOncePerPageAndTheMetadataSettingStillCounts)
+{
+    // The real engine behind a stand-in that notes every start.
+    const std::string calls = dir.File("calls.txt");
+    WriteScript(dir.File("yt-dlp"), "for a in \"$@\"; do\n"
+                                    "  if [ \"$a\" = --version ]; then echo 2024.01.01; exit 0; fi\n"
+                                    "done\n"
+                                    "echo start >> '" + calls + "'\n"
+                                    "exec /usr/bin/yt-dlp \"$@\"\n");
+    const std::string url = server.Url("/dash/manifest.mpd");
+    const auto starts = [&] {
+        const std::string text = std::filesystem::exists(calls) ? TempDir::Read(calls) : std::string();
+        std::filesystem::remove(calls);
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    const TProgramRun first = RunProgram(exe, {"-d", out, url});
+    ASSERT_EQ(first.Status, 0) << first.Err;
+    EXPECT_EQ(first.Out, out + "/manifest.mp4\n");
+    EXPECT_EQ(starts(), 1);
+    EXPECT_EQ(fixtures::StreamTypes(out + "/manifest.mp4"), (std::vector<std::string>{"video", "audio"}));
+
+    // A second download of the page gets a name of its own; with --no-metadata
+    // and audio only the engine still starts once.
+    const TProgramRun audio = RunProgram(exe, {"--no-metadata", "-f", "audio", "-d", out, url});
+    ASSERT_EQ(audio.Status, 0) << audio.Err;
+    EXPECT_EQ(starts(), 1);
+    ASSERT_EQ(audio.Out.rfind(out + "/manifest", 0), 0u) << audio.Out;
+    EXPECT_NE(audio.Out, first.Out);
+    EXPECT_EQ(fixtures::StreamTypes(audio.Out.substr(0, audio.Out.size() - 1)), std::vector<std::string>{"audio"});
+    EXPECT_EQ(fixtures::FolderEntries(out).size(), 2u);  // no folder of the engine's is left
+
+    // A page without media: the look-up's message, as ever.
+    server.Serve("/empty", "<html><head><title>Nothing</title></head><body>text</body></html>");
+    const TProgramRun none = RunProgram(exe, {"-d", out, server.Url("/empty")});
+    EXPECT_EQ(none.Status, 1);
+    EXPECT_NE(none.Err.find("No video or music found on this page"), std::string::npos) << none.Err;
+    EXPECT_EQ(fixtures::FolderEntries(out).size(), 2u);
+}
