@@ -416,7 +416,6 @@ struct TEngineOutcome {
     std::uint32_t ExitCode = 1;
     bool Started = false;  // false: Error says why it could not be
     bool Stopped = false;  // shouldStop said so
-    bool Ended = false;    // onLine asked to end it
     bool Stalled = false;  // it printed nothing for EngineStallSeconds
     std::string Error;
 };
@@ -447,7 +446,6 @@ TEngineOutcome RunEngineOnce(const TEngineChoice& choice, const std::vector<std:
                 if (endedAt != Clock::time_point{})
                     return;
                 if (onLine && !onLine(text)) {
-                    outcome.Ended = true;
                     end(pid, lastLine);
                     return;
                 }
