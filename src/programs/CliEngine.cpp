@@ -27,7 +27,7 @@ void PrintStatus()
                     choice.Version.empty() ? "?" : choice.Version.c_str(),
                     age < 0 ? "?" : std::to_string(age).c_str(), choice.Source.c_str());
     }
-    const TJsRuntime runtime = choice.Path.empty() ? ChooseJsRuntime() : choice.Runtime;
+    const TJsRuntime runtime = choice.Runtime.Name.empty() ? ChooseJsRuntime() : choice.Runtime;
     if (runtime.Name.empty())
         std::printf("runtime: none\n");
     else

@@ -283,7 +283,9 @@ TEngineChoice ChooseEngine()
             best = parsed;
         }
     }
-    if (!choice.Path.empty())
+    // Only an engine that takes a runtime (or names no version) has one looked
+    // for: that asks the runtime its version, on every start of a download.
+    if (!choice.Path.empty() && (!best || *best >= JsRuntimesSince))
         choice.Runtime = ChooseJsRuntime();
     return choice;
 }

@@ -360,7 +360,7 @@ void TEngineBox::Refresh()
     refresher_ = std::thread([this] {
         ForgetProgramVersions();
         TEngineChoice choice = ChooseEngine();
-        if (choice.Path.empty())
+        if (choice.Runtime.Name.empty())
             choice.Runtime = ChooseJsRuntime();
         const bool canRestore = CanRestoreEngine();
         QMetaObject::invokeMethod(

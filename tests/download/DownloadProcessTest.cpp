@@ -1,6 +1,7 @@
 // Real download processes: the built program started with "-get" and a job, run
 // offscreen from a copy beside its own settings file, against the loopback server.
 
+#include "support/ProgramRun.h"
 #include "app/DownloadJob.h"
 #include "net/OutputFiles.h"
 #include "support/MediaFixtures.h"
@@ -77,7 +78,7 @@ private slots:
         dir_ = std::make_unique<TempDir>();
         server_ = std::make_unique<testhttp::TestHttpServer>();
         exe_ = dir_->File("brimtale");
-        std::filesystem::copy_file(BRIMTALE_EXE, exe_);
+        PlaceProgram(BRIMTALE_EXE, exe_);
         std::filesystem::create_directory(dir_->File("out dir"));
     }
 

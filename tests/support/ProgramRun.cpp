@@ -119,6 +119,16 @@ TProgramRun RunProgram(const std::string& program, const std::vector<std::string
     return run;
 }
 
+void PlaceProgram(const std::string& built, const std::string& path)
+{
+    std::error_code linked;
+    std::filesystem::create_hard_link(built, path, linked);
+    if (!linked)
+        return;
+    std::filesystem::copy_file(built, path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
 std::string WriteScript(const std::string& path, const std::string& body)
 {
     {

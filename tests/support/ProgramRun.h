@@ -27,5 +27,11 @@ struct TProgramOptions {
 TProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                        const TProgramOptions& options = {});
 
+// Puts the built program at path (a folder of the test's own, so that its
+// settings stay there): a second name of the same file where the folders allow
+// it, else a copy. A copy can fail to start ("text file busy") while a child
+// that another thread of the test forked still holds it open for writing.
+void PlaceProgram(const std::string& built, const std::string& path);
+
 // Writes an executable "#!/bin/sh" script and returns its path.
 std::string WriteScript(const std::string& path, const std::string& body);

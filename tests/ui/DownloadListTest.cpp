@@ -115,8 +115,7 @@ struct TProgramCopy {
     explicit TProgramCopy(const std::string& ini)
     {
         Exe = Dir.File("brimtale");
-        std::filesystem::copy_file(BRIMTALE_EXE, Exe);
-        std::filesystem::permissions(Exe, std::filesystem::perms::owner_all);
+        PlaceProgram(BRIMTALE_EXE, Exe);
         Dir.Write("bmt.ini", "[Main]\r\nLanguage=EN\r\n" + ini);
         InitAppDirsFor(Dir.Path());
         SettingsFile = DataDir + "/bmt.ini";

@@ -2,6 +2,7 @@
 // page served on loopback, the main window starts the built program as a
 // download process of its own, and the file arrives.
 
+#include "support/ProgramRun.h"
 #include "UiTestSupport.h"
 
 #include "app/DownloadJob.h"
@@ -48,8 +49,7 @@ private slots:
         TProgramFolder folder;
         // The built program, copied so that its settings and files stay in the test's folder.
         const std::string exe = folder.Dir.File("brimtale");
-        std::filesystem::copy_file(BRIMTALE_EXE, exe);
-        std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
+        PlaceProgram(BRIMTALE_EXE, exe);
         AppSettings.AutoClose = true;  // the dialog saves it for the download process
         AppSettings.LangPolish = false;
 
@@ -104,8 +104,7 @@ private slots:
     {
         TProgramFolder folder;
         const std::string exe = folder.Dir.File("brimtale");
-        std::filesystem::copy_file(BRIMTALE_EXE, exe);
-        std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
+        PlaceProgram(BRIMTALE_EXE, exe);
         AppSettings.AutoClose = true;
         AppSettings.LangPolish = false;
         const std::string clip = fixtures::MakeClip(folder.Dir.File("clip.mp4"), 2);

@@ -4,6 +4,7 @@
 // replaced, a program that does not answer is not waited for long, and
 // download processes are never involved.
 
+#include "support/ProgramRun.h"
 #include "UiTestSupport.h"
 
 #include "app/InstanceMessage.h"
@@ -43,7 +44,7 @@ void StartProgram(QProcess& process, const TProgramFolder& folder, const QString
 {
     const std::string exe = folder.Dir.File("brimtale");
     if (!std::filesystem::exists(exe))
-        std::filesystem::copy_file(BRIMTALE_EXE, exe);
+        PlaceProgram(BRIMTALE_EXE, exe);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     process.setProcessEnvironment(env);
@@ -336,7 +337,7 @@ private:
     {
         const std::string exe = folder.Dir.File("brimtale");
         if (!std::filesystem::exists(exe))
-            std::filesystem::copy_file(BRIMTALE_EXE, exe);
+            PlaceProgram(BRIMTALE_EXE, exe);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         for (const QString& change : changes) {
