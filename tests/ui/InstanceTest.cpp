@@ -94,6 +94,7 @@ private slots:
         StartProgram(later, folder, {argument});
         // The events run meanwhile: this program answers from them.
         QTRY_VERIFY2_WITH_TIMEOUT(later.state() == QProcess::NotRunning, "the later start did not end", 15000);
+        QVERIFY2(later.error() != QProcess::FailedToStart, qPrintable(later.errorString()));
         QCOMPARE(later.exitStatus(), QProcess::NormalExit);
         QCOMPARE(later.exitCode(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 5000);
