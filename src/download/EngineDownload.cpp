@@ -688,16 +688,6 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
             run.HandedOver = true;
             return false;
         }
-        // The reserved folder is empty but for what the naming kept there:
-        // this one takes its place.
-        const std::string target = EngineWorkDir(naming->OutputFile);
-        ::unlink(InDir(target, EnginePageInfoFile).c_str());
-        if (::rename(run.WorkDir.c_str(), target.c_str()) != 0) {
-            run.HandedOver = true;
-            return false;
-        }
-        run.WorkDir = target;
-        cookies.Moved(target);
         outputFile = naming->OutputFile;
         return true;
     };
@@ -726,7 +716,20 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
         run.Failure = TEngineFailure::EngineFailed;
         run.Error = outcome.Error;
     } else if (run.Named) {
+        // The engine stays in its folder while it runs: it names some paths
+        // by the folder's full path. Only now does the folder take the place
+        // of the job's reserved one (empty but for what the naming kept), when
+        // it keeps partial files or a file that could not be given its name.
+        const std::string reserved = EngineWorkDir(outputFile);
         TakeEngineResult(run, outcome, outputFile);
+        ::unlink(InDir(reserved, EnginePageInfoFile).c_str());
+        struct stat st {};
+        if (::lstat(run.WorkDir.c_str(), &st) == 0 && ::rename(run.WorkDir.c_str(), reserved.c_str()) == 0) {
+            run.WorkDir = reserved;
+            cookies.Moved(reserved);
+        } else {
+            ::rmdir(reserved.c_str());
+        }
         return run;
     } else {
         run.Stopped = outcome.Stopped && !timedOut;

@@ -178,8 +178,8 @@ using TEngineNamer = std::function<std::optional<TEngineNaming>(const TPageInfo&
 // A download of a page that no look-up has read: one run of the engine reads
 // the page and downloads it, in a private folder in directory, while name
 // names the job from the page information the engine writes before it
-// downloads. Then the folder becomes the job's and the run goes on as
-// RunEngineDownload's. The page has lookUpSeconds to answer. Without a name
+// downloads. The run then ends as RunEngineDownload's; partial files it keeps
+// go into the job's reserved folder once the engine has ended. The page has lookUpSeconds to answer. Without a name
 // (Named false) nothing of the run is kept: Failure and Error say what the
 // engine said before it read the page, or HandedOver says the job's own
 // download is to be run (its request differs from this run's).

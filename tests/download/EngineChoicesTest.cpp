@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 namespace {
 // What ffprobe says of a file: one entry, e.g. "format_tags=title".
@@ -285,6 +286,29 @@ TEST_F(EngineChoices, OneRunReadsThePageNamesTheJobAndDownloads)
     EXPECT_EQ(TempDir::Read(run.OutputFile), clipBody_);
     const std::vector<std::string> named{"Read by the download.mp4"};
     EXPECT_EQ(fixtures::FolderEntries(out_.Path()), named);
+
+    // A small file can be whole, and the engine writing the title into it
+    // before it moves it where it thinks its folder is, before the job has its
+    // name: it still gets the name.
+    TEngineRequest titled = request;
+    titled.Options.Metadata = true;
+    const auto late = [&](const TPageInfo&) -> std::optional<TEngineNaming> {
+        const auto engineFile = [&] {
+            for (const std::string& entry : fixtures::FolderEntries(out_.Path()))
+                if (entry.rfind(".brimtale-page-", 0) == 0 && std::filesystem::exists(out_.File(entry + "/media.mp4")))
+                    return true;
+            return false;
+        };
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!engineFile() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return TEngineNaming{ReserveOutputFile(out_.File("late.mp4"), true), titled};
+    };
+    run = RunEngineReadingPage(titled, out_.Path(), 20, late, {}, [] { return false; });
+    ASSERT_TRUE(run.Ok) << EngineRunMessage(run, false);
+    EXPECT_EQ(fixtures::StreamTypes(out_.File("late.mp4")), (std::vector<std::string>{"video", "audio"}));
+    EXPECT_EQ(fixtures::FolderEntries(out_.Path()), (std::vector<std::string>{named[0], "late.mp4"}));
+    ASSERT_TRUE(std::filesystem::remove(out_.File("late.mp4")));
 
     // A job whose download would run the engine otherwise (here: with the
     // metadata) is handed over: only the name it reserved is left.
