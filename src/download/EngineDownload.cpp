@@ -168,16 +168,21 @@ void SetEngineOptions(TDownloadJob& job, const TEngineOptions& options)
     job.RateLimit = options.RateLimit;
 }
 
-TEngineRequest EngineRequestFor(const TDownloadJob& job)
+TEngineRequest EngineRequestFor(const std::string& url, const TEngineFormat& format, const TEngineOptions& options)
 {
     TEngineRequest request;
-    request.Url = job.MediaUrl;
-    request.Format = {job.EngineFormat, job.EngineMerge};
-    request.Options = EngineOptionsOf(job);
+    request.Url = url;
+    request.Format = format;
+    request.Options = options;
     const std::string ffmpeg = GetFfmpegPath();
     if (ffmpeg != FindExecutable("ffmpeg"))
         request.Ffmpeg = ffmpeg;
     return request;
+}
+
+TEngineRequest EngineRequestFor(const TDownloadJob& job)
+{
+    return EngineRequestFor(job.MediaUrl, {job.EngineFormat, job.EngineMerge}, EngineOptionsOf(job));
 }
 
 std::vector<std::string> EngineDownloadArgs(const TEngineRequest& request)
@@ -642,7 +647,7 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
         return run;
     }
     run.WorkDir = pattern;
-    // The hold goes along when the folder gets the job's name.
+    // The hold goes along should the folder take the job's place at the end.
     const TEngineWorkDirHold hold(run.WorkDir);
     TCookiesCopy cookies(run.WorkDir);
     TEngineRequest request = given;

@@ -43,6 +43,7 @@ struct TDownloadJob;
 // The request of a job through the engine. The encoder is named to the engine
 // only when it is not the one the engine finds on PATH itself.
 TEngineRequest EngineRequestFor(const TDownloadJob& job);
+TEngineRequest EngineRequestFor(const std::string& url, const TEngineFormat& format, const TEngineOptions& options);
 // The job's engine options (a value that is no valid one counts as none), and
 // the other way round.
 TEngineOptions EngineOptionsOf(const TDownloadJob& job);

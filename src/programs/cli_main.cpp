@@ -393,8 +393,6 @@ TGetRequest CliRequest(const TCliOptions& options, const TEncoderProfile* profil
     return request;
 }
 
-// One job whose name is reserved: downloaded (unless its source is a file on
-// disk), converted when asked, its final file's path printed.
 // What follows the download: the conversion, if any, and the final name.
 int FinishJob(TDownloadJob& job, bool localSource, TProgress& progress, bool polish)
 {
@@ -410,6 +408,8 @@ int FinishJob(TDownloadJob& job, bool localSource, TProgress& progress, bool pol
     return ExitOk;
 }
 
+// One job whose name is reserved: downloaded (unless its source is a file on
+// disk), converted when asked, its final file's path printed.
 int RunJob(TDownloadJob& job, TProgress& progress, bool polish)
 {
     const bool localSource = FileExists(job.Source);
@@ -493,13 +493,8 @@ std::optional<int> RunEnginePage(const TGetRequest& given, const std::string& ur
         return TEngineNaming{path, EngineRequestFor(job)};
     };
 
-    TEngineRequest engineRequest;
-    engineRequest.Url = url;
-    engineRequest.Format = given.EngineChoice.value_or(TEngineFormat{});
-    engineRequest.Options = given.EngineOptions;
-    const std::string ffmpeg = GetFfmpegPath();
-    if (ffmpeg != FindExecutable("ffmpeg"))
-        engineRequest.Ffmpeg = ffmpeg;
+    TEngineRequest engineRequest =
+        EngineRequestFor(url, given.EngineChoice.value_or(TEngineFormat{}), given.EngineOptions);
     // Most pages give MP4; another container that takes no cover picture hands
     // the job over to a download of its own.
     engineRequest.ExpectedExt = engineRequest.Format.MergeFormat.empty() ? "mp4" : engineRequest.Format.MergeFormat;
