@@ -353,7 +353,7 @@ void SetLookUpCookies(const TEngineOptions& options)
     LookUpCookies.CookiesFile = options.CookiesFile;
 }
 
-std::vector<std::string> LookUpCookiesArgs(const std::string& dir, bool& failed)
+std::vector<std::string> LookUpCookiesArgs(std::optional<TPrivateTempDir>& dir, bool& failed)
 {
     failed = false;
     TEngineOptions options;
@@ -363,8 +363,10 @@ std::vector<std::string> LookUpCookiesArgs(const std::string& dir, bool& failed)
     }
     std::string copy;
     if (!options.CookiesFile.empty()) {
-        copy = dir + "/cookies.txt";
-        if (!CopyCookiesFile(options.CookiesFile, copy)) {
+        dir.emplace();
+        if (!dir->Path().empty())
+            copy = dir->Path() + "/cookies.txt";
+        if (copy.empty() || !CopyCookiesFile(options.CookiesFile, copy)) {
             failed = true;
             return {};
         }

@@ -106,9 +106,10 @@ constexpr const char* CookiesFileUnreadableText = "the cookies file can't be rea
 // The cookies a page look-up is given (see LookUpPage): the browser or file of
 // the options, for every look-up from now on.
 void SetLookUpCookies(const TEngineOptions& options);
-// The look-up's arguments for them, with a copy of the file in dir (empty when
-// there are none, or when the copy failed: then failed is set).
-std::vector<std::string> LookUpCookiesArgs(const std::string& dir, bool& failed);
+// The look-up's arguments for them (empty when there are none). A cookies file
+// goes as a copy in dir, a private folder made for it; when the folder or the
+// copy can't be made, failed is set and the arguments are empty.
+std::vector<std::string> LookUpCookiesArgs(std::optional<TPrivateTempDir>& dir, bool& failed);
 // What identifies them in the look-ups kept.
 std::string LookUpCookiesKey();
 

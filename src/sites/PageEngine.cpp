@@ -11,6 +11,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -473,10 +474,10 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
         return info;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(PageLookUpSeconds);
     // Cookies go to the engine as a copy of the file in a folder of this look-up's
-    // own, since the engine writes the file back.
-    const TPrivateTempDir cookiesDir;
+    // own, since the engine writes the file back; without a file, no folder.
+    std::optional<TPrivateTempDir> cookiesDir;
     bool cookiesFailed = false;
-    const std::vector<std::string> cookies = LookUpCookiesArgs(cookiesDir.Path(), cookiesFailed);
+    const std::vector<std::string> cookies = LookUpCookiesArgs(cookiesDir, cookiesFailed);
     if (cookiesFailed) {
         info.Error = CookiesFileUnreadableText;
         return info;

@@ -3,6 +3,7 @@
 #include "app/ProgramValues.h"
 #include "download/EngineDownload.h"
 #include "net/ZQ_Internet.h"
+#include "sites/EngineOptions.h"
 #include "sites/PageEngine.h"
 #include "support/MediaFixtures.h"
 #include "support/TempDir.h"
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <cstdlib>
 #include <thread>
 #include <unistd.h>
 
@@ -375,6 +377,47 @@ TEST_F(EngineStandIn, GarbageOrAFailureIsAClearNo)
     EXPECT_EQ(run.Error, "unable to download video data: HTTP Error 403");
     // Nothing is left behind.
     EXPECT_EQ(fixtures::FolderEntries(dir_.Path()), std::vector<std::string>{"engine"});
+}
+
+// A look-up gets the cookies file as a copy in a private folder of its own,
+// which goes with the look-up; without a file no folder is made, and where none
+// can be made the copy goes nowhere else.
+TEST_F(EngineStandIn, TheLookUpsCookiesCopyIsPrivateAndGoesWithIt)
+{
+    const TempDir tmp;
+    const char* before = std::getenv("TMPDIR");
+    const std::string kept = before ? before : "";
+    ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+    // The engine notes what the temporary folder holds and the cookies it got.
+    UseEngine("ls -A \"$TMPDIR\" > '" + dir_.File("tmp.txt") + "'\n"
+              "while [ $# -gt 0 ]; do\n"
+              "  [ \"$1\" = --cookies ] && cat \"$2\" > '" + dir_.File("cookies.txt") + "'\n"
+              "  shift\n"
+              "done\n"
+              "echo 'ERROR: no video here' >&2; exit 1\n");
+
+    EXPECT_EQ(LookUpPage("http://127.0.0.1:9/a").Error, "no video here");
+    EXPECT_EQ(TempDir::Read(dir_.File("tmp.txt")), "");
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("cookies.txt")));
+
+    TEngineOptions options;
+    options.CookiesFile = dir_.Write("mine.txt", "# Netscape HTTP Cookie File\n");
+    SetLookUpCookies(options);
+    EXPECT_EQ(LookUpPage("http://127.0.0.1:9/b").Error, "no video here");
+    EXPECT_EQ(TempDir::Read(dir_.File("cookies.txt")), "# Netscape HTTP Cookie File\n");
+    EXPECT_NE(TempDir::Read(dir_.File("tmp.txt")), "");
+    EXPECT_TRUE(fixtures::FolderEntries(tmp.Path()).empty());
+
+    std::filesystem::remove(dir_.File("cookies.txt"));
+    ::setenv("TMPDIR", tmp.File("gone").c_str(), 1);
+    EXPECT_EQ(LookUpPage("http://127.0.0.1:9/c").Error, CookiesFileUnreadableText);
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("cookies.txt")));  // the engine never ran
+
+    SetLookUpCookies({});
+    if (before)
+        ::setenv("TMPDIR", kept.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
 }
 
 TEST_F(EngineStandIn, AnEngineThatHangsIsEndedWhenAskedTo)
