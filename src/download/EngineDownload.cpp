@@ -728,8 +728,8 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
         const std::string reserved = EngineWorkDir(outputFile);
         TakeEngineResult(run, outcome, outputFile);
         ::unlink(InDir(reserved, EnginePageInfoFile).c_str());
-        struct stat st {};
-        if (::lstat(run.WorkDir.c_str(), &st) == 0 && ::rename(run.WorkDir.c_str(), reserved.c_str()) == 0) {
+        // A folder the result took along is gone, and the rename fails.
+        if (::rename(run.WorkDir.c_str(), reserved.c_str()) == 0) {
             run.WorkDir = reserved;
             cookies.Moved(reserved);
         } else {

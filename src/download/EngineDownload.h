@@ -180,10 +180,11 @@ using TEngineNamer = std::function<std::optional<TEngineNaming>(const TPageInfo&
 // the page and downloads it, in a private folder in directory, while name
 // names the job from the page information the engine writes before it
 // downloads. The run then ends as RunEngineDownload's; partial files it keeps
-// go into the job's reserved folder once the engine has ended. The page has lookUpSeconds to answer. Without a name
-// (Named false) nothing of the run is kept: Failure and Error say what the
-// engine said before it read the page, or HandedOver says the job's own
-// download is to be run (its request differs from this run's).
+// go into the job's reserved folder once the engine has ended. The page has
+// lookUpSeconds to answer. Without a name (Named false) nothing of the run is
+// kept: Failure and Error say what the engine said before it read the page, or
+// HandedOver says the job's own download is to be run (its request differs
+// from this run's).
 TEngineRun RunEngineReadingPage(const TEngineRequest& request, const std::string& directory, int lookUpSeconds,
                                 const TEngineNamer& name, const std::function<void(const TEngineTally&)>& onProgress,
                                 const std::function<bool()>& shouldStop);
