@@ -62,6 +62,8 @@ TDownloadJob JobFromArgs(const std::vector<std::string>& args)
             job.CookiesFile = value;
         else if (name == "rate")
             job.RateLimit = std::max<std::int64_t>(0, StrToInt32(value).value_or(0));
+        else if (name == "output-id")
+            job.OutputId = FileIdFromText(value);
     }
     return job;
 }
@@ -124,6 +126,8 @@ std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose)
         args.push_back("cookies=" + job.CookiesFile);
     if (job.RateLimit > 0)
         args.push_back("rate=" + std::to_string(job.RateLimit));
+    if (job.OutputId)
+        args.push_back("output-id=" + FileIdText(*job.OutputId));
     return args;
 }
 

@@ -2,7 +2,10 @@
 // One download (and optional conversion) and the "-get" command line that hands
 // it from the interactive process to a download process of its own.
 
+#include "net/ZQ_FileSystem.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,10 @@ struct TDownloadJob {
     std::string CookiesBrowser;       // "cookies-from=": BROWSER[:PROFILE]
     std::string CookiesFile;          // "cookies=": a cookies file the engine gets a copy of
     std::int64_t RateLimit = 0;       // "rate=": bytes per second; 0: none
+    // "output-id=DEVICE:INODE": the file this job reserved and writes. A job
+    // that has one writes that file only; a file put at its name since is
+    // "changed outside Brimtale" and left alone.
+    std::optional<TFileId> OutputId;
 
     bool operator==(const TDownloadJob&) const = default;
 };

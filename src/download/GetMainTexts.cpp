@@ -45,6 +45,7 @@ const TGetMainTexts English = {
     "No free name for the file: ",
     "The encoder wrote no file",
     "The file cannot be written: ",
+    "The file was changed outside Brimtale: ",
 };
 
 const TGetMainTexts Polish = {
@@ -83,6 +84,7 @@ const TGetMainTexts Polish = {
     "Brak wolnej nazwy dla pliku: ",
     "Program konwertujący nie zapisał pliku",
     "Nie można zapisać pliku: ",
+    "Plik został zmieniony poza programem Brimtale: ",
 };
 } // namespace
 
@@ -126,6 +128,11 @@ TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::s
     return notice;
 }
 
+std::string FileChangedText(const std::string& file, bool polish)
+{
+    return std::string(GetMainTexts(polish).FileChanged) + file;
+}
+
 std::string TransferFailureText(std::int32_t status, int writeError, const std::string& file, const std::string& url,
                                 bool polish)
 {
@@ -136,5 +143,7 @@ std::string TransferFailureText(std::int32_t status, int writeError, const std::
         return std::string(t.CannotWrite) + file;
     if (status == InetNotTrusted)
         return NotTrustedMessage(url, polish);
+    if (status == InetFileChanged)
+        return FileChangedText(file, polish);
     return t.ConnectionError;
 }

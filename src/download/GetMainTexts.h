@@ -39,6 +39,7 @@ struct TGetMainTexts {
     const char* NoFreeName;            // no free name for the output, followed by the name
     const char* NoOutput;              // the encoder ended well but wrote nothing
     const char* CannotWrite;           // followed by the file
+    const char* FileChanged;           // another file is at the job's name, followed by it
 };
 
 #include <cstdint>
@@ -64,5 +65,7 @@ TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::s
 // Why a plain transfer failed, from the client's status (net/ZQ_Internet.h) and
 // the error of a failed write: a full disk names the file's folder, a
 // certificate that isn't trusted the address; else the connection's error.
+// "The file was changed outside Brimtale: " and the file.
+std::string FileChangedText(const std::string& file, bool polish);
 std::string TransferFailureText(std::int32_t status, int writeError, const std::string& file, const std::string& url,
                                 bool polish);

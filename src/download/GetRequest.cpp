@@ -237,5 +237,9 @@ TDownloadJob MakeDownloadJob(const TGetRequest& request, const TGetPlan& plan, c
     }
     job.DeleteInput = request.DeleteInput;
     SetEngineOptions(job, request.EngineOptions);
+    // A download writes the file reserved for it, and nothing that takes its
+    // place later. (The engine's own files are in its reserved work folder.)
+    if (!job.ThroughEngine && !job.MediaUrl.empty())
+        job.OutputId = FileIdOf(outputPath);
     return job;
 }

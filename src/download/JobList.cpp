@@ -2,6 +2,9 @@
 
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
+#include "download/GetMainTexts.h"
+#include "net/OutputFiles.h"
+#include "net/ZQ_Internet.h"
 #include "net/ZQ_FileSystem.h"
 
 #include <algorithm>
@@ -43,6 +46,32 @@ std::optional<std::int64_t> Number(const std::string& text)
 std::string Flag(bool value)
 {
     return value ? "1" : "0";
+}
+
+// A job's file may change its name as the job goes on: the engine gives it the
+// extension of what it made, and a conversion writes "NAME.EXT" or a free
+// "NAME_NN.EXT" beside it. Nothing else: a report can't point a row at a file
+// of another folder or another name.
+bool IsRenamedOutput(const std::string& output, const std::string& reported)
+{
+    if (reported == output)
+        return true;
+    if (ExtractFileDir(reported) != ExtractFileDir(output) || ExtractFileDir(output).empty())
+        return false;
+    const auto stem = [](const std::string& path) {
+        const std::string name = ExtractFileName(path);
+        const std::size_t dot = name.rfind('.');
+        return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    };
+    const std::string was = stem(output);
+    const std::string now = stem(reported);
+    if (was.empty() || now.rfind(was, 0) != 0 || ExtractFileName(reported).find('/') != std::string::npos)
+        return false;
+    const std::string number = now.substr(was.size());
+    if (number.empty())
+        return true;
+    return number.size() >= 3 && number[0] == '_' &&
+           number.find_first_not_of("0123456789", 1) == std::string::npos;
 }
 
 std::optional<TJobRow> RowFromLine(const std::string& line)
@@ -191,7 +220,7 @@ bool TJobList::Apply(const TJobReport& report)
         row->Size = report.Total;
     row->Speed = report.Speed;
     row->SecondsLeft = report.SecondsLeft;
-    if (!report.File.empty())
+    if (!report.File.empty() && IsRenamedOutput(row->Job.OutputFile, report.File))
         row->Job.OutputFile = report.File;
     if (JobStateEnded(report.State)) {
         row->Speed = 0;
@@ -312,6 +341,42 @@ bool TJobList::Parse(const std::string& text)
         rows_.push_back(std::move(*row));
     }
     return !first;
+}
+
+bool CheckRowOutput(TJobRow& row, bool polish)
+{
+    TDownloadJob& job = row.Job;
+    if (job.Switch.empty() || job.ThroughEngine || job.MediaUrl.empty() || job.MediaUrl == "-")
+        return true;
+    const std::string& path = job.OutputFile;
+    const std::optional<TFileId> now = FileIdOf(path);
+    bool ours = false;
+    if (!now && !PathExists(path)) {
+        // Gone: the job starts over in a file of its own.
+        job.OutputId = RemakeOutputFile(path);
+        ours = job.OutputId.has_value();
+        row.Resume = false;
+        row.DoneBytes = 0;
+    } else if (now && job.OutputId) {
+        // Its own file, with the bytes it said it wrote (less what a killed
+        // process still held to write); a job that starts from the beginning
+        // finds it as it was reserved: empty.
+        const std::int64_t size = FileSizeOf(path);
+        const std::int64_t unwritten = TInet::FileChunk * TInet::WriteBatchChunks;
+        ours = *now == *job.OutputId && (row.Resume ? size + unwritten >= row.DoneBytes : size == 0);
+    } else if (now && FileSizeOf(path) == 0) {
+        // A row of a list written before jobs knew their files: an empty
+        // file holds nothing to lose, and becomes the job's.
+        job.OutputId = now;
+        ours = true;
+    }
+    if (!ours) {
+        row.Running = false;
+        row.Pid = 0;
+        row.State = TJobState::Failed;
+        row.Message = FileChangedText(path, polish);
+    }
+    return ours;
 }
 
 std::string JobListFile()

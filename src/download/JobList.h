@@ -92,6 +92,14 @@ private:
     std::uint64_t nextId_ = 1;
 };
 
+// Before a row's job starts: a download writes only the file it reserved. A
+// file that has gone is made again at its name (the job starts over in it).
+// Another file at the name, or the job's file with fewer bytes than the job
+// wrote, is left alone: false, and the row is Failed with "The file was
+// changed outside Brimtale: PATH". Jobs through the engine (their files are
+// in their own work folder) and conversions of a file on disk pass.
+bool CheckRowOutput(TJobRow& row, bool polish);
+
 // The list file: "bmt_downloads.txt" in the data folder.
 std::string JobListFile();
 // Reads the list file (a missing one is an empty list). A file that can't be

@@ -92,3 +92,18 @@ void ReleaseOutputFile(const std::string& path, bool throughEngine)
     if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
         ::unlink(path.c_str());
 }
+
+std::optional<TFileId> RemakeOutputFile(const std::string& path)
+{
+    if (path.empty() || PathExists(EngineWorkDir(path)))
+        return std::nullopt;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    const bool known = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    if (!known)
+        return std::nullopt;
+    return TFileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}

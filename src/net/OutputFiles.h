@@ -6,6 +6,9 @@
 // job may still be running, and its file appears under the name only when it
 // has finished. Two jobs therefore never write one file, nor share one folder.
 
+#include "net/ZQ_FileSystem.h"
+
+#include <optional>
 #include <string>
 
 // The work folder of a job whose output is outputFile: ".<name>.parts" beside it.
@@ -23,6 +26,9 @@ std::string GetUniqueFileName(const std::string& path);
 // the page engine by making its work folder, any other by creating the file
 // (empty). Empty when no name could be taken.
 std::string ReserveOutputFile(const std::string& path, bool throughEngine);
+// Takes exactly this name again for a job whose file has gone: creates it
+// empty, never over anything; its identity, or nothing when the name is taken.
+std::optional<TFileId> RemakeOutputFile(const std::string& path);
 // Gives back a name that was reserved but will not be used: only an empty
 // folder or an empty file goes.
 void ReleaseOutputFile(const std::string& path, bool throughEngine);

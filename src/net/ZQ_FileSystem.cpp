@@ -84,6 +84,19 @@ bool ForceDirectories(const std::string& path)
     return DirectoryExists(path);
 }
 
+bool CanWriteInDirectory(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    std::string probe = path + "/.brimtale-check-XXXXXX";
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
 bool RenameFileNoReplace(const std::string& from, const std::string& to)
 {
     if (from.empty() || to.empty() || PathExists(to))
@@ -183,4 +196,68 @@ bool WriteAll(int fd, const char* data, std::size_t size)
         size -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+std::optional<TFileId> FileIdOf(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return TFileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::string FileIdText(const TFileId& id)
+{
+    return std::to_string(id.Device) + ":" + std::to_string(id.Inode);
+}
+
+std::optional<TFileId> FileIdFromText(std::string_view text)
+{
+    const auto number = [](std::string_view digits) -> std::optional<std::uint64_t> {
+        if (digits.empty() || digits.size() > 19)
+            return std::nullopt;
+        std::uint64_t value = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        return value;
+    };
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos)
+        return std::nullopt;
+    const auto device = number(text.substr(0, colon));
+    const auto inode = number(text.substr(colon + 1));
+    if (!device || !inode)
+        return std::nullopt;
+    return TFileId{*device, *inode};
+}
+
+int OpenSameFileForWriting(const std::string& path, const TFileId& id, bool& changed)
+{
+    changed = false;
+    if (path.empty())
+        return -1;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        // Gone, or a link, a FIFO or a device in its place: not the job's file.
+        changed = errno == ENOENT || errno == ELOOP || errno == ENXIO || errno == EISDIR;
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_dev) != id.Device ||
+        static_cast<std::uint64_t>(st.st_ino) != id.Inode) {
+        ::close(fd);
+        changed = true;
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
 }

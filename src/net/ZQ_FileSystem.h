@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 bool FileExists(const std::string& path);      // a regular file (links followed); nothing is opened
 bool DirectoryExists(const std::string& path);
@@ -26,6 +28,9 @@ bool CreateEmptyFile(const std::string& path);
 
 // Creates a directory with all missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
+// True when a new file can be made in the directory (tried with a hidden file
+// that goes at once, so the answer holds for root and read-only mounts too).
+bool CanWriteInDirectory(const std::string& path);
 
 // Renames a file; false on failure (the target is never replaced).
 bool RenameFileNoReplace(const std::string& from, const std::string& to);
@@ -47,3 +52,22 @@ bool SetOrdinaryFileMode(const std::string& path);
 // Writes all of data to the descriptor (short writes and interruptions go on);
 // false when the system refused (errno says why).
 bool WriteAll(int fd, const char* data, std::size_t size);
+
+// What a file is, whatever name it has now: its device and inode. A job keeps
+// the identity of the file it made, so that it only ever writes that file.
+struct TFileId {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+
+    bool operator==(const TFileId&) const = default;
+};
+// The identity of the regular file at path (a link is not followed); nothing
+// for anything else or nothing at all.
+std::optional<TFileId> FileIdOf(const std::string& path);
+// "DEVICE:INODE" in decimal, and back (nothing for any other text).
+std::string FileIdText(const TFileId& id);
+std::optional<TFileId> FileIdFromText(std::string_view text);
+// Opens the regular file at path for writing when it is still the file id:
+// never creates one and never follows a link. -1 when it can't; then
+// changed says whether that is because another file (or none) is there.
+int OpenSameFileForWriting(const std::string& path, const TFileId& id, bool& changed);

@@ -602,10 +602,27 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
     struct stat st {};
     if (fileName.empty() || (::lstat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
         return false;
-    if (!append)
-        RemoveFile(fileName);
     WriteError = 0;
-    const int fd = OpenOwnFileForWriting(fileName, !append);
+    int fd = -1;
+    if (OwnFile) {
+        // The job's own file, and no other: one put at its name since (or
+        // none at all) is left alone. Starting anew empties it in place.
+        bool changed = false;
+        fd = OpenSameFileForWriting(fileName, *OwnFile, changed);
+        if (fd < 0 && changed) {
+            Release();
+            Status = InetFileChanged;
+            return false;
+        }
+        if (fd >= 0 && !append && ::ftruncate(fd, 0) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    } else {
+        if (!append)
+            RemoveFile(fileName);
+        fd = OpenOwnFileForWriting(fileName, !append);
+    }
     if (fd < 0) {
         WriteError = errno;
         Status = InetWriteFailed;

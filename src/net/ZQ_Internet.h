@@ -12,11 +12,14 @@
 // The HTTP status is never examined: an error page is a body like any other.
 // No more than about a megabyte of a body is held in memory at a time.
 
+#include "net/ZQ_FileSystem.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class TMemoryStream;
@@ -56,6 +59,7 @@ enum : std::int32_t {
     InetSeekFailed = 4,     // the resume offset could not be reached
     InetWriteFailed = 5,    // the file could not be written (WriteError says why)
     InetNotTrusted = 6,     // the server's certificate is not trusted
+    InetFileChanged = 7,    // the file is no longer the one OwnFile names: nothing was written
     InetClosed = 10,        // not open (initial, after Close, failed connectivity check)
 };
 
@@ -86,6 +90,10 @@ public:
     long StallTimeoutSeconds = 30;
     // A speed limit for the body (bytes per second); 0: none.
     std::int64_t MaxBytesPerSecond = 0;
+    // The file the download may write, when it has one of its own: only that
+    // file is written (never another at its name, never a new one), and a body
+    // that starts anew empties it in place.
+    std::optional<TFileId> OwnFile;
 
     // Closes, checks that the address's host and port take a TCP connection (a
     // malformed, non-http(s), unresolvable or refused address fails here with
@@ -109,7 +117,8 @@ public:
     // byte with a range request; a server that doesn't honour it gives Status
     // InetSeekFailed and the file is not touched. append continues an existing
     // file (created when missing), otherwise the file is started anew. Only a
-    // regular file (or a missing one) is written. A read that fails mid-body, or
+    // regular file (or a missing one) is written; with OwnFile set, only that
+    // file (InetFileChanged otherwise). A read that fails mid-body, or
     // a chunk that can't be written, ends the download with false; the bytes
     // written so far stay in the file.
     bool DownloadToFile(const std::string& fileName, int maxChunks, std::int64_t startOffset, bool append);

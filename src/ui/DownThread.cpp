@@ -74,6 +74,7 @@ bool TDownThread::Transfer(bool continueFile)
     TInet inet;
     inet.Url = job.MediaUrl;
     inet.MaxBytesPerSecond = job.RateLimit;
+    inet.OwnFile = form->ownFile_;
     inet.OnProgress = [this](std::int32_t chunk, std::int64_t total) { return DownloadProgress(chunk, total); };
     struct Outcome {
         TInet& inet;
@@ -85,9 +86,16 @@ bool TDownThread::Transfer(bool continueFile)
         }
     } outcome{inet, *this};
     const std::int64_t onDisk = continueFile ? FileSizeOf(job.OutputFile) : 0;
+    // Only the file this job made is written, continued or started anew; any
+    // other file at its name (or bytes there that no job made) stays as it is,
+    // and the server is not even asked.
+    if ((form->ownFile_ && FileIdOf(job.OutputFile) != form->ownFile_) || (!form->ownFile_ && onDisk > 0)) {
+        inet.Status = InetFileChanged;
+        return false;
+    }
     if (onDisk > 0) {
         // Continue with a range request; a server that sends the whole body
-        // instead (200) gets the file emptied and written from the start.
+        // instead (200) gets the job's file emptied and written from the start.
         form->BytesDone = onDisk;
         OnWindow([form, onDisk] { form->rate_.Restart(onDisk, QDateTime::currentMSecsSinceEpoch()); });
         if (inet.DownloadToFile(job.OutputFile, 0, onDisk, true))
@@ -97,6 +105,7 @@ bool TDownThread::Transfer(bool continueFile)
         TInet whole;
         whole.Url = job.MediaUrl;
         whole.MaxBytesPerSecond = job.RateLimit;
+        whole.OwnFile = form->ownFile_;
         whole.OnProgress = inet.OnProgress;
         form->BytesDone = 0;
         OnWindow([form] {
@@ -110,7 +119,13 @@ bool TDownThread::Transfer(bool continueFile)
     }
     form->BytesDone = 0;
     inet.Open();
+    if (form->ownFile_)
+        return inet.DownloadToFile(job.OutputFile, 0, 0, false);
+    // A job without a file of its own yet (a "-get" line typed by hand) makes
+    // it now; its tries after this one continue that file only.
     CreateEmptyFile(job.OutputFile);
+    form->ownFile_ = FileIdOf(job.OutputFile);
+    inet.OwnFile = form->ownFile_;
     return inet.DownloadToFile(job.OutputFile, 0, 0, true);
 }
 
@@ -188,7 +203,7 @@ void TDownThread::Execute()
         // disk or a certificate that isn't trusted is not helped by waiting.
         // (The engine makes its own tries.)
         while (!ok && !job.ThroughEngine && !form->Aborted && !form->closing_ && tries < TFormGetMain::RetryTries &&
-               lastStatus_ != InetWriteFailed && lastStatus_ != InetNotTrusted &&
+               lastStatus_ != InetWriteFailed && lastStatus_ != InetNotTrusted && lastStatus_ != InetFileChanged &&
                (tries > 0 || resume || form->BytesDone > 0)) {
             ++tries;
             const QString state = QString::fromUtf8(texts.Retrying) + " " + QString::number(tries) + "/" +
@@ -218,9 +233,11 @@ void TDownThread::Execute()
 
     if (form->Aborted) {
         const std::string partial = job.ThroughEngine ? EngineWorkDir(job.OutputFile) : job.OutputFile;
+        // Only what this job made is offered for deletion.
+        const bool own = job.ThroughEngine || (form->ownFile_ && FileIdOf(partial) == form->ownFile_);
         bool remove = false;
         // Abort from the program's list keeps the partial file, to be resumed there.
-        if (HasPartial(partial) && !form->quietAbort_) {
+        if (own && HasPartial(partial) && !form->quietAbort_) {
             const QString question = QString::fromUtf8(texts.DeleteQuestionBefore) +
                                      QString::fromStdString(job.OutputFile) + QString::fromUtf8(texts.DeleteQuestionAfter);
             OnWindow([form, &question, &remove] { remove = AskYesNo(form, "Brimtale", question); });
@@ -231,7 +248,7 @@ void TDownThread::Execute()
         }
         // The window says that the work was aborted, and where what is left stays.
         QString state = QString::fromUtf8(texts.Aborted);
-        if (HasPartial(partial))
+        if (own && HasPartial(partial))
             state += " - " + QString::fromUtf8(texts.PartialKept) + QString::fromStdString(partial);
         OnWindow([form, ok, &state] {
             form->SetCaption(state);
@@ -254,7 +271,7 @@ void TDownThread::Execute()
             outcome = TransferFailureText(lastStatus_, lastWriteError_, job.OutputFile, job.MediaUrl, AppSettings.LangPolish);
         // A partial file that stays (for Retry) is named.
         const std::string partial = job.ThroughEngine ? EngineWorkDir(job.OutputFile) : job.OutputFile;
-        if (!ok && HasPartial(partial))
+        if (!ok && lastStatus_ != InetFileChanged && HasPartial(partial))
             outcome += " - " + std::string(texts.PartialKept) + partial;
         OnWindow([form, ok, &outcome] {
             const QString text = QString::fromStdString(outcome);

@@ -254,6 +254,12 @@ void TDownloadQueue::Start(std::uint64_t id)
         StartLookUp(id);
         return;
     }
+    if (!CheckRowOutput(*row, AppSettings.LangPolish)) {
+        model_->Changed(id);
+        emit stateChanged(id, TJobState::Failed);
+        ScheduleSave();
+        return;
+    }
     const bool show = AppSettings.ShowDownloadWindows;
     const std::int64_t pid = StartProcess ? StartProcess(ListedJobArgs(row->Job, id, show, row->Resume, AppSettings.AutoClose)) : 0;
     if (pid <= 0) {

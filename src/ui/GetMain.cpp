@@ -52,7 +52,7 @@ QString Q(const std::string& s)
 constexpr int CloseWaitMs = 3000;
 } // namespace
 
-TFormGetMain::TFormGetMain(const TDownloadJob& job, QWidget* parent) : QWidget(parent), job_(job)
+TFormGetMain::TFormGetMain(const TDownloadJob& job, QWidget* parent) : QWidget(parent), job_(job), ownFile_(job.OutputId)
 {
     pnTop = new QFrame(this);
     pnTop->setAutoFillBackground(true);

@@ -172,6 +172,8 @@ private:
     TTransferRate rate_;
     std::int64_t lastSpeedShown_ = 0;
     bool resumeNext_ = false;  // the next transfer continues the file on disk
+    // The file this job made and may write (the download thread's alone).
+    std::optional<TFileId> ownFile_;
     // Closing was asked while work ran: the work stops as by Abort (with its
     // question), then the window closes.
     bool closeWhenStopped_ = false;

@@ -3,6 +3,8 @@
 
 #include "support/ProgramRun.h"
 #include "app/DownloadJob.h"
+#include "download/JobList.h"
+#include "net/ZQ_FileSystem.h"
 #include "net/OutputFiles.h"
 #include "support/MediaFixtures.h"
 #include "support/TempDir.h"
@@ -43,10 +45,12 @@ private:
         return job;
     }
 
-    void Start(QProcess& process, const TDownloadJob& job)
+    void Start(QProcess& process, const TDownloadJob& job, std::vector<std::string> jobArgs = {})
     {
+        if (jobArgs.empty())
+            jobArgs = JobToArgs(job, false);
         QStringList args;
-        for (const std::string& a : JobToArgs(job, false))
+        for (const std::string& a : jobArgs)
             args << QString::fromStdString(a);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -216,6 +220,62 @@ private slots:
             QCOMPARE(fixtures::StreamTypes(job.OutputFile), (std::vector<std::string>{"video", "audio"}));
         }
         QCOMPARE(fixtures::FolderEntries(dir_->File("out dir")), (std::vector<std::string>{"Twice.mp4", "Twice_01.mp4"}));
+    }
+
+    // A job of the list continues only the file it made. A server that
+    // answers the range request with the whole body gets that file emptied in
+    // place; a file put at the job's name since, or bytes there that no job
+    // made, stay as they are, and the server is not asked.
+    void aResumedJobWritesOnlyItsOwnFile()
+    {
+        testhttp::Response whole;
+        whole.generatedSize = 700 * 1024;
+        whole.honourRanges = false;
+        server_->Handle("/media.flv", [whole](const testhttp::Request&) { return whole; });
+        WriteSettings(true);
+        const std::string body = testhttp::GeneratedBody(0, whole.generatedSize);
+        const auto resume = [&](const TDownloadJob& job, const QByteArray& expected) {
+            QProcess process;
+            // A hidden job of the list, continuing the file on disk; no program listens.
+            Start(process, job, ListedJobArgs(job, 7, false, true));
+            QByteArray output;
+            const bool seen = WaitForOutput(process, output, expected, 60000);
+            // A failed job waits for its user; only a finished one ends by itself.
+            if (!process.waitForFinished(expected.endsWith("OK") ? 20000 : 0)) {
+                process.kill();
+                process.waitForFinished(5000);
+            }
+            return seen ? QByteArray() : output;
+        };
+
+        // Its own file: the 200 answer starts it over in the same file.
+        TDownloadJob own = MakeJob("/media.flv", 0);
+        own.OutputFile = ReserveOutputFile(dir_->File("out dir/own.flv"), false);
+        own.OutputId = FileIdOf(own.OutputFile);
+        QVERIFY(own.OutputId);
+        dir_->Write("out dir/own.flv", body.substr(0, 1000) + "stale bytes of an earlier try");
+        QCOMPARE(resume(own, " - OK"), QByteArray());
+        QVERIFY(TempDir::Read(own.OutputFile) == body);
+        QCOMPARE(FileIdOf(own.OutputFile), own.OutputId);
+
+        // Another file at the name: untouched, and no request.
+        const std::string mine = "the user's own file, not a download";
+        // (made beside it and renamed over it, so it can't get the old file's inode)
+        dir_->Write("out dir/mine.flv", mine);
+        std::filesystem::rename(dir_->File("out dir/mine.flv"), own.OutputFile);
+        QVERIFY(FileIdOf(own.OutputFile) != own.OutputId);
+        const std::size_t requests = server_->Requests().size();
+        QCOMPARE(resume(own, "The file was changed outside Brimtale: " + QByteArray::fromStdString(own.OutputFile)),
+                 QByteArray());
+        QCOMPARE(TempDir::Read(own.OutputFile), mine);
+        QCOMPARE(server_->Requests().size(), requests);
+
+        // A row that names no file of its own (an edited list) continues nothing.
+        TDownloadJob edited = MakeJob("/media.flv", 0);
+        edited.OutputFile = own.OutputFile;
+        QCOMPARE(resume(edited, "The file was changed outside Brimtale"), QByteArray());
+        QCOMPARE(TempDir::Read(own.OutputFile), mine);
+        QCOMPARE(server_->Requests().size(), requests);
     }
 
     void localClipIsConvertedWithTheRealEncoder()

@@ -6,6 +6,7 @@
 
 #include "support/TempDir.h"
 #include "app/IniFile.h"
+#include "net/ZQ_FileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -167,6 +168,99 @@ TEST(JobQueue, ReportsOfOtherProcessesOrJobsChangeNothing)
     EXPECT_EQ(list.Find(id)->Percent(), 30);
     EXPECT_TRUE(list.Apply(Report(id, TJobState::Downloading, 5, 999999999999999999)));
     EXPECT_EQ(list.Find(id)->Percent(), 100);
+}
+
+// A report names its own job's file as it is renamed (another extension, a
+// free numbered name beside it), never a file elsewhere.
+TEST(JobQueue, AReportCannotPointARowAtAnotherFile)
+{
+    TJobList list;
+    const std::uint64_t id = list.Add(Row("/videos/clip.flv"));
+    list.Started(id, 5, false);
+    const auto reported = [&](const std::string& file) {
+        TJobReport r = Report(id, TJobState::Downloading, 5);
+        r.File = file;
+        list.Apply(r);
+        return list.Find(id)->Job.OutputFile;
+    };
+    EXPECT_EQ(reported("/home/user/.bashrc"), "/videos/clip.flv");
+    EXPECT_EQ(reported("/videos/../home/clip.flv"), "/videos/clip.flv");
+    EXPECT_EQ(reported("/videos/other.flv"), "/videos/clip.flv");
+    EXPECT_EQ(reported("/videos/clip.flv.d/x.mp4"), "/videos/clip.flv");
+    EXPECT_EQ(reported("/videos/clipper.mp4"), "/videos/clip.flv");
+    EXPECT_EQ(reported("/videos/clip.mp4"), "/videos/clip.mp4");
+    EXPECT_EQ(reported("/videos/clip_01.mkv"), "/videos/clip_01.mkv");
+}
+
+// Before a row starts, its output must be the file its job made: another file
+// at the name, or the job's own file shorter than what was written, is left
+// alone and the row says why; a file that has gone is made anew.
+TEST(JobQueue, ARowStartsOnlyOnTheFileItsJobMade)
+{
+    TempDir dir;
+    const auto rowOn = [&](const std::string& name, bool resume, std::int64_t done) {
+        TJobRow row = Row(dir.Path() + "/" + name);
+        row.Job.OutputId = FileIdOf(row.Job.OutputFile);
+        row.Resume = resume;
+        row.DoneBytes = done;
+        return row;
+    };
+    const std::string big(2 * 1024 * 1024, 'x');
+
+    dir.Write("own.mp4", big);
+    TJobRow own = rowOn("own.mp4", true, 2 * 1024 * 1024);
+    EXPECT_TRUE(CheckRowOutput(own, false));
+    EXPECT_TRUE(own.Resume);
+
+    // The list file keeps what the job made.
+    TJobList list;
+    const std::uint64_t ownId = list.Add(own);
+    TJobList back;
+    ASSERT_TRUE(back.Parse(list.Text()));
+    EXPECT_EQ(back.Find(ownId)->Job.OutputId, own.Job.OutputId);
+
+    // Replaced by another file (made beside it and renamed over it).
+    dir.Write("theirs.tmp", "a file of the user's");
+    ASSERT_EQ(::rename(dir.File("theirs.tmp").c_str(), own.Job.OutputFile.c_str()), 0);
+    EXPECT_FALSE(CheckRowOutput(own, false));
+    EXPECT_EQ(own.State, TJobState::Failed);
+    EXPECT_EQ(own.Message, "The file was changed outside Brimtale: " + own.Job.OutputFile);
+    EXPECT_EQ(TempDir::Read(own.Job.OutputFile), "a file of the user's");
+    own.State = TJobState::Interrupted;
+    EXPECT_FALSE(CheckRowOutput(own, true));
+    EXPECT_EQ(own.Message, "Plik został zmieniony poza programem Brimtale: " + own.Job.OutputFile);
+
+    // Cut short in place: fewer bytes than the job wrote.
+    dir.Write("cut.mp4", big);
+    TJobRow cut = rowOn("cut.mp4", true, 2 * 1024 * 1024);
+    ASSERT_EQ(::truncate(cut.Job.OutputFile.c_str(), 1000), 0);
+    EXPECT_FALSE(CheckRowOutput(cut, false));
+    // A job that starts from the beginning finds its reserved file empty.
+    dir.Write("fresh.mp4", "");
+    TJobRow fresh = rowOn("fresh.mp4", false, 0);
+    EXPECT_TRUE(CheckRowOutput(fresh, false));
+    dir.Write("fresh.mp4", "written into while it waited");
+    EXPECT_FALSE(CheckRowOutput(fresh, false));
+
+    // A row that names no file of its own takes only an empty one.
+    dir.Write("edited.mp4", "somebody's");
+    TJobRow edited = Row(dir.File("edited.mp4"));
+    edited.Resume = true;
+    EXPECT_FALSE(CheckRowOutput(edited, false));
+    EXPECT_EQ(TempDir::Read(edited.Job.OutputFile), "somebody's");
+    dir.Write("empty.mp4", "");
+    TJobRow empty = Row(dir.File("empty.mp4"));
+    EXPECT_TRUE(CheckRowOutput(empty, false));
+    EXPECT_EQ(empty.Job.OutputId, FileIdOf(empty.Job.OutputFile));
+
+    // Gone: made anew, and the job starts over in it.
+    TJobRow gone = rowOn("gone.mp4", true, 5000);
+    gone.Job.OutputId = TFileId{1, 2};
+    EXPECT_TRUE(CheckRowOutput(gone, false));
+    EXPECT_FALSE(gone.Resume);
+    EXPECT_EQ(gone.DoneBytes, 0);
+    EXPECT_EQ(gone.Job.OutputId, FileIdOf(gone.Job.OutputFile));
+    EXPECT_EQ(FileSizeOf(gone.Job.OutputFile), 0);
 }
 
 TEST(JobListFile, RoundTripsAndReopensUnfinishedJobs)
