@@ -19,14 +19,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+// Who is at the other end of a local connection, as the kernel says.
+bool PeerCredentials(qintptr descriptor, struct ucred& peer)
+{
+    socklen_t size = sizeof peer;
+    return descriptor >= 0 &&
+           ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0;
+}
+} // namespace
+
 // Only a process of the same user may hand over an address, or take one.
 bool PeerIsSameUser(qintptr descriptor)
 {
     struct ucred peer {};
-    socklen_t size = sizeof peer;
-    if (descriptor < 0 || ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
-        return false;
-    return peer.uid == ::geteuid();
+    return PeerCredentials(descriptor, peer) && peer.uid == ::geteuid();
+}
+
+std::int64_t PeerProcess(qintptr descriptor)
+{
+    struct ucred peer {};
+    return PeerCredentials(descriptor, peer) ? peer.pid : 0;
 }
 
 namespace {
@@ -242,11 +255,14 @@ void TInstanceServer::TakeReports(QLocalSocket* socket, QTimer* idle, const QByt
     idle->start(ReportIdleMs);
     auto lines = std::make_shared<TLineReader>();
     auto pacers = std::make_shared<std::map<std::uint64_t, TReportPacer>>();
-    const auto take = [this, socket, idle, lines, pacers](const QByteArray& bytes) {
+    // A report speaks for the process that sends it and for no other: the
+    // kernel names the sender, and a line that names another process is a lie.
+    const std::int64_t sender = PeerProcess(socket->socketDescriptor());
+    const auto take = [this, socket, idle, lines, pacers, sender](const QByteArray& bytes) {
         for (const std::string& line : lines->Add(bytes.constData(), static_cast<std::size_t>(bytes.size()))) {
             const std::optional<TJobReport> report = ParseJobReport(line);
-            if (!report || pacers->size() > 64) {
-                // Not a report: this sender is not listened to any more.
+            if (!report || sender <= 0 || report->Pid != sender || pacers->size() > 64) {
+                // Not a report of its own: this sender is not listened to any more.
                 socket->abort();
                 socket->deleteLater();
                 return;

@@ -36,6 +36,8 @@ constexpr std::size_t ReportConnectionsMax = 256;
 // True when the process at the other end of a connected local socket runs as
 // this process's user.
 bool PeerIsSameUser(qintptr descriptor);
+// The process at the other end of a local connection; 0 when unknown.
+std::int64_t PeerProcess(qintptr descriptor);
 
 // The socket: in the user's runtime folder ($XDG_RUNTIME_DIR), else in a folder
 // of the user's own (mode 0700) in the temporary folder; its name carries the
