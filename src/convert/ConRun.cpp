@@ -470,7 +470,7 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::string& param
 }
 
 TCapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args, std::size_t outLimit,
-                         const std::function<bool()>& shouldStop)
+                         const std::function<bool()>& shouldStop, const std::string& workDir)
 {
     const std::string path = FindExecutable(program);
     if (path.empty())
@@ -484,7 +484,7 @@ TCapturedRun RunCaptured(const std::string& program, const std::vector<std::stri
     OpenPipe(errRead, errWrite);
 
     pid_t pid = -1;
-    const int err = SpawnProgram(path, args, outWrite.Get(), POSIX_SPAWN_SETPGROUP, pid, errWrite.Get());
+    const int err = SpawnProgram(path, args, outWrite.Get(), POSIX_SPAWN_SETPGROUP, pid, errWrite.Get(), workDir);
     if (err != 0)
         throw EConsoleError(ErrorText("Could not start " + path, err));
     TChildGuard child;

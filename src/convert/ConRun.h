@@ -99,8 +99,9 @@ constexpr std::size_t CapturedErrorMax = 64 * 1024;
 // Starts program in a process group of its own (no shell) and collects its
 // output. shouldStop is asked about every ConsoleTickInterval; when it says yes
 // the group gets SIGTERM, and SIGKILL two seconds later if still there.
+// workDir, when given, is the child's working directory.
 TCapturedRun RunCaptured(const std::string& program, const std::vector<std::string>& args, std::size_t outLimit,
-                         const std::function<bool()>& shouldStop);
+                         const std::function<bool()>& shouldStop, const std::string& workDir = {});
 
 // Ends (SIGTERM, or SIGKILL when forced) the process group led by a child that
 // RunConsoleApp started: the child and whatever it started in turn. False when

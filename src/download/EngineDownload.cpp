@@ -23,6 +23,7 @@ const char* const EngineProgressMark = "[brimtale] ";
 const char* const EngineHoldFile = ".brimtale-job";
 const char* const EnginePageInfoFile = ".page.info.json";
 const char* const EngineCookiesFile = ".cookies.txt";
+const char* const EnginePageFolderPrefix = ".brimtale-page-";
 
 namespace {
 // The name the engine writes in its folder; "%(ext)s" is the media's extension.
@@ -282,24 +283,7 @@ bool PrepareEngineWorkDir(const std::string& workDir)
     return ::lstat(workDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
 }
 
-TEngineWorkDirHold::TEngineWorkDirHold(const std::string& workDir)
-{
-    fd_ = ::open(InDir(workDir, EngineHoldFile).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd_ < 0)
-        return;
-    // flock belongs to this open file: a child never inherits the hold (close on
-    // exec), and it ends when the process does, however it ends.
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
-        result_ = TResult::Held;
-    else
-        result_ = errno == EWOULDBLOCK ? TResult::Busy : TResult::Failed;
-}
-
-TEngineWorkDirHold::~TEngineWorkDirHold()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
+TEngineWorkDirHold::TEngineWorkDirHold(const std::string& workDir) : TFolderHold(workDir, EngineHoldFile) {}
 
 bool EngineWorkDirIsEmpty(const std::string& workDir)
 {
@@ -314,7 +298,10 @@ bool KeepPageInfo(const std::string& workDir, const std::string& json)
 {
     const std::string path = InDir(workDir, EnginePageInfoFile);
     ::unlink(path.c_str());
-    return WritePrivateFile(path, json);
+    // What stays on disk holds no request cookies: the download gets them
+    // again from the cookies the job names.
+    const std::string kept = PageInfoWithoutCookies(json);
+    return !kept.empty() && WritePrivateFile(path, kept);
 }
 
 bool EngineAddressExpired(const std::string& engineError)
@@ -628,11 +615,23 @@ TEngineRun RunEngineDownload(const TEngineRequest& given, const std::string& out
     return run;
 }
 
+void ClearStaleEngineFolders(const std::string& directory)
+{
+    RemoveStaleFolders(directory, EnginePageFolderPrefix, EngineHoldFile);
+    // A stopped job's folder stays for its partial files, not for the copy
+    // of the user's cookies.
+    ForEachStaleFolder(directory, ".", EngineHoldFile, [](const std::string& dir) {
+        if (dir.ends_with(".parts"))
+            ::unlink(InDir(dir, EngineCookiesFile).c_str());
+    });
+}
+
 TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& directory, int lookUpSeconds,
                                 const TEngineNamer& name, const std::function<void(const TEngineTally&)>& onProgress,
                                 const std::function<bool()>& shouldStop)
 {
     TEngineRun run;
+    ClearStaleEngineFolders(directory);
     const TEngineChoice choice = ChooseEngine();
     if (AbsoluteProgram(choice.Path).empty()) {
         run.Failure = TEngineFailure::NoEngine;
@@ -640,7 +639,7 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
     }
     // A folder of this run's own (private, as mkdtemp makes it) until the page
     // gives the name.
-    std::string pattern = InDir(directory, ".brimtale-page-XXXXXX");
+    std::string pattern = InDir(directory, std::string(EnginePageFolderPrefix) + "XXXXXX");
     if (!::mkdtemp(pattern.data())) {
         run.Failure = TEngineFailure::NoFolder;
         run.WorkDir = directory;
@@ -676,6 +675,8 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
         bool whole = false;
         if (!ReadSmallFile(InDir(run.WorkDir, EnginePageInfoFile), PageInfoMaxBytes, text, whole) || !whole)
             return false;
+        // The engine's file holds the request's cookies: it is not kept.
+        ::unlink(InDir(run.WorkDir, EnginePageInfoFile).c_str());
         const TPageInfo page = PageInfoFromJson(std::move(text));
         if (!page.Found)
             return false;

@@ -12,6 +12,8 @@
 #include "sites/EngineOptions.h"
 #include "sites/PageEngine.h"
 
+#include "net/PrivateFolders.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -92,21 +94,17 @@ bool PrepareEngineWorkDir(const std::string& workDir);
 
 // A download's hold on its folder: while one job holds it, no other job of this
 // user can take it. The hold ends with the object (or with the process).
-class TEngineWorkDirHold {
+class TEngineWorkDirHold : public TFolderHold {
 public:
-    enum class TResult { Held, Busy, Failed };
     explicit TEngineWorkDirHold(const std::string& workDir);
-    ~TEngineWorkDirHold();
-    TEngineWorkDirHold(const TEngineWorkDirHold&) = delete;
-    TEngineWorkDirHold& operator=(const TEngineWorkDirHold&) = delete;
-    TResult Result() const { return result_; }
-
-private:
-    int fd_ = -1;
-    TResult result_ = TResult::Failed;
 };
 // The name of the hold's file inside the folder.
 extern const char* const EngineHoldFile;
+// Clears away what runs of the engine that have gone (killed, crashed) left in
+// directory: the folders of single runs that read the page, and the copies of
+// cookies in stopped jobs' folders (their partial files stay). What a live
+// process holds is left alone.
+void ClearStaleEngineFolders(const std::string& directory);
 // True when the folder holds nothing but the hold's file (or nothing at all).
 bool EngineWorkDirIsEmpty(const std::string& workDir);
 // The engine's partial files in a job's folder (none when it is not a folder).

@@ -1,8 +1,11 @@
 // Brimtale: saves the video behind a web page and converts it with ffmpeg.
 
 #include "app/StartUp.h"
+#include "app/Settings.h"
+#include "download/EngineDownload.h"
 #include "download/JobList.h"
 #include "programs/AddCommand.h"
+#include "sites/EngineOptions.h"
 #include "ui/DownloadList.h"
 #include "ui/GetMain.h"
 #include "ui/Main.h"
@@ -47,6 +50,12 @@ int main(int argc, char** argv)
     // start then has nothing more to do.
     if (!StartAddress.empty() && SendToRunningInstance(StartAddress))
         return 0;
+
+    // What earlier runs that were killed left behind: private folders and
+    // copies of cookies (nothing a live process holds).
+    RemoveStaleTempDirs();
+    if (!AppSettings.LastDir.empty())
+        ClearStaleEngineFolders(AppSettings.LastDir);
 
     TFormMain window;
     // The program ends with its main window, also when that was hidden in the tray.

@@ -324,12 +324,28 @@ bool CopyCookiesFile(const std::string& from, const std::string& to)
     return ok && WritePrivateFile(to, text);
 }
 
-TPrivateTempDir::TPrivateTempDir()
+namespace {
+const char* const TempDirHoldFile = ".brimtale-run";
+
+std::string TempFolder()
 {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/brimtale-XXXXXX";
-    if (::mkdtemp(pattern.data()))
-        path_ = pattern;
+    return tmp && tmp[0] == '/' ? tmp : "/tmp";
+}
+} // namespace
+
+TPrivateTempDir::TPrivateTempDir()
+{
+    std::string pattern = TempFolder() + "/brimtale-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        return;
+    hold_ = std::make_unique<TFolderHold>(pattern, TempDirHoldFile);
+    if (hold_->Result() != TFolderHold::TResult::Held) {
+        std::error_code ec;
+        std::filesystem::remove_all(pattern, ec);
+        return;
+    }
+    path_ = pattern;
 }
 
 TPrivateTempDir::~TPrivateTempDir()
@@ -338,6 +354,11 @@ TPrivateTempDir::~TPrivateTempDir()
         return;
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+int RemoveStaleTempDirs()
+{
+    return RemoveStaleFolders(TempFolder(), "brimtale-", TempDirHoldFile);
 }
 
 namespace {
@@ -353,7 +374,7 @@ void SetLookUpCookies(const TEngineOptions& options)
     LookUpCookies.CookiesFile = options.CookiesFile;
 }
 
-std::vector<std::string> LookUpCookiesArgs(std::optional<TPrivateTempDir>& dir, bool& failed)
+std::vector<std::string> LookUpCookiesArgs(const TPrivateTempDir& dir, bool& failed)
 {
     failed = false;
     TEngineOptions options;
@@ -363,9 +384,8 @@ std::vector<std::string> LookUpCookiesArgs(std::optional<TPrivateTempDir>& dir, 
     }
     std::string copy;
     if (!options.CookiesFile.empty()) {
-        dir.emplace();
-        if (!dir->Path().empty())
-            copy = dir->Path() + "/cookies.txt";
+        if (!dir.Path().empty())
+            copy = dir.Path() + "/cookies.txt";
         if (copy.empty() || !CopyCookiesFile(options.CookiesFile, copy)) {
             failed = true;
             return {};

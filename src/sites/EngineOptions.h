@@ -11,7 +11,10 @@
 #include "sites/EngineChoice.h"
 #include "sites/EngineFormat.h"
 
+#include "net/PrivateFolders.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,8 +89,10 @@ bool WritePrivateFile(const std::string& path, const std::string& text);
 // false when it can't be read or written.
 bool CopyCookiesFile(const std::string& from, const std::string& to);
 
-// A folder of its own in the temporary folder (mode 0700), gone with the object
-// and everything in it. Path() is empty when it could not be made.
+// A folder of its own in the temporary folder (mode 0700), held while the
+// object lives and gone with it and everything in it. Path() is empty when it
+// could not be made. A page look-up runs the engine in one, so nothing the
+// engine writes lands anywhere else.
 class TPrivateTempDir {
 public:
     TPrivateTempDir();
@@ -98,8 +103,14 @@ public:
 
 private:
     std::string path_;
+    std::unique_ptr<TFolderHold> hold_;
 };
+// Removes what such folders of runs that have gone (killed, crashed) left in
+// the temporary folder; how many went.
+int RemoveStaleTempDirs();
 
+// The reason given when the look-up's private folder can't be made.
+constexpr const char* TempDirUnusableText = "no private folder can be made in the temporary folder";
 // The reason given when the cookies file can't be read.
 constexpr const char* CookiesFileUnreadableText = "the cookies file can't be read";
 
@@ -107,9 +118,9 @@ constexpr const char* CookiesFileUnreadableText = "the cookies file can't be rea
 // the options, for every look-up from now on.
 void SetLookUpCookies(const TEngineOptions& options);
 // The look-up's arguments for them (empty when there are none). A cookies file
-// goes as a copy in dir, a private folder made for it; when the folder or the
-// copy can't be made, failed is set and the arguments are empty.
-std::vector<std::string> LookUpCookiesArgs(std::optional<TPrivateTempDir>& dir, bool& failed);
+// goes as a copy in dir, the look-up's private folder; when the copy can't be
+// made there, failed is set and the arguments are empty.
+std::vector<std::string> LookUpCookiesArgs(const TPrivateTempDir& dir, bool& failed);
 // What identifies them in the look-ups kept.
 std::string LookUpCookiesKey();
 

@@ -452,6 +452,39 @@ std::vector<std::string> PageInfoArgs(const std::string& url, const TEngineForma
     return args;
 }
 
+namespace {
+void DropCookies(nlohmann::json& node, std::size_t depth)
+{
+    if (depth > PageInfoMaxDepth)
+        return;
+    if (node.is_object()) {
+        node.erase("cookies");
+        const auto headers = node.find("http_headers");
+        if (headers != node.end() && headers->is_object())
+            for (auto it = headers->begin(); it != headers->end();)
+                it = LowerAscii(it.key()) == "cookie" ? headers->erase(it) : std::next(it);
+        for (auto& [key, value] : node.items())
+            DropCookies(value, depth + 1);
+    } else if (node.is_array()) {
+        for (auto& value : node)
+            DropCookies(value, depth + 1);
+    }
+}
+} // namespace
+
+std::string PageInfoWithoutCookies(const std::string& json)
+{
+    try {
+        nlohmann::json doc = nlohmann::json::parse(json, nullptr, false);
+        if (doc.is_discarded())
+            return {};
+        DropCookies(doc, 0);
+        return doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 TPageInfo PageInfoFromJson(std::string json)
 {
     TPageInfo info = ParsePageInfo(json);
@@ -473,22 +506,22 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
     if (engine.Path.empty())
         return info;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(PageLookUpSeconds);
-    // Cookies go to the engine as a copy of the file in a folder of this look-up's
-    // own, since the engine writes the file back; without a file, no folder.
-    std::optional<TPrivateTempDir> cookiesDir;
+    // The engine runs in a folder of this look-up's own: whatever it writes
+    // (the cookies file it writes back, a cache) stays there and goes with it.
+    const TPrivateTempDir workDir;
     bool cookiesFailed = false;
-    const std::vector<std::string> cookies = LookUpCookiesArgs(cookiesDir, cookiesFailed);
-    if (cookiesFailed) {
-        info.Error = CookiesFileUnreadableText;
+    const std::vector<std::string> cookies = LookUpCookiesArgs(workDir, cookiesFailed);
+    if (cookiesFailed || workDir.Path().empty()) {
+        info.Error = cookiesFailed ? CookiesFileUnreadableText : TempDirUnusableText;
         return info;
     }
     std::vector<std::string> args = PageInfoArgs(url, format);
     args.insert(args.begin(), cookies.begin(), cookies.end());
     TCapturedRun run;
     try {
-        run = RunCaptured(engine.Path, EngineRunArgs(engine, args), PageInfoMaxBytes, [giveUp] {
-            return NetworkStepEnded() || std::chrono::steady_clock::now() >= giveUp;
-        });
+        run = RunCaptured(
+            engine.Path, EngineRunArgs(engine, args), PageInfoMaxBytes,
+            [giveUp] { return NetworkStepEnded() || std::chrono::steady_clock::now() >= giveUp; }, workDir.Path());
     } catch (const EConsoleError& e) {
         info.Error = e.what();
         return info;

@@ -54,6 +54,10 @@ constexpr const char* LookUpTimedOutText = "the page engine's look-up timed out"
 // What the engine printed for -J: the page information, or Found false (with
 // TooLarge set when it was too large to read).
 TPageInfo ParsePageInfo(const std::string& json);
+// The page information without the request cookies the engine writes into it
+// (every "cookies" field, every "Cookie" of "http_headers"), to be kept on
+// disk; empty when it is no JSON document.
+std::string PageInfoWithoutCookies(const std::string& json);
 // The same, keeping the text in Json when it has media and is small enough.
 TPageInfo PageInfoFromJson(std::string json);
 // The engine's reason from its error output: the last "ERROR: " line, without

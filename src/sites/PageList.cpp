@@ -4,6 +4,7 @@
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
 #include "sites/EngineChoice.h"
+#include "sites/EngineOptions.h"
 #include "sites/PageEngine.h"
 
 #include <chrono>
@@ -257,11 +258,17 @@ TPageList LookUpPageList(const std::string& url)
     if (engine.Path.empty())
         return list;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(PageLookUpSeconds);
+    // In a folder of its own, as every look-up.
+    const TPrivateTempDir workDir;
+    if (workDir.Path().empty()) {
+        list.Error = TempDirUnusableText;
+        return list;
+    }
     TCapturedRun run;
     try {
-        run = RunCaptured(engine.Path, EngineRunArgs(engine, PageListArgs(url)), PageInfoMaxBytes, [giveUp] {
-            return NetworkStepEnded() || std::chrono::steady_clock::now() >= giveUp;
-        });
+        run = RunCaptured(
+            engine.Path, EngineRunArgs(engine, PageListArgs(url)), PageInfoMaxBytes,
+            [giveUp] { return NetworkStepEnded() || std::chrono::steady_clock::now() >= giveUp; }, workDir.Path());
     } catch (const EConsoleError& e) {
         list.Error = e.what();
         return list;

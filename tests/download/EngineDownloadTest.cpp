@@ -18,6 +18,8 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
 #include <memory>
 #include <cstdlib>
 #include <thread>
@@ -379,17 +381,20 @@ TEST_F(EngineStandIn, GarbageOrAFailureIsAClearNo)
     EXPECT_EQ(fixtures::FolderEntries(dir_.Path()), std::vector<std::string>{"engine"});
 }
 
-// A look-up gets the cookies file as a copy in a private folder of its own,
-// which goes with the look-up; without a file no folder is made, and where none
-// can be made the copy goes nowhere else.
-TEST_F(EngineStandIn, TheLookUpsCookiesCopyIsPrivateAndGoesWithIt)
+// A look-up runs the engine in a private folder of its own in the temporary
+// folder (so nothing the engine writes lands beside the program), which goes
+// with the look-up; the cookies file goes there as a copy. Where no such
+// folder can be made the engine is not started.
+TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
 {
     const TempDir tmp;
     const char* before = std::getenv("TMPDIR");
     const std::string kept = before ? before : "";
     ::setenv("TMPDIR", tmp.Path().c_str(), 1);
-    // The engine notes what the temporary folder holds and the cookies it got.
-    UseEngine("ls -A \"$TMPDIR\" > '" + dir_.File("tmp.txt") + "'\n"
+    // The engine notes where it runs, what it may write there, and the cookies it got.
+    UseEngine("pwd > '" + dir_.File("pwd.txt") + "'\n"
+              "stat -c %a . > '" + dir_.File("mode.txt") + "'\n"
+              "echo relative > written-by-engine.txt\n"
               "while [ $# -gt 0 ]; do\n"
               "  [ \"$1\" = --cookies ] && cat \"$2\" > '" + dir_.File("cookies.txt") + "'\n"
               "  shift\n"
@@ -397,27 +402,107 @@ TEST_F(EngineStandIn, TheLookUpsCookiesCopyIsPrivateAndGoesWithIt)
               "echo 'ERROR: no video here' >&2; exit 1\n");
 
     EXPECT_EQ(LookUpPage("http://127.0.0.1:9/a").Error, "no video here");
-    EXPECT_EQ(TempDir::Read(dir_.File("tmp.txt")), "");
+    const std::string ran = TempDir::Read(dir_.File("pwd.txt"));
+    EXPECT_EQ(ran.rfind(tmp.Path() + "/brimtale-", 0), 0u) << ran;
+    EXPECT_EQ(TempDir::Read(dir_.File("mode.txt")), "700\n");
     EXPECT_FALSE(std::filesystem::exists(dir_.File("cookies.txt")));
+    EXPECT_TRUE(fixtures::FolderEntries(tmp.Path()).empty());
+    char here[4096];
+    ASSERT_NE(::getcwd(here, sizeof here), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(std::string(here) + "/written-by-engine.txt"));
 
     TEngineOptions options;
     options.CookiesFile = dir_.Write("mine.txt", "# Netscape HTTP Cookie File\n");
     SetLookUpCookies(options);
     EXPECT_EQ(LookUpPage("http://127.0.0.1:9/b").Error, "no video here");
     EXPECT_EQ(TempDir::Read(dir_.File("cookies.txt")), "# Netscape HTTP Cookie File\n");
-    EXPECT_NE(TempDir::Read(dir_.File("tmp.txt")), "");
     EXPECT_TRUE(fixtures::FolderEntries(tmp.Path()).empty());
 
     std::filesystem::remove(dir_.File("cookies.txt"));
+    std::filesystem::remove(dir_.File("pwd.txt"));
     ::setenv("TMPDIR", tmp.File("gone").c_str(), 1);
     EXPECT_EQ(LookUpPage("http://127.0.0.1:9/c").Error, CookiesFileUnreadableText);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("cookies.txt")));  // the engine never ran
-
     SetLookUpCookies({});
+    EXPECT_EQ(LookUpPage("http://127.0.0.1:9/d").Error, TempDirUnusableText);
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("pwd.txt")));
+
     if (before)
         ::setenv("TMPDIR", kept.c_str(), 1);
     else
         ::unsetenv("TMPDIR");
+}
+
+// What runs that were killed left (private folders with a copy of the
+// cookies) is cleared away by a later run; what a live run holds stays, and
+// so do a stopped job's partial files.
+TEST(StaleFolders, WhatKilledRunsLeftIsClearedAndWhatLiveOnesHoldStays)
+{
+    const TempDir tmp;
+    const char* before = std::getenv("TMPDIR");
+    const std::string kept = before ? before : "";
+    ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+    const auto privateDir = [](const std::string& path) {
+        ::mkdir(path.c_str(), 0700);
+        std::ofstream(path + "/cookies.txt") << "secret";
+        return path;
+    };
+    {
+        // A live look-up's folder, and one of a look-up that was killed.
+        const TPrivateTempDir live;
+        ASSERT_FALSE(live.Path().empty());
+        const std::string killed = privateDir(tmp.File("brimtale-AbC123"));
+        std::ofstream(killed + "/.brimtale-run") << "";
+        // Not a look-up's: the single-instance folder, and one of someone else's kind.
+        const std::string socketFolder = privateDir(tmp.File("brimtale-0"));
+        EXPECT_EQ(RemoveStaleTempDirs(), 1);
+        EXPECT_TRUE(std::filesystem::exists(live.Path()));
+        EXPECT_FALSE(std::filesystem::exists(killed));
+        EXPECT_TRUE(std::filesystem::exists(socketFolder + "/cookies.txt"));
+    }
+    if (before)
+        ::setenv("TMPDIR", kept.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+
+    // In an output folder: a single run's folder that was killed goes; a
+    // stopped job's folder keeps its partial file but not the cookies.
+    const TempDir out;
+    const std::string page = privateDir(out.File(".brimtale-page-Xy12Zz"));
+    std::ofstream(page + "/.brimtale-job") << "";
+    const std::string parts = EngineWorkDir(out.File("clip.mp4"));
+    ASSERT_TRUE(PrepareEngineWorkDir(parts));
+    std::ofstream(parts + "/.cookies.txt") << "secret";
+    std::ofstream(parts + "/media.mp4.part") << "partial";
+    std::ofstream(parts + "/.brimtale-job") << "";
+    const std::string busy = EngineWorkDir(out.File("busy.mp4"));
+    ASSERT_TRUE(PrepareEngineWorkDir(busy));
+    std::ofstream(busy + "/.cookies.txt") << "secret";
+    const TEngineWorkDirHold held(busy);
+    ASSERT_EQ(held.Result(), TEngineWorkDirHold::TResult::Held);
+    ClearStaleEngineFolders(out.Path());
+    EXPECT_FALSE(std::filesystem::exists(page));
+    EXPECT_FALSE(std::filesystem::exists(parts + "/.cookies.txt"));
+    EXPECT_TRUE(std::filesystem::exists(parts + "/media.mp4.part"));
+    EXPECT_TRUE(std::filesystem::exists(busy + "/.cookies.txt"));
+}
+
+// The page information kept for a download holds no request cookies, and
+// only its owner may read it.
+TEST(StaleFolders, KeptPageInformationHoldsNoCookies)
+{
+    const TempDir out;
+    const std::string json = R"({"title":"t","cookies":"SID=secret","http_headers":{"Cookie":"SID=secret","User-Agent":"x"},)"
+                             R"("formats":[{"url":"http://127.0.0.1:1/v","cookies":"SID=secret","http_headers":{"cookie":"SID=secret"}}]})";
+    ASSERT_TRUE(KeepPageInfo(out.Path(), json));
+    const std::string kept = TempDir::Read(out.File(EnginePageInfoFile));
+    EXPECT_EQ(kept.find("secret"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("User-Agent"), std::string::npos);
+    EXPECT_NE(kept.find("http://127.0.0.1:1/v"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(out.File(EnginePageInfoFile).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_FALSE(KeepPageInfo(out.Path(), "not json {"));
 }
 
 TEST_F(EngineStandIn, AnEngineThatHangsIsEndedWhenAskedTo)
