@@ -199,6 +199,11 @@ std::string CantCreateDirMessage(const std::string& directory, bool polish)
     return MessageText(TMessageId::CantCreateDir, polish) + directory + "\"!";
 }
 
+std::string CantWriteDirMessage(const std::string& directory, bool polish)
+{
+    return (polish ? "Nie można zapisywać w folderze: " : "The folder can't be written: ") + directory;
+}
+
 std::string DeleteIncompleteMessage(const std::string& path, bool polish)
 {
     return MessageText(TMessageId::DeleteIncomplete, polish) + path + "\"?";

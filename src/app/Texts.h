@@ -97,6 +97,8 @@ enum class TMessageId {
 const char* MessageText(TMessageId id, bool polish);
 // The messages that carry a value: the text, the value and the closing text.
 std::string CantCreateDirMessage(const std::string& directory, bool polish);
+// "The folder can't be written: DIR" (a folder that is there, but takes no file).
+std::string CantWriteDirMessage(const std::string& directory, bool polish);
 std::string DeleteIncompleteMessage(const std::string& path, bool polish);
 std::string ConversionErrorMessage(int exitCode, bool polish);
 // A refusal with the line saying that installing the page engine adds sites.

@@ -743,6 +743,25 @@ int main(int argc, char** argv)
     }
     // The look-ups sign in as the downloads do.
     SetLookUpCookies(engineOptions);
+    // What earlier runs that were killed left: private folders, cookies' copies.
+    RemoveStaleTempDirs();
+    if (!options.ListFormats) {
+        // A folder that takes no file is said before anything is fetched.
+        const std::string typed = options.Directory.empty() ? AppSettings.LastDir : options.Directory;
+        const std::string directory = UserOutputDir(typed);
+        if (directory.empty() || (!DirectoryExists(directory) && !ForceDirectories(directory))) {
+            std::fprintf(stderr, "brimtale-cli: %s\n",
+                         PrintableText(CantCreateDirMessage(directory.empty() ? typed : directory,
+                                                            AppSettings.LangPolish)).c_str());
+            return ExitFailed;
+        }
+        if (!CanWriteInDirectory(directory)) {
+            std::fprintf(stderr, "brimtale-cli: %s\n",
+                         PrintableText(CantWriteDirMessage(directory, AppSettings.LangPolish)).c_str());
+            return ExitFailed;
+        }
+        ClearStaleEngineFolders(directory);
+    }
 
     struct sigaction interrupt {};
     interrupt.sa_handler = OnInterrupt;

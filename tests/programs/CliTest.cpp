@@ -97,6 +97,21 @@ TEST_F(Cli, DownloadsAPageNamedFromItsTitle)
     EXPECT_EQ(TempDir::Read(out + "/A clip.mp4"), media.body);
 }
 
+// A folder that takes no file is said at once, before any page is asked for.
+TEST_F(Cli, AFolderThatTakesNoFileIsSaidBeforeAnythingIsFetched)
+{
+    ServePage("A clip", testhttp::Response{});
+    // /proc takes no new file, not even from root.
+    const TRun run = RunProgram(exe, {"-d", "/proc", PageUrl()});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Err, "brimtale-cli: The folder can't be written: /proc\n");
+    EXPECT_TRUE(server.Requests().empty());
+    const TRun under = RunProgram(exe, {"-d", dir.File("bmt.ini") + "/sub", PageUrl()});
+    EXPECT_EQ(under.Status, 1);
+    EXPECT_NE(under.Err.find(dir.File("bmt.ini") + "/sub"), std::string::npos) << under.Err;
+    EXPECT_TRUE(server.Requests().empty());
+}
+
 TEST_F(Cli, AHostileTitleGivesOneSafeFileName)
 {
     testhttp::Response media;
