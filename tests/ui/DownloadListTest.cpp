@@ -598,28 +598,52 @@ private slots:
         }
         taken.clear();
 
+        // Another process of the same user that names this one's pid (the row's
+        // process, as far as it knows) is not believed: the sender is the one
+        // the connection comes from.
+        const QByteArray socketName = path.toLocal8Bit();
+        const auto sendFromChild = [&](const std::string& lines, uid_t uid) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                if (uid != ::geteuid() && (::setgid(uid) != 0 || ::setuid(uid) != 0))
+                    ::_exit(3);
+                const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                sockaddr_un address {};
+                address.sun_family = AF_UNIX;
+                std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketName.constData());
+                if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+                    ::_exit(4);
+                // The program may drop the connection before the lines are written.
+                const bool sent = ::send(fd, lines.data(), lines.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(lines.size());
+                char c = 0;
+                const bool dropped = ::read(fd, &c, 1) == 0;  // the program drops the connection
+                (void)dropped;
+                ::_exit(sent ? 0 : 5);
+            }
+            return child;
+        };
+        {
+            const int connections = server.Connections();
+            const pid_t child = sendFromChild(good, ::geteuid());
+            QVERIFY(QTest::qWaitFor([&] { return server.Connections() > connections; }, 5000));
+            int status = 0;
+            // Believed, it would be kept listening: then it is ended here.
+            const bool dropped = QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 5000);
+            if (!dropped) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+            }
+            QVERIFY(taken.empty());
+            QVERIFY(dropped);
+            QVERIFY(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 5));
+            QCoreApplication::processEvents();
+            QVERIFY(taken.empty());
+        }
+
         if (::geteuid() != 0)
             QSKIP("a process of another user needs root to be made");
         const int connections = server.Connections();
-        const QByteArray socketName = path.toLocal8Bit();
-        const pid_t child = ::fork();
-        if (child == 0) {
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(3);
-            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            sockaddr_un address {};
-            address.sun_family = AF_UNIX;
-            std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketName.constData());
-            if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-                ::_exit(4);
-            const std::string line = good + good;
-            // The program may drop the connection before the lines are written.
-            const bool sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-            char c = 0;
-            const bool dropped = ::read(fd, &c, 1) == 0;  // the program drops the connection
-            (void)dropped;
-            ::_exit(sent ? 0 : 5);
-        }
+        const pid_t child = sendFromChild(good + good, 65534);
         QVERIFY(QTest::qWaitFor([&] { return server.Connections() > connections; }, 5000));
         int status = 0;
         QVERIFY(QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 5000));
