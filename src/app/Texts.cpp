@@ -234,6 +234,11 @@ std::string PageProblemLine(const std::string& engineReason, bool polish)
                        polish);
 }
 
+std::string EngineFailedMessage(const std::string& reason, bool polish)
+{
+    return (polish ? "Silnik stron nie zadziałał: " : "The page engine failed: ") + reason;
+}
+
 std::string NoMediaMessage(const std::string& engineReason, bool polish)
 {
     if (PageUnreachableReason(engineReason))

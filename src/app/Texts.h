@@ -107,6 +107,8 @@ std::string WithEngineHint(const std::string& message, bool polish);
 // of its own when it gave one.
 // When the engine could not connect, only that the page cannot be reached.
 std::string NoMediaMessage(const std::string& engineReason, bool polish);
+// "The page engine failed: REASON", when the engine itself, not the page, failed.
+std::string EngineFailedMessage(const std::string& reason, bool polish);
 // True when the engine's reason says it could not connect to the page at all.
 bool PageUnreachableReason(const std::string& engineReason);
 // One line for the dialog's status: the page cannot be reached, or holds no media.

@@ -243,6 +243,10 @@ TEngineLine ParseEngineLine(const std::string& line)
     } else if (StartsWith(line, "ERROR:")) {
         parsed.Kind = TEngineLine::TKind::Error;
         parsed.Text = Trim(line.substr(6));
+    } else if (const std::string usage = EngineUsageError(line); !usage.empty()) {
+        // The engine refused its command line ("yt-dlp: error: no such option").
+        parsed.Kind = TEngineLine::TKind::Error;
+        parsed.Text = usage;
     }
     return parsed;
 }
@@ -496,7 +500,7 @@ void TakeEngineResult(TEngineRun& run, const TEngineOutcome& outcome, const std:
     }
     if (outcome.Stalled || outcome.ExitCode != 0) {
         run.Failure = outcome.Stalled ? TEngineFailure::Stalled : TEngineFailure::EngineFailed;
-        run.Error = outcome.Tally.Error();
+        run.Error = outcome.Stalled ? outcome.Tally.Error() : EngineFailureReason(outcome.Tally.Error(), outcome.ExitCode);
         run.WantsSignIn = !outcome.Stalled && EngineWantsSignIn(run.Error);
         LeaveWorkDir(workDir);
         return;
@@ -741,7 +745,7 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
         run.Stopped = outcome.Stopped && !timedOut;
         run.TimedOut = timedOut;
         run.Failure = outcome.Stalled ? TEngineFailure::Stalled : TEngineFailure::EngineFailed;
-        run.Error = outcome.Tally.Error();
+        run.Error = outcome.Stalled ? outcome.Tally.Error() : EngineFailureReason(outcome.Tally.Error(), outcome.ExitCode);
     }
     // Nothing of this run is kept: the job starts anew whichever road it takes.
     RemoveEngineWorkDir(run.WorkDir);

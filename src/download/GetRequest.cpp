@@ -45,6 +45,12 @@ bool ThroughEngine(const std::string& url, const TEngineFormat& format, const st
     }
     const TPageInfo info = LookUpPage(url);
     resolved.EngineInfo = info.Json;
+    if (!info.Found && info.EngineFailed) {
+        // Not the page's fault: the engine's own failure is named as such.
+        resolved.Message = EngineFailedMessage(info.Error, polish);
+        resolved.OfferEngineUpdate = EngineMayBeTheCause(ChooseEngine(), DetectVideoSite(url) == vsYouTube);
+        return false;
+    }
     if (!info.Found) {
         resolved.Message = NoMediaMessage(info.TooLarge ? PageInfoTooLargeReason(polish) : info.Error, polish);
         if (!info.TooLarge && EngineWantsSignIn(info.Error))

@@ -419,6 +419,38 @@ TPageInfo ParsePageInfo(const std::string& json)
     return info;
 }
 
+std::string EngineUsageError(const std::string& line)
+{
+    // "PROGRAM: error: REASON", the program's name without blanks.
+    const std::string mark = ": error: ";
+    const std::size_t at = line.find(mark);
+    if (at == std::string::npos || at == 0 || at > 64 || line.find_first_of(" \t") < at)
+        return {};
+    return Utf8Cut(Trim(PrintableText(line.substr(at + mark.size()))), 300);
+}
+
+std::string EngineUsageErrorIn(const std::string& output)
+{
+    std::string reason;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find('\n', start);
+        if (end == std::string::npos)
+            end = output.size();
+        if (std::string usage = EngineUsageError(output.substr(start, end - start)); !usage.empty())
+            reason = std::move(usage);
+        start = end + 1;
+    }
+    return reason;
+}
+
+std::string EngineFailureReason(const std::string& reason, std::uint32_t exitCode)
+{
+    if (!reason.empty())
+        return reason;
+    return "exit code " + std::to_string(exitCode);
+}
+
 std::string EngineErrorText(const std::string& errorOutput)
 {
     const std::string prefix = "ERROR: ";
@@ -537,6 +569,12 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
         info.Error = tooLarge      ? std::string(PageInfoTooLargeText)
                      : run.Stopped ? std::string(LookUpTimedOutText)
                                    : EngineErrorText(run.Err);
+        // No reason of the page's: the engine itself failed, and says how (or
+        // at least with which code it ended).
+        if (!tooLarge && !run.Stopped && run.ExitCode != 0 && info.Error.empty()) {
+            info.EngineFailed = true;
+            info.Error = EngineFailureReason(EngineUsageErrorIn(run.Err), run.ExitCode);
+        }
         // A look-up cut short says nothing about the page.
         if (!run.Stopped)
             RememberFailure(url, info.Error);

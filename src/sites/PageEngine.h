@@ -21,6 +21,8 @@ struct TPageInfo {
     std::vector<std::string> SubtitleLanguages;  // the languages of the page's own subtitles
     std::string Error;       // why nothing was found, in the engine's words (may be empty)
     bool TooLarge = false;   // the page information was beyond the limits below
+    bool EngineFailed = false;  // the engine itself failed (refused its command line, or ended
+                                // with an error and no reason): Error says how
     std::size_t ListEntries = 0;  // the page is a list: its entries (of any kind); else 0
     // The engine's page information as it printed it (when it found media and
     // the text is at most PageInfoKeptBytes): a download starts from it instead
@@ -60,6 +62,15 @@ TPageInfo ParsePageInfo(const std::string& json);
 std::string PageInfoWithoutCookies(const std::string& json);
 // The same, keeping the text in Json when it has media and is small enough.
 TPageInfo PageInfoFromJson(std::string json);
+// The reason in a line of the engine's that refuses its command line
+// ("yt-dlp: error: no such option: --x" gives "no such option: --x"); empty
+// for any other line.
+std::string EngineUsageError(const std::string& line);
+// The same for the last such line of the engine's output; empty when none.
+std::string EngineUsageErrorIn(const std::string& output);
+// The engine's reason for a failed run, never empty: its own, or the code it
+// ended with.
+std::string EngineFailureReason(const std::string& reason, std::uint32_t exitCode);
 // The engine's reason from its error output: the last "ERROR: " line, without
 // the prefix, cut to a readable length.
 std::string EngineErrorText(const std::string& errorOutput);

@@ -282,6 +282,8 @@ TPageList LookUpPageList(const std::string& url)
     }
     if (run.ExitCode != 0) {
         list.Error = EngineErrorText(run.Err);
+        if (list.Error.empty())
+            list.Error = EngineFailureReason(EngineUsageErrorIn(run.Err), run.ExitCode);
         return list;
     }
     return ParsePageList(run.Out, url);

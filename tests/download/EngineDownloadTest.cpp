@@ -505,6 +505,31 @@ TEST(StaleFolders, KeptPageInformationHoldsNoCookies)
     EXPECT_FALSE(KeepPageInfo(out.Path(), "not json {"));
 }
 
+// A download whose engine refuses its command line, or ends without a word,
+// still says why: the refusal, or the exit code.
+TEST_F(EngineStandIn, AFailedRunAlwaysHasAReason)
+{
+    UseEngine("echo 'Usage: yt-dlp [OPTIONS] URL' >&2; echo 'yt-dlp: error: no such option: --bogus' >&2; exit 2\n");
+    TEngineRun run = Download();
+    EXPECT_EQ(run.Failure, TEngineFailure::EngineFailed);
+    EXPECT_EQ(run.Error, "no such option: --bogus");
+    EXPECT_EQ(EngineRunMessage(run, false), "Download failed: no such option: --bogus");
+    const TPageInfo info = LookUpPage("http://127.0.0.1:9/refused");
+    EXPECT_TRUE(info.EngineFailed);
+    EXPECT_EQ(info.Error, "no such option: --bogus");
+
+    UseEngine("exit 7\n");
+    run = Download();
+    EXPECT_EQ(run.Error, "exit code 7");
+    EXPECT_EQ(LookUpPage("http://127.0.0.1:9/silent").Error, "exit code 7");
+    // A reason of the page's is the page's, not the engine's failure.
+    UseEngine("echo 'ERROR: Unsupported URL: http://127.0.0.1:9/x' >&2; exit 1\n");
+    EXPECT_FALSE(LookUpPage("http://127.0.0.1:9/x").EngineFailed);
+    // A line that merely mentions an error is no refusal.
+    EXPECT_EQ(EngineUsageError("[info] title: my error: none"), "");
+    EXPECT_EQ(EngineUsageError("yt-dlp: error: bad"), "bad");
+}
+
 TEST_F(EngineStandIn, AnEngineThatHangsIsEndedWhenAskedTo)
 {
     // It starts a child of its own as well; both go.

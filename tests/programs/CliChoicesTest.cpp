@@ -210,3 +210,31 @@ TEST_F(CliChoices, TheEngineStartsOncePerPageAndTheMetadataSettingStillCounts)
     EXPECT_NE(none.Err.find("No video or music found on this page"), std::string::npos) << none.Err;
     EXPECT_EQ(fixtures::FolderEntries(out).size(), 2u);
 }
+
+// An engine that refuses its command line, or fails without a word: the
+// message names what failed and the engine's own reason (or its exit code),
+// whichever road the run took.
+TEST_F(CliChoices, AnEngineFailureNamesTheEnginesReason)
+{
+    server.Serve("/page", "<html><head><title>A page</title></head><body>text</body></html>");
+    WriteScript(dir.File("yt-dlp"), "for a in \"$@\"; do\n"
+                                    "  if [ \"$a\" = --version ]; then echo 2024.01.01; exit 0; fi\n"
+                                    "done\n"
+                                    "echo 'Usage: yt-dlp [OPTIONS] URL [URL...]' >&2\n"
+                                    "echo '' >&2\n"
+                                    "echo 'yt-dlp: error: no such option: --progress-template' >&2\n"
+                                    "exit 2\n");
+    const TProgramRun refused = RunProgram(exe, {"-d", out, server.Url("/page")});
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_NE(refused.Err.find("The page engine failed: no such option: --progress-template"), std::string::npos)
+        << refused.Err;
+
+    WriteScript(dir.File("yt-dlp"), "for a in \"$@\"; do\n"
+                                    "  if [ \"$a\" = --version ]; then echo 2024.01.01; exit 0; fi\n"
+                                    "done\n"
+                                    "exit 3\n");
+    const TProgramRun silent = RunProgram(exe, {"-d", out, server.Url("/page")});
+    EXPECT_EQ(silent.Status, 1);
+    EXPECT_NE(silent.Err.find("The page engine failed: exit code 3"), std::string::npos) << silent.Err;
+    EXPECT_TRUE(fixtures::FolderEntries(out).empty());
+}
