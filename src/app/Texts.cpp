@@ -18,6 +18,8 @@ const TMainTexts MainEnglish = {
     "On the Desktop",
     "",
     "August 2, 2010",
+    "Brimtale is free software: you can redistribute it and/or modify it under the terms of the GNU General "
+    "Public License, version 3 or later.",
     0,
     "Hide main window",
     "Show main window",
@@ -37,6 +39,8 @@ const TMainTexts MainPolish = {
     "Skrót na Pulpicie",
     "",
     "2 sierpnia 2010",
+    "Brimtale jest wolnym oprogramowaniem: możesz je rozpowszechniać i/lub modyfikować na warunkach "
+    "Powszechnej Licencji Publicznej GNU w wersji 3 lub późniejszej.",
     1,
     "Ukryj okno główne",
     "Pokaż okno główne",

@@ -25,6 +25,7 @@ struct TMainTexts {
     const char* chShortcut_Desktop;
     const char* lblWww;              // the product's page; empty: the about tab shows no link
     const char* lblAboutDate;
+    const char* lblLicence;          // the licence, in the about tab below the date
     int cbLanguageRow;               // 0 English, 1 Polski
     const char* HideMainWindow;      // actShowHideMainWindow while the window is visible
     const char* ShowMainWindow;      // actShowHideMainWindow while it is hidden

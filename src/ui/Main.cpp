@@ -259,6 +259,13 @@ TFormMain::TFormMain(QWidget* parent)
         aboutTexts->addWidget(l);
     }
     connect(lblWww, &TLinkLabel::clicked, this, [this] { lblWwwClick(); });
+    // The licence below, in lines as wide as the tab: FitSize gives it the height.
+    lblLicence = new QLabel(Panel2);
+    lblLicence->setObjectName("lblLicence");
+    lblLicence->setWordWrap(true);
+    lblLicence->setAlignment(Qt::AlignHCenter);
+    aboutTexts->addSpacing(6);
+    aboutTexts->addWidget(lblLicence);
     about->addWidget(Panel2);
 
     CreateDownloadList(root);
@@ -351,6 +358,7 @@ void TFormMain::SetLang()
     lblWww->setText(QString::fromUtf8(t.lblWww));
     lblWww->setVisible(*t.lblWww != '\0');
     lblAboutDate->setText(QString::fromUtf8(t.lblAboutDate));
+    lblLicence->setText(QString::fromUtf8(t.lblLicence));
     SetDownloadListLang();
     {
         TUpdatingControls quiet;
@@ -368,7 +376,12 @@ void TFormMain::FitSize()
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (layout())
         layout()->activate();
-    setFixedSize(std::max(ClientWidth, sizeHint().width()), std::max(ClientHeight, sizeHint().height()));
+    const int width = std::max(ClientWidth, sizeHint().width());
+    int height = std::max(ClientHeight, sizeHint().height());
+    // Wrapped text (the licence) may need more lines at the width the window gets.
+    if (hasHeightForWidth())
+        height = std::max(height, heightForWidth(width));
+    setFixedSize(width, height);
 }
 
 void TFormMain::changeEvent(QEvent* event)

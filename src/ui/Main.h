@@ -137,6 +137,7 @@ public:
     QLabel* Label7 = nullptr;
     QLabel* lblVersion = nullptr;
     QLabel* lblAboutDate = nullptr;
+    QLabel* lblLicence = nullptr;  // wrapped to the tab's width
     TLinkLabel* lblWww = nullptr;
 
     QAction* actNew = nullptr;

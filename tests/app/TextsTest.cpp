@@ -9,13 +9,14 @@
 
 #include <cstring>
 #include <set>
+#include <string>
 
 namespace {
 
 std::vector<const char*> Fields(const TMainTexts& t)
 {
     return {t.actNew, t.actMinimizeToTray, t.actClose, t.tsMain, t.tsOptions, t.tsAbout, t.gbShortcuts,
-            t.lblLanguage, t.chShortcut_StartMenu, t.chShortcut_Desktop, t.lblAboutDate,
+            t.lblLanguage, t.chShortcut_StartMenu, t.chShortcut_Desktop, t.lblAboutDate, t.lblLicence,
             t.HideMainWindow, t.ShowMainWindow, t.chNotifications};
 }
 
@@ -149,6 +150,11 @@ TEST(Texts, WordingAndDatesReadRight)
     // No made-up web address in the about tab.
     EXPECT_STREQ(MainTexts(false).lblWww, "");
     EXPECT_STREQ(MainTexts(true).lblWww, "");
+    // The licence: the GNU GPL, version 3 or later, its Polish name in the genitive.
+    const std::string licenceEnglish = MainTexts(false).lblLicence;
+    const std::string licencePolish = MainTexts(true).lblLicence;
+    EXPECT_NE(licenceEnglish.find("GNU General Public License, version 3 or later"), std::string::npos);
+    EXPECT_NE(licencePolish.find("Powszechnej Licencji Publicznej GNU w wersji 3 lub późniejszej"), std::string::npos);
 
     EXPECT_STREQ(MessageText(TMessageId::InvalidUrl, false), "Invalid URL or input file does not exist!");
     EXPECT_STREQ(MessageText(TMessageId::OutputSameAsInput, false), "Output file must be different from input file!");

@@ -39,6 +39,13 @@ if [ "$from" = --package ]; then
     grep -qx "$f" <<<"$contents" || { echo "the package lacks $f" >&2; exit 1; }
   done
   grep -q "^ Maintainer: .* <.*@.*>$" <<<"$info" || { echo "the package names no maintainer to write to" >&2; exit 1; }
+  # The licence: the copyright file names it and points to Debian's copy of its
+  # text, so the package holds no second copy.
+  copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/brimtale/copyright)
+  grep -qx "License: GPL-3+" <<<"$copyright" || { echo "the copyright file names no GPL-3+" >&2; exit 1; }
+  grep -q "/usr/share/common-licenses/GPL-3" <<<"$copyright" ||
+    { echo "the copyright file does not point to the licence's text" >&2; exit 1; }
+  ! grep -q "/COPYING$" <<<"$contents" || { echo "the package holds COPYING" >&2; exit 1; }
   # Debian's own checks of a package: no error, no warning.
   command -v lintian >/dev/null || { echo "lintian is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
   findings=$(lintian --tag-display-limit 0 --fail-on error,warning "$deb" 2>&1) ||
@@ -73,6 +80,9 @@ if [ "$from" = --package ]; then
 else
   prefix=$work/prefix
   cmake --install "$build" --prefix "$prefix" >/dev/null
+  # The licence's full text goes with the program's documentation.
+  cmp -s "$(dirname "$0")/../../COPYING" "$prefix/share/doc/brimtale/COPYING" ||
+    { echo "the install lacks COPYING" >&2; exit 1; }
 fi
 
 test -x "$prefix/bin/brimtale"

@@ -1,6 +1,7 @@
 // The main window: both windows switch language at once, the tray menu's
 // show/hide text, the shortcut boxes, opening the dialog with the clipboard,
-// dropped files, the hand-off of a job to a process of its own, and closing.
+// dropped files, the hand-off of a job to a process of its own, closing, and
+// the licence in the about tab.
 
 #include "UiTestSupport.h"
 
@@ -450,6 +451,43 @@ private slots:
         w.setFont(big);
         QTRY_VERIFY_WITH_TIMEOUT(whole(), 5000);
         w.cbLanguage->setCurrentIndex(0);
+        QVERIFY(whole());
+    }
+
+    void aboutTabStatesTheLicenceWholeInBothLanguages()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.pc->setCurrentWidget(w.tsAbout);
+        // Wrapped lines, every one of them inside its panel, the panel inside the tab.
+        auto whole = [&] {
+            QLabel* label = w.lblLicence;
+            const QRect inPanel(label->mapTo(w.Panel2, QPoint(0, 0)), label->size());
+            const QRect panel(w.Panel2->mapTo(w.tsAbout, QPoint(0, 0)), w.Panel2->size());
+            return label->isVisible() && label->wordWrap() &&
+                   label->height() >= label->heightForWidth(label->width()) &&
+                   w.Panel2->contentsRect().contains(inPanel) && w.tsAbout->rect().contains(panel);
+        };
+        QCOMPARE(w.lblLicence->text(),
+                 QString("Brimtale is free software: you can redistribute it and/or modify it under the terms of the "
+                         "GNU General Public License, version 3 or later."));
+        QVERIFY(whole());
+
+        w.cbLanguage->setCurrentIndex(1);
+        QCOMPARE(w.lblLicence->text(),
+                 QString("Brimtale jest wolnym oprogramowaniem: możesz je rozpowszechniać i/lub modyfikować na "
+                         "warunkach Powszechnej Licencji Publicznej GNU w wersji 3 lub późniejszej."));
+        QVERIFY(whole());
+
+        // A bigger font: the window measures itself again and the lines still fit.
+        QFont big = w.font();
+        big.setPixelSize(30);
+        w.setFont(big);
+        QTRY_VERIFY_WITH_TIMEOUT(whole(), 5000);
+        w.cbLanguage->setCurrentIndex(0);
+        QVERIFY(w.lblLicence->text().startsWith("Brimtale is free software"));
         QVERIFY(whole());
     }
 
