@@ -37,7 +37,7 @@ constexpr std::int64_t SignatureMaxBytes = 64 * 1024;
 constexpr std::int64_t EngineMaxBytes = 256LL * 1024 * 1024;
 constexpr std::int64_t RuntimeZipMaxBytes = 512LL * 1024 * 1024;
 constexpr std::int64_t RuntimeMaxBytes = 1024LL * 1024 * 1024;
-constexpr std::int64_t KeyMaxBytes = 1024 * 1024;
+constexpr std::size_t KeyMaxBytes = 1024 * 1024;
 constexpr int TestRunSeconds = 60;
 
 TEngineUpdateResult Failed(TUpdateFailure failure, std::string detail = {})
@@ -167,17 +167,6 @@ private:
     EVP_MD_CTX* ctx_;
 };
 
-std::string ReadSmallFile(const std::string& path, std::int64_t maxBytes)
-{
-    const std::int64_t size = FileSizeOf(path);
-    if (size < 0 || size > maxBytes)
-        return {};
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The release's tag from the "latest" address's redirect.
 std::string LatestTag(const std::string& repository, const TEngineUpdateOptions& options, TEngineUpdateResult& failure)
 {
@@ -291,9 +280,16 @@ TEngineUpdateResult VerifySignature(const std::string& checkDir, const TEngineUp
 {
     bool shipped = true;
     const std::string keyFile = TrustedKeyFile(shipped);
-    const std::string key = keyFile.empty() ? std::string() : Dearmor(ReadSmallFile(keyFile, KeyMaxBytes));
+    if (keyFile.empty())
+        return Failed(TUpdateFailure::NoKey, EngineKeyFile);
+    // A key named by the environment may be anything: /dev/zero or a FIFO is
+    // turned down here, not read.
+    const TWholeFile read = ReadWholeFile(keyFile, KeyMaxBytes);
+    if (!read.Ok())
+        return Failed(TUpdateFailure::NoKey, keyFile + ": " + FileReadText(read.Status));
+    const std::string key = Dearmor(read.Text);
     if (key.empty())
-        return Failed(TUpdateFailure::NoKey, keyFile.empty() ? std::string(EngineKeyFile) : keyFile);
+        return Failed(TUpdateFailure::NoKey, keyFile);
     const std::string keyring = checkDir + "/trusted.gpg";
     {
         std::ofstream out(keyring, std::ios::binary);

@@ -14,6 +14,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,8 +23,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -514,6 +517,56 @@ TEST_F(EngineUpdate, EachFailureLeavesTheOldEngineAndSaysWhy)
     const std::vector<std::string> args = LookUpArgs(old);
     EXPECT_EQ(std::count(args.begin(), args.end(), "--js-runtimes"), 0);
     EXPECT_EQ(args.empty() ? std::string() : args.front(), "--no-update");
+}
+
+TEST_F(EngineUpdate, AKeyringThatIsNoRegularFileOrTooLargeIsRefusedAtOnce)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    Publish({"2026.08.19", StandInEngine("2026.08.19", Record("2026.08.19"))});
+
+    // /dev/zero never ends: it must be turned down, not read.
+    ::setenv("BRIMTALE_RELEASES_KEYRING", "/dev/zero", 1);
+    std::future<TEngineUpdateResult> zero = std::async(std::launch::async, [] { return UpdateEngine({}); });
+    if (zero.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        // The update reads on and can't be stopped from here.
+        std::fprintf(stderr, "The update still reads /dev/zero as its key after 30 s\n");
+        std::_Exit(1);
+    }
+    TEngineUpdateResult result = zero.get();
+    ExpectOldEngineKept(result, TUpdateOutcome::Failed, TUpdateFailure::NoKey, old);
+    EXPECT_NE(UpdateResultText(result, false).find("/dev/zero: not a regular file"), std::string::npos)
+        << UpdateResultText(result, false);
+
+    // A FIFO nobody writes to must not hold the update up.
+    const std::string fifo = data_.File("key.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ::setenv("BRIMTALE_RELEASES_KEYRING", fifo.c_str(), 1);
+    std::future<TEngineUpdateResult> waiting = std::async(std::launch::async, [] { return UpdateEngine({}); });
+    if (waiting.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        // A writer that goes at once lets the reader go on.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        ADD_FAILURE() << "the update waited for a writer of the FIFO named as its key";
+    }
+    result = waiting.get();
+    ExpectOldEngineKept(result, TUpdateOutcome::Failed, TUpdateFailure::NoKey, old);
+    EXPECT_NE(UpdateResultText(result, false).find("not a regular file"), std::string::npos)
+        << UpdateResultText(result, false);
+
+    // A key file larger than any key is not read.
+    const std::string large = data_.Write("large.asc", ReadFile(Keys->TrustedKeyFile) + std::string(1024 * 1024, '\n'));
+    ::setenv("BRIMTALE_RELEASES_KEYRING", large.c_str(), 1);
+    result = UpdateEngine({});
+    ExpectOldEngineKept(result, TUpdateOutcome::Failed, TUpdateFailure::NoKey, old);
+    EXPECT_NE(UpdateResultText(result, false).find("larger than allowed"), std::string::npos)
+        << UpdateResultText(result, false);
+
+    // The same key in a file of its own size is taken.
+    ::setenv("BRIMTALE_RELEASES_KEYRING", Keys->TrustedKeyFile.c_str(), 1);
+    result = UpdateEngine({});
+    EXPECT_EQ(result.Outcome, TUpdateOutcome::Updated) << UpdateResultText(result, false);
 }
 
 TEST_F(EngineUpdate, TwoUpdatesAtOnceLeaveOneWholeEngine)
