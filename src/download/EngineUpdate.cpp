@@ -167,23 +167,51 @@ private:
     EVP_MD_CTX* ctx_;
 };
 
-// The release's tag from the "latest" address's redirect.
-std::string LatestTag(const std::string& repository, const TEngineUpdateOptions& options, TEngineUpdateResult& failure)
+// One fetch of an update from base; an address that would leave https is
+// refused before anything is sent.
+TFetchResult UpdateFetch(const std::string& base, const std::string& url, const TFetchLimits& limits,
+                         const TFetchSink& sink, const TFetchProgress& progress, const std::function<bool()>& shouldStop)
 {
-    TFetchLimits limits;
-    limits.FollowRedirects = false;
-    limits.MaxBytes = 1024 * 1024;
-    limits.StallSeconds = options.StallSeconds;
-    limits.TotalSeconds = 120;
-    const std::string url = ReleasesBase() + "/" + repository + "/releases/latest";
+    if (!UpdateMayUse(base, url)) {
+        TFetchResult refused;
+        refused.Error = "not an https address: " + url;
+        return refused;
+    }
+    return BoundedFetch(url, limits, sink, progress, shouldStop);
+}
+
+TFetchResult UpdateFetchText(const std::string& base, const std::string& url, const TFetchLimits& limits,
+                             std::string& out, const std::function<bool()>& shouldStop)
+{
+    out.clear();
+    return UpdateFetch(
+        base, url, limits,
+        [&out](const char* data, std::size_t size) {
+            out.append(data, size);
+            return true;
+        },
+        {}, shouldStop);
+}
+
+// The release's tag from the "latest" address's redirect.
+std::string LatestTag(const std::string& base, const std::string& repository, const TEngineUpdateOptions& options,
+                      TEngineUpdateResult& failure)
+{
+    const std::string url = base + "/" + repository + "/releases/latest";
     std::string body;
-    const TFetchResult fetched = BoundedFetchText(url, limits, body, options.ShouldStop);
+    const TFetchResult fetched =
+        UpdateFetchText(base, url, UpdateFetchLimits(TUpdateFetch::Latest, base, options), body, options.ShouldStop);
     if (fetched.Cancelled) {
         failure = Cancelled();
         return {};
     }
     if (!fetched.Ok) {
         failure = Failed(TUpdateFailure::Network, fetched.Error);
+        return {};
+    }
+    // The release named over plain http is not taken from an https server.
+    if (!UpdateMayUse(base, fetched.Location)) {
+        failure = Failed(TUpdateFailure::NoRelease, "not an https address: " + fetched.Location);
         return {};
     }
     const std::string tag = TagFromReleaseAddress(fetched.Location);
@@ -202,9 +230,9 @@ TEngineUpdateResult FetchFailure(const TFetchResult& fetched)
 }
 
 // Downloads into a new temporary file of the folder, hashing as it goes.
-bool FetchToTemp(const std::string& url, std::int64_t maxBytes, int dirFd, const std::string& prefix,
-                 TUpdateStep step, const TEngineUpdateOptions& options, std::string& name, std::string& hash,
-                 TEngineUpdateResult& failure)
+bool FetchToTemp(const std::string& base, const std::string& url, const TFetchLimits& limits, int dirFd,
+                 const std::string& prefix, TUpdateStep step, const TEngineUpdateOptions& options, std::string& name,
+                 std::string& hash, TEngineUpdateResult& failure)
 {
     TFd fd(CreateTempIn(dirFd, prefix, name));
     if (fd.Get() < 0) {
@@ -212,11 +240,8 @@ bool FetchToTemp(const std::string& url, std::int64_t maxBytes, int dirFd, const
         return false;
     }
     TSha256 sha;
-    TFetchLimits limits;
-    limits.MaxBytes = maxBytes;
-    limits.StallSeconds = options.StallSeconds;
-    const TFetchResult fetched = BoundedFetch(
-        url, limits,
+    const TFetchResult fetched = UpdateFetch(
+        base, url, limits,
         [&](const char* data, std::size_t size) {
             sha.Add(data, size);
             return WriteAll(fd.Get(), data, size);
@@ -413,12 +438,12 @@ bool UnpackRuntime(const std::string& zip, int dirFd, std::string& name, TEngine
 }
 
 // Fetches deno into engine/deno.
-TEngineUpdateResult FetchRuntime(int dirFd, const TEngineUpdateOptions& options)
+TEngineUpdateResult FetchRuntime(int dirFd, const std::string& releases, const TEngineUpdateOptions& options)
 {
     if (options.OnProgress)
         options.OnProgress(TUpdateStep::Runtime, 0, 0);
     TEngineUpdateResult failure;
-    const std::string tag = LatestTag("denoland/deno", options, failure);
+    const std::string tag = LatestTag(releases, "denoland/deno", options, failure);
     auto note = [](const TEngineUpdateResult& r) { return r; };
     if (tag.empty())
         return note(failure);
@@ -426,12 +451,11 @@ TEngineUpdateResult FetchRuntime(int dirFd, const TEngineUpdateOptions& options)
     if (machine.empty())
         return note(Failed(TUpdateFailure::NoBuild, "deno"));
     const std::string zipName = "deno-" + machine + "-unknown-linux-gnu.zip";
-    const std::string base = ReleasesBase() + "/denoland/deno/releases/download/" + tag + "/";
+    const std::string base = releases + "/denoland/deno/releases/download/" + tag + "/";
     std::string sums;
-    TFetchLimits small;
-    small.MaxBytes = 4096;
-    small.StallSeconds = options.StallSeconds;
-    const TFetchResult sumFetched = BoundedFetchText(base + zipName + ".sha256sum", small, sums, options.ShouldStop);
+    const TFetchResult sumFetched = UpdateFetchText(releases, base + zipName + ".sha256sum",
+                                                    UpdateFetchLimits(TUpdateFetch::RuntimeSum, releases, options), sums,
+                                                    options.ShouldStop);
     if (!sumFetched.Ok)
         return note(FetchFailure(sumFetched));
     std::istringstream words(sums);
@@ -441,8 +465,8 @@ TEngineUpdateResult FetchRuntime(int dirFd, const TEngineUpdateOptions& options)
     if (listed.size() != 64)
         return note(Failed(TUpdateFailure::NotListed, zipName));
     std::string zipTemp, hash;
-    if (!FetchToTemp(base + zipName, RuntimeZipMaxBytes, dirFd, ".deno.zip-", TUpdateStep::Runtime, options, zipTemp,
-                     hash, failure))
+    if (!FetchToTemp(releases, base + zipName, UpdateFetchLimits(TUpdateFetch::RuntimeZip, releases, options), dirFd,
+                     ".deno.zip-", TUpdateStep::Runtime, options, zipTemp, hash, failure))
         return note(failure);
     const std::string zipPath = OwnEngineDir() + "/" + zipTemp;
     struct TZipGone {
@@ -494,6 +518,42 @@ std::string ReleasesBase()
     while (!base.empty() && base.back() == '/')
         base.pop_back();
     return base;
+}
+
+bool UpdateMayUse(const std::string& base, const std::string& url)
+{
+    return !StartsWithText(base, "https://") || StartsWithText(url, "https://");
+}
+
+TFetchLimits UpdateFetchLimits(TUpdateFetch what, const std::string& base, const TEngineUpdateOptions& options)
+{
+    TFetchLimits limits;
+    limits.StallSeconds = options.StallSeconds;
+    // GitHub sends its downloads on to another host: over https, and only there.
+    limits.RedirectsHttpsOnly = StartsWithText(base, "https://");
+    switch (what) {
+    case TUpdateFetch::Latest:
+        limits.FollowRedirects = false;  // the redirect names the release
+        limits.MaxBytes = 1024 * 1024;
+        limits.TotalSeconds = 120;
+        break;
+    case TUpdateFetch::Sums:
+        limits.MaxBytes = SumsMaxBytes;
+        break;
+    case TUpdateFetch::Signature:
+        limits.MaxBytes = SignatureMaxBytes;
+        break;
+    case TUpdateFetch::Program:
+        limits.MaxBytes = EngineMaxBytes;
+        break;
+    case TUpdateFetch::RuntimeSum:
+        limits.MaxBytes = 4096;
+        break;
+    case TUpdateFetch::RuntimeZip:
+        limits.MaxBytes = RuntimeZipMaxBytes;
+        break;
+    }
+    return limits;
 }
 
 std::string TagFromReleaseAddress(const std::string& location)
@@ -626,8 +686,10 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
     };
 
     step(TUpdateStep::Looking);
+    // The base is read once: the whole update comes from where it began.
+    const std::string releases = ReleasesBase();
     TEngineUpdateResult result;
-    const std::string tag = LatestTag(EngineRepository(options.Channel), options, result);
+    const std::string tag = LatestTag(releases, EngineRepository(options.Channel), options, result);
     if (tag.empty())
         return result;
     const std::optional<TEngineVersion> release = ParseEngineVersion(tag);
@@ -652,17 +714,17 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
         result.Version = inUse.Version;
     } else {
         // The list of hashes and its signature.
-        const std::string base = ReleasesBase() + "/" + EngineRepository(options.Channel) + "/releases/download/" + tag + "/";
-        TFetchLimits small;
-        small.StallSeconds = options.StallSeconds;
+        const std::string base = releases + "/" + EngineRepository(options.Channel) + "/releases/download/" + tag + "/";
         std::string sums, signature;
         step(TUpdateStep::Sums);
-        small.MaxBytes = SumsMaxBytes;
-        TFetchResult fetched = BoundedFetchText(base + "SHA2-256SUMS", small, sums, options.ShouldStop);
+        TFetchResult fetched = UpdateFetchText(releases, base + "SHA2-256SUMS",
+                                               UpdateFetchLimits(TUpdateFetch::Sums, releases, options), sums,
+                                               options.ShouldStop);
         if (!fetched.Ok)
             return FetchFailure(fetched);
-        small.MaxBytes = SignatureMaxBytes;
-        fetched = BoundedFetchText(base + "SHA2-256SUMS.sig", small, signature, options.ShouldStop);
+        fetched = UpdateFetchText(releases, base + "SHA2-256SUMS.sig",
+                                  UpdateFetchLimits(TUpdateFetch::Signature, releases, options), signature,
+                                  options.ShouldStop);
         if (!fetched.Ok)
             return FetchFailure(fetched);
         {
@@ -684,8 +746,8 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
         // The program itself, into a temporary file of engine/.
         std::string temp, hash;
-        if (!FetchToTemp(base + name, EngineMaxBytes, dir.Get(), ".yt-dlp.new-", TUpdateStep::Program, options, temp,
-                         hash, result))
+        if (!FetchToTemp(releases, base + name, UpdateFetchLimits(TUpdateFetch::Program, releases, options), dir.Get(),
+                         ".yt-dlp.new-", TUpdateStep::Program, options, temp, hash, result))
             return result;
         struct TTempGone {
             int dir;
@@ -734,7 +796,7 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
     // A runtime for the engine when there is none.
     if (ChooseJsRuntime().Name.empty()) {
-        const TEngineUpdateResult runtime = FetchRuntime(dir.Get(), options);
+        const TEngineUpdateResult runtime = FetchRuntime(dir.Get(), releases, options);
         result.RuntimeFetched = runtime.Outcome == TUpdateOutcome::Updated;
         if (!result.RuntimeFetched) {
             result.RuntimeFailure = runtime.Outcome == TUpdateOutcome::Failed ? runtime.Failure : TUpdateFailure::None;

@@ -64,7 +64,7 @@ TFetchResult BoundedFetch(const std::string& url, const TFetchLimits& limits, co
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, limits.RedirectsHttpsOnly ? "https" : "http,https");
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, limits.FollowRedirects ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, static_cast<long>(limits.MaxRedirects));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);

@@ -1,8 +1,9 @@
 #pragma once
 // One HTTP(S) GET with bounds on everything: the bytes it may bring, the time to
 // connect, the time without a byte, the whole time, and a cancel asked several
-// times a second. Only http and https, also after a redirect. The body goes to
-// a sink as it arrives; nothing is kept here.
+// times a second. Only http and https, also after a redirect (https alone
+// when RedirectsHttpsOnly is set). The body goes to a sink as it arrives;
+// nothing is kept here.
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,9 @@ struct TFetchLimits {
     int TotalSeconds = 30 * 60;
     bool FollowRedirects = true;
     int MaxRedirects = 8;
+    // A redirect may lead to https alone: a fetch that began on https never
+    // goes on over plain http. (The address given is the caller's to choose.)
+    bool RedirectsHttpsOnly = false;
 };
 
 struct TFetchResult {

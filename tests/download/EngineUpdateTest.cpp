@@ -390,6 +390,25 @@ TEST(EngineReleaseTexts, TagsHashListsAndKeys)
     EXPECT_EQ(Dearmor("-----BEGIN PGP PUBLIC KEY BLOCK-----\n\nA*B\n-----END PGP PUBLIC KEY BLOCK-----\n"), "");
 }
 
+TEST(EngineUpdateFetches, AnUpdateFromHttpsStaysOnHttps)
+{
+    const TUpdateFetch all[] = {TUpdateFetch::Latest,  TUpdateFetch::Sums,       TUpdateFetch::Signature,
+                                TUpdateFetch::Program, TUpdateFetch::RuntimeSum, TUpdateFetch::RuntimeZip};
+    for (const TUpdateFetch what : all) {
+        EXPECT_TRUE(UpdateFetchLimits(what, "https://github.com", {}).RedirectsHttpsOnly) << static_cast<int>(what);
+        EXPECT_TRUE(UpdateFetchLimits(what, "HTTPS://mirror.example/x", {}).RedirectsHttpsOnly) << static_cast<int>(what);
+        // A plain-http base (a local mirror, the tests) may redirect to either.
+        EXPECT_FALSE(UpdateFetchLimits(what, "http://127.0.0.1:8080", {}).RedirectsHttpsOnly) << static_cast<int>(what);
+    }
+    // Addresses built from the base or named by the server: https from an https base.
+    EXPECT_TRUE(UpdateMayUse("https://github.com", "https://github.com/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
+    EXPECT_FALSE(UpdateMayUse("https://github.com", "http://github.com/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
+    EXPECT_FALSE(UpdateMayUse("https://github.com", "/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
+    EXPECT_FALSE(UpdateMayUse("https://github.com", ""));
+    EXPECT_TRUE(UpdateMayUse("http://127.0.0.1:8080", "http://127.0.0.1:8080/x"));
+    EXPECT_TRUE(UpdateMayUse("http://127.0.0.1:8080", "https://127.0.0.1:8443/x"));
+}
+
 TEST_F(EngineUpdate, AGoodUpdateIsUsedByTheNextLookUpAndRestoreBringsThePreviousBack)
 {
     InstallOwnEngine("2025.01.01");
