@@ -537,17 +537,21 @@ TFetchLimits UpdateFetchLimits(TUpdateFetch what, const std::string& base, const
         limits.MaxBytes = 1024 * 1024;
         limits.TotalSeconds = 120;
         break;
+    // The lists are small: they have a minute, not the half hour of a program.
     case TUpdateFetch::Sums:
         limits.MaxBytes = SumsMaxBytes;
+        limits.TotalSeconds = options.ListSeconds;
         break;
     case TUpdateFetch::Signature:
         limits.MaxBytes = SignatureMaxBytes;
+        limits.TotalSeconds = options.ListSeconds;
         break;
     case TUpdateFetch::Program:
         limits.MaxBytes = EngineMaxBytes;
         break;
     case TUpdateFetch::RuntimeSum:
         limits.MaxBytes = 4096;
+        limits.TotalSeconds = options.ListSeconds;
         break;
     case TUpdateFetch::RuntimeZip:
         limits.MaxBytes = RuntimeZipMaxBytes;
@@ -717,14 +721,16 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
         const std::string base = releases + "/" + EngineRepository(options.Channel) + "/releases/download/" + tag + "/";
         std::string sums, signature;
         step(TUpdateStep::Sums);
-        TFetchResult fetched = UpdateFetchText(releases, base + "SHA2-256SUMS",
-                                               UpdateFetchLimits(TUpdateFetch::Sums, releases, options), sums,
-                                               options.ShouldStop);
+        // The two share one deadline: the signature gets what the list left.
+        const auto listsEnd = std::chrono::steady_clock::now() + std::chrono::seconds(options.ListSeconds);
+        TFetchLimits limits = UpdateFetchLimits(TUpdateFetch::Sums, releases, options);
+        limits.Deadline = listsEnd;
+        TFetchResult fetched = UpdateFetchText(releases, base + "SHA2-256SUMS", limits, sums, options.ShouldStop);
         if (!fetched.Ok)
             return FetchFailure(fetched);
-        fetched = UpdateFetchText(releases, base + "SHA2-256SUMS.sig",
-                                  UpdateFetchLimits(TUpdateFetch::Signature, releases, options), signature,
-                                  options.ShouldStop);
+        limits = UpdateFetchLimits(TUpdateFetch::Signature, releases, options);
+        limits.Deadline = listsEnd;
+        fetched = UpdateFetchText(releases, base + "SHA2-256SUMS.sig", limits, signature, options.ShouldStop);
         if (!fetched.Ok)
             return FetchFailure(fetched);
         {

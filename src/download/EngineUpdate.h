@@ -64,6 +64,9 @@ struct TEngineUpdateOptions {
     std::function<void(TUpdateStep step, std::int64_t done, std::int64_t total)> OnProgress;
     std::function<bool()> ShouldStop;
     int StallSeconds = 30;
+    // The time the list of hashes and its signature have together (deno's
+    // hash alone has as much).
+    int ListSeconds = 60;
 };
 
 // The kinds of fetch an update makes.

@@ -5,6 +5,7 @@
 // when RedirectsHttpsOnly is set). The body goes to a sink as it arrives;
 // nothing is kept here.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,6 +15,9 @@ struct TFetchLimits {
     int ConnectSeconds = 15;
     int StallSeconds = 30;      // no byte for this long: the transfer has stalled
     int TotalSeconds = 30 * 60;
+    // An end shared by several fetches (none when left at zero): the fetch is
+    // given only the time left before it, and none at all once it has passed.
+    std::chrono::steady_clock::time_point Deadline{};
     bool FollowRedirects = true;
     int MaxRedirects = 8;
     // A redirect may lead to https alone: a fetch that began on https never

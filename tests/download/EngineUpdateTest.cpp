@@ -172,6 +172,8 @@ struct TRelease {
     bool ChangedFile = false;     // the file served differs from the one hashed
     std::int64_t DropAfter = -1;  // the transfer is cut after so many bytes
     std::int64_t StallAfter = -1; // the server stops sending after so many bytes
+    int SumsTrickleMs = 0;        // the hash list comes a byte at a time, so far apart
+    int SignatureTrickleMs = 0;   // and so does its signature
 };
 
 class EngineUpdate : public ::testing::Test {
@@ -277,7 +279,9 @@ protected:
         const std::lock_guard<std::mutex> lock(mutex_);
         (nightly ? nightlyTag_ : tag_) = release.Tag;
         served_[base + "SHA2-256SUMS"].body = sums;
+        served_[base + "SHA2-256SUMS"].trickleMs = release.SumsTrickleMs;
         served_[base + "SHA2-256SUMS.sig"].body = signature;
+        served_[base + "SHA2-256SUMS.sig"].trickleMs = release.SignatureTrickleMs;
         for (const char* name : {"yt-dlp", "yt-dlp_linux", "yt-dlp_linux_aarch64"})
             served_[base + name] = file;
     }
@@ -400,6 +404,11 @@ TEST(EngineUpdateFetches, AnUpdateFromHttpsStaysOnHttps)
         // A plain-http base (a local mirror, the tests) may redirect to either.
         EXPECT_FALSE(UpdateFetchLimits(what, "http://127.0.0.1:8080", {}).RedirectsHttpsOnly) << static_cast<int>(what);
     }
+    // The lists have a minute (the program has longer).
+    for (const TUpdateFetch what : {TUpdateFetch::Sums, TUpdateFetch::Signature, TUpdateFetch::RuntimeSum})
+        EXPECT_EQ(UpdateFetchLimits(what, "https://github.com", {}).TotalSeconds, 60) << static_cast<int>(what);
+    EXPECT_GT(UpdateFetchLimits(TUpdateFetch::Program, "https://github.com", {}).TotalSeconds, 60);
+
     // Addresses built from the base or named by the server: https from an https base.
     EXPECT_TRUE(UpdateMayUse("https://github.com", "https://github.com/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
     EXPECT_FALSE(UpdateMayUse("https://github.com", "http://github.com/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
@@ -586,6 +595,38 @@ TEST_F(EngineUpdate, AKeyringThatIsNoRegularFileOrTooLargeIsRefusedAtOnce)
     ::setenv("BRIMTALE_RELEASES_KEYRING", Keys->TrustedKeyFile.c_str(), 1);
     result = UpdateEngine({});
     EXPECT_EQ(result.Outcome, TUpdateOutcome::Updated) << UpdateResultText(result, false);
+}
+
+TEST_F(EngineUpdate, AHashListThatTricklesIsGivenUpWithinItsTime)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    const std::string fresh = StandInEngine("2026.08.19", Record("2026.08.19"));
+    // Nobody cancels before half a minute: what ends the update sooner is its own bound.
+    const auto started = std::chrono::steady_clock::now();
+    TEngineUpdateOptions options;
+    options.ListSeconds = 2;
+    options.ShouldStop = [&] { return std::chrono::steady_clock::now() - started > std::chrono::seconds(30); };
+
+    // About 20 s for the list alone: it never stalls long, but takes too long.
+    TRelease slowList{"2026.08.19", fresh};
+    slowList.SumsTrickleMs = 50;
+    Publish(slowList);
+    ExpectOldEngineKept(UpdateEngine(options), TUpdateOutcome::Failed, TUpdateFailure::Transfer, old);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12));
+
+    // The list and its signature have their time together: each alone would be
+    // in time (well over a second each), both are not.
+    TRelease slowBoth{"2026.08.19", fresh};
+    slowBoth.SumsTrickleMs = 4;
+    slowBoth.SignatureTrickleMs = 12;
+    Publish(slowBoth);
+    const auto second = std::chrono::steady_clock::now();
+    const TEngineUpdateResult both = UpdateEngine(options);
+    ExpectOldEngineKept(both, TUpdateOutcome::Failed, both.Failure, old);
+    EXPECT_TRUE(both.Failure == TUpdateFailure::Transfer || both.Failure == TUpdateFailure::Network)
+        << UpdateResultText(both, false);
+    EXPECT_LT(std::chrono::steady_clock::now() - second, std::chrono::seconds(12));
 }
 
 TEST_F(EngineUpdate, TwoUpdatesAtOnceLeaveOneWholeEngine)

@@ -55,3 +55,29 @@ TEST(BoundedFetch, ARedirectToPlainHttpIsFollowedUnlessOnlyHttpsMayFollow)
     EXPECT_TRUE(fetched.Ok) << fetched.Error;
     EXPECT_EQ(fetched.Location, servers.to.Url("/file"));
 }
+
+TEST(BoundedFetch, ASharedDeadlineEndsAFetchThatHasTimeLeftOfItsOwn)
+{
+    TestHttpServer server;
+    Response slow;
+    slow.body = std::string(400, 'x');
+    slow.trickleMs = 50;  // 20 s in all
+    server.Handle("/slow", [slow](const Request&) { return slow; });
+    TFetchLimits limits;  // half an hour of its own
+    limits.Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    std::string body;
+    const auto started = std::chrono::steady_clock::now();
+    TFetchResult fetched = BoundedFetchText(server.Url("/slow"), limits, body, {});
+    EXPECT_FALSE(fetched.Ok);
+    EXPECT_TRUE(fetched.Stalled);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+
+    // A deadline already past: nothing is asked at all.
+    TestHttpServer untouched;
+    untouched.Serve("/file", "the file", "text/plain");
+    limits.Deadline = std::chrono::steady_clock::now() - std::chrono::milliseconds(1);
+    fetched = BoundedFetchText(untouched.Url("/file"), limits, body, {});
+    EXPECT_FALSE(fetched.Ok);
+    EXPECT_FALSE(fetched.Error.empty());
+    EXPECT_FALSE(untouched.WaitForRequests(1, std::chrono::milliseconds(200)));
+}
