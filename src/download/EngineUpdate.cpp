@@ -6,6 +6,7 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 #include "sites/EngineChoice.h"
+#include "sites/EngineOptions.h"
 #include "sites/PageEngine.h"
 
 #include <archive.h>
@@ -20,8 +21,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -100,27 +99,65 @@ int OpenEngineDir(std::string& error)
     return fd;
 }
 
-// One update at a time, across threads and processes.
-bool LockEngineDir(int dirFd, TFd& lock, const TEngineUpdateOptions& options, bool& busy)
+// Whether engine/ is still the folder open as dirFd: not moved away, nor
+// replaced by another folder or a link, since it was opened.
+bool StillTheEngineDir(int dirFd)
+{
+    struct stat opened {}, named {};
+    const std::string dir = OwnEngineDir();
+    return !dir.empty() && ::fstat(dirFd, &opened) == 0 && ::lstat(dir.c_str(), &named) == 0 &&
+           S_ISDIR(named.st_mode) && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// Opens engine/ and takes its lock: one update at a time, across threads and
+// processes. When engine/ was replaced while this waited, the lock held is
+// that of a folder no longer in use: the new engine/ is opened and locked in
+// turn. False with busy set when another update runs and options say not to
+// wait; false with an empty error when cancelled.
+bool OpenAndLockEngineDir(TFd& dir, TFd& lock, const TEngineUpdateOptions& options, bool& busy, std::string& error)
 {
     busy = false;
-    lock.Reset(::openat(dirFd, ".lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (lock.Get() < 0)
-        return false;
     bool told = false;
-    while (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (!options.WaitForOther) {
-            busy = true;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        lock.Reset();
+        dir.Reset(OpenEngineDir(error));
+        if (dir.Get() < 0)
+            return false;
+        // The lock file is a regular file of the folder, never a link.
+        lock.Reset(::openat(dir.Get(), ".lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        struct stat st {};
+        if (lock.Get() < 0 || ::fstat(lock.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            error = "cannot lock " + OwnEngineDir();
             return false;
         }
-        if (options.ShouldStop && options.ShouldStop())
-            return false;
-        if (!told && options.OnProgress)
-            options.OnProgress(TUpdateStep::Waiting, 0, 0);
-        told = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        while (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
+            if (!options.WaitForOther) {
+                busy = true;
+                return false;
+            }
+            if (options.ShouldStop && options.ShouldStop()) {
+                error.clear();
+                return false;
+            }
+            if (!told && options.OnProgress)
+                options.OnProgress(TUpdateStep::Waiting, 0, 0);
+            told = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (StillTheEngineDir(dir.Get()))
+            return true;
     }
-    return true;
+    error = OwnEngineDir() + " keeps being replaced";
+    return false;
+}
+
+// A name in the folder open as dirFd, as another program opens it: through
+// this process's descriptor, so that it is that folder's file whatever
+// engine/ has become in the meantime (by name only when /proc is missing).
+std::string PathInDir(int dirFd, const std::string& name)
+{
+    const std::string viaFd = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(dirFd);
+    return (DirectoryExists(viaFd) ? viaFd : OwnEngineDir()) + "/" + name;
 }
 
 std::string RandomSuffix()
@@ -316,12 +353,8 @@ TEngineUpdateResult VerifySignature(const std::string& checkDir, const TEngineUp
     if (key.empty())
         return Failed(TUpdateFailure::NoKey, keyFile);
     const std::string keyring = checkDir + "/trusted.gpg";
-    {
-        std::ofstream out(keyring, std::ios::binary);
-        out.write(key.data(), static_cast<std::streamsize>(key.size()));
-        if (!out)
-            return Failed(TUpdateFailure::Folder, "cannot write " + keyring);
-    }
+    if (!WritePrivateFile(keyring, key))
+        return Failed(TUpdateFailure::Folder, "cannot write " + keyring);
     const std::string gpgv = FindExecutable("gpgv");
     if (gpgv.empty())
         return Failed(TUpdateFailure::NoVerifier, "gpgv");
@@ -368,14 +401,6 @@ TEngineUpdateResult VerifySignature(const std::string& checkDir, const TEngineUp
     return ok;
 }
 
-void RemoveCheckDir(const std::string& dir)
-{
-    if (dir.empty())
-        return;
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-}
-
 // The machine's name in release file names: "x86_64" or "aarch64"; empty for another.
 std::string Machine()
 {
@@ -390,12 +415,19 @@ std::string Machine()
     return {};
 }
 
-// Unpacks the "deno" file of the zip into a new temporary file of the folder.
+// Unpacks the "deno" file of the zip (a file of the folder) into a new
+// temporary file of the folder.
 bool UnpackRuntime(const std::string& zip, int dirFd, std::string& name, TEngineUpdateResult& failure)
 {
+    // The zip whose hash was checked, read through the folder's descriptor.
+    const TFd zipFd(::openat(dirFd, zip.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (zipFd.Get() < 0) {
+        failure = Failed(TUpdateFailure::Folder, "cannot read " + zip);
+        return false;
+    }
     std::unique_ptr<archive, decltype(&archive_read_free)> a(archive_read_new(), archive_read_free);
     archive_read_support_format_zip(a.get());
-    if (archive_read_open_filename(a.get(), zip.c_str(), 64 * 1024) != ARCHIVE_OK) {
+    if (archive_read_open_fd(a.get(), zipFd.Get(), 64 * 1024) != ARCHIVE_OK) {
         failure = Failed(TUpdateFailure::Unpack, archive_error_string(a.get()) ? archive_error_string(a.get()) : "");
         return false;
     }
@@ -468,7 +500,6 @@ TEngineUpdateResult FetchRuntime(int dirFd, const std::string& releases, const T
     if (!FetchToTemp(releases, base + zipName, UpdateFetchLimits(TUpdateFetch::RuntimeZip, releases, options), dirFd,
                      ".deno.zip-", TUpdateStep::Runtime, options, zipTemp, hash, failure))
         return note(failure);
-    const std::string zipPath = OwnEngineDir() + "/" + zipTemp;
     struct TZipGone {
         int dir;
         std::string name;
@@ -477,10 +508,10 @@ TEngineUpdateResult FetchRuntime(int dirFd, const std::string& releases, const T
     if (hash != listed)
         return note(Failed(TUpdateFailure::HashDiffers, zipName));
     std::string unpacked;
-    if (!UnpackRuntime(zipPath, dirFd, unpacked, failure))
+    if (!UnpackRuntime(zipTemp, dirFd, unpacked, failure))
         return note(failure);
     std::string errorOut;
-    const std::string printed = TestRun(OwnEngineDir() + "/" + unpacked, options, errorOut);
+    const std::string printed = TestRun(PathInDir(dirFd, unpacked), options, errorOut);
     const std::string want = "deno " + (tag.size() > 1 ? tag.substr(1) : tag);
     if (printed.compare(0, want.size(), want) != 0) {
         ::unlinkat(dirFd, unpacked.c_str(), 0);
@@ -489,7 +520,7 @@ TEngineUpdateResult FetchRuntime(int dirFd, const std::string& releases, const T
         return note(Failed(printed.empty() ? TUpdateFailure::DoesNotRun : TUpdateFailure::WrongVersion,
                            printed.empty() ? errorOut : printed));
     }
-    if (::renameat(dirFd, unpacked.c_str(), dirFd, "deno") != 0) {
+    if (!StillTheEngineDir(dirFd) || ::renameat(dirFd, unpacked.c_str(), dirFd, "deno") != 0) {
         ::unlinkat(dirFd, unpacked.c_str(), 0);
         return note(Failed(TUpdateFailure::Folder, "cannot rename into " + OwnEngineDir()));
     }
@@ -670,19 +701,15 @@ std::string EngineFileName()
 TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 {
     std::string error;
-    TFd dir(OpenEngineDir(error));
-    if (dir.Get() < 0)
-        return Failed(TUpdateFailure::Folder, error);
-    TFd lock;
+    TFd dir, lock;
     bool busy = false;
-    if (!LockEngineDir(dir.Get(), lock, options, busy)) {
+    if (!OpenAndLockEngineDir(dir, lock, options, busy, error)) {
         if (busy) {
             TEngineUpdateResult r;
             r.Outcome = TUpdateOutcome::Busy;
             return r;
         }
-        return options.ShouldStop && options.ShouldStop() ? Cancelled()
-                                                          : Failed(TUpdateFailure::Folder, "cannot lock " + OwnEngineDir());
+        return error.empty() ? Cancelled() : Failed(TUpdateFailure::Folder, error);
     }
     auto step = [&](TUpdateStep s) {
         if (options.OnProgress)
@@ -704,13 +731,12 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
     const std::optional<TEngineVersion> current = ParseEngineVersion(inUse.Version);
 
     const std::string engineDir = OwnEngineDir();
-    std::string checkDir = engineDir + "/.check-XXXXXX";
-    if (!::mkdtemp(checkDir.data()))
-        return Failed(TUpdateFailure::Folder, "cannot create a folder in " + engineDir);
-    struct TCheckGone {
-        std::string dir;
-        ~TCheckGone() { RemoveCheckDir(dir); }
-    } checkGone{checkDir};
+    // The list, its signature and the key are checked in a private folder of
+    // the temporary folder: nothing of the check is ever written into engine/.
+    const TPrivateTempDir check;
+    const std::string& checkDir = check.Path();
+    if (checkDir.empty())
+        return Failed(TUpdateFailure::Folder, "cannot create a temporary folder");
 
     if (current && *current >= *release) {
         result = TEngineUpdateResult{};
@@ -733,14 +759,9 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
         fetched = UpdateFetchText(releases, base + "SHA2-256SUMS.sig", limits, signature, options.ShouldStop);
         if (!fetched.Ok)
             return FetchFailure(fetched);
-        {
-            std::ofstream a(checkDir + "/SHA2-256SUMS", std::ios::binary);
-            a << sums;
-            std::ofstream b(checkDir + "/SHA2-256SUMS.sig", std::ios::binary);
-            b << signature;
-            if (!a || !b)
-                return Failed(TUpdateFailure::Folder, "cannot write " + checkDir);
-        }
+        if (!WritePrivateFile(checkDir + "/SHA2-256SUMS", sums) ||
+            !WritePrivateFile(checkDir + "/SHA2-256SUMS.sig", signature))
+            return Failed(TUpdateFailure::Folder, "cannot write " + checkDir);
         step(TUpdateStep::Signature);
         if (TEngineUpdateResult verified = VerifySignature(checkDir, options);
             verified.Outcome != TUpdateOutcome::Updated)
@@ -770,7 +791,7 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
             return Failed(TUpdateFailure::Folder, "cannot make " + temp + " executable");
         step(TUpdateStep::Checking);
         std::string errorOut;
-        const std::string printed = TestRun(engineDir + "/" + temp, options, errorOut);
+        const std::string printed = TestRun(PathInDir(dir.Get(), temp), options, errorOut);
         if (printed != tag) {
             if (options.ShouldStop && options.ShouldStop())
                 return Cancelled();
@@ -782,6 +803,9 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
         // In place: the one there becomes the previous, the new one takes its name.
         step(TUpdateStep::Installing);
+        // Nothing goes into a folder that is no longer engine/.
+        if (!StillTheEngineDir(dir.Get()))
+            return Failed(TUpdateFailure::Folder, engineDir + " was moved or replaced during the update");
         if (IsRegularAt(dir.Get(), "yt-dlp")) {
             const std::string link = ".yt-dlp.previous.new-" + RandomSuffix();
             if (::linkat(dir.Get(), "yt-dlp", dir.Get(), link.c_str(), 0) != 0 ||
@@ -818,22 +842,20 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
 bool CanRestoreEngine()
 {
+    // Neither engine/ nor the file in it may be a link (as RestoreEngine takes them).
     const std::string dir = OwnEngineDir();
     struct stat st {};
-    return !dir.empty() && ::lstat((dir + "/yt-dlp.previous").c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return !dir.empty() && ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::lstat((dir + "/yt-dlp.previous").c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 TEngineUpdateResult RestoreEngine()
 {
     std::string error;
-    TFd dir(OpenEngineDir(error));
-    if (dir.Get() < 0)
-        return Failed(TUpdateFailure::Folder, error);
-    TFd lock;
+    TFd dir, lock;
     bool busy = false;
-    TEngineUpdateOptions options;
-    if (!LockEngineDir(dir.Get(), lock, options, busy))
-        return Failed(TUpdateFailure::Folder, "cannot lock " + OwnEngineDir());
+    if (!OpenAndLockEngineDir(dir, lock, TEngineUpdateOptions{}, busy, error))
+        return Failed(TUpdateFailure::Folder, error);
     if (!IsRegularAt(dir.Get(), "yt-dlp.previous"))
         return Failed(TUpdateFailure::NoPrevious);
     if (IsRegularAt(dir.Get(), "yt-dlp")) {

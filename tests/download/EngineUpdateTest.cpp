@@ -685,6 +685,154 @@ TEST_F(EngineUpdate, NightlyChannelAndAnEngineFolderThatIsALink)
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere.Path()));
 }
 
+TEST_F(EngineUpdate, AnEngineFolderReplacedByALinkMidWayIsNeverWrittenThrough)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    Publish({"2026.08.19", StandInEngine("2026.08.19", Record("2026.08.19"))});
+    TempDir elsewhere;
+    const std::string moved = EngineDir() + ".moved";
+    std::thread second;
+    TEngineUpdateResult secondResult;
+    bool swapped = false;
+    std::vector<std::string> seenElsewhere;
+    TEngineUpdateOptions options;
+    options.OnProgress = [&](TUpdateStep step, std::int64_t, std::int64_t) {
+        if (!swapped) {
+            // Once the update holds the folder, engine/ becomes a link to another folder...
+            swapped = true;
+            ASSERT_EQ(::rename(EngineDir().c_str(), moved.c_str()), 0);
+            ASSERT_EQ(::symlink(elsewhere.Path().c_str(), EngineDir().c_str()), 0);
+            // ...and a second update starts.
+            second = std::thread([&] { secondResult = UpdateEngine({}); });
+            return;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(elsewhere.Path()))
+            seenElsewhere.push_back(UpdateStepText(step, false) + " " + entry.path().filename().string());
+    };
+    const TEngineUpdateResult first = UpdateEngine(options);
+    second.join();
+    ASSERT_TRUE(swapped);
+    EXPECT_TRUE(seenElsewhere.empty()) << "written through the link: " << seenElsewhere.front();
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.Path()));
+    // The first finds its folder gone from engine/ and installs nothing; the
+    // second never uses a link as engine/.
+    EXPECT_EQ(first.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(first.Failure, TUpdateFailure::Folder) << UpdateResultText(first, false);
+    EXPECT_EQ(secondResult.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(secondResult.Failure, TUpdateFailure::Folder) << UpdateResultText(secondResult, false);
+    // The folder that was moved away holds the old engine alone.
+    EXPECT_EQ(ReadFile(moved + "/yt-dlp"), StandInEngine(old, Record(old)));
+    for (const auto& entry : std::filesystem::directory_iterator(moved)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "yt-dlp" || name == ".lock") << "left in the moved folder: " << name;
+    }
+}
+
+TEST_F(EngineUpdate, AnUpdateWaitingForAnotherFollowsAFolderReplacedMeanwhile)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    const std::string fresh = StandInEngine("2026.08.19", Record("2026.08.19"));
+    Publish({"2026.08.19", fresh});
+    const std::string moved = EngineDir() + ".moved";
+
+    // The first holds the lock until the second waits for it.
+    std::atomic<bool> inside{false}, release{false}, waiting{false};
+    TEngineUpdateOptions holder;
+    holder.OnProgress = [&](TUpdateStep, std::int64_t, std::int64_t) {
+        inside = true;
+        while (!release)
+            std::this_thread::yield();
+    };
+    TEngineUpdateResult a, b;
+    std::thread first([&] { a = UpdateEngine(holder); });
+    while (!inside)
+        std::this_thread::yield();
+    TEngineUpdateOptions patient;
+    patient.OnProgress = [&](TUpdateStep step, std::int64_t, std::int64_t) {
+        if (step == TUpdateStep::Waiting)
+            waiting = true;
+    };
+    std::thread second([&] { b = UpdateEngine(patient); });
+    while (!waiting)
+        std::this_thread::yield();
+    // Meanwhile engine/ is moved away and made anew with the old engine in it.
+    ASSERT_EQ(::rename(EngineDir().c_str(), moved.c_str()), 0);
+    InstallOwnEngine(old);
+    release = true;
+    first.join();
+    second.join();
+
+    // The first installs nothing into a folder that is no longer engine/; the
+    // second updates the engine/ there is now.
+    EXPECT_EQ(a.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(a.Failure, TUpdateFailure::Folder) << UpdateResultText(a, false);
+    EXPECT_EQ(ReadFile(moved + "/yt-dlp"), StandInEngine(old, Record(old)));
+    EXPECT_EQ(b.Outcome, TUpdateOutcome::Updated) << UpdateResultText(b, false);
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp"), fresh);
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp.previous"), StandInEngine(old, Record(old)));
+    ForgetProgramVersions();
+    EXPECT_EQ(ChooseEngine().Version, "2026.08.19");
+    ExpectTidyEngineDir();
+}
+
+TEST_F(EngineUpdate, LinksInTheEngineFolderAreNeverFollowed)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    TempDir elsewhere;
+    const std::string outside = elsewhere.Write("outside", StandInEngine("2024.01.01", Record("outside")));
+    ::chmod(outside.c_str(), 0755);
+
+    // A previous engine that is a link is not put back.
+    const std::string previous = EngineDir() + "/yt-dlp.previous";
+    ASSERT_EQ(::symlink(outside.c_str(), previous.c_str()), 0);
+    EXPECT_FALSE(CanRestoreEngine());
+    const TEngineUpdateResult restored = RestoreEngine();
+    EXPECT_EQ(restored.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(restored.Failure, TUpdateFailure::NoPrevious) << UpdateResultText(restored, false);
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp"), StandInEngine(old, Record(old)));
+    EXPECT_TRUE(std::filesystem::is_symlink(previous));
+    EXPECT_EQ(ReadFile(outside), StandInEngine("2024.01.01", Record("outside")));
+    ::unlink(previous.c_str());
+
+    // A lock file that is a link is not taken.
+    const std::string lock = EngineDir() + "/.lock";
+    ::unlink(lock.c_str());
+    ASSERT_EQ(::symlink(outside.c_str(), lock.c_str()), 0);
+    Publish({"2026.08.19", StandInEngine("2026.08.19", Record("2026.08.19"))});
+    const TEngineUpdateResult locked = UpdateEngine({});
+    EXPECT_EQ(locked.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(locked.Failure, TUpdateFailure::Folder) << UpdateResultText(locked, false);
+    EXPECT_EQ(ReadFile(outside), StandInEngine("2024.01.01", Record("outside")));
+    ::unlink(lock.c_str());
+
+    // An engine that is a link is replaced as a link: the file it named stays as it was.
+    const std::string engine = EngineDir() + "/yt-dlp";
+    ::unlink(engine.c_str());
+    ASSERT_EQ(::symlink(outside.c_str(), engine.c_str()), 0);
+    const TEngineUpdateResult updated = UpdateEngine({});
+    EXPECT_EQ(updated.Outcome, TUpdateOutcome::Updated) << UpdateResultText(updated, false);
+    EXPECT_FALSE(std::filesystem::is_symlink(engine));
+    EXPECT_EQ(ReadFile(engine), StandInEngine("2026.08.19", Record("2026.08.19")));
+    EXPECT_FALSE(std::filesystem::exists(previous) || std::filesystem::is_symlink(previous));
+    EXPECT_EQ(ReadFile(outside), StandInEngine("2024.01.01", Record("outside")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(elsewhere.Path()), {}), 1);
+
+    // engine/ as a link to a folder with a previous engine: there is nothing to put back.
+    TempDir other;
+    std::filesystem::copy_file(engine, other.File("yt-dlp.previous"));
+    std::filesystem::remove_all(EngineDir());
+    ASSERT_EQ(::symlink(other.Path().c_str(), EngineDir().c_str()), 0);
+    EXPECT_FALSE(CanRestoreEngine());
+    const TEngineUpdateResult throughLink = RestoreEngine();
+    EXPECT_EQ(throughLink.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(throughLink.Failure, TUpdateFailure::Folder) << UpdateResultText(throughLink, false);
+    EXPECT_TRUE(std::filesystem::exists(other.File("yt-dlp.previous")));
+    EXPECT_FALSE(std::filesystem::exists(other.File("yt-dlp")));
+}
+
 TEST_F(EngineUpdate, TheDebianEngineAndANewerStandIn)
 {
     ::setenv("PATH", (data_.File("bin") + ":/usr/bin:/bin").c_str(), 1);
