@@ -37,7 +37,6 @@ constexpr std::int64_t EngineMaxBytes = 256LL * 1024 * 1024;
 constexpr std::int64_t RuntimeZipMaxBytes = 512LL * 1024 * 1024;
 constexpr std::int64_t RuntimeMaxBytes = 1024LL * 1024 * 1024;
 constexpr std::size_t KeyMaxBytes = 1024 * 1024;
-constexpr int TestRunSeconds = 60;
 
 TEngineUpdateResult Failed(TUpdateFailure failure, std::string detail = {})
 {
@@ -299,25 +298,53 @@ bool FetchToTemp(const std::string& base, const std::string& url, const TFetchLi
     return true;
 }
 
-// What the program prints for --version, first line, trimmed; empty when it fails.
-std::string TestRun(const std::string& path, const TEngineUpdateOptions& options, std::string& errorOut)
+// A fetched program tried before it is kept: what it printed for --version.
+struct TTrialRun {
+    std::string Printed;    // the first line, trimmed; empty when it failed
+    std::string Error;      // its error output, or how it ended
+    bool NoAnswer = false;  // still running when its time was up
+    bool Cancelled = false;
+};
+
+TTrialRun TryProgram(const std::string& path, const TEngineUpdateOptions& options)
 {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(TestRunSeconds);
+    TTrialRun trial;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(options.CheckSeconds);
     try {
         const TCapturedRun run = RunCaptured(path, {"--version"}, 4096, [&] {
-            return (options.ShouldStop && options.ShouldStop()) || std::chrono::steady_clock::now() >= giveUp;
+            if (options.ShouldStop && options.ShouldStop()) {
+                trial.Cancelled = true;
+                return true;
+            }
+            if (std::chrono::steady_clock::now() < giveUp)
+                return false;
+            trial.NoAnswer = true;
+            return true;
         });
-        errorOut = run.Err;
+        trial.Error = run.Err;
         if (run.ExitCode != 0 || run.Stopped || run.TooLong) {
-            if (errorOut.empty())
-                errorOut = "exit code " + std::to_string(run.ExitCode);
-            return {};
+            if (trial.Error.empty())
+                trial.Error = "exit code " + std::to_string(run.ExitCode);
+            return trial;
         }
-        return Trim(run.Out.substr(0, run.Out.find('\n')));
+        trial.Printed = Trim(run.Out.substr(0, run.Out.find('\n')));
     } catch (const EConsoleError& e) {
-        errorOut = e.what();
-        return {};
+        trial.Error = e.what();
     }
+    return trial;
+}
+
+// Why a trial that did not name the release failed.
+TEngineUpdateResult TrialFailure(const TTrialRun& trial, const TEngineUpdateOptions& options)
+{
+    if (trial.Cancelled)
+        return Cancelled();
+    if (trial.NoAnswer)
+        return Failed(TUpdateFailure::NoAnswer, "--version, " + std::to_string(options.CheckSeconds) + " s");
+    if (trial.Printed.empty())
+        return Failed(TUpdateFailure::DoesNotRun,
+                      EngineErrorText(trial.Error).empty() ? trial.Error : EngineErrorText(trial.Error));
+    return Failed(TUpdateFailure::WrongVersion, trial.Printed);
 }
 
 // The key file trusted, and whether it is the shipped one (whose fingerprint is checked).
@@ -510,15 +537,11 @@ TEngineUpdateResult FetchRuntime(int dirFd, const std::string& releases, const T
     std::string unpacked;
     if (!UnpackRuntime(zipTemp, dirFd, unpacked, failure))
         return note(failure);
-    std::string errorOut;
-    const std::string printed = TestRun(PathInDir(dirFd, unpacked), options, errorOut);
+    const TTrialRun trial = TryProgram(PathInDir(dirFd, unpacked), options);
     const std::string want = "deno " + (tag.size() > 1 ? tag.substr(1) : tag);
-    if (printed.compare(0, want.size(), want) != 0) {
+    if (trial.Printed.compare(0, want.size(), want) != 0) {
         ::unlinkat(dirFd, unpacked.c_str(), 0);
-        if (options.ShouldStop && options.ShouldStop())
-            return note(Cancelled());
-        return note(Failed(printed.empty() ? TUpdateFailure::DoesNotRun : TUpdateFailure::WrongVersion,
-                           printed.empty() ? errorOut : printed));
+        return note(TrialFailure(trial, options));
     }
     if (!StillTheEngineDir(dirFd) || ::renameat(dirFd, unpacked.c_str(), dirFd, "deno") != 0) {
         ::unlinkat(dirFd, unpacked.c_str(), 0);
@@ -790,16 +813,9 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
         if (::fchmodat(dir.Get(), temp.c_str(), 0755, 0) != 0)
             return Failed(TUpdateFailure::Folder, "cannot make " + temp + " executable");
         step(TUpdateStep::Checking);
-        std::string errorOut;
-        const std::string printed = TestRun(PathInDir(dir.Get(), temp), options, errorOut);
-        if (printed != tag) {
-            if (options.ShouldStop && options.ShouldStop())
-                return Cancelled();
-            if (printed.empty())
-                return Failed(TUpdateFailure::DoesNotRun, EngineErrorText(errorOut).empty() ? errorOut
-                                                                                          : EngineErrorText(errorOut));
-            return Failed(TUpdateFailure::WrongVersion, printed);
-        }
+        const TTrialRun trial = TryProgram(PathInDir(dir.Get(), temp), options);
+        if (trial.Printed != tag)
+            return TrialFailure(trial, options);
 
         // In place: the one there becomes the previous, the new one takes its name.
         step(TUpdateStep::Installing);
@@ -882,7 +898,8 @@ TEngineUpdateResult RestoreEngine()
 
 namespace {
 // Why it failed, in a few words and the detail in brackets, ending with ".".
-std::string FailureText(const TEngineUpdateResult& r, bool polish)
+// For the runtime, the words name deno and its archive, not the engine.
+std::string FailureText(const TEngineUpdateResult& r, bool polish, bool runtime = false)
 {
     static const char* const en[] = {
         "failed", "the engine folder can't be used", "the release server can't be reached",
@@ -891,6 +908,7 @@ std::string FailureText(const TEngineUpdateResult& r, bool polish)
         "the file is not in the signed list", "the file differs from its signed hash",
         "the transfer was cut", "the new engine doesn't run", "the new engine names another version",
         "there is no build for this machine", "there is no previous engine", "the archive can't be unpacked",
+        "the new engine doesn't answer",
     };
     static const char* const pl[] = {
         "błąd", "nie można użyć folderu silnika", "brak połączenia z serwerem wydań",
@@ -899,9 +917,33 @@ std::string FailureText(const TEngineUpdateResult& r, bool polish)
         "pliku nie ma na podpisanej liście", "plik różni się od podpisanej sumy kontrolnej",
         "transfer został przerwany", "nowy silnik się nie uruchamia", "nowy silnik podaje inną wersję",
         "brak wersji na ten komputer", "brak poprzedniego silnika", "nie można rozpakować archiwum",
+        "nowy silnik nie odpowiada",
     };
+    static_assert(std::size(en) == static_cast<std::size_t>(TUpdateFailure::NoAnswer) + 1);
+    static_assert(std::size(pl) == std::size(en));
     const auto i = static_cast<std::size_t>(r.Failure);
     std::string text = i < std::size(en) ? (polish ? pl[i] : en[i]) : "?";
+    if (runtime) {
+        switch (r.Failure) {
+        case TUpdateFailure::NotListed:
+            text = polish ? "brak sumy kontrolnej archiwum" : "no hash is listed for the archive";
+            break;
+        case TUpdateFailure::HashDiffers:
+            text = polish ? "archiwum różni się od podanej sumy kontrolnej" : "the archive differs from its listed hash";
+            break;
+        case TUpdateFailure::DoesNotRun:
+            text = polish ? "pobrane deno się nie uruchamia" : "the fetched deno doesn't run";
+            break;
+        case TUpdateFailure::WrongVersion:
+            text = polish ? "pobrane deno podaje inną wersję" : "the fetched deno names another version";
+            break;
+        case TUpdateFailure::NoAnswer:
+            text = polish ? "pobrane deno nie odpowiada" : "the fetched deno doesn't answer";
+            break;
+        default:
+            break;
+        }
+    }
     if (!r.Detail.empty())
         text += " (" + r.Detail + ")";
     return text + ".";
@@ -933,7 +975,7 @@ std::string UpdateResultText(const TEngineUpdateResult& r, bool polish)
         TEngineUpdateResult runtime;
         runtime.Failure = r.RuntimeFailure;
         runtime.Detail = r.RuntimeDetail;
-        text += std::string(polish ? " Nie pobrano deno: " : " deno was not fetched: ") + FailureText(runtime, polish);
+        text += std::string(polish ? " Nie pobrano deno: " : " deno was not fetched: ") + FailureText(runtime, polish, true);
     } else if (r.RuntimeFetched)
         text += polish ? " Pobrano środowisko JavaScript deno." : " The JavaScript runtime deno was fetched.";
     return text;

@@ -41,7 +41,7 @@ enum class TUpdateOutcome { Updated, AlreadyNewest, Restored, Failed, Cancelled,
 // Why an update failed.
 enum class TUpdateFailure {
     None, Folder, Network, NoRelease, NoKey, NoVerifier, BadSignature, WrongKey, NotListed,
-    HashDiffers, Transfer, DoesNotRun, WrongVersion, NoBuild, NoPrevious, Unpack,
+    HashDiffers, Transfer, DoesNotRun, WrongVersion, NoBuild, NoPrevious, Unpack, NoAnswer,
 };
 
 struct TEngineUpdateResult {
@@ -67,6 +67,8 @@ struct TEngineUpdateOptions {
     // The time the list of hashes and its signature have together (deno's
     // hash alone has as much).
     int ListSeconds = 60;
+    // The time a fetched program (the engine, deno) has to answer --version.
+    int CheckSeconds = 60;
 };
 
 // The kinds of fetch an update makes.

@@ -629,6 +629,53 @@ TEST_F(EngineUpdate, AHashListThatTricklesIsGivenUpWithinItsTime)
     EXPECT_LT(std::chrono::steady_clock::now() - second, std::chrono::seconds(12));
 }
 
+TEST_F(EngineUpdate, AFetchedProgramThatDoesNotAnswerIsGivenUpAndNamed)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    const std::string fresh = StandInEngine("2026.08.19", Record("2026.08.19"));
+    Publish({"2026.08.19", fresh});
+    TEngineUpdateOptions options;
+    options.CheckSeconds = 2;
+
+    // deno hangs when asked its version: the engine is updated, deno is not
+    // kept, and the message names deno, not the engine.
+    ServeDeno("v2.5.1", "#!/bin/sh\nsleep 60\n");
+    auto started = std::chrono::steady_clock::now();
+    TEngineUpdateResult result = UpdateEngine(options);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    EXPECT_EQ(result.Outcome, TUpdateOutcome::Updated) << UpdateResultText(result, false);
+    EXPECT_FALSE(result.RuntimeFetched);
+    EXPECT_EQ(result.RuntimeFailure, TUpdateFailure::NoAnswer);
+    std::string text = UpdateResultText(result, false);
+    EXPECT_EQ(text, "Page engine updated to 2026.08.19. deno was not fetched: the fetched deno doesn't answer "
+                    "(--version, 2 s).");
+    EXPECT_EQ(text.find("engine doesn't"), std::string::npos) << text;
+    EXPECT_NE(UpdateResultText(result, true).find("pobrane deno nie odpowiada"), std::string::npos)
+        << UpdateResultText(result, true);
+    EXPECT_FALSE(std::filesystem::exists(EngineDir() + "/deno"));
+    ExpectTidyEngineDir();
+
+    // One that fails at once is named just as well.
+    ServeDeno("v2.5.1", "#!/bin/sh\necho broken >&2\nexit 3\n");
+    result = UpdateEngine(options);
+    EXPECT_EQ(result.Outcome, TUpdateOutcome::AlreadyNewest) << UpdateResultText(result, false);
+    EXPECT_EQ(result.RuntimeFailure, TUpdateFailure::DoesNotRun);
+    text = UpdateResultText(result, false);
+    EXPECT_NE(text.find("deno was not fetched: the fetched deno doesn't run (broken)"), std::string::npos) << text;
+
+    // A new engine that hangs is the engine's failure, and ends in time too.
+    std::filesystem::remove(EngineDir() + "/yt-dlp.previous");
+    InstallOwnEngine(old);
+    Publish({"2026.08.20", "#!/bin/sh\nsleep 60\n"});
+    started = std::chrono::steady_clock::now();
+    result = UpdateEngine(options);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    ExpectOldEngineKept(result, TUpdateOutcome::Failed, TUpdateFailure::NoAnswer, old);
+    EXPECT_EQ(UpdateResultText(result, false).rfind("The page engine is unchanged: the new engine doesn't answer", 0), 0u)
+        << UpdateResultText(result, false);
+}
+
 TEST_F(EngineUpdate, TwoUpdatesAtOnceLeaveOneWholeEngine)
 {
     InstallOwnEngine("2025.01.01");
