@@ -150,42 +150,6 @@ void TIniDocument::WriteString(const std::string& section, const std::string& ke
     lines_.insert(lines_.begin() + end, line);
 }
 
-bool ReadWholeFile(const std::string& fileName, std::string& text, std::size_t maxBytes)
-{
-    text.clear();
-    // O_NONBLOCK: a FIFO or device under the name must not hold the program up;
-    // anything that is not a regular file is refused once it is open.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return false;
-    }
-    char buffer[16384];
-    while (true) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            text.clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > maxBytes) {
-            ::close(fd);
-            text.clear();
-            return false;
-        }
-    }
-    ::close(fd);
-    return true;
-}
-
 std::string FinalLinkTarget(const std::string& fileName)
 {
     std::string path = fileName;
@@ -286,13 +250,12 @@ bool UpdateFileLocked(const std::string& fileName, std::size_t maxBytes,
     const TFileLock lock(target);
     if (!lock.Held())
         return false;
-    std::string text;
-    const bool read = ReadWholeFile(target, text, maxBytes);
+    const TWholeFile current = ReadWholeFile(target, maxBytes);
     struct stat st {};
-    if (!read && ::lstat(target.c_str(), &st) == 0)
+    if (!current.Ok() && ::lstat(target.c_str(), &st) == 0)
         return false; // there, but unreadable, too large or no regular file: leave it alone
     std::string replacement;
-    if (!edit(read ? &text : nullptr, replacement))
+    if (!edit(current.Ok() ? &current.Text : nullptr, replacement))
         return false;
     return ReplaceWith(target, replacement);
 }
@@ -306,9 +269,8 @@ bool WriteFileAtomically(const std::string& fileName, const std::string& text)
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName))
 {
-    std::string text;
-    if (ReadWholeFile(fileName_, text, MaxFileSize))
-        doc_.Parse(text);
+    if (const TWholeFile file = ReadWholeFile(fileName_, MaxFileSize); file.Ok())
+        doc_.Parse(file.Text);
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const

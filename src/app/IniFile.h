@@ -64,8 +64,6 @@ private:
     TIniDocument doc_;
 };
 
-// Reads a whole file of at most maxBytes; false when it can't be read or is larger.
-bool ReadWholeFile(const std::string& fileName, std::string& text, std::size_t maxBytes);
 // The file a name finally stands for: a symbolic link (or a chain of them) is
 // followed to its target, which need not exist; any other name is itself.
 std::string FinalLinkTarget(const std::string& fileName);

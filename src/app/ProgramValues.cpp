@@ -65,9 +65,8 @@ std::string UserVideosDir()
     const std::string home = homeEnv && *homeEnv ? homeEnv : "/";
     const char* configEnv = std::getenv("XDG_CONFIG_HOME");
     const std::string config = configEnv && *configEnv ? configEnv : JoinPath(home, ".config");
-    std::string text;
-    if (ReadWholeFile(JoinPath(config, "user-dirs.dirs"), text, 65536)) {
-        for (const std::string& line : SplitLines(text)) {
+    if (const TWholeFile dirs = ReadWholeFile(JoinPath(config, "user-dirs.dirs"), 65536); dirs.Ok()) {
+        for (const std::string& line : SplitLines(dirs.Text)) {
             const std::string t = Trim(line);
             if (t.rfind("XDG_VIDEOS_DIR=", 0) != 0)
                 continue;

@@ -100,10 +100,10 @@ void ApplyFirstRunLanguage()
 std::vector<std::string> LoadDirList(const std::string& fileName)
 {
     std::vector<std::string> dirs;
-    std::string text;
-    if (!ReadWholeFile(fileName, text, MaxHistoryFile))
+    const TWholeFile file = ReadWholeFile(fileName, MaxHistoryFile);
+    if (!file.Ok())
         return dirs;
-    for (const std::string& line : SplitLines(text))
+    for (const std::string& line : SplitLines(file.Text))
         if (!Trim(line).empty())
             dirs.push_back(line);
     return dirs;

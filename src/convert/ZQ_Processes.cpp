@@ -25,19 +25,10 @@ std::string ProcPath(int pid, const char* item)
     return "/proc/" + std::to_string(pid) + "/" + item;
 }
 
-// A small /proc file read whole (they report a size of 0, so no size check).
+// A small /proc file read whole; empty when it can't be read or holds more than maxBytes.
 std::string ReadProcFile(const std::string& path, std::size_t maxBytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    std::string text;
-    char buffer[4096];
-    while (text.size() < maxBytes && in.read(buffer, sizeof buffer).gcount() > 0)
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (text.size() > maxBytes)
-        text.resize(maxBytes);
-    return text;
+    return ReadWholeFile(path, maxBytes).Text;
 }
 
 // The parent's id from /proc/PID/stat: "pid (command name) state ppid ...". The
@@ -80,7 +71,7 @@ bool IsScript(const std::string& path)
 // relative name is taken against the process's working directory.
 std::string ScriptOf(int pid)
 {
-    const std::string cmdline = ReadProcFile(ProcPath(pid, "cmdline"), 64 * 1024);
+    const std::string cmdline = ReadProcFile(ProcPath(pid, "cmdline"), 1024 * 1024);
     std::vector<std::string> argv;
     std::size_t start = 0;
     while (start < cmdline.size()) {

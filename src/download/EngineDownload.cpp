@@ -337,44 +337,12 @@ void RemoveEngineWorkDir(const std::string& workDir)
 }
 
 namespace {
-// Reads a file of at most max bytes (not through a link, never blocking on a
-// pipe); whole is false when it holds more.
-bool ReadSmallFile(const std::string& path, std::size_t max, std::string& text, bool& whole)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    text.clear();
-    whole = false;
-    char buffer[65536];
-    bool ok = true;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0) {
-            whole = true;
-            break;
-        }
-        if (text.size() + static_cast<std::size_t>(n) > max)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return ok;
-}
-
 // The extension the file will have when the engine chooses by itself: the one
 // in the kept page information.
 std::string PageInfoExt(const std::string& path)
 {
-    std::string text;
-    bool whole = false;
-    return ReadSmallFile(path, PageInfoKeptBytes, text, whole) && whole ? ParsePageInfo(text).Ext : std::string();
+    const TWholeFile info = ReadWholeFile(path, PageInfoKeptBytes, TLinkAtName::Refuse);
+    return info.Ok() ? ParsePageInfo(info.Text).Ext : std::string();
 }
 
 // Moves the subtitle files beside the video: "NAME.LANG.srt" for "NAME.mp4",
@@ -675,13 +643,12 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
     bool timedOut = false;
     std::string outputFile;
     const auto takeName = [&]() -> bool {
-        std::string text;
-        bool whole = false;
-        if (!ReadSmallFile(InDir(run.WorkDir, EnginePageInfoFile), PageInfoMaxBytes, text, whole) || !whole)
+        TWholeFile written = ReadWholeFile(InDir(run.WorkDir, EnginePageInfoFile), PageInfoMaxBytes, TLinkAtName::Refuse);
+        if (!written.Ok())
             return false;
         // The engine's file holds the request's cookies: it is not kept.
         ::unlink(InDir(run.WorkDir, EnginePageInfoFile).c_str());
-        const TPageInfo page = PageInfoFromJson(std::move(text));
+        const TPageInfo page = PageInfoFromJson(std::move(written.Text));
         if (!page.Found)
             return false;
         const std::optional<TEngineNaming> naming = name(page);

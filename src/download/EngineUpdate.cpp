@@ -6,6 +6,7 @@
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 #include "sites/EngineChoice.h"
+#include "sites/EngineOptions.h"
 #include "sites/PageEngine.h"
 
 #include <archive.h>
@@ -20,8 +21,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -37,8 +36,7 @@ constexpr std::int64_t SignatureMaxBytes = 64 * 1024;
 constexpr std::int64_t EngineMaxBytes = 256LL * 1024 * 1024;
 constexpr std::int64_t RuntimeZipMaxBytes = 512LL * 1024 * 1024;
 constexpr std::int64_t RuntimeMaxBytes = 1024LL * 1024 * 1024;
-constexpr std::int64_t KeyMaxBytes = 1024 * 1024;
-constexpr int TestRunSeconds = 60;
+constexpr std::size_t KeyMaxBytes = 1024 * 1024;
 
 TEngineUpdateResult Failed(TUpdateFailure failure, std::string detail = {})
 {
@@ -100,27 +98,65 @@ int OpenEngineDir(std::string& error)
     return fd;
 }
 
-// One update at a time, across threads and processes.
-bool LockEngineDir(int dirFd, TFd& lock, const TEngineUpdateOptions& options, bool& busy)
+// Whether engine/ is still the folder open as dirFd: not moved away, nor
+// replaced by another folder or a link, since it was opened.
+bool StillTheEngineDir(int dirFd)
+{
+    struct stat opened {}, named {};
+    const std::string dir = OwnEngineDir();
+    return !dir.empty() && ::fstat(dirFd, &opened) == 0 && ::lstat(dir.c_str(), &named) == 0 &&
+           S_ISDIR(named.st_mode) && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// Opens engine/ and takes its lock: one update at a time, across threads and
+// processes. When engine/ was replaced while this waited, the lock held is
+// that of a folder no longer in use: the new engine/ is opened and locked in
+// turn. False with busy set when another update runs and options say not to
+// wait; false with an empty error when cancelled.
+bool OpenAndLockEngineDir(TFd& dir, TFd& lock, const TEngineUpdateOptions& options, bool& busy, std::string& error)
 {
     busy = false;
-    lock.Reset(::openat(dirFd, ".lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (lock.Get() < 0)
-        return false;
     bool told = false;
-    while (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (!options.WaitForOther) {
-            busy = true;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        lock.Reset();
+        dir.Reset(OpenEngineDir(error));
+        if (dir.Get() < 0)
+            return false;
+        // The lock file is a regular file of the folder, never a link.
+        lock.Reset(::openat(dir.Get(), ".lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        struct stat st {};
+        if (lock.Get() < 0 || ::fstat(lock.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            error = "cannot lock " + OwnEngineDir();
             return false;
         }
-        if (options.ShouldStop && options.ShouldStop())
-            return false;
-        if (!told && options.OnProgress)
-            options.OnProgress(TUpdateStep::Waiting, 0, 0);
-        told = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        while (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
+            if (!options.WaitForOther) {
+                busy = true;
+                return false;
+            }
+            if (options.ShouldStop && options.ShouldStop()) {
+                error.clear();
+                return false;
+            }
+            if (!told && options.OnProgress)
+                options.OnProgress(TUpdateStep::Waiting, 0, 0);
+            told = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (StillTheEngineDir(dir.Get()))
+            return true;
     }
-    return true;
+    error = OwnEngineDir() + " keeps being replaced";
+    return false;
+}
+
+// A name in the folder open as dirFd, as another program opens it: through
+// this process's descriptor, so that it is that folder's file whatever
+// engine/ has become in the meantime (by name only when /proc is missing).
+std::string PathInDir(int dirFd, const std::string& name)
+{
+    const std::string viaFd = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(dirFd);
+    return (DirectoryExists(viaFd) ? viaFd : OwnEngineDir()) + "/" + name;
 }
 
 std::string RandomSuffix()
@@ -167,34 +203,51 @@ private:
     EVP_MD_CTX* ctx_;
 };
 
-std::string ReadSmallFile(const std::string& path, std::int64_t maxBytes)
+// One fetch of an update from base; an address that would leave https is
+// refused before anything is sent.
+TFetchResult UpdateFetch(const std::string& base, const std::string& url, const TFetchLimits& limits,
+                         const TFetchSink& sink, const TFetchProgress& progress, const std::function<bool()>& shouldStop)
 {
-    const std::int64_t size = FileSizeOf(path);
-    if (size < 0 || size > maxBytes)
-        return {};
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    if (!UpdateMayUse(base, url)) {
+        TFetchResult refused;
+        refused.Error = "not an https address: " + url;
+        return refused;
+    }
+    return BoundedFetch(url, limits, sink, progress, shouldStop);
+}
+
+TFetchResult UpdateFetchText(const std::string& base, const std::string& url, const TFetchLimits& limits,
+                             std::string& out, const std::function<bool()>& shouldStop)
+{
+    out.clear();
+    return UpdateFetch(
+        base, url, limits,
+        [&out](const char* data, std::size_t size) {
+            out.append(data, size);
+            return true;
+        },
+        {}, shouldStop);
 }
 
 // The release's tag from the "latest" address's redirect.
-std::string LatestTag(const std::string& repository, const TEngineUpdateOptions& options, TEngineUpdateResult& failure)
+std::string LatestTag(const std::string& base, const std::string& repository, const TEngineUpdateOptions& options,
+                      TEngineUpdateResult& failure)
 {
-    TFetchLimits limits;
-    limits.FollowRedirects = false;
-    limits.MaxBytes = 1024 * 1024;
-    limits.StallSeconds = options.StallSeconds;
-    limits.TotalSeconds = 120;
-    const std::string url = ReleasesBase() + "/" + repository + "/releases/latest";
+    const std::string url = base + "/" + repository + "/releases/latest";
     std::string body;
-    const TFetchResult fetched = BoundedFetchText(url, limits, body, options.ShouldStop);
+    const TFetchResult fetched =
+        UpdateFetchText(base, url, UpdateFetchLimits(TUpdateFetch::Latest, base, options), body, options.ShouldStop);
     if (fetched.Cancelled) {
         failure = Cancelled();
         return {};
     }
     if (!fetched.Ok) {
         failure = Failed(TUpdateFailure::Network, fetched.Error);
+        return {};
+    }
+    // The release named over plain http is not taken from an https server.
+    if (!UpdateMayUse(base, fetched.Location)) {
+        failure = Failed(TUpdateFailure::NoRelease, "not an https address: " + fetched.Location);
         return {};
     }
     const std::string tag = TagFromReleaseAddress(fetched.Location);
@@ -213,9 +266,9 @@ TEngineUpdateResult FetchFailure(const TFetchResult& fetched)
 }
 
 // Downloads into a new temporary file of the folder, hashing as it goes.
-bool FetchToTemp(const std::string& url, std::int64_t maxBytes, int dirFd, const std::string& prefix,
-                 TUpdateStep step, const TEngineUpdateOptions& options, std::string& name, std::string& hash,
-                 TEngineUpdateResult& failure)
+bool FetchToTemp(const std::string& base, const std::string& url, const TFetchLimits& limits, int dirFd,
+                 const std::string& prefix, TUpdateStep step, const TEngineUpdateOptions& options, std::string& name,
+                 std::string& hash, TEngineUpdateResult& failure)
 {
     TFd fd(CreateTempIn(dirFd, prefix, name));
     if (fd.Get() < 0) {
@@ -223,11 +276,8 @@ bool FetchToTemp(const std::string& url, std::int64_t maxBytes, int dirFd, const
         return false;
     }
     TSha256 sha;
-    TFetchLimits limits;
-    limits.MaxBytes = maxBytes;
-    limits.StallSeconds = options.StallSeconds;
-    const TFetchResult fetched = BoundedFetch(
-        url, limits,
+    const TFetchResult fetched = UpdateFetch(
+        base, url, limits,
         [&](const char* data, std::size_t size) {
             sha.Add(data, size);
             return WriteAll(fd.Get(), data, size);
@@ -248,25 +298,53 @@ bool FetchToTemp(const std::string& url, std::int64_t maxBytes, int dirFd, const
     return true;
 }
 
-// What the program prints for --version, first line, trimmed; empty when it fails.
-std::string TestRun(const std::string& path, const TEngineUpdateOptions& options, std::string& errorOut)
+// A fetched program tried before it is kept: what it printed for --version.
+struct TTrialRun {
+    std::string Printed;    // the first line, trimmed; empty when it failed
+    std::string Error;      // its error output, or how it ended
+    bool NoAnswer = false;  // still running when its time was up
+    bool Cancelled = false;
+};
+
+TTrialRun TryProgram(const std::string& path, const TEngineUpdateOptions& options)
 {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(TestRunSeconds);
+    TTrialRun trial;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(options.CheckSeconds);
     try {
         const TCapturedRun run = RunCaptured(path, {"--version"}, 4096, [&] {
-            return (options.ShouldStop && options.ShouldStop()) || std::chrono::steady_clock::now() >= giveUp;
+            if (options.ShouldStop && options.ShouldStop()) {
+                trial.Cancelled = true;
+                return true;
+            }
+            if (std::chrono::steady_clock::now() < giveUp)
+                return false;
+            trial.NoAnswer = true;
+            return true;
         });
-        errorOut = run.Err;
+        trial.Error = run.Err;
         if (run.ExitCode != 0 || run.Stopped || run.TooLong) {
-            if (errorOut.empty())
-                errorOut = "exit code " + std::to_string(run.ExitCode);
-            return {};
+            if (trial.Error.empty())
+                trial.Error = "exit code " + std::to_string(run.ExitCode);
+            return trial;
         }
-        return Trim(run.Out.substr(0, run.Out.find('\n')));
+        trial.Printed = Trim(run.Out.substr(0, run.Out.find('\n')));
     } catch (const EConsoleError& e) {
-        errorOut = e.what();
-        return {};
+        trial.Error = e.what();
     }
+    return trial;
+}
+
+// Why a trial that did not name the release failed.
+TEngineUpdateResult TrialFailure(const TTrialRun& trial, const TEngineUpdateOptions& options)
+{
+    if (trial.Cancelled)
+        return Cancelled();
+    if (trial.NoAnswer)
+        return Failed(TUpdateFailure::NoAnswer, "--version, " + std::to_string(options.CheckSeconds) + " s");
+    if (trial.Printed.empty())
+        return Failed(TUpdateFailure::DoesNotRun,
+                      EngineErrorText(trial.Error).empty() ? trial.Error : EngineErrorText(trial.Error));
+    return Failed(TUpdateFailure::WrongVersion, trial.Printed);
 }
 
 // The key file trusted, and whether it is the shipped one (whose fingerprint is checked).
@@ -291,16 +369,19 @@ TEngineUpdateResult VerifySignature(const std::string& checkDir, const TEngineUp
 {
     bool shipped = true;
     const std::string keyFile = TrustedKeyFile(shipped);
-    const std::string key = keyFile.empty() ? std::string() : Dearmor(ReadSmallFile(keyFile, KeyMaxBytes));
+    if (keyFile.empty())
+        return Failed(TUpdateFailure::NoKey, EngineKeyFile);
+    // A key named by the environment may be anything: /dev/zero or a FIFO is
+    // turned down here, not read.
+    const TWholeFile read = ReadWholeFile(keyFile, KeyMaxBytes);
+    if (!read.Ok())
+        return Failed(TUpdateFailure::NoKey, keyFile + ": " + FileReadText(read.Status));
+    const std::string key = Dearmor(read.Text);
     if (key.empty())
-        return Failed(TUpdateFailure::NoKey, keyFile.empty() ? std::string(EngineKeyFile) : keyFile);
+        return Failed(TUpdateFailure::NoKey, keyFile);
     const std::string keyring = checkDir + "/trusted.gpg";
-    {
-        std::ofstream out(keyring, std::ios::binary);
-        out.write(key.data(), static_cast<std::streamsize>(key.size()));
-        if (!out)
-            return Failed(TUpdateFailure::Folder, "cannot write " + keyring);
-    }
+    if (!WritePrivateFile(keyring, key))
+        return Failed(TUpdateFailure::Folder, "cannot write " + keyring);
     const std::string gpgv = FindExecutable("gpgv");
     if (gpgv.empty())
         return Failed(TUpdateFailure::NoVerifier, "gpgv");
@@ -347,14 +428,6 @@ TEngineUpdateResult VerifySignature(const std::string& checkDir, const TEngineUp
     return ok;
 }
 
-void RemoveCheckDir(const std::string& dir)
-{
-    if (dir.empty())
-        return;
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-}
-
 // The machine's name in release file names: "x86_64" or "aarch64"; empty for another.
 std::string Machine()
 {
@@ -369,12 +442,19 @@ std::string Machine()
     return {};
 }
 
-// Unpacks the "deno" file of the zip into a new temporary file of the folder.
+// Unpacks the "deno" file of the zip (a file of the folder) into a new
+// temporary file of the folder.
 bool UnpackRuntime(const std::string& zip, int dirFd, std::string& name, TEngineUpdateResult& failure)
 {
+    // The zip whose hash was checked, read through the folder's descriptor.
+    const TFd zipFd(::openat(dirFd, zip.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (zipFd.Get() < 0) {
+        failure = Failed(TUpdateFailure::Folder, "cannot read " + zip);
+        return false;
+    }
     std::unique_ptr<archive, decltype(&archive_read_free)> a(archive_read_new(), archive_read_free);
     archive_read_support_format_zip(a.get());
-    if (archive_read_open_filename(a.get(), zip.c_str(), 64 * 1024) != ARCHIVE_OK) {
+    if (archive_read_open_fd(a.get(), zipFd.Get(), 64 * 1024) != ARCHIVE_OK) {
         failure = Failed(TUpdateFailure::Unpack, archive_error_string(a.get()) ? archive_error_string(a.get()) : "");
         return false;
     }
@@ -417,12 +497,12 @@ bool UnpackRuntime(const std::string& zip, int dirFd, std::string& name, TEngine
 }
 
 // Fetches deno into engine/deno.
-TEngineUpdateResult FetchRuntime(int dirFd, const TEngineUpdateOptions& options)
+TEngineUpdateResult FetchRuntime(int dirFd, const std::string& releases, const TEngineUpdateOptions& options)
 {
     if (options.OnProgress)
         options.OnProgress(TUpdateStep::Runtime, 0, 0);
     TEngineUpdateResult failure;
-    const std::string tag = LatestTag("denoland/deno", options, failure);
+    const std::string tag = LatestTag(releases, "denoland/deno", options, failure);
     auto note = [](const TEngineUpdateResult& r) { return r; };
     if (tag.empty())
         return note(failure);
@@ -430,12 +510,11 @@ TEngineUpdateResult FetchRuntime(int dirFd, const TEngineUpdateOptions& options)
     if (machine.empty())
         return note(Failed(TUpdateFailure::NoBuild, "deno"));
     const std::string zipName = "deno-" + machine + "-unknown-linux-gnu.zip";
-    const std::string base = ReleasesBase() + "/denoland/deno/releases/download/" + tag + "/";
+    const std::string base = releases + "/denoland/deno/releases/download/" + tag + "/";
     std::string sums;
-    TFetchLimits small;
-    small.MaxBytes = 4096;
-    small.StallSeconds = options.StallSeconds;
-    const TFetchResult sumFetched = BoundedFetchText(base + zipName + ".sha256sum", small, sums, options.ShouldStop);
+    const TFetchResult sumFetched = UpdateFetchText(releases, base + zipName + ".sha256sum",
+                                                    UpdateFetchLimits(TUpdateFetch::RuntimeSum, releases, options), sums,
+                                                    options.ShouldStop);
     if (!sumFetched.Ok)
         return note(FetchFailure(sumFetched));
     std::istringstream words(sums);
@@ -445,10 +524,9 @@ TEngineUpdateResult FetchRuntime(int dirFd, const TEngineUpdateOptions& options)
     if (listed.size() != 64)
         return note(Failed(TUpdateFailure::NotListed, zipName));
     std::string zipTemp, hash;
-    if (!FetchToTemp(base + zipName, RuntimeZipMaxBytes, dirFd, ".deno.zip-", TUpdateStep::Runtime, options, zipTemp,
-                     hash, failure))
+    if (!FetchToTemp(releases, base + zipName, UpdateFetchLimits(TUpdateFetch::RuntimeZip, releases, options), dirFd,
+                     ".deno.zip-", TUpdateStep::Runtime, options, zipTemp, hash, failure))
         return note(failure);
-    const std::string zipPath = OwnEngineDir() + "/" + zipTemp;
     struct TZipGone {
         int dir;
         std::string name;
@@ -457,19 +535,15 @@ TEngineUpdateResult FetchRuntime(int dirFd, const TEngineUpdateOptions& options)
     if (hash != listed)
         return note(Failed(TUpdateFailure::HashDiffers, zipName));
     std::string unpacked;
-    if (!UnpackRuntime(zipPath, dirFd, unpacked, failure))
+    if (!UnpackRuntime(zipTemp, dirFd, unpacked, failure))
         return note(failure);
-    std::string errorOut;
-    const std::string printed = TestRun(OwnEngineDir() + "/" + unpacked, options, errorOut);
+    const TTrialRun trial = TryProgram(PathInDir(dirFd, unpacked), options);
     const std::string want = "deno " + (tag.size() > 1 ? tag.substr(1) : tag);
-    if (printed.compare(0, want.size(), want) != 0) {
+    if (trial.Printed.compare(0, want.size(), want) != 0) {
         ::unlinkat(dirFd, unpacked.c_str(), 0);
-        if (options.ShouldStop && options.ShouldStop())
-            return note(Cancelled());
-        return note(Failed(printed.empty() ? TUpdateFailure::DoesNotRun : TUpdateFailure::WrongVersion,
-                           printed.empty() ? errorOut : printed));
+        return note(TrialFailure(trial, options));
     }
-    if (::renameat(dirFd, unpacked.c_str(), dirFd, "deno") != 0) {
+    if (!StillTheEngineDir(dirFd) || ::renameat(dirFd, unpacked.c_str(), dirFd, "deno") != 0) {
         ::unlinkat(dirFd, unpacked.c_str(), 0);
         return note(Failed(TUpdateFailure::Folder, "cannot rename into " + OwnEngineDir()));
     }
@@ -498,6 +572,46 @@ std::string ReleasesBase()
     while (!base.empty() && base.back() == '/')
         base.pop_back();
     return base;
+}
+
+bool UpdateMayUse(const std::string& base, const std::string& url)
+{
+    return !StartsWithText(base, "https://") || StartsWithText(url, "https://");
+}
+
+TFetchLimits UpdateFetchLimits(TUpdateFetch what, const std::string& base, const TEngineUpdateOptions& options)
+{
+    TFetchLimits limits;
+    limits.StallSeconds = options.StallSeconds;
+    // GitHub sends its downloads on to another host: over https, and only there.
+    limits.RedirectsHttpsOnly = StartsWithText(base, "https://");
+    switch (what) {
+    case TUpdateFetch::Latest:
+        limits.FollowRedirects = false;  // the redirect names the release
+        limits.MaxBytes = 1024 * 1024;
+        limits.TotalSeconds = 120;
+        break;
+    // The lists are small: they have a minute, not the half hour of a program.
+    case TUpdateFetch::Sums:
+        limits.MaxBytes = SumsMaxBytes;
+        limits.TotalSeconds = options.ListSeconds;
+        break;
+    case TUpdateFetch::Signature:
+        limits.MaxBytes = SignatureMaxBytes;
+        limits.TotalSeconds = options.ListSeconds;
+        break;
+    case TUpdateFetch::Program:
+        limits.MaxBytes = EngineMaxBytes;
+        break;
+    case TUpdateFetch::RuntimeSum:
+        limits.MaxBytes = 4096;
+        limits.TotalSeconds = options.ListSeconds;
+        break;
+    case TUpdateFetch::RuntimeZip:
+        limits.MaxBytes = RuntimeZipMaxBytes;
+        break;
+    }
+    return limits;
 }
 
 std::string TagFromReleaseAddress(const std::string& location)
@@ -610,19 +724,15 @@ std::string EngineFileName()
 TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 {
     std::string error;
-    TFd dir(OpenEngineDir(error));
-    if (dir.Get() < 0)
-        return Failed(TUpdateFailure::Folder, error);
-    TFd lock;
+    TFd dir, lock;
     bool busy = false;
-    if (!LockEngineDir(dir.Get(), lock, options, busy)) {
+    if (!OpenAndLockEngineDir(dir, lock, options, busy, error)) {
         if (busy) {
             TEngineUpdateResult r;
             r.Outcome = TUpdateOutcome::Busy;
             return r;
         }
-        return options.ShouldStop && options.ShouldStop() ? Cancelled()
-                                                          : Failed(TUpdateFailure::Folder, "cannot lock " + OwnEngineDir());
+        return error.empty() ? Cancelled() : Failed(TUpdateFailure::Folder, error);
     }
     auto step = [&](TUpdateStep s) {
         if (options.OnProgress)
@@ -630,8 +740,10 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
     };
 
     step(TUpdateStep::Looking);
+    // The base is read once: the whole update comes from where it began.
+    const std::string releases = ReleasesBase();
     TEngineUpdateResult result;
-    const std::string tag = LatestTag(EngineRepository(options.Channel), options, result);
+    const std::string tag = LatestTag(releases, EngineRepository(options.Channel), options, result);
     if (tag.empty())
         return result;
     const std::optional<TEngineVersion> release = ParseEngineVersion(tag);
@@ -642,13 +754,12 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
     const std::optional<TEngineVersion> current = ParseEngineVersion(inUse.Version);
 
     const std::string engineDir = OwnEngineDir();
-    std::string checkDir = engineDir + "/.check-XXXXXX";
-    if (!::mkdtemp(checkDir.data()))
-        return Failed(TUpdateFailure::Folder, "cannot create a folder in " + engineDir);
-    struct TCheckGone {
-        std::string dir;
-        ~TCheckGone() { RemoveCheckDir(dir); }
-    } checkGone{checkDir};
+    // The list, its signature and the key are checked in a private folder of
+    // the temporary folder: nothing of the check is ever written into engine/.
+    const TPrivateTempDir check;
+    const std::string& checkDir = check.Path();
+    if (checkDir.empty())
+        return Failed(TUpdateFailure::Folder, "cannot create a temporary folder");
 
     if (current && *current >= *release) {
         result = TEngineUpdateResult{};
@@ -656,27 +767,24 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
         result.Version = inUse.Version;
     } else {
         // The list of hashes and its signature.
-        const std::string base = ReleasesBase() + "/" + EngineRepository(options.Channel) + "/releases/download/" + tag + "/";
-        TFetchLimits small;
-        small.StallSeconds = options.StallSeconds;
+        const std::string base = releases + "/" + EngineRepository(options.Channel) + "/releases/download/" + tag + "/";
         std::string sums, signature;
         step(TUpdateStep::Sums);
-        small.MaxBytes = SumsMaxBytes;
-        TFetchResult fetched = BoundedFetchText(base + "SHA2-256SUMS", small, sums, options.ShouldStop);
+        // The two share one deadline: the signature gets what the list left.
+        const auto listsEnd = std::chrono::steady_clock::now() + std::chrono::seconds(options.ListSeconds);
+        TFetchLimits limits = UpdateFetchLimits(TUpdateFetch::Sums, releases, options);
+        limits.Deadline = listsEnd;
+        TFetchResult fetched = UpdateFetchText(releases, base + "SHA2-256SUMS", limits, sums, options.ShouldStop);
         if (!fetched.Ok)
             return FetchFailure(fetched);
-        small.MaxBytes = SignatureMaxBytes;
-        fetched = BoundedFetchText(base + "SHA2-256SUMS.sig", small, signature, options.ShouldStop);
+        limits = UpdateFetchLimits(TUpdateFetch::Signature, releases, options);
+        limits.Deadline = listsEnd;
+        fetched = UpdateFetchText(releases, base + "SHA2-256SUMS.sig", limits, signature, options.ShouldStop);
         if (!fetched.Ok)
             return FetchFailure(fetched);
-        {
-            std::ofstream a(checkDir + "/SHA2-256SUMS", std::ios::binary);
-            a << sums;
-            std::ofstream b(checkDir + "/SHA2-256SUMS.sig", std::ios::binary);
-            b << signature;
-            if (!a || !b)
-                return Failed(TUpdateFailure::Folder, "cannot write " + checkDir);
-        }
+        if (!WritePrivateFile(checkDir + "/SHA2-256SUMS", sums) ||
+            !WritePrivateFile(checkDir + "/SHA2-256SUMS.sig", signature))
+            return Failed(TUpdateFailure::Folder, "cannot write " + checkDir);
         step(TUpdateStep::Signature);
         if (TEngineUpdateResult verified = VerifySignature(checkDir, options);
             verified.Outcome != TUpdateOutcome::Updated)
@@ -688,8 +796,8 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
         // The program itself, into a temporary file of engine/.
         std::string temp, hash;
-        if (!FetchToTemp(base + name, EngineMaxBytes, dir.Get(), ".yt-dlp.new-", TUpdateStep::Program, options, temp,
-                         hash, result))
+        if (!FetchToTemp(releases, base + name, UpdateFetchLimits(TUpdateFetch::Program, releases, options), dir.Get(),
+                         ".yt-dlp.new-", TUpdateStep::Program, options, temp, hash, result))
             return result;
         struct TTempGone {
             int dir;
@@ -705,19 +813,15 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
         if (::fchmodat(dir.Get(), temp.c_str(), 0755, 0) != 0)
             return Failed(TUpdateFailure::Folder, "cannot make " + temp + " executable");
         step(TUpdateStep::Checking);
-        std::string errorOut;
-        const std::string printed = TestRun(engineDir + "/" + temp, options, errorOut);
-        if (printed != tag) {
-            if (options.ShouldStop && options.ShouldStop())
-                return Cancelled();
-            if (printed.empty())
-                return Failed(TUpdateFailure::DoesNotRun, EngineErrorText(errorOut).empty() ? errorOut
-                                                                                          : EngineErrorText(errorOut));
-            return Failed(TUpdateFailure::WrongVersion, printed);
-        }
+        const TTrialRun trial = TryProgram(PathInDir(dir.Get(), temp), options);
+        if (trial.Printed != tag)
+            return TrialFailure(trial, options);
 
         // In place: the one there becomes the previous, the new one takes its name.
         step(TUpdateStep::Installing);
+        // Nothing goes into a folder that is no longer engine/.
+        if (!StillTheEngineDir(dir.Get()))
+            return Failed(TUpdateFailure::Folder, engineDir + " was moved or replaced during the update");
         if (IsRegularAt(dir.Get(), "yt-dlp")) {
             const std::string link = ".yt-dlp.previous.new-" + RandomSuffix();
             if (::linkat(dir.Get(), "yt-dlp", dir.Get(), link.c_str(), 0) != 0 ||
@@ -738,7 +842,7 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
     // A runtime for the engine when there is none.
     if (ChooseJsRuntime().Name.empty()) {
-        const TEngineUpdateResult runtime = FetchRuntime(dir.Get(), options);
+        const TEngineUpdateResult runtime = FetchRuntime(dir.Get(), releases, options);
         result.RuntimeFetched = runtime.Outcome == TUpdateOutcome::Updated;
         if (!result.RuntimeFetched) {
             result.RuntimeFailure = runtime.Outcome == TUpdateOutcome::Failed ? runtime.Failure : TUpdateFailure::None;
@@ -754,22 +858,20 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
 bool CanRestoreEngine()
 {
+    // Neither engine/ nor the file in it may be a link (as RestoreEngine takes them).
     const std::string dir = OwnEngineDir();
     struct stat st {};
-    return !dir.empty() && ::lstat((dir + "/yt-dlp.previous").c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return !dir.empty() && ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::lstat((dir + "/yt-dlp.previous").c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 TEngineUpdateResult RestoreEngine()
 {
     std::string error;
-    TFd dir(OpenEngineDir(error));
-    if (dir.Get() < 0)
-        return Failed(TUpdateFailure::Folder, error);
-    TFd lock;
+    TFd dir, lock;
     bool busy = false;
-    TEngineUpdateOptions options;
-    if (!LockEngineDir(dir.Get(), lock, options, busy))
-        return Failed(TUpdateFailure::Folder, "cannot lock " + OwnEngineDir());
+    if (!OpenAndLockEngineDir(dir, lock, TEngineUpdateOptions{}, busy, error))
+        return Failed(TUpdateFailure::Folder, error);
     if (!IsRegularAt(dir.Get(), "yt-dlp.previous"))
         return Failed(TUpdateFailure::NoPrevious);
     if (IsRegularAt(dir.Get(), "yt-dlp")) {
@@ -796,7 +898,8 @@ TEngineUpdateResult RestoreEngine()
 
 namespace {
 // Why it failed, in a few words and the detail in brackets, ending with ".".
-std::string FailureText(const TEngineUpdateResult& r, bool polish)
+// For the runtime, the words name deno and its archive, not the engine.
+std::string FailureText(const TEngineUpdateResult& r, bool polish, bool runtime = false)
 {
     static const char* const en[] = {
         "failed", "the engine folder can't be used", "the release server can't be reached",
@@ -805,6 +908,7 @@ std::string FailureText(const TEngineUpdateResult& r, bool polish)
         "the file is not in the signed list", "the file differs from its signed hash",
         "the transfer was cut", "the new engine doesn't run", "the new engine names another version",
         "there is no build for this machine", "there is no previous engine", "the archive can't be unpacked",
+        "the new engine doesn't answer",
     };
     static const char* const pl[] = {
         "błąd", "nie można użyć folderu silnika", "brak połączenia z serwerem wydań",
@@ -813,9 +917,33 @@ std::string FailureText(const TEngineUpdateResult& r, bool polish)
         "pliku nie ma na podpisanej liście", "plik różni się od podpisanej sumy kontrolnej",
         "transfer został przerwany", "nowy silnik się nie uruchamia", "nowy silnik podaje inną wersję",
         "brak wersji na ten komputer", "brak poprzedniego silnika", "nie można rozpakować archiwum",
+        "nowy silnik nie odpowiada",
     };
+    static_assert(std::size(en) == static_cast<std::size_t>(TUpdateFailure::NoAnswer) + 1);
+    static_assert(std::size(pl) == std::size(en));
     const auto i = static_cast<std::size_t>(r.Failure);
     std::string text = i < std::size(en) ? (polish ? pl[i] : en[i]) : "?";
+    if (runtime) {
+        switch (r.Failure) {
+        case TUpdateFailure::NotListed:
+            text = polish ? "brak sumy kontrolnej archiwum" : "no hash is listed for the archive";
+            break;
+        case TUpdateFailure::HashDiffers:
+            text = polish ? "archiwum różni się od podanej sumy kontrolnej" : "the archive differs from its listed hash";
+            break;
+        case TUpdateFailure::DoesNotRun:
+            text = polish ? "pobrane deno się nie uruchamia" : "the fetched deno doesn't run";
+            break;
+        case TUpdateFailure::WrongVersion:
+            text = polish ? "pobrane deno podaje inną wersję" : "the fetched deno names another version";
+            break;
+        case TUpdateFailure::NoAnswer:
+            text = polish ? "pobrane deno nie odpowiada" : "the fetched deno doesn't answer";
+            break;
+        default:
+            break;
+        }
+    }
     if (!r.Detail.empty())
         text += " (" + r.Detail + ")";
     return text + ".";
@@ -847,7 +975,7 @@ std::string UpdateResultText(const TEngineUpdateResult& r, bool polish)
         TEngineUpdateResult runtime;
         runtime.Failure = r.RuntimeFailure;
         runtime.Detail = r.RuntimeDetail;
-        text += std::string(polish ? " Nie pobrano deno: " : " deno was not fetched: ") + FailureText(runtime, polish);
+        text += std::string(polish ? " Nie pobrano deno: " : " deno was not fetched: ") + FailureText(runtime, polish, true);
     } else if (r.RuntimeFetched)
         text += polish ? " Pobrano środowisko JavaScript deno." : " The JavaScript runtime deno was fetched.";
     return text;

@@ -9,7 +9,10 @@
 //
 // Releases come from https://github.com unless BRIMTALE_RELEASES_URL names
 // another base; BRIMTALE_RELEASES_KEYRING names a public key file to trust
-// instead of the shipped key.
+// instead of the shipped key. An update that begins on https stays there:
+// every address it fetches and every redirect on the way is https.
+
+#include "net/BoundedFetch.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,7 +41,7 @@ enum class TUpdateOutcome { Updated, AlreadyNewest, Restored, Failed, Cancelled,
 // Why an update failed.
 enum class TUpdateFailure {
     None, Folder, Network, NoRelease, NoKey, NoVerifier, BadSignature, WrongKey, NotListed,
-    HashDiffers, Transfer, DoesNotRun, WrongVersion, NoBuild, NoPrevious, Unpack,
+    HashDiffers, Transfer, DoesNotRun, WrongVersion, NoBuild, NoPrevious, Unpack, NoAnswer,
 };
 
 struct TEngineUpdateResult {
@@ -61,7 +64,20 @@ struct TEngineUpdateOptions {
     std::function<void(TUpdateStep step, std::int64_t done, std::int64_t total)> OnProgress;
     std::function<bool()> ShouldStop;
     int StallSeconds = 30;
+    // The time the list of hashes and its signature have together (deno's
+    // hash alone has as much).
+    int ListSeconds = 60;
+    // The time a fetched program (the engine, deno) has to answer --version.
+    int CheckSeconds = 60;
 };
+
+// The kinds of fetch an update makes.
+enum class TUpdateFetch { Latest, Sums, Signature, Program, RuntimeSum, RuntimeZip };
+// The bounds of one kind of fetch of an update from base.
+TFetchLimits UpdateFetchLimits(TUpdateFetch what, const std::string& base, const TEngineUpdateOptions& options);
+// Whether an update from base may fetch url (or take its release from it):
+// from an https base, only an https address.
+bool UpdateMayUse(const std::string& base, const std::string& url);
 
 // Runs the update (network, child processes; blocks). Safe to call from several
 // threads or processes: one update at a time.

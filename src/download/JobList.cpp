@@ -387,10 +387,10 @@ std::string JobListFile()
 TJobList LoadJobList(const std::string& fileName)
 {
     TJobList list;
-    std::string text;
     if (!FileExists(fileName))
         return list;
-    if (!ReadWholeFile(fileName, text, ListFileMax) || !list.Parse(text)) {
+    const TWholeFile file = ReadWholeFile(fileName, ListFileMax);
+    if (!file.Ok() || !list.Parse(file.Text)) {
         // Kept for a look by hand; the list starts afresh.
         std::rename(fileName.c_str(), (fileName + ".damaged").c_str());
         return TJobList{};
@@ -432,9 +432,10 @@ bool ProcessRunsListedJob(std::int64_t pid, std::uint64_t id)
 {
     if (pid <= 0)
         return false;
-    std::string text;
-    if (!ReadWholeFile("/proc/" + std::to_string(pid) + "/cmdline", text, 1024 * 1024))
+    const TWholeFile cmdline = ReadWholeFile("/proc/" + std::to_string(pid) + "/cmdline", 1024 * 1024);
+    if (!cmdline.Ok())
         return false;
+    const std::string& text = cmdline.Text;
     std::vector<std::string> args;
     std::size_t start = 0;
     while (start < text.size()) {

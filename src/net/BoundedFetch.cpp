@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -51,6 +52,17 @@ TFetchResult BoundedFetch(const std::string& url, const TFetchLimits& limits, co
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     TFetchResult result;
+    long timeoutMs = static_cast<long>(limits.TotalSeconds) * 1000;
+    if (limits.Deadline != std::chrono::steady_clock::time_point{}) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limits.Deadline -
+                                                                                std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            result.Stalled = true;
+            result.Error = "the time allowed ran out before it began";
+            return result;
+        }
+        timeoutMs = std::min(timeoutMs, static_cast<long>(left.count()));
+    }
     CURL* e = curl_easy_init();
     if (!e) {
         result.Error = "the network library could not start";
@@ -64,12 +76,12 @@ TFetchResult BoundedFetch(const std::string& url, const TFetchLimits& limits, co
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, limits.RedirectsHttpsOnly ? "https" : "http,https");
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, limits.FollowRedirects ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, static_cast<long>(limits.MaxRedirects));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits.ConnectSeconds));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT, static_cast<long>(limits.TotalSeconds));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, timeoutMs);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits.StallSeconds));
     curl_easy_setopt(e, CURLOPT_USERAGENT, "Brimtale");

@@ -1,9 +1,11 @@
 #pragma once
 // One HTTP(S) GET with bounds on everything: the bytes it may bring, the time to
 // connect, the time without a byte, the whole time, and a cancel asked several
-// times a second. Only http and https, also after a redirect. The body goes to
-// a sink as it arrives; nothing is kept here.
+// times a second. Only http and https, also after a redirect (https alone
+// when RedirectsHttpsOnly is set). The body goes to a sink as it arrives;
+// nothing is kept here.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,8 +15,14 @@ struct TFetchLimits {
     int ConnectSeconds = 15;
     int StallSeconds = 30;      // no byte for this long: the transfer has stalled
     int TotalSeconds = 30 * 60;
+    // An end shared by several fetches (none when left at zero): the fetch is
+    // given only the time left before it, and none at all once it has passed.
+    std::chrono::steady_clock::time_point Deadline{};
     bool FollowRedirects = true;
     int MaxRedirects = 8;
+    // A redirect may lead to https alone: a fetch that began on https never
+    // goes on over plain http. (The address given is the caller's to choose.)
+    bool RedirectsHttpsOnly = false;
 };
 
 struct TFetchResult {

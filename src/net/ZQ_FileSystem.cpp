@@ -1,6 +1,8 @@
 #include "net/ZQ_FileSystem.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -44,6 +46,81 @@ std::int64_t FileSizeOf(const std::string& path)
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return 0;
     return static_cast<std::int64_t>(st.st_size);
+}
+
+TWholeFile ReadWholeFile(const std::string& path, std::size_t maxBytes, TLinkAtName links)
+{
+    TWholeFile file;
+    if (path.empty())
+        return file;
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; O_NOCTTY: a
+    // terminal never becomes ours. The type is checked on what was opened.
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (links == TLinkAtName::Refuse)
+        flags |= O_NOFOLLOW;
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0)
+        return file;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        file.Status = TFileRead::ReadFailed;
+        return file;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        file.Status = TFileRead::NotRegular;
+        return file;
+    }
+    // A size claimed over the limit is refused at once; a smaller claim is not
+    // trusted: the reading below stops at the limit by itself.
+    if (st.st_size > 0 && static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        file.Status = TFileRead::TooBig;
+        return file;
+    }
+    if (st.st_size > 0)
+        file.Text.reserve(static_cast<std::size_t>(st.st_size));
+    // Up to one byte past the limit, to tell "exactly the limit" from "more".
+    const std::size_t wanted = maxBytes == SIZE_MAX ? maxBytes : maxBytes + 1;
+    char buffer[65536];
+    file.Status = TFileRead::Ok;
+    while (file.Text.size() < wanted) {
+        const std::size_t room = std::min(sizeof buffer, wanted - file.Text.size());
+        const ssize_t n = ::read(fd, buffer, room);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            file.Status = TFileRead::ReadFailed;
+            break;
+        }
+        if (n == 0)
+            break;
+        file.Text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (file.Status == TFileRead::Ok && file.Text.size() > maxBytes)
+        file.Status = TFileRead::TooBig;
+    if (file.Status != TFileRead::Ok)
+        std::string().swap(file.Text);
+    return file;
+}
+
+std::string FileReadText(TFileRead status)
+{
+    switch (status) {
+    case TFileRead::Ok:
+        return "read";
+    case TFileRead::CannotOpen:
+        return "cannot be opened";
+    case TFileRead::NotRegular:
+        return "not a regular file";
+    case TFileRead::TooBig:
+        return "larger than allowed";
+    case TFileRead::ReadFailed:
+        return "cannot be read";
+    }
+    return {};
 }
 
 int OpenOwnFileForWriting(const std::string& path, bool truncate)
@@ -159,14 +236,16 @@ unsigned OrdinaryFileMode()
     // Read from /proc, so that no other thread ever sees a changed umask.
     unsigned mask = 077;
     bool known = false;
-    if (FILE* status = std::fopen("/proc/self/status", "re")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, status))
-            if (std::sscanf(line, "Umask: %o", &mask) == 1) {
-                known = true;
-                break;
-            }
-        std::fclose(status);
+    const TWholeFile status = ReadWholeFile("/proc/self/status", 64 * 1024);
+    for (std::size_t start = 0; status.Ok() && start < status.Text.size();) {
+        std::size_t end = status.Text.find('\n', start);
+        if (end == std::string::npos)
+            end = status.Text.size();
+        if (std::sscanf(status.Text.substr(start, end - start).c_str(), "Umask: %o", &mask) == 1) {
+            known = true;
+            break;
+        }
+        start = end + 1;
     }
     if (!known)
         mask = 077;  // unknown: the file stays the user's own

@@ -18,6 +18,33 @@ void RemoveFile(const std::string& path);
 // 64-bit size of a regular file; 0 when it is missing or anything else.
 std::int64_t FileSizeOf(const std::string& path);
 
+// What reading a file whole came to.
+enum class TFileRead {
+    Ok,
+    CannotOpen,   // missing, no permission, or a link where links are refused
+    NotRegular,   // a FIFO, a device, a directory, a socket
+    TooBig,       // more than the bytes allowed, whatever size it claims
+    ReadFailed,
+};
+
+struct TWholeFile {
+    TFileRead Status = TFileRead::CannotOpen;
+    std::string Text;  // the content; empty unless Status is Ok
+    bool Ok() const { return Status == TFileRead::Ok; }
+};
+
+// Whether a symbolic link at the name itself is followed.
+enum class TLinkAtName { Follow, Refuse };
+
+// Reads a file whole, at most maxBytes of it: only a regular file is read (a
+// FIFO can't hold the caller up, a device is never read), and never more than
+// maxBytes + 1 bytes, however large the file says it is (/proc files say 0)
+// or grows while it is read; more than maxBytes is TooBig. Every file the
+// program reads whole goes through here.
+TWholeFile ReadWholeFile(const std::string& path, std::size_t maxBytes, TLinkAtName links = TLinkAtName::Follow);
+// Why a read failed, in a few English words ("not a regular file").
+std::string FileReadText(TFileRead status);
+
 // Opens a regular file for writing, creating it (and cutting it to length 0 when
 // truncate is set); -1 when it can't, or when the name is a symbolic link, a
 // FIFO, a device or a directory: a link there is never followed.

@@ -3,6 +3,7 @@
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
 #include "convert/ConRun.h"
+#include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
 
 #include <sys/stat.h>
@@ -146,10 +147,11 @@ std::string KeptLine(const std::string& path, const TKeptVersion& kept)
 std::vector<std::string> ReadVersionLines()
 {
     std::vector<std::string> lines;
-    std::string text;
     const std::string file = VersionFile();
-    if (file.empty() || !ReadWholeFile(file, text, 64 * 1024))
+    const TWholeFile read = file.empty() ? TWholeFile{} : ReadWholeFile(file, 64 * 1024);
+    if (!read.Ok())
         return lines;
+    const std::string& text = read.Text;
     std::size_t start = 0;
     while (start < text.size() && lines.size() < 32) {
         std::size_t end = text.find('\n', start);

@@ -301,27 +301,9 @@ bool WritePrivateFile(const std::string& path, const std::string& text)
 
 bool CopyCookiesFile(const std::string& from, const std::string& to)
 {
-    constexpr std::int64_t MaxBytes = 16 * 1024 * 1024;
-    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    std::string text;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxBytes;
-    while (ok) {
-        char buffer[65536];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-        ok = static_cast<std::int64_t>(text.size()) <= MaxBytes;
-    }
-    ::close(fd);
-    return ok && WritePrivateFile(to, text);
+    constexpr std::size_t MaxBytes = 16 * 1024 * 1024;
+    const TWholeFile cookies = ReadWholeFile(from, MaxBytes);
+    return cookies.Ok() && WritePrivateFile(to, cookies.Text);
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "app/IniFile.h"
+#include "net/ZQ_FileSystem.h"
 
 #include "support/TempDir.h"
 
@@ -162,11 +163,12 @@ TEST(IniFile, ConcurrentWritersLoseNoKeyAndReadersNeverSeeAHalfFile)
         return any;
     };
     while (running()) {
-        std::string text;
-        if (!ReadWholeFile(path, text, TIniFile::MaxFileSize)) {
+        const TWholeFile file = ReadWholeFile(path, TIniFile::MaxFileSize);
+        if (!file.Ok()) {
             allWhole = false;
             continue;
         }
+        const std::string& text = file.Text;
         ++reads;
         allWhole = allWhole && WellFormed(text);
         const std::size_t keys = static_cast<std::size_t>(std::count(text.begin(), text.end(), '='));

@@ -14,6 +14,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,8 +23,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -169,6 +172,8 @@ struct TRelease {
     bool ChangedFile = false;     // the file served differs from the one hashed
     std::int64_t DropAfter = -1;  // the transfer is cut after so many bytes
     std::int64_t StallAfter = -1; // the server stops sending after so many bytes
+    int SumsTrickleMs = 0;        // the hash list comes a byte at a time, so far apart
+    int SignatureTrickleMs = 0;   // and so does its signature
 };
 
 class EngineUpdate : public ::testing::Test {
@@ -274,7 +279,9 @@ protected:
         const std::lock_guard<std::mutex> lock(mutex_);
         (nightly ? nightlyTag_ : tag_) = release.Tag;
         served_[base + "SHA2-256SUMS"].body = sums;
+        served_[base + "SHA2-256SUMS"].trickleMs = release.SumsTrickleMs;
         served_[base + "SHA2-256SUMS.sig"].body = signature;
+        served_[base + "SHA2-256SUMS.sig"].trickleMs = release.SignatureTrickleMs;
         for (const char* name : {"yt-dlp", "yt-dlp_linux", "yt-dlp_linux_aarch64"})
             served_[base + name] = file;
     }
@@ -385,6 +392,30 @@ TEST(EngineReleaseTexts, TagsHashListsAndKeys)
     EXPECT_EQ(Dearmor("-----BEGIN PGP PUBLIC KEY BLOCK-----\nComment: x\n\nAAEC\n=abcd\n-----END PGP PUBLIC KEY BLOCK-----\n"),
               std::string("\x00\x01\x02", 3));
     EXPECT_EQ(Dearmor("-----BEGIN PGP PUBLIC KEY BLOCK-----\n\nA*B\n-----END PGP PUBLIC KEY BLOCK-----\n"), "");
+}
+
+TEST(EngineUpdateFetches, AnUpdateFromHttpsStaysOnHttps)
+{
+    const TUpdateFetch all[] = {TUpdateFetch::Latest,  TUpdateFetch::Sums,       TUpdateFetch::Signature,
+                                TUpdateFetch::Program, TUpdateFetch::RuntimeSum, TUpdateFetch::RuntimeZip};
+    for (const TUpdateFetch what : all) {
+        EXPECT_TRUE(UpdateFetchLimits(what, "https://github.com", {}).RedirectsHttpsOnly) << static_cast<int>(what);
+        EXPECT_TRUE(UpdateFetchLimits(what, "HTTPS://mirror.example/x", {}).RedirectsHttpsOnly) << static_cast<int>(what);
+        // A plain-http base (a local mirror, the tests) may redirect to either.
+        EXPECT_FALSE(UpdateFetchLimits(what, "http://127.0.0.1:8080", {}).RedirectsHttpsOnly) << static_cast<int>(what);
+    }
+    // The lists have a minute (the program has longer).
+    for (const TUpdateFetch what : {TUpdateFetch::Sums, TUpdateFetch::Signature, TUpdateFetch::RuntimeSum})
+        EXPECT_EQ(UpdateFetchLimits(what, "https://github.com", {}).TotalSeconds, 60) << static_cast<int>(what);
+    EXPECT_GT(UpdateFetchLimits(TUpdateFetch::Program, "https://github.com", {}).TotalSeconds, 60);
+
+    // Addresses built from the base or named by the server: https from an https base.
+    EXPECT_TRUE(UpdateMayUse("https://github.com", "https://github.com/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
+    EXPECT_FALSE(UpdateMayUse("https://github.com", "http://github.com/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
+    EXPECT_FALSE(UpdateMayUse("https://github.com", "/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
+    EXPECT_FALSE(UpdateMayUse("https://github.com", ""));
+    EXPECT_TRUE(UpdateMayUse("http://127.0.0.1:8080", "http://127.0.0.1:8080/x"));
+    EXPECT_TRUE(UpdateMayUse("http://127.0.0.1:8080", "https://127.0.0.1:8443/x"));
 }
 
 TEST_F(EngineUpdate, AGoodUpdateIsUsedByTheNextLookUpAndRestoreBringsThePreviousBack)
@@ -516,6 +547,135 @@ TEST_F(EngineUpdate, EachFailureLeavesTheOldEngineAndSaysWhy)
     EXPECT_EQ(args.empty() ? std::string() : args.front(), "--no-update");
 }
 
+TEST_F(EngineUpdate, AKeyringThatIsNoRegularFileOrTooLargeIsRefusedAtOnce)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    Publish({"2026.08.19", StandInEngine("2026.08.19", Record("2026.08.19"))});
+
+    // /dev/zero never ends: it must be turned down, not read.
+    ::setenv("BRIMTALE_RELEASES_KEYRING", "/dev/zero", 1);
+    std::future<TEngineUpdateResult> zero = std::async(std::launch::async, [] { return UpdateEngine({}); });
+    if (zero.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        // The update reads on and can't be stopped from here.
+        std::fprintf(stderr, "The update still reads /dev/zero as its key after 30 s\n");
+        std::_Exit(1);
+    }
+    TEngineUpdateResult result = zero.get();
+    ExpectOldEngineKept(result, TUpdateOutcome::Failed, TUpdateFailure::NoKey, old);
+    EXPECT_NE(UpdateResultText(result, false).find("/dev/zero: not a regular file"), std::string::npos)
+        << UpdateResultText(result, false);
+
+    // A FIFO nobody writes to must not hold the update up.
+    const std::string fifo = data_.File("key.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ::setenv("BRIMTALE_RELEASES_KEYRING", fifo.c_str(), 1);
+    std::future<TEngineUpdateResult> waiting = std::async(std::launch::async, [] { return UpdateEngine({}); });
+    if (waiting.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        // A writer that goes at once lets the reader go on.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        ADD_FAILURE() << "the update waited for a writer of the FIFO named as its key";
+    }
+    result = waiting.get();
+    ExpectOldEngineKept(result, TUpdateOutcome::Failed, TUpdateFailure::NoKey, old);
+    EXPECT_NE(UpdateResultText(result, false).find("not a regular file"), std::string::npos)
+        << UpdateResultText(result, false);
+
+    // A key file larger than any key is not read.
+    const std::string large = data_.Write("large.asc", ReadFile(Keys->TrustedKeyFile) + std::string(1024 * 1024, '\n'));
+    ::setenv("BRIMTALE_RELEASES_KEYRING", large.c_str(), 1);
+    result = UpdateEngine({});
+    ExpectOldEngineKept(result, TUpdateOutcome::Failed, TUpdateFailure::NoKey, old);
+    EXPECT_NE(UpdateResultText(result, false).find("larger than allowed"), std::string::npos)
+        << UpdateResultText(result, false);
+
+    // The same key in a file of its own size is taken.
+    ::setenv("BRIMTALE_RELEASES_KEYRING", Keys->TrustedKeyFile.c_str(), 1);
+    result = UpdateEngine({});
+    EXPECT_EQ(result.Outcome, TUpdateOutcome::Updated) << UpdateResultText(result, false);
+}
+
+TEST_F(EngineUpdate, AHashListThatTricklesIsGivenUpWithinItsTime)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    const std::string fresh = StandInEngine("2026.08.19", Record("2026.08.19"));
+    // Nobody cancels before half a minute: what ends the update sooner is its own bound.
+    const auto started = std::chrono::steady_clock::now();
+    TEngineUpdateOptions options;
+    options.ListSeconds = 2;
+    options.ShouldStop = [&] { return std::chrono::steady_clock::now() - started > std::chrono::seconds(30); };
+
+    // About 20 s for the list alone: it never stalls long, but takes too long.
+    TRelease slowList{"2026.08.19", fresh};
+    slowList.SumsTrickleMs = 50;
+    Publish(slowList);
+    ExpectOldEngineKept(UpdateEngine(options), TUpdateOutcome::Failed, TUpdateFailure::Transfer, old);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12));
+
+    // The list and its signature have their time together: each alone would be
+    // in time (well over a second each), both are not.
+    TRelease slowBoth{"2026.08.19", fresh};
+    slowBoth.SumsTrickleMs = 4;
+    slowBoth.SignatureTrickleMs = 12;
+    Publish(slowBoth);
+    const auto second = std::chrono::steady_clock::now();
+    const TEngineUpdateResult both = UpdateEngine(options);
+    ExpectOldEngineKept(both, TUpdateOutcome::Failed, both.Failure, old);
+    EXPECT_TRUE(both.Failure == TUpdateFailure::Transfer || both.Failure == TUpdateFailure::Network)
+        << UpdateResultText(both, false);
+    EXPECT_LT(std::chrono::steady_clock::now() - second, std::chrono::seconds(12));
+}
+
+TEST_F(EngineUpdate, AFetchedProgramThatDoesNotAnswerIsGivenUpAndNamed)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    const std::string fresh = StandInEngine("2026.08.19", Record("2026.08.19"));
+    Publish({"2026.08.19", fresh});
+    TEngineUpdateOptions options;
+    options.CheckSeconds = 2;
+
+    // deno hangs when asked its version: the engine is updated, deno is not
+    // kept, and the message names deno, not the engine.
+    ServeDeno("v2.5.1", "#!/bin/sh\nsleep 60\n");
+    auto started = std::chrono::steady_clock::now();
+    TEngineUpdateResult result = UpdateEngine(options);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    EXPECT_EQ(result.Outcome, TUpdateOutcome::Updated) << UpdateResultText(result, false);
+    EXPECT_FALSE(result.RuntimeFetched);
+    EXPECT_EQ(result.RuntimeFailure, TUpdateFailure::NoAnswer);
+    std::string text = UpdateResultText(result, false);
+    EXPECT_EQ(text, "Page engine updated to 2026.08.19. deno was not fetched: the fetched deno doesn't answer "
+                    "(--version, 2 s).");
+    EXPECT_EQ(text.find("engine doesn't"), std::string::npos) << text;
+    EXPECT_NE(UpdateResultText(result, true).find("pobrane deno nie odpowiada"), std::string::npos)
+        << UpdateResultText(result, true);
+    EXPECT_FALSE(std::filesystem::exists(EngineDir() + "/deno"));
+    ExpectTidyEngineDir();
+
+    // One that fails at once is named just as well.
+    ServeDeno("v2.5.1", "#!/bin/sh\necho broken >&2\nexit 3\n");
+    result = UpdateEngine(options);
+    EXPECT_EQ(result.Outcome, TUpdateOutcome::AlreadyNewest) << UpdateResultText(result, false);
+    EXPECT_EQ(result.RuntimeFailure, TUpdateFailure::DoesNotRun);
+    text = UpdateResultText(result, false);
+    EXPECT_NE(text.find("deno was not fetched: the fetched deno doesn't run (broken)"), std::string::npos) << text;
+
+    // A new engine that hangs is the engine's failure, and ends in time too.
+    std::filesystem::remove(EngineDir() + "/yt-dlp.previous");
+    InstallOwnEngine(old);
+    Publish({"2026.08.20", "#!/bin/sh\nsleep 60\n"});
+    started = std::chrono::steady_clock::now();
+    result = UpdateEngine(options);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    ExpectOldEngineKept(result, TUpdateOutcome::Failed, TUpdateFailure::NoAnswer, old);
+    EXPECT_EQ(UpdateResultText(result, false).rfind("The page engine is unchanged: the new engine doesn't answer", 0), 0u)
+        << UpdateResultText(result, false);
+}
+
 TEST_F(EngineUpdate, TwoUpdatesAtOnceLeaveOneWholeEngine)
 {
     InstallOwnEngine("2025.01.01");
@@ -570,6 +730,154 @@ TEST_F(EngineUpdate, NightlyChannelAndAnEngineFolderThatIsALink)
     EXPECT_EQ(refused.Outcome, TUpdateOutcome::Failed);
     EXPECT_EQ(refused.Failure, TUpdateFailure::Folder);
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere.Path()));
+}
+
+TEST_F(EngineUpdate, AnEngineFolderReplacedByALinkMidWayIsNeverWrittenThrough)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    Publish({"2026.08.19", StandInEngine("2026.08.19", Record("2026.08.19"))});
+    TempDir elsewhere;
+    const std::string moved = EngineDir() + ".moved";
+    std::thread second;
+    TEngineUpdateResult secondResult;
+    bool swapped = false;
+    std::vector<std::string> seenElsewhere;
+    TEngineUpdateOptions options;
+    options.OnProgress = [&](TUpdateStep step, std::int64_t, std::int64_t) {
+        if (!swapped) {
+            // Once the update holds the folder, engine/ becomes a link to another folder...
+            swapped = true;
+            ASSERT_EQ(::rename(EngineDir().c_str(), moved.c_str()), 0);
+            ASSERT_EQ(::symlink(elsewhere.Path().c_str(), EngineDir().c_str()), 0);
+            // ...and a second update starts.
+            second = std::thread([&] { secondResult = UpdateEngine({}); });
+            return;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(elsewhere.Path()))
+            seenElsewhere.push_back(UpdateStepText(step, false) + " " + entry.path().filename().string());
+    };
+    const TEngineUpdateResult first = UpdateEngine(options);
+    second.join();
+    ASSERT_TRUE(swapped);
+    EXPECT_TRUE(seenElsewhere.empty()) << "written through the link: " << seenElsewhere.front();
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.Path()));
+    // The first finds its folder gone from engine/ and installs nothing; the
+    // second never uses a link as engine/.
+    EXPECT_EQ(first.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(first.Failure, TUpdateFailure::Folder) << UpdateResultText(first, false);
+    EXPECT_EQ(secondResult.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(secondResult.Failure, TUpdateFailure::Folder) << UpdateResultText(secondResult, false);
+    // The folder that was moved away holds the old engine alone.
+    EXPECT_EQ(ReadFile(moved + "/yt-dlp"), StandInEngine(old, Record(old)));
+    for (const auto& entry : std::filesystem::directory_iterator(moved)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "yt-dlp" || name == ".lock") << "left in the moved folder: " << name;
+    }
+}
+
+TEST_F(EngineUpdate, AnUpdateWaitingForAnotherFollowsAFolderReplacedMeanwhile)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    const std::string fresh = StandInEngine("2026.08.19", Record("2026.08.19"));
+    Publish({"2026.08.19", fresh});
+    const std::string moved = EngineDir() + ".moved";
+
+    // The first holds the lock until the second waits for it.
+    std::atomic<bool> inside{false}, release{false}, waiting{false};
+    TEngineUpdateOptions holder;
+    holder.OnProgress = [&](TUpdateStep, std::int64_t, std::int64_t) {
+        inside = true;
+        while (!release)
+            std::this_thread::yield();
+    };
+    TEngineUpdateResult a, b;
+    std::thread first([&] { a = UpdateEngine(holder); });
+    while (!inside)
+        std::this_thread::yield();
+    TEngineUpdateOptions patient;
+    patient.OnProgress = [&](TUpdateStep step, std::int64_t, std::int64_t) {
+        if (step == TUpdateStep::Waiting)
+            waiting = true;
+    };
+    std::thread second([&] { b = UpdateEngine(patient); });
+    while (!waiting)
+        std::this_thread::yield();
+    // Meanwhile engine/ is moved away and made anew with the old engine in it.
+    ASSERT_EQ(::rename(EngineDir().c_str(), moved.c_str()), 0);
+    InstallOwnEngine(old);
+    release = true;
+    first.join();
+    second.join();
+
+    // The first installs nothing into a folder that is no longer engine/; the
+    // second updates the engine/ there is now.
+    EXPECT_EQ(a.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(a.Failure, TUpdateFailure::Folder) << UpdateResultText(a, false);
+    EXPECT_EQ(ReadFile(moved + "/yt-dlp"), StandInEngine(old, Record(old)));
+    EXPECT_EQ(b.Outcome, TUpdateOutcome::Updated) << UpdateResultText(b, false);
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp"), fresh);
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp.previous"), StandInEngine(old, Record(old)));
+    ForgetProgramVersions();
+    EXPECT_EQ(ChooseEngine().Version, "2026.08.19");
+    ExpectTidyEngineDir();
+}
+
+TEST_F(EngineUpdate, LinksInTheEngineFolderAreNeverFollowed)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    TempDir elsewhere;
+    const std::string outside = elsewhere.Write("outside", StandInEngine("2024.01.01", Record("outside")));
+    ::chmod(outside.c_str(), 0755);
+
+    // A previous engine that is a link is not put back.
+    const std::string previous = EngineDir() + "/yt-dlp.previous";
+    ASSERT_EQ(::symlink(outside.c_str(), previous.c_str()), 0);
+    EXPECT_FALSE(CanRestoreEngine());
+    const TEngineUpdateResult restored = RestoreEngine();
+    EXPECT_EQ(restored.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(restored.Failure, TUpdateFailure::NoPrevious) << UpdateResultText(restored, false);
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp"), StandInEngine(old, Record(old)));
+    EXPECT_TRUE(std::filesystem::is_symlink(previous));
+    EXPECT_EQ(ReadFile(outside), StandInEngine("2024.01.01", Record("outside")));
+    ::unlink(previous.c_str());
+
+    // A lock file that is a link is not taken.
+    const std::string lock = EngineDir() + "/.lock";
+    ::unlink(lock.c_str());
+    ASSERT_EQ(::symlink(outside.c_str(), lock.c_str()), 0);
+    Publish({"2026.08.19", StandInEngine("2026.08.19", Record("2026.08.19"))});
+    const TEngineUpdateResult locked = UpdateEngine({});
+    EXPECT_EQ(locked.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(locked.Failure, TUpdateFailure::Folder) << UpdateResultText(locked, false);
+    EXPECT_EQ(ReadFile(outside), StandInEngine("2024.01.01", Record("outside")));
+    ::unlink(lock.c_str());
+
+    // An engine that is a link is replaced as a link: the file it named stays as it was.
+    const std::string engine = EngineDir() + "/yt-dlp";
+    ::unlink(engine.c_str());
+    ASSERT_EQ(::symlink(outside.c_str(), engine.c_str()), 0);
+    const TEngineUpdateResult updated = UpdateEngine({});
+    EXPECT_EQ(updated.Outcome, TUpdateOutcome::Updated) << UpdateResultText(updated, false);
+    EXPECT_FALSE(std::filesystem::is_symlink(engine));
+    EXPECT_EQ(ReadFile(engine), StandInEngine("2026.08.19", Record("2026.08.19")));
+    EXPECT_FALSE(std::filesystem::exists(previous) || std::filesystem::is_symlink(previous));
+    EXPECT_EQ(ReadFile(outside), StandInEngine("2024.01.01", Record("outside")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(elsewhere.Path()), {}), 1);
+
+    // engine/ as a link to a folder with a previous engine: there is nothing to put back.
+    TempDir other;
+    std::filesystem::copy_file(engine, other.File("yt-dlp.previous"));
+    std::filesystem::remove_all(EngineDir());
+    ASSERT_EQ(::symlink(other.Path().c_str(), EngineDir().c_str()), 0);
+    EXPECT_FALSE(CanRestoreEngine());
+    const TEngineUpdateResult throughLink = RestoreEngine();
+    EXPECT_EQ(throughLink.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(throughLink.Failure, TUpdateFailure::Folder) << UpdateResultText(throughLink, false);
+    EXPECT_TRUE(std::filesystem::exists(other.File("yt-dlp.previous")));
+    EXPECT_FALSE(std::filesystem::exists(other.File("yt-dlp")));
 }
 
 TEST_F(EngineUpdate, TheDebianEngineAndANewerStandIn)

@@ -10,9 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <clocale>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <sys/stat.h>
+#include <unistd.h>
 
 TEST(Url, Decode)
 {
@@ -164,6 +168,59 @@ TEST(FileSystem, CreateEmptyRemoveAndSize)
     EXPECT_FALSE(FileExists(fifo));
     EXPECT_EQ(FileSizeOf(fifo), 0);
     EXPECT_TRUE(PathExists(fifo));
+}
+
+TEST(FileSystem, ReadWholeFileReadsRegularFilesUpToTheirLimit)
+{
+    TempDir dir;
+    const std::string text = "line 1\nline 2\n" + std::string(100000, 'x');
+    const std::string path = dir.Write("f.txt", text);
+    TWholeFile file = ReadWholeFile(path, text.size());
+    EXPECT_EQ(file.Status, TFileRead::Ok);
+    EXPECT_EQ(file.Text, text);
+    EXPECT_EQ(ReadWholeFile(dir.Write("empty", ""), 0).Status, TFileRead::Ok);
+
+    // One byte over is refused, and nothing of it is handed out.
+    file = ReadWholeFile(path, text.size() - 1);
+    EXPECT_EQ(file.Status, TFileRead::TooBig);
+    EXPECT_TRUE(file.Text.empty());
+    // /proc files say they are empty: the limit holds all the same.
+    EXPECT_EQ(ReadWholeFile("/proc/self/cmdline", 1).Status, TFileRead::TooBig);
+    EXPECT_EQ(ReadWholeFile("/proc/self/status", 64 * 1024).Status, TFileRead::Ok);
+
+    EXPECT_EQ(ReadWholeFile(dir.File("missing"), 100).Status, TFileRead::CannotOpen);
+    EXPECT_EQ(ReadWholeFile(dir.Path(), 100).Status, TFileRead::NotRegular);
+    EXPECT_EQ(FileReadText(TFileRead::NotRegular), "not a regular file");
+
+    // A link is followed, unless the caller refuses links.
+    const std::string link = dir.File("link");
+    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    EXPECT_EQ(ReadWholeFile(link, text.size()).Text, text);
+    EXPECT_EQ(ReadWholeFile(link, text.size(), TLinkAtName::Refuse).Status, TFileRead::CannotOpen);
+}
+
+TEST(FileSystem, ReadWholeFileNeverReadsADeviceAndNeverWaitsForAFifo)
+{
+    // /dev/zero never ends: it is refused before a byte is read.
+    const auto started = std::chrono::steady_clock::now();
+    const TWholeFile zero = ReadWholeFile("/dev/zero", 1024 * 1024);
+    EXPECT_EQ(zero.Status, TFileRead::NotRegular);
+    EXPECT_TRUE(zero.Text.empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+
+    // A FIFO without a writer: opening it must not wait for one.
+    TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::future<TWholeFile> read = std::async(std::launch::async, [&] { return ReadWholeFile(fifo, 1024); });
+    if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Blocked in open(): a writer that goes at once lets it go on.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        ADD_FAILURE() << "reading a FIFO waited for a writer";
+    }
+    EXPECT_EQ(read.get().Status, TFileRead::NotRegular);
 }
 
 TEST(FileSystem, RenameNeverReplaces)
