@@ -37,9 +37,7 @@ namespace fs = std::filesystem;
 namespace {
 std::string ReadAll(const std::string& path)
 {
-    std::string text;
-    ReadWholeFile(path, text, 64 * 1024 * 1024);
-    return text;
+    return ReadWholeFile(path, 64 * 1024 * 1024).Text;
 }
 
 std::string PercentEncode(const std::string& s)

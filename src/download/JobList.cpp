@@ -416,12 +416,17 @@ std::vector<std::string> ListedJobArgs(const TDownloadJob& job, std::uint64_t id
 
 std::optional<TListedStart> ListedStartOf(const std::vector<std::string>& args)
 {
-    // After the eleven fields (and the engine's three).
-    std::size_t at = 12;
-    if (args.size() > at && args[at] == "engine")
-        at += 3;
-    if (args.size() != at + 4 || args[at] != "list")
+    // After the eleven fields (and the engine's three) and the job's options
+    // ("NAME=VALUE"), as the last four.
+    std::size_t first = 12;
+    if (args.size() > first && args[first] == "engine")
+        first += 3;
+    if (args.size() < first + 4 || args[args.size() - 4] != "list")
         return std::nullopt;
+    const std::size_t at = args.size() - 4;
+    for (std::size_t i = first; i < at; ++i)
+        if (args[i].find('=') == std::string::npos)
+            return std::nullopt;
     const auto id = Number(args[at + 1]);
     if (!id || *id == 0 || (args[at + 2] != "0" && args[at + 2] != "1") || (args[at + 3] != "0" && args[at + 3] != "1"))
         return std::nullopt;

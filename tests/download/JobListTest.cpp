@@ -364,6 +364,21 @@ TEST(ListedStart, TheListsFieldsFollowTheJobs)
     for (const std::string& a : JobToArgs(WebJob("/tmp/y"), false))
         args.push_back(a);
     EXPECT_FALSE(ListedStartOf(args));
+
+    // A job with options (a speed limit, its file's identity, the engine's
+    // choices) is still one of the list's.
+    job.RateLimit = 500000;
+    job.EngineMetadata = false;
+    job.OutputId = TFileId{5, 6};
+    args = {"brimtale"};
+    for (const std::string& a : ListedJobArgs(job, 4, false, true))
+        args.push_back(a);
+    EXPECT_EQ(JobFromArgs(args), job);
+    ASSERT_TRUE(ListedStartOf(args));
+    EXPECT_EQ(ListedStartOf(args)->Id, 4u);
+    EXPECT_TRUE(ListedStartOf(args)->Resume);
+    args.insert(args.end() - 4, "stray");
+    EXPECT_FALSE(ListedStartOf(args));
 }
 
 TEST(AddRequest, ArgumentsAndTheMessageCarryEveryChoice)

@@ -371,8 +371,10 @@ private slots:
             from = nul + 1;
         }
         // The job's fields, then the list's: its row, a shown window, a fresh start.
-        const std::uint64_t id = w.Queue()->List().Rows().back().Id;
-        QVERIFY(args == ListedJobArgs(job, id, true, false, true));
+        // (The row's job also names the file it made for the job.)
+        const TJobRow& row = w.Queue()->List().Rows().back();
+        QCOMPARE(row.Job.OutputId, FileIdOf(job.OutputFile));
+        QVERIFY(args == ListedJobArgs(row.Job, row.Id, true, false, true));
         std::vector<std::string> own = JobToArgs(job, true);
         QVERIFY(std::equal(own.begin(), own.end(), args.begin()));
         QVERIFY(!FileExists(folder.Dir.File("pwned")));
