@@ -40,3 +40,19 @@ const TDownloadListTexts& DownloadListTexts(bool polish)
 {
     return polish ? Polish : English;
 }
+
+std::string ListLeftOutText(std::uint64_t leftOut, bool noList, const std::string& keptAs, bool polish)
+{
+    std::string text;
+    if (noList)
+        text = polish ? "Nie udało się odczytać listy pobrań; lista zaczyna się od nowa."
+                      : "The list of downloads could not be read; the list starts afresh.";
+    else
+        text = polish ? "Pominięto wiersze listy pobrań, których nie udało się odczytać: " + std::to_string(leftOut) + "."
+                      : "Rows of the list of downloads that could not be read were left out: " +
+                            std::to_string(leftOut) + ".";
+    if (!keptAs.empty())
+        text += polish ? " Plik w poprzedniej postaci zachowano jako: " + keptAs
+                       : " The file as it was is kept as: " + keptAs;
+    return text;
+}

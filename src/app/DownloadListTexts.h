@@ -3,6 +3,8 @@
 // and Polish.
 
 #include <array>
+#include <cstdint>
+#include <string>
 
 struct TDownloadListTexts {
     const char* Tab;                  // the list's tab in the main window
@@ -21,3 +23,8 @@ struct TDownloadListTexts {
 };
 
 const TDownloadListTexts& DownloadListTexts(bool polish);
+
+// What the program says at its start when the list file could not be read
+// whole: how many rows were left out (or that it was no list at all), and
+// where the file as it was is kept (empty: it could not be kept).
+std::string ListLeftOutText(std::uint64_t leftOut, bool noList, const std::string& keptAs, bool polish);

@@ -317,6 +317,7 @@ bool TJobList::Parse(const std::string& text)
 {
     rows_.clear();
     nextId_ = 1;
+    leftOut_ = 0;
     std::size_t start = 0;
     bool first = true;
     while (start < text.size()) {
@@ -332,11 +333,15 @@ bool TJobList::Parse(const std::string& text)
                 return false;
             continue;
         }
-        if (!whole || rows_.size() >= RowsMax)
+        if (!whole || rows_.size() >= RowsMax) {
+            ++leftOut_;
             continue;
+        }
         std::optional<TJobRow> row = RowFromLine(line);
-        if (!row || (!rows_.empty() && row->Id <= rows_.back().Id))
+        if (!row || (!rows_.empty() && row->Id <= rows_.back().Id)) {
+            ++leftOut_;
             continue;
+        }
         nextId_ = row->Id + 1;
         rows_.push_back(std::move(*row));
     }
@@ -384,18 +389,32 @@ std::string JobListFile()
     return DataDir + "/bmt_downloads.txt";
 }
 
-TJobList LoadJobList(const std::string& fileName)
+TJobList LoadJobList(const std::string& fileName, TListLoad& load)
 {
+    load = TListLoad{};
     TJobList list;
     if (!FileExists(fileName))
         return list;
-    const TWholeFile file = ReadWholeFile(fileName, ListFileMax);
-    if (!file.Ok() || !list.Parse(file.Text)) {
-        // Kept for a look by hand; the list starts afresh.
-        std::rename(fileName.c_str(), (fileName + ".damaged").c_str());
-        return TJobList{};
+    std::uint64_t beyond = 0;
+    const TWholeFile file = ReadFileLines(fileName, ListFileMax, beyond);
+    load.NoList = !file.Ok() || !list.Parse(file.Text);
+    if (load.NoList)
+        list = TJobList{};
+    else
+        load.LeftOut = list.LeftOut() + beyond;
+    if (load.NoList || load.LeftOut > 0) {
+        // Kept for a look by hand: the list is written anew without what was left out.
+        const std::string aside = GetUniqueFileName(fileName + ".damaged");
+        if (!aside.empty() && std::rename(fileName.c_str(), aside.c_str()) == 0)
+            load.KeptAs = aside;
     }
     return list;
+}
+
+TJobList LoadJobList(const std::string& fileName)
+{
+    TListLoad load;
+    return LoadJobList(fileName, load);
 }
 
 bool SaveJobList(const std::string& fileName, const TJobList& list)

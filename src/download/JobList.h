@@ -82,14 +82,17 @@ public:
     // Interrupted and holds no place, and resume queues them again.
     void Reopened(bool resume, const std::function<bool(const TJobRow&)>& stillRuns = {});
 
-    // The list file's text, and the list from one. A damaged row is left out;
-    // a text that is not a list file at all gives false and an empty list.
+    // The list file's text, and the list from one. A damaged row is left out
+    // (and counted in LeftOut), and so is every row past RowsMax; a text that
+    // is not a list file at all gives false and an empty list.
     std::string Text() const;
     bool Parse(const std::string& text);
+    std::size_t LeftOut() const { return leftOut_; }
 
 private:
     std::vector<TJobRow> rows_;
     std::uint64_t nextId_ = 1;
+    std::size_t leftOut_ = 0;
 };
 
 // Before a row's job starts: a download writes only the file it reserved. A
@@ -102,8 +105,17 @@ bool CheckRowOutput(TJobRow& row, bool polish);
 
 // The list file: "bmt_downloads.txt" in the data folder.
 std::string JobListFile();
-// Reads the list file (a missing one is an empty list). A file that can't be
-// read as a list is kept as "<file>.damaged" and the list starts empty.
+// What reading the list file came to, besides the list.
+struct TListLoad {
+    std::uint64_t LeftOut = 0;  // rows that could not be read, or were too many
+    bool NoList = false;        // the file is no list at all: nothing was taken
+    std::string KeptAs;         // where the file as it was is kept (empty: nowhere, nothing was lost)
+};
+// Reads the list file (a missing one is an empty list): the rows it can, up
+// to RowsMax, from at most its first ListFileMax bytes. When anything was left
+// out, the file as it was is kept as "<file>.damaged" (or a free numbered
+// name beside it), since the list is written anew without it.
+TJobList LoadJobList(const std::string& fileName, TListLoad& load);
 TJobList LoadJobList(const std::string& fileName);
 // Writes the whole list under the settings' lock, atomically; false when it
 // could not be written (a full disk): the old file stays whole.

@@ -48,11 +48,14 @@ std::int64_t FileSizeOf(const std::string& path)
     return static_cast<std::int64_t>(st.st_size);
 }
 
-TWholeFile ReadWholeFile(const std::string& path, std::size_t maxBytes, TLinkAtName links)
+namespace {
+// Opens a regular file for reading (never waiting on a FIFO, never reading a
+// device); -1 with the reason in status otherwise.
+int OpenRegularFile(const std::string& path, TLinkAtName links, TFileRead& status, struct stat& st)
 {
-    TWholeFile file;
+    status = TFileRead::CannotOpen;
     if (path.empty())
-        return file;
+        return -1;
     // O_NONBLOCK: opening a FIFO must not wait for a writer; O_NOCTTY: a
     // terminal never becomes ours. The type is checked on what was opened.
     int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
@@ -60,18 +63,43 @@ TWholeFile ReadWholeFile(const std::string& path, std::size_t maxBytes, TLinkAtN
         flags |= O_NOFOLLOW;
     const int fd = ::open(path.c_str(), flags);
     if (fd < 0)
-        return file;
+        return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        status = S_ISREG(st.st_mode) ? TFileRead::ReadFailed : TFileRead::NotRegular;
+        ::close(fd);
+        return -1;
+    }
+    status = TFileRead::Ok;
+    return fd;
+}
+
+// Appends to text what the descriptor gives, up to wanted bytes in all;
+// false when a read fails.
+bool ReadUpTo(int fd, std::string& text, std::size_t wanted)
+{
+    char buffer[65536];
+    while (text.size() < wanted) {
+        const std::size_t room = std::min(sizeof buffer, wanted - text.size());
+        const ssize_t n = ::read(fd, buffer, room);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+} // namespace
+
+TWholeFile ReadWholeFile(const std::string& path, std::size_t maxBytes, TLinkAtName links)
+{
+    TWholeFile file;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        file.Status = TFileRead::ReadFailed;
+    const int fd = OpenRegularFile(path, links, file.Status, st);
+    if (fd < 0)
         return file;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        file.Status = TFileRead::NotRegular;
-        return file;
-    }
     // A size claimed over the limit is refused at once; a smaller claim is not
     // trusted: the reading below stops at the limit by itself.
     if (st.st_size > 0 && static_cast<std::uint64_t>(st.st_size) > maxBytes) {
@@ -83,26 +111,48 @@ TWholeFile ReadWholeFile(const std::string& path, std::size_t maxBytes, TLinkAtN
         file.Text.reserve(static_cast<std::size_t>(st.st_size));
     // Up to one byte past the limit, to tell "exactly the limit" from "more".
     const std::size_t wanted = maxBytes == SIZE_MAX ? maxBytes : maxBytes + 1;
-    char buffer[65536];
-    file.Status = TFileRead::Ok;
-    while (file.Text.size() < wanted) {
-        const std::size_t room = std::min(sizeof buffer, wanted - file.Text.size());
-        const ssize_t n = ::read(fd, buffer, room);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            file.Status = TFileRead::ReadFailed;
-            break;
-        }
-        if (n == 0)
-            break;
-        file.Text.append(buffer, static_cast<std::size_t>(n));
-    }
+    if (!ReadUpTo(fd, file.Text, wanted))
+        file.Status = TFileRead::ReadFailed;
     ::close(fd);
     if (file.Status == TFileRead::Ok && file.Text.size() > maxBytes)
         file.Status = TFileRead::TooBig;
     if (file.Status != TFileRead::Ok)
         std::string().swap(file.Text);
+    return file;
+}
+
+TWholeFile ReadFileLines(const std::string& path, std::size_t maxBytes, std::uint64_t& linesBeyond)
+{
+    linesBeyond = 0;
+    TWholeFile file;
+    struct stat st {};
+    const int fd = OpenRegularFile(path, TLinkAtName::Follow, file.Status, st);
+    if (fd < 0)
+        return file;
+    if (!ReadUpTo(fd, file.Text, maxBytes)) {
+        ::close(fd);
+        file = TWholeFile{TFileRead::ReadFailed, {}};
+        return file;
+    }
+    // What is past the limit is only counted, a chunk at a time; so is a
+    // line that the limit cut.
+    std::string rest;
+    const std::size_t lastEnd = file.Text.rfind('\n');
+    if (file.Text.size() == maxBytes) {
+        rest = file.Text.substr(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+        file.Text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+        for (;;) {
+            const bool ended = rest.empty() || rest.back() == '\n';
+            linesBeyond += static_cast<std::uint64_t>(std::count(rest.begin(), rest.end(), '\n'));
+            rest.clear();
+            if (!ReadUpTo(fd, rest, 1 << 20) || rest.empty()) {
+                if (!ended)
+                    ++linesBeyond;  // a last line without its end
+                break;
+            }
+        }
+    }
+    ::close(fd);
     return file;
 }
 

@@ -42,6 +42,10 @@ enum class TLinkAtName { Follow, Refuse };
 // or grows while it is read; more than maxBytes is TooBig. Every file the
 // program reads whole goes through here.
 TWholeFile ReadWholeFile(const std::string& path, std::size_t maxBytes, TLinkAtName links = TLinkAtName::Follow);
+// The lines of a file of lines, at most maxBytes of them: as ReadWholeFile,
+// but a larger file gives its first lines (up to the last whole one within
+// the limit) and the count of lines past them in linesBeyond.
+TWholeFile ReadFileLines(const std::string& path, std::size_t maxBytes, std::uint64_t& linesBeyond);
 // Why a read failed, in a few English words ("not a regular file").
 std::string FileReadText(TFileRead status);
 

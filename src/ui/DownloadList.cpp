@@ -192,7 +192,7 @@ TDownloadQueue::~TDownloadQueue()
 
 void TDownloadQueue::Load()
 {
-    list_ = LoadJobList(listFile_);
+    list_ = LoadJobList(listFile_, loaded_);
     list_.Reopened(AppSettings.ResumeAtStart,
                    [](const TJobRow& row) { return ProcessRunsListedJob(row.Pid, row.Id); });
     model_->Reset();

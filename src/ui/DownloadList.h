@@ -58,6 +58,8 @@ public:
     // Reads the list file: unfinished jobs show as Interrupted and, with
     // ResumeAtStart, continue.
     void Load();
+    // What the last Load left out of the list file.
+    const TListLoad& Loaded() const { return loaded_; }
     const TJobList& List() const { return list_; }
     TJobTableModel* Model() const { return model_; }
 
@@ -109,6 +111,7 @@ private:
     void Added(int count);
 
     TJobList list_;
+    TListLoad loaded_;
     TJobTableModel* model_;
     std::string listFile_;
     QTimer* saveTimer_;

@@ -13,6 +13,7 @@
 #include "ui/EngineBox.h"
 #include "ui/EngineChoicesBox.h"
 #include "ui/MessageBoxes.h"
+#include "app/DownloadListTexts.h"
 #include "ui/New.h"
 #include "download/OutputNaming.h"
 #include "ui/QtLanguage.h"
@@ -308,6 +309,13 @@ TFormMain::TFormMain(QWidget* parent)
     formNew_ = new TFormNew(this, [this](const TDownloadJob& job) { return GetFile(job); }, actNew->shortcut());
     // The jobs of the last run: unfinished ones continue (ResumeAtStart).
     queue_->Load();
+    // A list file that could not be read whole is said once the window is up.
+    const TListLoad& loaded = queue_->Loaded();
+    if (loaded.LeftOut > 0 || loaded.NoList) {
+        const QString text = QString::fromStdString(
+            ListLeftOutText(loaded.LeftOut, loaded.NoList, loaded.KeptAs, AppSettings.LangPolish));
+        QTimer::singleShot(0, this, [this, text] { ShowMessage(this, "Brimtale", text, TMsgKind::Warning); });
+    }
 }
 
 TFormMain::~TFormMain()

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -337,6 +338,62 @@ TEST(JobListFile, DamagedRowsAreLeftOutAndAForeignFileIsKeptAside)
     EXPECT_EQ(::stat((file + ".damaged").c_str(), &st), 0);
     EXPECT_TRUE(back.Parse(TJobList().Text()));
     EXPECT_EQ(LoadJobList(dir.Path() + "/none.txt").Size(), 0u);
+}
+
+// A list file of a million rows, or with bytes that are no rows: what can be
+// read is kept (up to the list's limits), the rest is counted, and the file
+// as it was is kept aside before the list is written anew.
+TEST(JobListFile, AHugeOrGarbledFileKeepsWhatCanBeReadAndCountsTheRest)
+{
+    TempDir dir;
+    const std::string file = dir.Path() + "/bmt_downloads.txt";
+    TJobList one;
+    one.Add(Row(dir.Path() + "/a.mp4"));
+    const std::string header = one.Text().substr(0, one.Text().find('\n') + 1);
+    std::string row = one.Text().substr(header.size());
+    const std::string idField = "row 1 ";
+    ASSERT_EQ(row.rfind(idField, 0), 0u);
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << header;
+        for (std::uint64_t id = 1; id <= 1'000'000; ++id)
+            out << "row " << id << row.substr(idField.size() - 1);
+    }
+    const std::uint64_t size = std::filesystem::file_size(file);
+    ASSERT_GT(size, 64u * 1024 * 1024);
+    TListLoad load;
+    TJobList big = LoadJobList(file, load);
+    EXPECT_EQ(big.Size(), TJobList::RowsMax);
+    EXPECT_EQ(load.LeftOut, 1'000'000 - TJobList::RowsMax);
+    EXPECT_FALSE(load.NoList);
+    EXPECT_EQ(load.KeptAs, file + ".damaged");
+    EXPECT_EQ(std::filesystem::file_size(load.KeptAs), size);
+    EXPECT_EQ(big.Rows().back().Id, TJobList::RowsMax);
+
+    // Bytes that are no rows between good ones; a second damaged file is
+    // kept beside the first.
+    std::string garbled = header + row;
+    for (int i = 0; i < 256; ++i)
+        garbled += static_cast<char>(i);
+    garbled += "\nrow 7" + row.substr(idField.size() - 1) + std::string("\0\xff\n", 3);
+    dir.Write("bmt_downloads.txt", garbled);
+    TJobList kept = LoadJobList(file, load);
+    EXPECT_EQ(kept.Size(), 2u);
+    EXPECT_EQ(load.LeftOut, 3u);  // the bytes make three lines of no row
+    EXPECT_EQ(load.KeptAs, dir.Path() + "/bmt_downloads.txt_01.damaged");
+    EXPECT_EQ(TempDir::Read(load.KeptAs), garbled);
+
+    // Nothing but bytes: no list at all.
+    dir.Write("bmt_downloads.txt", std::string("\x7f" "ELF\0\0\x01", 7));
+    EXPECT_EQ(LoadJobList(file, load).Size(), 0u);
+    EXPECT_TRUE(load.NoList);
+    EXPECT_FALSE(load.KeptAs.empty());
+    // A whole list leaves nothing out and nothing aside.
+    ASSERT_TRUE(SaveJobList(file, one));
+    EXPECT_EQ(LoadJobList(file, load).Size(), 1u);
+    EXPECT_EQ(load.LeftOut, 0u);
+    EXPECT_TRUE(load.KeptAs.empty());
+    EXPECT_TRUE(FileExists(file));
 }
 
 TEST(ListedStart, TheListsFieldsFollowTheJobs)

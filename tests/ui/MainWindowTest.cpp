@@ -334,6 +334,33 @@ private slots:
         QCOMPARE(w.LastDownloadPid, qint64(0));
     }
 
+    // A list file that could not be read whole is said when the window
+    // opens: how many rows were left out, and where the file as it was is.
+    void aDamagedListFileIsSaidAtTheStart()
+    {
+        TProgramFolder folder;
+        ShownMessages.clear();
+        TJobList one;
+        TDownloadJob job;
+        job.Switch = "-get";
+        job.Source = job.MediaUrl = "http://127.0.0.1:9/v.mp4";
+        job.OutputFile = folder.Dir.File("v.mp4");
+        job.EncoderParams = job.EncoderExt = job.TargetExt = "-";
+        TJobRow row;
+        row.Job = job;
+        row.State = TJobState::Done;
+        one.Add(row);
+        const std::string list = folder.Dir.Write("bmt_downloads.txt", one.Text() + "row \xff\xfe garbage\n");
+        QCOMPARE(JobListFile(), list);
+        TFormMain w;
+        QVERIFY(QTest::qWaitFor([] { return !ShownMessages.empty(); }, 5000));
+        QCOMPARE(ShownMessages[0].Text,
+                 Q("Rows of the list of downloads that could not be read were left out: 1. The file as it was is kept as: " +
+                   list + ".damaged"));
+        QCOMPARE(w.Queue()->List().Size(), std::size_t(1));
+        ShownMessages.clear();
+    }
+
     void getFileStartsAProcessWithTheFieldsAsArguments()
     {
         TProgramFolder folder;
