@@ -56,3 +56,22 @@ std::string ListLeftOutText(std::uint64_t leftOut, bool noList, const std::strin
                        : " The file as it was is kept as: " + keptAs;
     return text;
 }
+
+std::string AddedAgainQuestion(std::size_t count, const std::string& first, bool polish)
+{
+    if (count == 1)
+        return polish ? "Ten adres jest już na liście pobrań:\n" + first + "\nDodać go ponownie?"
+                      : "This address is already in the list of downloads:\n" + first + "\nAdd it again?";
+    const std::string n = std::to_string(count);
+    return polish ? "Adresy, które są już na liście pobrań: " + n + " (pierwszy: " + first + ").\nDodać je ponownie?"
+                  : n + " of these addresses are already in the list of downloads (the first: " + first +
+                        ").\nAdd them again?";
+}
+
+std::string PendingAddressesText(const std::string& first, std::size_t count, bool polish)
+{
+    std::string text = (polish ? "Czeka na otwarcie: " : "Waiting to be opened: ") + first;
+    if (count > 1)
+        text += polish ? " (i " + std::to_string(count - 1) + " kolejnych)" : " (and " + std::to_string(count - 1) + " more)";
+    return text;
+}

@@ -3,6 +3,7 @@
 // and Polish.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -28,3 +29,11 @@ const TDownloadListTexts& DownloadListTexts(bool polish);
 // whole: how many rows were left out (or that it was no list at all), and
 // where the file as it was is kept (empty: it could not be kept).
 std::string ListLeftOutText(std::uint64_t leftOut, bool noList, const std::string& keptAs, bool polish);
+
+// The question when addresses given to "brimtale --add" are in the list
+// already: the count and the first of them.
+std::string AddedAgainQuestion(std::size_t count, const std::string& first, bool polish);
+
+// "Waiting to be opened: ADDRESS" (and how many more wait) for addresses handed
+// over while the program can't open them yet.
+std::string PendingAddressesText(const std::string& first, std::size_t count, bool polish);

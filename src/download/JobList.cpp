@@ -6,6 +6,7 @@
 #include "net/OutputFiles.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -195,6 +196,16 @@ std::vector<std::uint64_t> TJobList::NextToStart(int maxDownloads) const
         }
     }
     return ids;
+}
+
+bool TJobList::HasAddress(const std::string& address) const
+{
+    const std::string wanted = Trim(address);
+    if (wanted.empty())
+        return false;
+    return std::any_of(rows_.begin(), rows_.end(), [&wanted](const TJobRow& row) {
+        return (row.Added && Trim(row.Added->Address) == wanted) || Trim(row.Job.Source) == wanted;
+    });
 }
 
 void TJobList::Started(std::uint64_t id, std::int64_t pid, bool windowShown)

@@ -61,6 +61,9 @@ public:
 
     // Rows that hold a place in the queue.
     int RunningCount() const;
+    // True when a row was made for this address (given to --add, or the page
+    // of a job), whatever its state.
+    bool HasAddress(const std::string& address) const;
     // The queued rows that may start now, in their order: as many as
     // maxDownloads leaves free places.
     std::vector<std::uint64_t> NextToStart(int maxDownloads) const;

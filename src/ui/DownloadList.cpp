@@ -445,7 +445,8 @@ bool TDownloadQueue::Retry(std::uint64_t id)
 void TDownloadQueue::OpenFile(std::uint64_t id)
 {
     const TJobRow* row = list_.Find(id);
-    if (row && !row->Job.OutputFile.empty() && FileExists(row->Job.OutputFile) && OpenPath)
+    if (row && row->State == TJobState::Done && !row->Job.OutputFile.empty() && FileExists(row->Job.OutputFile) &&
+        OpenPath)
         OpenPath(row->Job.OutputFile);
 }
 
@@ -601,10 +602,12 @@ void TDownloadListPane::UpdateActions()
     const bool running = row && row->Running;
     const bool ended = row && !row->Running && row->State != TJobState::Queued;
     const bool hasFile = row && !row->Job.OutputFile.empty() && FileExists(row->Job.OutputFile);
+    // Only a finished job's file is whole enough to open.
+    const bool done = hasFile && row->State == TJobState::Done;
     actShowWindow->setEnabled(running && row->Pid > 0);
     actAbort->setEnabled(row && (running || row->State == TJobState::Queued));
     actRetry->setEnabled(ended && row->State != TJobState::Done);
-    actOpenFile->setEnabled(hasFile);
+    actOpenFile->setEnabled(done);
     actOpenFolder->setEnabled(hasFile || (row && !row->Job.OutputFile.empty() &&
                                           DirectoryExists(ExtractFileDir(row->Job.OutputFile))));
     actRemove->setEnabled(row && !running);

@@ -175,6 +175,13 @@ TFormMain::TFormMain(QWidget* parent)
     btnNew->setFont(newFont);
     connect(btnNew, &QPushButton::clicked, actNew, &QAction::trigger);
     mainLayout->addWidget(btnNew);
+    // Addresses handed over while the program can't open them yet (a message
+    // box waits for its answer, or the dialog looks something up) are named
+    // here until their turn comes.
+    lblPending = new QLabel(tsMain);
+    lblPending->setObjectName("lblPending");
+    lblPending->hide();
+    mainLayout->addWidget(lblPending);
 
     auto* bottom = new QHBoxLayout();
     Panel1 = Panel(tsMain);
@@ -518,13 +525,34 @@ void TFormMain::OpenHandedAddress(const std::string& text)
 void TFormMain::OpenPendingAddresses()
 {
     while (!pendingAddresses_.empty()) {
-        // While the dialog looks something up, the address waits for its turn.
-        if (!OpenAddress(pendingAddresses_.front())) {
+        // While a message box waits for its answer, or the dialog looks
+        // something up, the address waits for its turn, and says so.
+        const QWidget* modal = QApplication::activeModalWidget();
+        if ((modal && modal != formNew_) || !OpenAddress(pendingAddresses_.front())) {
+            ShowPendingAddresses();
             QTimer::singleShot(PendingAddressRetryMs, this, [this] { OpenPendingAddresses(); });
             return;
         }
         pendingAddresses_.pop_front();
     }
+    ShowPendingAddresses();
+}
+
+void TFormMain::ShowPendingAddresses()
+{
+    if (pendingAddresses_.empty()) {
+        lblPending->hide();
+        return;
+    }
+    const bool wasHidden = lblPending->isHidden();
+    const QString text = QString::fromStdString(
+        PendingAddressesText(pendingAddresses_.front(), pendingAddresses_.size(), AppSettings.LangPolish));
+    // A long address is cut in its middle; the whole text is the tooltip.
+    lblPending->setText(lblPending->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(100, tsMain->width() - 20)));
+    lblPending->setToolTip(text);
+    lblPending->show();
+    if (wasHidden)
+        BringUp();
 }
 
 void TFormMain::DroppedFile(const QString& path)

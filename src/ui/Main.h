@@ -114,6 +114,7 @@ public:
     QWidget* tsOptions = nullptr;
     QWidget* tsAbout = nullptr;
     QPushButton* btnNew = nullptr;
+    QLabel* lblPending = nullptr;  // addresses handed over that wait for their turn
     QFrame* Panel1 = nullptr;
     TLinkLabel* Label1 = nullptr;
     TLinkLabel* Label3 = nullptr;
@@ -185,6 +186,8 @@ private:
     // follows it must not hide it again).
     QElapsedTimer shownByClick_;
     std::deque<std::string> pendingAddresses_;
+    // Names the addresses that wait (none: hidden).
+    void ShowPendingAddresses();
     static constexpr int PendingAddressRetryMs = 200;
 };
 

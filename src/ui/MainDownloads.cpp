@@ -10,6 +10,7 @@
 #include "convert/ConRun.h"
 #include "download/AddedJob.h"
 #include "ui/DownloadList.h"
+#include "ui/MessageBoxes.h"
 #include "ui/WindowParts.h"
 
 #include <QCheckBox>
@@ -99,6 +100,22 @@ bool TFormMain::AddHandedAddresses(const std::string& request)
     const std::optional<std::vector<TAddedAddress>> added = ParseAddRequest(request);
     if (!added)
         return false;
-    queue_->AddAddresses(*added);
+    // An address that is in the list already becomes a second job only when
+    // the user says so.
+    std::vector<TAddedAddress> wanted;
+    std::vector<std::string> again;
+    for (const TAddedAddress& one : *added)
+        if (queue_->List().HasAddress(one.Address))
+            again.push_back(one.Address);
+    bool takeAgain = again.empty();
+    if (!takeAgain) {
+        BringUp();
+        takeAgain = AskYesNo(
+            this, "Brimtale", QString::fromStdString(AddedAgainQuestion(again.size(), again.front(), AppSettings.LangPolish)));
+    }
+    for (const TAddedAddress& one : *added)
+        if (takeAgain || !queue_->List().HasAddress(one.Address))
+            wanted.push_back(one);
+    queue_->AddAddresses(wanted);
     return true;
 }

@@ -538,15 +538,30 @@ private slots:
         QVERIFY(w.pnDownloads->actRetry->isEnabled());
         click("btnRetry");
         QCOMPARE(w.Queue()->List().Rows()[2].State, TJobState::Queued);
-        // A running row can't be removed; a file is opened, and its folder.
+        // A running row can't be removed, nor its file opened while it is
+        // written (its folder can); a finished one's file is opened.
         view->setCurrentIndex(w.Queue()->Model()->index(0, 0));
         QVERIFY(!w.pnDownloads->actRemove->isEnabled());
+        QVERIFY(!w.pnDownloads->actOpenFile->isEnabled());
         const QRect cell = view->visualRect(w.Queue()->Model()->index(0, 0));
         // A double click as the platform sends it: a click, then the second press.
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        const auto doubleClick = [&] {
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+            QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        };
+        doubleClick();
         click("btnOpenFolder");
-        QVERIFY2(opened == (std::vector<std::string>{file, program.Dir.Path()}), opened.empty() ? "none" : opened[0].c_str());
+        QVERIFY2(opened == (std::vector<std::string>{program.Dir.Path()}), opened.empty() ? "none" : opened[0].c_str());
+        TJobReport done;
+        done.Id = w.Queue()->List().Rows()[0].Id;
+        done.State = TJobState::Done;
+        done.Pid = ::getpid();
+        done.Done = done.Total = 5;
+        done.File = file;
+        w.Queue()->TakeReport(done, nullptr);
+        QVERIFY(w.pnDownloads->actOpenFile->isEnabled());
+        doubleClick();
+        QVERIFY(opened == (std::vector<std::string>{program.Dir.Path(), file}));
         QVERIFY(FileExists(file));
 
         // Both languages.

@@ -11,6 +11,7 @@
 #include "app/Settings.h"
 #include "net/ZQ_FileSystem.h"
 #include "support/TestHttpServer.h"
+#include "download/AddedJob.h"
 #include "download/JobList.h"
 #include "ui/DownloadList.h"
 #include "ui/Main.h"
@@ -22,6 +23,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -359,6 +361,60 @@ private slots:
                    list + ".damaged"));
         QCOMPARE(w.Queue()->List().Size(), std::size_t(1));
         ShownMessages.clear();
+    }
+
+    // The same address given twice to "brimtale --add" asks before it becomes
+    // a second job.
+    void anAddressAddedAgainIsAskedAbout()
+    {
+        TProgramFolder folder;
+        ShownMessages.clear();
+        TFormMain w;
+        TAddedAddress added;
+        added.Address = "http://127.0.0.1:9/clip.mp4";
+        added.Directory = folder.Path();
+        const std::string request = EncodeAddRequest({added});
+        QVERIFY(w.AddHandedAddresses(request));
+        QCOMPARE(w.Queue()->List().Size(), std::size_t(1));
+        QVERIFY(ShownMessages.empty());
+        // No: nothing more.
+        QVERIFY(w.AddHandedAddresses(request));
+        QCOMPARE(ShownMessages.size(), std::size_t(1));
+        QCOMPARE(ShownMessages[0].Kind, TMsgKind::Question);
+        QCOMPARE(ShownMessages[0].Text,
+                 Q("This address is already in the list of downloads:\nhttp://127.0.0.1:9/clip.mp4\nAdd it again?"));
+        QCOMPARE(w.Queue()->List().Size(), std::size_t(1));
+        // Yes: a second job; a new address among them is added either way.
+        SetMessageHook([](QWidget*, const QString&, const QString&, TMsgKind) { return TMsgAnswer::Yes; });
+        TAddedAddress other = added;
+        other.Address = "http://127.0.0.1:9/other.mp4";
+        QVERIFY(w.AddHandedAddresses(EncodeAddRequest({added, other})));
+        RecordMessages();
+        QCOMPARE(w.Queue()->List().Size(), std::size_t(3));
+        ShownMessages.clear();
+    }
+
+    // An address handed over while a message box waits for its answer is
+    // named in the main window, and opens in the dialog once the box is gone.
+    void aHandedAddressWaitsVisiblyForAnOpenBox()
+    {
+        TProgramFolder folder;
+        TFormMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QDialog box(&w);
+        box.setModal(true);
+        box.show();
+        QVERIFY(QTest::qWaitFor([&] { return QApplication::activeModalWidget() == &box; }, 5000));
+        const std::string address = "/no/such/folder/clip.avi";
+        w.OpenHandedAddress(address);
+        QVERIFY(w.lblPending->isVisible());
+        QCOMPARE(w.lblPending->toolTip(), Q("Waiting to be opened: " + address));
+        QVERIFY(!w.FormNew()->isVisible());
+        box.close();
+        QVERIFY(QTest::qWaitFor([&] { return w.FormNew()->isVisible(); }, 5000));
+        QVERIFY(!w.lblPending->isVisible());
+        w.FormNew()->hide();
     }
 
     void getFileStartsAProcessWithTheFieldsAsArguments()
