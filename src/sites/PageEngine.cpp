@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -429,7 +430,10 @@ std::string EngineUsageError(const std::string& line)
     return Utf8Cut(Trim(PrintableText(line.substr(at + mark.size()))), 300);
 }
 
-std::string EngineUsageErrorIn(const std::string& output)
+namespace {
+// The reason the last line of output that gives one gives (reasonOf is asked
+// for each line; empty: none).
+std::string LastReason(const std::string& output, const std::function<std::string(const std::string&)>& reasonOf)
 {
     std::string reason;
     std::size_t start = 0;
@@ -437,11 +441,17 @@ std::string EngineUsageErrorIn(const std::string& output)
         std::size_t end = output.find('\n', start);
         if (end == std::string::npos)
             end = output.size();
-        if (std::string usage = EngineUsageError(output.substr(start, end - start)); !usage.empty())
-            reason = std::move(usage);
+        if (std::string found = reasonOf(output.substr(start, end - start)); !found.empty())
+            reason = std::move(found);
         start = end + 1;
     }
     return reason;
+}
+} // namespace
+
+std::string EngineUsageErrorIn(const std::string& output)
+{
+    return LastReason(output, EngineUsageError);
 }
 
 std::string EngineFailureReason(const std::string& reason, std::uint32_t exitCode)
@@ -453,19 +463,14 @@ std::string EngineFailureReason(const std::string& reason, std::uint32_t exitCod
 
 std::string EngineErrorText(const std::string& errorOutput)
 {
-    const std::string prefix = "ERROR: ";
-    std::string reason;
-    std::size_t start = 0;
-    while (start < errorOutput.size()) {
-        std::size_t end = errorOutput.find('\n', start);
-        if (end == std::string::npos)
-            end = errorOutput.size();
-        const std::string line = errorOutput.substr(start, end - start);
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            reason = Trim(PrintableText(line.substr(prefix.size())));
-        start = end + 1;
-    }
-    return Utf8Cut(reason, 300);
+    return Utf8Cut(LastReason(errorOutput,
+                              [](const std::string& line) {
+                                  const std::string prefix = "ERROR: ";
+                                  return line.compare(0, prefix.size(), prefix) == 0
+                                             ? Trim(PrintableText(line.substr(prefix.size())))
+                                             : std::string();
+                              }),
+                   300);
 }
 
 std::vector<std::string> PageInfoArgs(const std::string& url, const TEngineFormat& format)
