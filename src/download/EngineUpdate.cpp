@@ -19,9 +19,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -558,6 +560,109 @@ bool IsRegularAt(int dirFd, const char* name)
     struct stat st {};
     return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
 }
+
+// Anything at all under the name in the folder (a link is not followed).
+bool ExistsAt(int dirFd, const char* name)
+{
+    struct stat st {};
+    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// The own copy before the last update, when there was one.
+constexpr const char* PreviousName = "yt-dlp.previous";
+// What was in use before the last update; while it is there, the update can be undone.
+constexpr const char* BeforeName = "yt-dlp.before";
+// The own copy the last Undo took away: kept aside, never chosen.
+constexpr const char* UndoneName = "yt-dlp.undone";
+constexpr std::size_t BeforeMaxBytes = 8 * 1024;
+
+// The engine in use before an update, as engine/yt-dlp.before keeps it
+// ("key=value" lines).
+struct TEngineBefore {
+    bool Kept = false;    // the own copy of then is engine/yt-dlp.previous
+    std::string Source;   // "own", "beside", "path", "given"; empty: there was none
+    std::string Path;
+    std::string Version;
+};
+
+std::string OneLine(const std::string& text)
+{
+    return text.find_first_of("\r\n") == std::string::npos ? text : std::string();
+}
+
+std::string BeforeText(const TEngineBefore& before)
+{
+    return std::string("kept=") + (before.Kept ? "1" : "0") + "\nsource=" + before.Source + "\npath=" +
+           OneLine(before.Path) + "\nversion=" + OneLine(before.Version) + "\n";
+}
+
+std::optional<TEngineBefore> ParseBefore(const std::string& text)
+{
+    TEngineBefore before;
+    bool kept = false, source = false;
+    for (const std::string& line : SplitLines(text)) {
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "kept" && (value == "0" || value == "1")) {
+            before.Kept = value == "1";
+            kept = true;
+        } else if (key == "source" &&
+                   (value.empty() || value == "own" || value == "beside" || value == "path" || value == "given")) {
+            before.Source = value;
+            source = true;
+        } else if (key == "path") {
+            before.Path = value;
+        } else if (key == "version") {
+            before.Version = value;
+        }
+    }
+    // The own copy in use then is the one kept.
+    if (!kept || !source || (before.Source == "own" && !before.Kept))
+        return std::nullopt;
+    return before;
+}
+
+// The record of the folder open as dirFd (a link there is not read).
+std::optional<TEngineBefore> ReadBeforeAt(int dirFd)
+{
+    const TWholeFile read = ReadWholeFile(PathInDir(dirFd, BeforeName), BeforeMaxBytes, TLinkAtName::Refuse);
+    return read.Ok() ? ParseBefore(read.Text) : std::nullopt;
+}
+
+// Writes the record into a new temporary file of the folder; its name goes to name.
+bool WriteBeforeTemp(int dirFd, const TEngineBefore& before, std::string& name)
+{
+    TFd fd(CreateTempIn(dirFd, ".yt-dlp.before.new-", name));
+    const std::string text = BeforeText(before);
+    if (fd.Get() >= 0 && WriteAll(fd.Get(), text.data(), text.size()) && ::fsync(fd.Get()) == 0)
+        return true;
+    if (fd.Get() >= 0) {
+        fd.Reset();
+        ::unlinkat(dirFd, name.c_str(), 0);
+    }
+    name.clear();
+    return false;
+}
+
+// A program that is still there to be run.
+bool StillRunnable(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// A temporary file of the folder, gone on every path unless kept.
+struct TTempGone {
+    int Dir;
+    std::string Name;
+    ~TTempGone()
+    {
+        if (!Name.empty())
+            ::unlinkat(Dir, Name.c_str(), 0);
+    }
+};
 } // namespace
 
 std::string EngineRepository(TEngineChannel channel)
@@ -799,15 +904,7 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
         if (!FetchToTemp(releases, base + name, UpdateFetchLimits(TUpdateFetch::Program, releases, options), dir.Get(),
                          ".yt-dlp.new-", TUpdateStep::Program, options, temp, hash, result))
             return result;
-        struct TTempGone {
-            int dir;
-            std::string name;
-            ~TTempGone()
-            {
-                if (!name.empty())
-                    ::unlinkat(dir, name.c_str(), 0);
-            }
-        } tempGone{dir.Get(), temp};
+        TTempGone tempGone{dir.Get(), temp};
         if (hash != listed)
             return Failed(TUpdateFailure::HashDiffers, name);
         if (::fchmodat(dir.Get(), temp.c_str(), 0755, 0) != 0)
@@ -822,17 +919,38 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
         // Nothing goes into a folder that is no longer engine/.
         if (!StillTheEngineDir(dir.Get()))
             return Failed(TUpdateFailure::Folder, engineDir + " was moved or replaced during the update");
-        if (IsRegularAt(dir.Get(), "yt-dlp")) {
+        // What is in use now, for Undo: whichever engine it is (the own copy,
+        // one beside the program or on PATH), Undo returns to it.
+        TEngineBefore before;
+        before.Kept = IsRegularAt(dir.Get(), "yt-dlp");
+        before.Source = inUse.Source;
+        before.Path = inUse.Path;
+        before.Version = inUse.Version;
+        if (before.Source == "own" && !before.Kept)
+            before.Source.clear();  // taken away meanwhile
+        std::string beforeTemp;
+        if (!WriteBeforeTemp(dir.Get(), before, beforeTemp))
+            return Failed(TUpdateFailure::Folder, "cannot write in " + engineDir);
+        TTempGone beforeGone{dir.Get(), beforeTemp};
+        if (before.Kept) {
             const std::string link = ".yt-dlp.previous.new-" + RandomSuffix();
             if (::linkat(dir.Get(), "yt-dlp", dir.Get(), link.c_str(), 0) != 0 ||
-                ::renameat(dir.Get(), link.c_str(), dir.Get(), "yt-dlp.previous") != 0) {
+                ::renameat(dir.Get(), link.c_str(), dir.Get(), PreviousName) != 0) {
                 ::unlinkat(dir.Get(), link.c_str(), 0);
                 return Failed(TUpdateFailure::Folder, "cannot keep the previous engine in " + engineDir);
             }
+        } else {
+            // One left from long ago is nobody's previous: Undo must not bring it.
+            ::unlinkat(dir.Get(), PreviousName, 0);
         }
         if (::renameat(dir.Get(), temp.c_str(), dir.Get(), "yt-dlp") != 0)
             return Failed(TUpdateFailure::Folder, "cannot rename into " + engineDir);
-        tempGone.name.clear();
+        tempGone.Name.clear();
+        // The record of an earlier update must not stay when this one's can't be put.
+        if (::renameat(dir.Get(), beforeTemp.c_str(), dir.Get(), BeforeName) == 0)
+            beforeGone.Name.clear();
+        else
+            ::unlinkat(dir.Get(), BeforeName, 0);
         ::fsync(dir.Get());
         result = TEngineUpdateResult{};
         result.Outcome = TUpdateOutcome::Updated;
@@ -858,11 +976,14 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
 bool CanRestoreEngine()
 {
-    // Neither engine/ nor the file in it may be a link (as RestoreEngine takes them).
+    // Neither engine/ nor the files in it may be links (as RestoreEngine takes them).
     const std::string dir = OwnEngineDir();
     struct stat st {};
-    return !dir.empty() && ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           ::lstat((dir + "/yt-dlp.previous").c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (dir.empty() || ::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    const TWholeFile read = ReadWholeFile(dir + "/" + BeforeName, BeforeMaxBytes, TLinkAtName::Refuse);
+    const std::optional<TEngineBefore> before = read.Ok() ? ParseBefore(read.Text) : std::nullopt;
+    return before && (!before->Kept || (::lstat((dir + "/" + PreviousName).c_str(), &st) == 0 && S_ISREG(st.st_mode)));
 }
 
 TEngineUpdateResult RestoreEngine()
@@ -872,27 +993,43 @@ TEngineUpdateResult RestoreEngine()
     bool busy = false;
     if (!OpenAndLockEngineDir(dir, lock, TEngineUpdateOptions{}, busy, error))
         return Failed(TUpdateFailure::Folder, error);
-    if (!IsRegularAt(dir.Get(), "yt-dlp.previous"))
+    // Only the last update is undone, once: the record goes with the Undo.
+    const std::optional<TEngineBefore> before = ReadBeforeAt(dir.Get());
+    if (!before || (before->Kept && !IsRegularAt(dir.Get(), PreviousName)))
         return Failed(TUpdateFailure::NoPrevious);
-    if (IsRegularAt(dir.Get(), "yt-dlp")) {
-        // The two swap: the undone one stays as the previous.
-        const std::string link = ".yt-dlp.swap-" + RandomSuffix();
-        if (::linkat(dir.Get(), "yt-dlp", dir.Get(), link.c_str(), 0) != 0)
-            return Failed(TUpdateFailure::Folder, "cannot swap in " + OwnEngineDir());
-        if (::renameat(dir.Get(), "yt-dlp.previous", dir.Get(), "yt-dlp") != 0 ||
-            ::renameat(dir.Get(), link.c_str(), dir.Get(), "yt-dlp.previous") != 0) {
-            ::unlinkat(dir.Get(), link.c_str(), 0);
-            return Failed(TUpdateFailure::Folder, "cannot swap in " + OwnEngineDir());
+    // The engine of then, beside the program or on PATH, is gone: the choice
+    // would find another one than then, or none. Nothing changes.
+    if (before->Source != "own" && !before->Path.empty() && !StillRunnable(before->Path))
+        return Failed(TUpdateFailure::PreviousGone, before->Path);
+    const std::string engineDir = OwnEngineDir();
+    if (!StillTheEngineDir(dir.Get()))
+        return Failed(TUpdateFailure::Folder, engineDir + " was moved or replaced");
+    // The own copy of now goes aside (in place of one an earlier Undo put
+    // there), so that the engine choice can't take it; the own copy of then
+    // takes its name back, or there is none, as then.
+    if (before->Kept) {
+        if (ExistsAt(dir.Get(), "yt-dlp")) {
+            const std::string link = ".yt-dlp.undone.new-" + RandomSuffix();
+            if (::linkat(dir.Get(), "yt-dlp", dir.Get(), link.c_str(), 0) != 0 ||
+                ::renameat(dir.Get(), link.c_str(), dir.Get(), UndoneName) != 0) {
+                ::unlinkat(dir.Get(), link.c_str(), 0);
+                return Failed(TUpdateFailure::Folder, "cannot keep the undone engine in " + engineDir);
+            }
         }
-    } else if (::renameat(dir.Get(), "yt-dlp.previous", dir.Get(), "yt-dlp") != 0) {
-        return Failed(TUpdateFailure::Folder, "cannot rename in " + OwnEngineDir());
+        if (::renameat(dir.Get(), PreviousName, dir.Get(), "yt-dlp") != 0)
+            return Failed(TUpdateFailure::Folder, "cannot rename in " + engineDir);
+    } else if (ExistsAt(dir.Get(), "yt-dlp") && ::renameat(dir.Get(), "yt-dlp", dir.Get(), UndoneName) != 0) {
+        return Failed(TUpdateFailure::Folder, "cannot keep the undone engine in " + engineDir);
     }
+    ::unlinkat(dir.Get(), BeforeName, 0);
     ::fsync(dir.Get());
     ForgetProgramVersions();
     ForgetPageLookUps();
+    const TEngineChoice now = ChooseEngine();
     TEngineUpdateResult r;
     r.Outcome = TUpdateOutcome::Restored;
-    r.Version = ProgramVersionOf(OwnEngineDir() + "/yt-dlp");
+    r.Version = now.Version;
+    r.Source = now.Path.empty() ? std::string() : now.Source;
     return r;
 }
 
@@ -907,8 +1044,8 @@ std::string FailureText(const TEngineUpdateResult& r, bool polish, bool runtime 
         "the signature is not good", "the signature is not by the engine's signing key",
         "the file is not in the signed list", "the file differs from its signed hash",
         "the transfer was cut", "the new engine doesn't run", "the new engine names another version",
-        "there is no build for this machine", "there is no previous engine", "the archive can't be unpacked",
-        "the new engine doesn't answer",
+        "there is no build for this machine", "there is no update to undo", "the archive can't be unpacked",
+        "the new engine doesn't answer", "the engine in use before the update is gone",
     };
     static const char* const pl[] = {
         "błąd", "nie można użyć folderu silnika", "brak połączenia z serwerem wydań",
@@ -916,10 +1053,10 @@ std::string FailureText(const TEngineUpdateResult& r, bool polish, bool runtime 
         "podpis jest nieprawidłowy", "podpis nie pochodzi od klucza autorów silnika",
         "pliku nie ma na podpisanej liście", "plik różni się od podpisanej sumy kontrolnej",
         "transfer został przerwany", "nowy silnik się nie uruchamia", "nowy silnik podaje inną wersję",
-        "brak wersji na ten komputer", "brak poprzedniego silnika", "nie można rozpakować archiwum",
-        "nowy silnik nie odpowiada",
+        "brak wersji na ten komputer", "nie ma aktualizacji do cofnięcia", "nie można rozpakować archiwum",
+        "nowy silnik nie odpowiada", "silnika używanego przed aktualizacją już nie ma",
     };
-    static_assert(std::size(en) == static_cast<std::size_t>(TUpdateFailure::NoAnswer) + 1);
+    static_assert(std::size(en) == static_cast<std::size_t>(TUpdateFailure::PreviousGone) + 1);
     static_assert(std::size(pl) == std::size(en));
     const auto i = static_cast<std::size_t>(r.Failure);
     std::string text = i < std::size(en) ? (polish ? pl[i] : en[i]) : "?";
@@ -948,6 +1085,18 @@ std::string FailureText(const TEngineUpdateResult& r, bool polish, bool runtime 
         text += " (" + r.Detail + ")";
     return text + ".";
 }
+
+// Where an engine comes from, as the Options tab says it.
+std::string SourceText(const std::string& source, bool polish)
+{
+    if (source == "own")
+        return polish ? "własna kopia Brimtale" : "Brimtale's own copy";
+    if (source == "beside")
+        return polish ? "obok programu" : "beside the program";
+    if (source == "path")
+        return polish ? "z PATH" : "on PATH";
+    return polish ? "wskazany" : "as named";
+}
 } // namespace
 
 std::string UpdateResultText(const TEngineUpdateResult& r, bool polish)
@@ -961,7 +1110,12 @@ std::string UpdateResultText(const TEngineUpdateResult& r, bool polish)
         text = (polish ? "Silnik stron jest już najnowszy (" : "The page engine is already the newest (") + r.Version + ").";
         break;
     case TUpdateOutcome::Restored:
-        text = (polish ? "Przywrócono poprzedni silnik stron (" : "The previous page engine is back (") + r.Version + ").";
+        if (r.Source.empty())
+            text = polish ? "Aktualizacja cofnięta; jak przed nią, nie ma silnika stron."
+                          : "The update is undone; as before it, there is no page engine.";
+        else
+            text = (polish ? "Przywrócono poprzedni silnik stron (" : "The previous page engine is back (") +
+                   (r.Version.empty() ? std::string("?") : r.Version) + ", " + SourceText(r.Source, polish) + ").";
         break;
     case TUpdateOutcome::Cancelled:
         return polish ? "Aktualizacja przerwana; silnik stron bez zmian." : "Update cancelled; the page engine is unchanged.";

@@ -3,9 +3,11 @@
 // from the redirect of the releases' "latest" address, its SHA2-256SUMS must
 // carry a good signature of the engine's signing key, the program's SHA-256
 // must be the one listed there, and the new file must run and name the
-// release's version, all before anything in engine/ is replaced. The one before
-// stays as yt-dlp.previous and can be put back. When no JavaScript runtime is
-// found, the same update fetches deno (hash checked, unpacked from its zip).
+// release's version, all before anything in engine/ is replaced. The own copy
+// before stays as yt-dlp.previous, and yt-dlp.before names the engine that was
+// in use (own copy, beside the program or on PATH): Undo returns to that one,
+// once. When no JavaScript runtime is found, the same update fetches deno (hash
+// checked, unpacked from its zip).
 //
 // Releases come from https://github.com unless BRIMTALE_RELEASES_URL names
 // another base; BRIMTALE_RELEASES_KEYRING names a public key file to trust
@@ -41,14 +43,17 @@ enum class TUpdateOutcome { Updated, AlreadyNewest, Restored, Failed, Cancelled,
 // Why an update failed.
 enum class TUpdateFailure {
     None, Folder, Network, NoRelease, NoKey, NoVerifier, BadSignature, WrongKey, NotListed,
-    HashDiffers, Transfer, DoesNotRun, WrongVersion, NoBuild, NoPrevious, Unpack, NoAnswer,
+    HashDiffers, Transfer, DoesNotRun, WrongVersion, NoBuild, NoPrevious, Unpack, NoAnswer, PreviousGone,
 };
 
 struct TEngineUpdateResult {
     TUpdateOutcome Outcome = TUpdateOutcome::Failed;
     TUpdateFailure Failure = TUpdateFailure::None;
     std::string Detail;         // the server's, library's or program's own words (may be empty)
-    std::string Version;        // the release's version (or the one in use when already newest)
+    std::string Version;        // the release's version (or the one in use when already newest or restored)
+    // Restored: where the engine in use now comes from ("own", "beside",
+    // "path", "given"); empty when there is none.
+    std::string Source;
     // When the JavaScript runtime was wanted but could not be fetched: why.
     TUpdateFailure RuntimeFailure = TUpdateFailure::None;
     std::string RuntimeDetail;
@@ -83,9 +88,13 @@ bool UpdateMayUse(const std::string& base, const std::string& url);
 // threads or processes: one update at a time.
 TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options);
 
-// Puts engine/yt-dlp.previous back (the current one becomes the previous).
+// Undoes the last update: the engine in use before it is the one in use
+// again. The own copy it installed goes aside as engine/yt-dlp.undone (never
+// chosen), and engine/yt-dlp is again what it was then: yt-dlp.previous, or
+// none when another engine was in use. Once undone, there is nothing to undo
+// until the next update. Nothing changes when the engine of then is gone.
 TEngineUpdateResult RestoreEngine();
-// True when there is a previous engine to put back.
+// True when there is an update to undo.
 bool CanRestoreEngine();
 
 // The result in one line, in English or Polish.

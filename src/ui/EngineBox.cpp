@@ -423,6 +423,9 @@ void TEngineBox::btnUpdateEngineClick()
 
 void TEngineBox::btnRestoreEngineClick()
 {
+    // One Undo per update: the button is back only when Refresh finds another to undo.
+    canRestore_ = false;
+    btnRestoreEngine->setEnabled(false);
     TEngineUpdateResult result;
     RunOffThread([&] { result = RestoreEngine(); });
     lblEngineResult->setText(Q(UpdateResultText(result, AppSettings.LangPolish)));

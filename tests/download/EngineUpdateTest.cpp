@@ -318,7 +318,8 @@ protected:
     {
         for (const auto& entry : std::filesystem::directory_iterator(EngineDir())) {
             const std::string name = entry.path().filename().string();
-            EXPECT_TRUE(name == "yt-dlp" || name == "yt-dlp.previous" || name == "deno" || name == ".lock")
+            EXPECT_TRUE(name == "yt-dlp" || name == "yt-dlp.previous" || name == "yt-dlp.before" ||
+                        name == "yt-dlp.undone" || name == "deno" || name == ".lock")
                 << "left in engine/: " << name;
         }
     }
@@ -338,7 +339,16 @@ protected:
         EXPECT_EQ(ChooseEngine().Version, old);
         EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp"), StandInEngine(old, Record(old)));
         EXPECT_FALSE(std::filesystem::exists(EngineDir() + "/yt-dlp.previous"));
+        EXPECT_FALSE(std::filesystem::exists(EngineDir() + "/yt-dlp.before"));
         ExpectTidyEngineDir();
+    }
+
+    // A stand-in engine of that version at path (one on PATH: data_/bin/yt-dlp).
+    std::string WriteEngine(const std::string& path, const std::string& version)
+    {
+        std::ofstream(path) << StandInEngine(version, Record(version));
+        ::chmod(path.c_str(), 0755);
+        return path;
     }
 
     TempDir data_;
@@ -472,7 +482,184 @@ TEST_F(EngineUpdate, AGoodUpdateIsUsedByTheNextLookUpAndRestoreBringsThePrevious
     EXPECT_EQ(ChooseEngine().Version, "2025.01.01");
     const std::vector<std::string> oldArgs = LookUpArgs("2025.01.01");
     EXPECT_EQ(std::count(oldArgs.begin(), oldArgs.end(), "--js-runtimes"), 0);
-    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp.previous"), installed);
+    // The undone one is kept aside, not chosen, and not put back by a second Undo.
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp.undone"), installed);
+    EXPECT_FALSE(std::filesystem::exists(EngineDir() + "/yt-dlp.previous"));
+    EXPECT_FALSE(CanRestoreEngine());
+    ExpectTidyEngineDir();
+}
+
+TEST_F(EngineUpdate, UndoAfterTheFirstUpdateGoesBackToTheEngineOnPathOrBesideTheProgram)
+{
+    // Only an engine of the system's: the update installs the first own copy.
+    const std::string system = WriteEngine(data_.File("bin/yt-dlp"), "2023.03.04");
+    ASSERT_EQ(ChooseEngine().Path, system);
+    EXPECT_FALSE(CanRestoreEngine());
+    const std::string fresh = StandInEngine("2026.12.01", Record("2026.12.01"));
+    Publish({"2026.12.01", fresh});
+    const TEngineUpdateResult updated = UpdateEngine({});
+    ASSERT_EQ(updated.Outcome, TUpdateOutcome::Updated) << UpdateResultText(updated, false);
+    EXPECT_EQ(ChooseEngine().Source, "own");
+
+    // Undo: the system's engine is the one in use again, not the newer own copy.
+    ASSERT_TRUE(CanRestoreEngine());
+    const TEngineUpdateResult undone = RestoreEngine();
+    EXPECT_EQ(undone.Outcome, TUpdateOutcome::Restored) << UpdateResultText(undone, false);
+    EXPECT_EQ(UpdateResultText(undone, false), "The previous page engine is back (2023.03.04, on PATH).");
+    EXPECT_EQ(UpdateResultText(undone, true), "Przywrócono poprzedni silnik stron (2023.03.04, z PATH).");
+    const TEngineChoice choice = ChooseEngine();
+    EXPECT_EQ(choice.Path, system);
+    EXPECT_EQ(choice.Source, "path");
+    EXPECT_EQ(choice.Version, "2023.03.04");
+    EXPECT_FALSE(LookUpArgs("2023.03.04").empty());
+    // The own copy is kept aside, where the choice doesn't look.
+    EXPECT_FALSE(std::filesystem::exists(EngineDir() + "/yt-dlp"));
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp.undone"), fresh);
+    ExpectTidyEngineDir();
+
+    // Nothing is left to undo: a second Undo changes nothing and says so.
+    EXPECT_FALSE(CanRestoreEngine());
+    const TEngineUpdateResult again = RestoreEngine();
+    EXPECT_EQ(again.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(again.Failure, TUpdateFailure::NoPrevious);
+    EXPECT_EQ(UpdateResultText(again, false), "The page engine is unchanged: there is no update to undo.");
+    EXPECT_EQ(UpdateResultText(again, true), "Silnik stron bez zmian: nie ma aktualizacji do cofnięcia.");
+    ForgetProgramVersions();
+    EXPECT_EQ(ChooseEngine().Path, system);
+    EXPECT_FALSE(std::filesystem::exists(EngineDir() + "/yt-dlp"));
+
+    // One beside the program, newer than the system's: the same.
+    ::mkdir(data_.File("app").c_str(), 0755);
+    AppDir = data_.File("app");
+    const std::string beside = WriteEngine(data_.File("app/yt-dlp"), "2024.05.05");
+    ForgetProgramVersions();
+    ASSERT_EQ(ChooseEngine().Path, beside);
+    ASSERT_EQ(UpdateEngine({}).Outcome, TUpdateOutcome::Updated);
+    EXPECT_EQ(ChooseEngine().Version, "2026.12.01");
+    const TEngineUpdateResult besideBack = RestoreEngine();
+    EXPECT_EQ(UpdateResultText(besideBack, false), "The previous page engine is back (2024.05.05, beside the program).");
+    EXPECT_EQ(UpdateResultText(besideBack, true), "Przywrócono poprzedni silnik stron (2024.05.05, obok programu).");
+    EXPECT_EQ(ChooseEngine().Path, beside);
+    EXPECT_FALSE(CanRestoreEngine());
+    ExpectTidyEngineDir();
+}
+
+TEST_F(EngineUpdate, UndoTwiceDoesNotPutTheNewerEngineBack)
+{
+    const std::string old = "2025.01.01";
+    InstallOwnEngine(old);
+    const std::string fresh = StandInEngine("2026.12.01", Record("2026.12.01"));
+    Publish({"2026.12.01", fresh});
+    ASSERT_EQ(UpdateEngine({}).Outcome, TUpdateOutcome::Updated);
+    const TEngineUpdateResult undone = RestoreEngine();
+    EXPECT_EQ(UpdateResultText(undone, false), "The previous page engine is back (2025.01.01, Brimtale's own copy).");
+    EXPECT_EQ(UpdateResultText(undone, true), "Przywrócono poprzedni silnik stron (2025.01.01, własna kopia Brimtale).");
+
+    EXPECT_FALSE(CanRestoreEngine());
+    const TEngineUpdateResult again = RestoreEngine();
+    EXPECT_EQ(again.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(again.Failure, TUpdateFailure::NoPrevious) << UpdateResultText(again, false);
+    ForgetProgramVersions();
+    EXPECT_EQ(ChooseEngine().Version, old);
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp"), StandInEngine(old, Record(old)));
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp.undone"), fresh);
+    EXPECT_FALSE(std::filesystem::exists(EngineDir() + "/yt-dlp.previous"));
+
+    // The next update can be undone again, once.
+    ASSERT_EQ(UpdateEngine({}).Outcome, TUpdateOutcome::Updated);
+    EXPECT_EQ(ChooseEngine().Version, "2026.12.01");
+    ASSERT_TRUE(CanRestoreEngine());
+    EXPECT_EQ(RestoreEngine().Outcome, TUpdateOutcome::Restored);
+    EXPECT_EQ(ChooseEngine().Version, old);
+    EXPECT_FALSE(CanRestoreEngine());
+    ExpectTidyEngineDir();
+}
+
+TEST_F(EngineUpdate, UndoReturnsToTheEngineInUseAndLeavesAnOlderOwnCopyAsItWas)
+{
+    // An own copy older than the one on PATH: the one on PATH is in use.
+    InstallOwnEngine("2024.01.01");
+    const std::string system = WriteEngine(data_.File("bin/yt-dlp"), "2025.06.01");
+    ASSERT_EQ(ChooseEngine().Path, system);
+    Publish({"2026.12.01", StandInEngine("2026.12.01", Record("2026.12.01"))});
+    ASSERT_EQ(UpdateEngine({}).Outcome, TUpdateOutcome::Updated);
+    const TEngineUpdateResult undone = RestoreEngine();
+    EXPECT_EQ(UpdateResultText(undone, false), "The previous page engine is back (2025.06.01, on PATH).");
+    EXPECT_EQ(ChooseEngine().Path, system);
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp"), StandInEngine("2024.01.01", Record("2024.01.01")));
+    EXPECT_FALSE(CanRestoreEngine());
+}
+
+TEST_F(EngineUpdate, UndoBringsNoOwnCopyOfLongAgoAndNeedsTheEngineOfThen)
+{
+    // A previous own copy left from long ago, while the system's engine is in use.
+    const std::string system = WriteEngine(data_.File("bin/yt-dlp"), "2023.03.04");
+    ::mkdir(EngineDir().c_str(), 0700);
+    WriteEngine(EngineDir() + "/yt-dlp.previous", "2025.05.05");
+    EXPECT_FALSE(CanRestoreEngine());
+    Publish({"2026.12.01", StandInEngine("2026.12.01", Record("2026.12.01"))});
+    ASSERT_EQ(UpdateEngine({}).Outcome, TUpdateOutcome::Updated);
+    EXPECT_FALSE(std::filesystem::exists(EngineDir() + "/yt-dlp.previous"));
+    EXPECT_EQ(UpdateResultText(RestoreEngine(), false), "The previous page engine is back (2023.03.04, on PATH).");
+    EXPECT_EQ(ChooseEngine().Path, system);
+
+    // The engine of then is gone: taking the own copy away would leave none,
+    // so nothing changes, and the message says why.
+    ASSERT_EQ(UpdateEngine({}).Outcome, TUpdateOutcome::Updated);
+    ::unlink(system.c_str());
+    ASSERT_TRUE(CanRestoreEngine());
+    const TEngineUpdateResult gone = RestoreEngine();
+    EXPECT_EQ(gone.Outcome, TUpdateOutcome::Failed);
+    EXPECT_EQ(gone.Failure, TUpdateFailure::PreviousGone);
+    EXPECT_EQ(UpdateResultText(gone, false),
+              "The page engine is unchanged: the engine in use before the update is gone (" + system + ").");
+    EXPECT_EQ(UpdateResultText(gone, true),
+              "Silnik stron bez zmian: silnika używanego przed aktualizacją już nie ma (" + system + ").");
+    ForgetProgramVersions();
+    EXPECT_EQ(ChooseEngine().Version, "2026.12.01");
+    EXPECT_TRUE(CanRestoreEngine());
+    ExpectTidyEngineDir();
+
+    // Back where it was, the Undo goes through.
+    WriteEngine(system, "2023.03.04");
+    EXPECT_EQ(RestoreEngine().Outcome, TUpdateOutcome::Restored);
+    EXPECT_EQ(ChooseEngine().Path, system);
+}
+
+TEST_F(EngineUpdate, UndoFollowsNoLinkInTheEngineFolder)
+{
+    InstallOwnEngine("2025.01.01");
+    const std::string fresh = StandInEngine("2026.12.01", Record("2026.12.01"));
+    Publish({"2026.12.01", fresh});
+    ASSERT_EQ(UpdateEngine({}).Outcome, TUpdateOutcome::Updated);
+    ASSERT_TRUE(CanRestoreEngine());
+    TempDir elsewhere;
+
+    // The record as a link is not read.
+    const std::string before = EngineDir() + "/yt-dlp.before";
+    const std::string record = elsewhere.Write("before", ReadFile(before));
+    ASSERT_EQ(::rename(before.c_str(), (before + ".real").c_str()), 0);
+    ASSERT_EQ(::symlink(record.c_str(), before.c_str()), 0);
+    EXPECT_FALSE(CanRestoreEngine());
+    EXPECT_EQ(RestoreEngine().Failure, TUpdateFailure::NoPrevious);
+    ::unlink(before.c_str());
+    ASSERT_EQ(::rename((before + ".real").c_str(), before.c_str()), 0);
+
+    // Nor is a previous engine that is a link put back.
+    const std::string previous = EngineDir() + "/yt-dlp.previous";
+    const std::string outside = WriteEngine(elsewhere.File("outside"), "2024.01.01");
+    ASSERT_EQ(::rename(previous.c_str(), (previous + ".real").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), previous.c_str()), 0);
+    EXPECT_FALSE(CanRestoreEngine());
+    EXPECT_EQ(RestoreEngine().Failure, TUpdateFailure::NoPrevious);
+    EXPECT_EQ(ReadFile(EngineDir() + "/yt-dlp"), fresh);
+    EXPECT_TRUE(std::filesystem::is_symlink(previous));
+    ::unlink(previous.c_str());
+    ASSERT_EQ(::rename((previous + ".real").c_str(), previous.c_str()), 0);
+
+    // As they were, the Undo goes through.
+    EXPECT_EQ(RestoreEngine().Outcome, TUpdateOutcome::Restored);
+    EXPECT_EQ(ChooseEngine().Version, "2025.01.01");
 }
 
 TEST_F(EngineUpdate, EachFailureLeavesTheOldEngineAndSaysWhy)
@@ -666,6 +853,7 @@ TEST_F(EngineUpdate, AFetchedProgramThatDoesNotAnswerIsGivenUpAndNamed)
 
     // A new engine that hangs is the engine's failure, and ends in time too.
     std::filesystem::remove(EngineDir() + "/yt-dlp.previous");
+    std::filesystem::remove(EngineDir() + "/yt-dlp.before");
     InstallOwnEngine(old);
     Publish({"2026.08.20", "#!/bin/sh\nsleep 60\n"});
     started = std::chrono::steady_clock::now();

@@ -2,12 +2,14 @@
 // it): a page named from its title, a local clip converted, the lists, the exit
 // statuses, Ctrl+C, a hostile title and an existing file.
 
+#include "app/ProgramValues.h"
 #include "support/MediaFixtures.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -34,6 +37,20 @@ TProgramOptions Watching(const std::function<void(pid_t, const TRun&)>& whileRun
     TProgramOptions options;
     options.WhileRunning = whileRunning;
     return options;
+}
+
+std::string Sha256Hex(const std::string& data)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr);
+    static const char* const hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < size; ++i) {
+        out += hex[digest[i] >> 4];
+        out += hex[digest[i] & 15];
+    }
+    return out;
 }
 
 std::string Mp4Bytes(std::size_t size)
@@ -485,8 +502,115 @@ TEST_F(Cli, PageEngineStatusUpdateAndRestore)
 
     const TRun restore = RunProgram(exe, {"--restore-engine"});
     EXPECT_EQ(restore.Status, 1);
-    EXPECT_EQ(restore.Err, "The page engine is unchanged: there is no previous engine.\n");
+    EXPECT_EQ(restore.Err, "The page engine is unchanged: there is no update to undo.\n");
 
     EXPECT_EQ(RunProgram(exe, {"--update-engine", "--channel", "weekly"}).Status, 2);
     EXPECT_EQ(RunProgram(exe, {"--channel", "nightly", "x"}).Status, 2);
+}
+
+// The system's engine on PATH, then the first update of the program's own:
+// --restore-engine goes back to the one on PATH, and only once.
+TEST_F(Cli, RestoreEngineGoesBackToTheEngineOnPathOnce)
+{
+    const std::string gpg = FindExecutable("gpg");
+    if (gpg.empty() || FindExecutable("gpgv").empty())
+        GTEST_SKIP() << "gpg or gpgv is not installed";
+    // A signing key of the test's own, trusted instead of the engine's, and a
+    // release signed with it.
+    TempDir home;
+    ::chmod(home.Path().c_str(), 0700);
+    TProgramOptions gpgRun;
+    gpgRun.Env = {"GNUPGHOME=" + home.Path()};
+    ASSERT_EQ(RunProgram(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--quick-gen-key",
+                               "Test <test@example.invalid>", "ed25519", "sign", "never"},
+                         gpgRun)
+                  .Status,
+              0);
+    ASSERT_EQ(RunProgram(gpg, {"--batch", "--armor", "--output", home.File("key.asc"), "--export", "test@example.invalid"},
+                         gpgRun)
+                  .Status,
+              0);
+    const std::string engine = "#!/bin/sh\necho 2026.12.01\n";
+    const std::string sums = Sha256Hex(engine) + "  yt-dlp\n" + Sha256Hex(engine) + "  yt-dlp_linux\n";
+    home.Write("SHA2-256SUMS", sums);
+    ASSERT_EQ(RunProgram(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--detach-sign", "--output",
+                               home.File("SHA2-256SUMS.sig"), home.File("SHA2-256SUMS")},
+                         gpgRun)
+                  .Status,
+              0);
+    const std::string signature = TempDir::Read(home.File("SHA2-256SUMS.sig"));
+    if (const std::string gpgconf = FindExecutable("gpgconf"); !gpgconf.empty())
+        RunProgram(gpgconf, {"--kill", "gpg-agent"}, gpgRun);
+    testhttp::TestHttpServer releases;
+    releases.Fallback([&releases, sums, signature, engine](const testhttp::Request& r) {
+        testhttp::Response response;
+        const std::string name = r.path.substr(r.path.rfind('/') + 1);
+        if (r.path == "/yt-dlp/yt-dlp/releases/latest") {
+            response.status = 302;
+            response.headers.emplace_back("Location", releases.Url("/yt-dlp/yt-dlp/releases/tag/2026.12.01"));
+        } else if (name == "SHA2-256SUMS") {
+            response.body = sums;
+        } else if (name == "SHA2-256SUMS.sig") {
+            response.body = signature;
+        } else if (name == "yt-dlp" || name == "yt-dlp_linux") {
+            response.body = engine;
+        } else {
+            response.status = 404;
+        }
+        return response;
+    });
+
+    // The system's engine: a stand-in first on PATH.
+    std::filesystem::create_directory(dir.File("bin"));
+    const std::string system = WriteScript(dir.File("bin/yt-dlp"), "echo 2023.03.04\n");
+    TProgramOptions options;
+    options.Env = {"PATH=" + dir.File("bin") + ":/usr/bin:/bin", "BRIMTALE_RELEASES_URL=" + releases.Url(""),
+                   "BRIMTALE_RELEASES_KEYRING=" + home.File("key.asc")};
+    const std::string onPath = "engine: " + system + " 2023.03.04, ";
+    TRun status = RunProgram(exe, {"--engine-status"}, options);
+    EXPECT_EQ(status.Out.rfind(onPath, 0), 0u) << status.Out;
+
+    const TRun update = RunProgram(exe, {"-q", "--update-engine"}, options);
+    ASSERT_EQ(update.Status, 0) << update.Err;
+    EXPECT_EQ(update.Err.rfind("Page engine updated to 2026.12.01.", 0), 0u) << update.Err;
+    status = RunProgram(exe, {"--engine-status"}, options);
+    EXPECT_EQ(status.Out.rfind("engine: " + dir.File("engine/yt-dlp") + " 2026.12.01, ", 0), 0u) << status.Out;
+
+    // Back to the one on PATH, with where it comes from.
+    TRun restore = RunProgram(exe, {"--restore-engine", "--engine-status"}, options);
+    EXPECT_EQ(restore.Status, 0) << restore.Err;
+    EXPECT_EQ(restore.Err, "The previous page engine is back (2023.03.04, on PATH).\n");
+    EXPECT_EQ(restore.Out.rfind(onPath, 0), 0u) << restore.Out;
+    EXPECT_NE(restore.Out.find(" (path)\n"), std::string::npos) << restore.Out;
+
+    // Once: a second one changes nothing and says so.
+    restore = RunProgram(exe, {"--restore-engine", "--engine-status"}, options);
+    EXPECT_EQ(restore.Status, 1);
+    EXPECT_EQ(restore.Err, "The page engine is unchanged: there is no update to undo.\n");
+    EXPECT_EQ(restore.Out.rfind(onPath, 0), 0u) << restore.Out;
+
+    // The same in Polish, after the next update.
+    dir.Write("bmt.ini", "[Main]\r\nLanguage=PL\r\n");
+    ASSERT_EQ(RunProgram(exe, {"-q", "--update-engine"}, options).Status, 0);
+    restore = RunProgram(exe, {"--restore-engine"}, options);
+    EXPECT_EQ(restore.Status, 0) << restore.Err;
+    EXPECT_EQ(restore.Err, "Przywrócono poprzedni silnik stron (2023.03.04, z PATH).\n");
+    restore = RunProgram(exe, {"--restore-engine", "--engine-status"}, options);
+    EXPECT_EQ(restore.Status, 1);
+    EXPECT_EQ(restore.Err, "Silnik stron bez zmian: nie ma aktualizacji do cofnięcia.\n");
+    EXPECT_EQ(restore.Out.rfind(onPath, 0), 0u) << restore.Out;
+
+    // An own copy before the update: it is back once, and a second
+    // --restore-engine never puts the newer one back.
+    dir.Write("bmt.ini", "[Main]\r\nLanguage=EN\r\n");
+    const std::string own = WriteScript(dir.File("engine/yt-dlp"), "echo 2025.01.01\n");
+    ::chmod(own.c_str(), 0755);
+    ASSERT_EQ(RunProgram(exe, {"-q", "--update-engine"}, options).Status, 0);
+    restore = RunProgram(exe, {"--restore-engine"}, options);
+    EXPECT_EQ(restore.Status, 0) << restore.Err;
+    EXPECT_EQ(restore.Err, "The previous page engine is back (2025.01.01, Brimtale's own copy).\n");
+    restore = RunProgram(exe, {"--restore-engine", "--engine-status"}, options);
+    EXPECT_EQ(restore.Status, 1);
+    EXPECT_EQ(restore.Err, "The page engine is unchanged: there is no update to undo.\n");
+    EXPECT_EQ(restore.Out.rfind("engine: " + own + " 2025.01.01, ", 0), 0u) << restore.Out;
 }

@@ -27,6 +27,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -39,11 +40,13 @@ struct TShown {
     TMsgKind Kind;
 };
 
-// A program folder of the test's own with an own engine of that version, and
-// releases from a server of the test's own.
+// A program folder of the test's own with an own engine of that version (or
+// one on PATH alone, as with the system's engine), and releases from a server
+// of the test's own.
 class TEngineFolder {
 public:
-    explicit TEngineFolder(const std::string& version)
+    enum TWhere { Own, OnPath };
+    explicit TEngineFolder(const std::string& version, TWhere where = Own)
     {
         DataDir = dir.Path();
         AppDir.clear();
@@ -52,9 +55,11 @@ public:
         AppSettings.LangPolish = false;
         PageEngineOverride.reset();
         savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-        ::setenv("PATH", "/usr/bin:/bin", 1);
+        // A folder of the test's own goes first: the system's engine, if any, is not seen.
+        ::mkdir(dir.File("bin").c_str(), 0755);
+        ::setenv("PATH", (dir.File("bin") + ":/usr/bin:/bin").c_str(), 1);
         ::mkdir(dir.File("engine").c_str(), 0700);
-        const std::string engine = dir.File("engine/yt-dlp");
+        const std::string engine = where == Own ? dir.File("engine/yt-dlp") : dir.File("bin/yt-dlp");
         std::ofstream(engine) << "#!/bin/sh\necho " << version << "\n";
         ::chmod(engine.c_str(), 0755);
         ::setenv("BRIMTALE_RELEASES_URL", server.Url("").c_str(), 1);
@@ -115,6 +120,60 @@ std::string Sha256Hex(const std::string& data)
     hash.addData(QByteArrayView(data.data(), static_cast<qsizetype>(data.size())));
     return hash.result().toHex().toStdString();
 }
+
+// A release of that tag on the folder's server, signed by a key of the test's
+// own (trusted instead of the engine's): an engine that prints the tag. Not
+// Ready when gpg or gpgv is missing.
+class TSignedRelease {
+public:
+    TSignedRelease(TEngineFolder& folder, const std::string& tag)
+    {
+        const std::string gpg = FindExecutable("gpg");
+        if (gpg.empty() || FindExecutable("gpgv").empty())
+            return;
+        ::chmod(home.Path().c_str(), 0700);
+        ::setenv("GNUPGHOME", home.Path().c_str(), 1);
+        if (RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--quick-gen-key",
+                          "Test <test@example.invalid>", "ed25519", "sign", "never"}) != 0)
+            return;
+        RunTool(gpg, {"--batch", "--armor", "--output", home.File("key.asc"), "--export", "test@example.invalid"});
+        ::setenv("BRIMTALE_RELEASES_KEYRING", home.File("key.asc").c_str(), 1);
+        const std::string engine = "#!/bin/sh\necho " + tag + "\n";
+        const std::string sums = Sha256Hex(engine) + "  yt-dlp\n" + Sha256Hex(engine) + "  yt-dlp_linux\n";
+        home.Write("SHA2-256SUMS", sums);
+        RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--detach-sign", "--output",
+                      home.File("SHA2-256SUMS.sig"), home.File("SHA2-256SUMS")});
+        const std::string signature = TempDir::Read(home.File("SHA2-256SUMS.sig"));
+        testhttp::TestHttpServer* server = &folder.server;
+        folder.server.Fallback([server, tag, sums, signature, engine](const Request& r) {
+            Response response;
+            const std::string name = r.path.substr(r.path.rfind('/') + 1);
+            if (r.path == "/yt-dlp/yt-dlp/releases/latest") {
+                response.status = 302;
+                response.headers.emplace_back("Location", server->Url("/yt-dlp/yt-dlp/releases/tag/" + tag));
+            } else if (name == "SHA2-256SUMS") {
+                response.body = sums;
+            } else if (name == "SHA2-256SUMS.sig") {
+                response.body = signature;
+            } else if (name == "yt-dlp" || name == "yt-dlp_linux") {
+                response.body = engine;
+            } else {
+                response.status = 404;
+            }
+            return response;
+        });
+        Ready = !signature.empty();
+    }
+    ~TSignedRelease()
+    {
+        ::unsetenv("BRIMTALE_RELEASES_KEYRING");
+        if (const std::string gpgconf = FindExecutable("gpgconf"); !gpgconf.empty())
+            RunTool(gpgconf, {"--kill", "gpg-agent"});
+    }
+
+    TempDir home;
+    bool Ready = false;
+};
 } // namespace
 
 class TEngineBoxTest : public QObject {
@@ -200,57 +259,96 @@ private slots:
 
     void yesToUpdateNowUpdatesTheEngine()
     {
-        const std::string gpg = FindExecutable("gpg");
-        if (gpg.empty() || FindExecutable("gpgv").empty())
-            QSKIP("gpg or gpgv is not installed");
         TEngineFolder folder("2023.03.04");
-        // A signing key of the test's own, trusted instead of the engine's.
-        TempDir home;
-        ::chmod(home.Path().c_str(), 0700);
-        ::setenv("GNUPGHOME", home.Path().c_str(), 1);
-        QCOMPARE(RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--quick-gen-key",
-                               "Test <test@example.invalid>", "ed25519", "sign", "never"}),
-                 0);
-        RunTool(gpg, {"--batch", "--armor", "--output", home.File("key.asc"), "--export", "test@example.invalid"});
-        ::setenv("BRIMTALE_RELEASES_KEYRING", home.File("key.asc").c_str(), 1);
-        const std::string engine = "#!/bin/sh\necho 2026.08.19\n";
-        const std::string sums = Sha256Hex(engine) + "  yt-dlp\n" + Sha256Hex(engine) + "  yt-dlp_linux\n";
-        home.Write("SHA2-256SUMS", sums);
-        RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--detach-sign", "--output",
-                      home.File("SHA2-256SUMS.sig"), home.File("SHA2-256SUMS")});
-        const std::string signature = TempDir::Read(home.File("SHA2-256SUMS.sig"));
-        folder.server.Fallback([&](const Request& r) {
-            Response response;
-            const std::string name = r.path.substr(r.path.rfind('/') + 1);
-            if (r.path == "/yt-dlp/yt-dlp/releases/latest") {
-                response.status = 302;
-                response.headers.emplace_back("Location", folder.server.Url("/yt-dlp/yt-dlp/releases/tag/2026.08.19"));
-            } else if (name == "SHA2-256SUMS") {
-                response.body = sums;
-            } else if (name == "SHA2-256SUMS.sig") {
-                response.body = signature;
-            } else if (name == "yt-dlp" || name == "yt-dlp_linux") {
-                response.body = engine;
-            } else {
-                response.status = 404;
-            }
-            return response;
-        });
+        TSignedRelease release(folder, "2026.08.19");
+        if (!release.Ready)
+            QSKIP("gpg or gpgv is not installed, or makes no key");
         TEngineFolder* f = &folder;
         SetMessageHook([f](QWidget*, const QString&, const QString& text, TMsgKind kind) {
             f->shown.push_back({text, kind});
             return kind == TMsgKind::Question ? TMsgAnswer::Yes : TMsgAnswer::Ok;
         });
         const TEngineOffer offer = OfferEngineUpdate(nullptr, "No video or music found on this page.", true);
-        ::unsetenv("BRIMTALE_RELEASES_KEYRING");
-        if (const std::string gpgconf = FindExecutable("gpgconf"); !gpgconf.empty())
-            RunTool(gpgconf, {"--kill", "gpg-agent"});
         QCOMPARE(offer, TEngineOffer::Changed);
         QCOMPARE(folder.shown.size(), std::size_t(2));
         QCOMPARE(folder.shown[0].Kind, TMsgKind::Question);
         QVERIFY2(folder.shown[1].Text.startsWith("Page engine updated to 2026.08.19."), qPrintable(folder.shown[1].Text));
         ForgetProgramVersions();
         QCOMPARE(QString::fromStdString(ChooseEngine().Version), QString("2026.08.19"));
+    }
+
+    // Debian's engine on PATH, then the first update: Undo goes back to the
+    // engine on PATH, and then there is nothing left to undo.
+    void undoAfterTheFirstUpdateReturnsToTheEngineOnPath()
+    {
+        TEngineFolder folder("2023.03.04", TEngineFolder::OnPath);
+        TSignedRelease release(folder, "2026.12.01");
+        if (!release.Ready)
+            QSKIP("gpg or gpgv is not installed, or makes no key");
+        TEngineBox box;
+        QSignalSpy refreshed(&box, &TEngineBox::refreshed);
+        box.show();
+        QVERIFY(refreshed.wait(20000));
+        QVERIFY2(box.lblEngine->text().contains("2023.03.04, on PATH"), qPrintable(box.lblEngine->text()));
+        QVERIFY(!box.btnRestoreEngine->isEnabled());
+
+        QTest::mouseClick(box.btnUpdateEngine, Qt::LeftButton);
+        QVERIFY2(box.lblEngineResult->text().startsWith("Page engine updated to 2026.12.01."),
+                 qPrintable(box.lblEngineResult->text()));
+        QVERIFY(refreshed.wait(20000));
+        QVERIFY2(box.lblEngine->text().contains("2026.12.01, Brimtale's own copy"), qPrintable(box.lblEngine->text()));
+        QVERIFY(box.btnRestoreEngine->isEnabled());
+
+        QTest::mouseClick(box.btnRestoreEngine, Qt::LeftButton);
+        const QString back = "The previous page engine is back (2023.03.04, on PATH).";
+        QCOMPARE(box.lblEngineResult->text(), back);
+        QVERIFY(!box.btnRestoreEngine->isEnabled());
+        QVERIFY(refreshed.wait(20000));
+        QVERIFY2(box.lblEngine->text().contains("2023.03.04, on PATH (" + QString::fromStdString(folder.dir.File("bin/yt-dlp"))),
+                 qPrintable(box.lblEngine->text()));
+        QVERIFY(!box.btnRestoreEngine->isEnabled());
+
+        // A second press does nothing: the newer engine stays aside.
+        QTest::mouseClick(box.btnRestoreEngine, Qt::LeftButton);
+        QCOMPARE(box.lblEngineResult->text(), back);
+        ForgetProgramVersions();
+        QCOMPARE(QString::fromStdString(ChooseEngine().Source), QString("path"));
+        QVERIFY(std::filesystem::exists(folder.dir.File("engine/yt-dlp.undone")));
+    }
+
+    // The own copy before, in Polish: Undo brings it back once, never the newer one.
+    void undoTwiceInPolishLeavesTheEngineBeforeTheUpdate()
+    {
+        TEngineFolder folder("2025.01.01");
+        AppSettings.LangPolish = true;
+        TSignedRelease release(folder, "2026.12.01");
+        if (!release.Ready)
+            QSKIP("gpg or gpgv is not installed, or makes no key");
+        TEngineBox box;
+        QSignalSpy refreshed(&box, &TEngineBox::refreshed);
+        box.show();
+        QVERIFY(refreshed.wait(20000));
+        QVERIFY(!box.btnRestoreEngine->isEnabled());
+
+        QTest::mouseClick(box.btnUpdateEngine, Qt::LeftButton);
+        QVERIFY2(box.lblEngineResult->text().startsWith("Silnik stron zaktualizowany do wersji 2026.12.01."),
+                 qPrintable(box.lblEngineResult->text()));
+        QVERIFY(refreshed.wait(20000));
+        QVERIFY(box.btnRestoreEngine->isEnabled());
+
+        QTest::mouseClick(box.btnRestoreEngine, Qt::LeftButton);
+        const QString back = QString::fromUtf8("Przywrócono poprzedni silnik stron (2025.01.01, własna kopia Brimtale).");
+        QCOMPARE(box.lblEngineResult->text(), back);
+        QVERIFY(refreshed.wait(20000));
+        QVERIFY2(box.lblEngine->text().contains(QString::fromUtf8("2025.01.01, własna kopia Brimtale")),
+                 qPrintable(box.lblEngine->text()));
+        QVERIFY(!box.btnRestoreEngine->isEnabled());
+
+        QTest::mouseClick(box.btnRestoreEngine, Qt::LeftButton);
+        QCOMPARE(box.lblEngineResult->text(), back);
+        ForgetProgramVersions();
+        QCOMPARE(QString::fromStdString(ChooseEngine().Version), QString("2025.01.01"));
+        AppSettings.LangPolish = false;
     }
 
     void polishTexts()
