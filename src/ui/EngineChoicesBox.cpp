@@ -3,6 +3,7 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "net/ZQ_Strings.h"
+#include "ui/StatusLabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,8 +33,10 @@ const TEngineChoicesTexts English = {
     "none",
     "a cookies file...",
     "Speed limit:",
-    "Bytes a second, e.g. 500K or 2M; empty: no limit",
+    "Bytes a second, e.g. 500K or 2M",
     "Cookies file (Netscape format)",
+    "Formats of this page:",
+    "no limit",
 };
 
 const TEngineChoicesTexts Polish = {
@@ -53,8 +56,10 @@ const TEngineChoicesTexts Polish = {
     "brak",
     "pliku ciasteczek...",
     "Ograniczenie pr\u0119dko\u015bci:",
-    "Bajt\u00f3w na sekund\u0119, np. 500K lub 2M; puste: bez ograniczenia",
+    "Bajt\u00f3w na sekund\u0119, np. 500K lub 2M",
     "Plik ciasteczek (format Netscape)",
+    "Formaty tej strony:",
+    "bez ograniczenia",
 };
 
 // The quick choices, in the list's order.
@@ -255,22 +260,27 @@ TEngineAccessBox::TEngineAccessBox(QWidget* parent) : QGroupBox(parent)
     lblCookies = new QLabel(this);
     cbCookies = new QComboBox(this);
     cbCookies->setObjectName("cbCookies");
+    cbCookies->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     btnCookiesFile = new QToolButton(this);
     btnCookiesFile->setObjectName("btnCookiesFile");
     btnCookiesFile->setText("...");
-    lblCookiesFile = new QLabel(this);
+    // The cookies file's path takes the room there is, shortened in its middle.
+    lblCookiesFile = new TStatusLabel(this);
     lblCookiesFile->setObjectName("lblCookiesFile");
-    lblCookiesFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblCookiesFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblLimitRate = new QLabel(this);
     edLimitRate = new QLineEdit(this);
     edLimitRate->setObjectName("edLimitRate");
     edLimitRate->setMaxLength(20);
+    lblLimitRateHint = new QLabel(this);
+    lblLimitRateHint->setObjectName("lblLimitRateHint");
     grid->addWidget(lblCookies, 0, 0);
     grid->addWidget(cbCookies, 0, 1);
     grid->addWidget(btnCookiesFile, 0, 2);
     grid->addWidget(lblCookiesFile, 1, 0, 1, 3);
     grid->addWidget(lblLimitRate, 2, 0);
     grid->addWidget(edLimitRate, 2, 1, 1, 2);
+    grid->addWidget(lblLimitRateHint, 3, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     PickFile = [](QWidget* owner, const QString& title) { return QFileDialog::getOpenFileName(owner, title); };
     SetLang();
@@ -286,8 +296,9 @@ void TEngineAccessBox::SetLang()
     setTitle(QString::fromUtf8(t.gbEngineAccess));
     lblCookies->setText(QString::fromUtf8(t.lblCookies));
     lblLimitRate->setText(QString::fromUtf8(t.lblLimitRate));
-    edLimitRate->setPlaceholderText(QString::fromUtf8(t.LimitRateHint));
+    edLimitRate->setPlaceholderText(QString::fromUtf8(t.NoLimit));
     edLimitRate->setToolTip(QString::fromUtf8(t.LimitRateHint));
+    lblLimitRateHint->setText(QString::fromUtf8(t.LimitRateHint));
     btnCookiesFile->setToolTip(QString::fromUtf8(t.PickCookiesFile));
     const bool was = loading_;
     loading_ = true;
@@ -313,7 +324,7 @@ void TEngineAccessBox::Reload()
     if (row == 0 && !settings_.CookiesFile.empty())
         row = 5;
     cbCookies->setCurrentIndex(row);
-    lblCookiesFile->setText(row == 5 ? Q(settings_.CookiesFile) : QString());
+    lblCookiesFile->SetPathText(row == 5 ? Q(settings_.CookiesFile) : QString(), Q(settings_.CookiesFile));
     lblCookiesFile->setVisible(row == 5);
     btnCookiesFile->setVisible(row == 5);
     edLimitRate->setText(Q(settings_.LimitRate));
