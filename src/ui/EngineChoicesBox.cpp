@@ -12,7 +12,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QPushButton>
+#include <QStandardItemModel>
+#include <QStyle>
 #include <QToolButton>
 
 namespace {
@@ -131,15 +134,30 @@ void TEngineChoicesBox::FillQuickChoices()
     for (const char* height : {"1080p", "720p", "480p"})
         cbEngineFormat->addItem(QString::fromUtf8(t.UpTo).arg(height), QString(height));
     cbEngineFormat->addItem(QString::fromUtf8(t.AudioOnly), QString("audio"));
-    // The page's own formats: id, container, resolution, frame rate, codecs, size.
+    // The page's own formats under a heading of theirs: id, container,
+    // resolution, frame rate, codecs and size, as far as the page tells them.
+    bool headed = false;
     for (const TPageFormat& f : formats_) {
         std::optional<TFormatChoice> id = ParseFormatChoice(f.Id);
         if (!id || id->Kind != TFormatChoice::TKind::Id)
             continue;
-        cbEngineFormat->addItem(Q(ReplaceAll(FormatListLine(f), "\t", "  ")), Q(f.Id));
+        if (!headed) {
+            headed = true;
+            cbEngineFormat->insertSeparator(cbEngineFormat->count());
+            cbEngineFormat->addItem(QString::fromUtf8(t.PageFormats));
+            // A heading, not a choice.
+            if (auto* model = qobject_cast<QStandardItemModel*>(cbEngineFormat->model()))
+                if (QStandardItem* heading = model->item(cbEngineFormat->count() - 1))
+                    heading->setFlags(heading->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
+        }
+        cbEngineFormat->addItem(Q(FormatChoiceLine(f, AppSettings.LangPolish)), Q(f.Id));
     }
     const int index = cbEngineFormat->findData(chosen);
     cbEngineFormat->setCurrentIndex(index >= 0 ? index : 0);
+    // The open list is as wide as its longest line.
+    cbEngineFormat->view()->setMinimumWidth(cbEngineFormat->view()->sizeHintForColumn(0) +
+                                            cbEngineFormat->view()->frameWidth() * 2 +
+                                            style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 void TEngineChoicesBox::FillSubtitles(const std::vector<std::string>& languages)
