@@ -46,6 +46,7 @@ const TGetMainTexts English = {
     "The encoder wrote no file",
     "The file cannot be written: ",
     "The file was changed outside Brimtale: ",
+    "Status:",
 };
 
 const TGetMainTexts Polish = {
@@ -54,7 +55,7 @@ const TGetMainTexts Polish = {
     "Przerwij",
     "Zamknij",
     "Pobrano",
-    "Wystapił problem z połączeniem",
+    "Wystąpił problem z połączeniem",
     "Konwersja zakończona",
     "URL / Plik:",
     "Plik:",
@@ -85,6 +86,7 @@ const TGetMainTexts Polish = {
     "Program konwertujący nie zapisał pliku",
     "Nie można zapisać pliku: ",
     "Plik został zmieniony poza programem Brimtale: ",
+    "Stan:",
 };
 } // namespace
 
@@ -106,13 +108,24 @@ const TGetMainTexts& GetMainTexts(bool polish)
     return polish ? Polish : English;
 }
 
-TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::string& reason, bool polish)
+std::string SizeLineText(std::int64_t bytes)
+{
+    if (bytes < 0)
+        return "\u2014";
+    const std::string size = SizeText(static_cast<std::uint64_t>(bytes));
+    return bytes < 1024 ? size : std::to_string(bytes) + " (" + size + ")";
+}
+
+TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::string& reason, bool polish,
+                             std::int64_t size)
 {
     const TGetMainTexts& t = GetMainTexts(polish);
     TWorkEndNotice notice;
     switch (end) {
     case TWorkEnd::Downloaded:
         notice.Summary = t.NoticeDownloaded;
+        if (size >= 0)
+            notice.Summary += " (" + SizeText(static_cast<std::uint64_t>(size)) + ")";
         break;
     case TWorkEnd::DownloadFailed:
         notice.Summary = t.NoticeDownloadFailed;

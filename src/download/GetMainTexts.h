@@ -40,6 +40,7 @@ struct TGetMainTexts {
     const char* NoOutput;              // the encoder ended well but wrote nothing
     const char* CannotWrite;           // followed by the file
     const char* FileChanged;           // another file is at the job's name, followed by it
+    const char* StatusLabel;           // the progress line's label while converting
 };
 
 #include <cstdint>
@@ -52,6 +53,11 @@ std::string TransferSpeedText(double bytesPerSecond, std::int64_t secondsLeft, b
 
 const TGetMainTexts& GetMainTexts(bool polish);
 
+// The download window's size line: the exact count and the size as SizeText
+// writes it ("46297 (45.21 KB)"), only "512 B" below a kilobyte, and a dash,
+// "—", while the size is not known (a negative size).
+std::string SizeLineText(std::int64_t bytes);
+
 // How the download window's work ended, for the desktop notification.
 enum class TWorkEnd { Downloaded, DownloadFailed, Converted, ConversionFailed };
 
@@ -60,7 +66,9 @@ struct TWorkEndNotice {
     std::string Body;     // the reason of a failure on a line of its own, then the file's full path
 };
 
-TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::string& reason, bool polish);
+// A finished download's summary names the file's size on disk (size, when not negative).
+TWorkEndNotice WorkEndNotice(TWorkEnd end, const std::string& file, const std::string& reason, bool polish,
+                             std::int64_t size = -1);
 
 // Why a plain transfer failed, from the client's status (net/ZQ_Internet.h) and
 // the error of a failed write: a full disk names the file's folder, a

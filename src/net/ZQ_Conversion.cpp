@@ -130,7 +130,7 @@ std::string SizeText(std::uint64_t bytes)
     std::string unit;
     if (bytes < 1024) {
         number = std::to_string(bytes);
-        unit = " bytes";
+        unit = " B";
     } else if (bytes < 1048576ull) {
         number = FixedText(static_cast<double>(bytes) / 1024.0, 2);
         unit = " KB";
@@ -141,5 +141,5 @@ std::string SizeText(std::uint64_t bytes)
         number = FixedText(static_cast<double>(bytes) / 1073741824.0, 2);
         unit = " GB";
     }
-    return PadLeft(number, 2, ' ') + unit;
+    return number + unit;
 }

@@ -25,6 +25,7 @@ std::string FormatDecimal(double value, int decimals, const std::string& separat
 // Fixed-point text of a number with the given decimals, always with ".".
 std::string FixedText(double value, int decimals);
 
-// "512 bytes", "1.50 KB", "5.00 MB", "1.00 GB"; below 10 bytes with a leading blank.
-// Sizes of 4 GB and more are shown in GB as well (not wrapped at 32 bits).
+// "512 B", "1.50 KB", "5.00 MB", "1.00 GB": the one way a size is written for
+// the user, in both languages, wherever it is shown (rounded to the nearest
+// hundredth). Sizes of 4 GB and more are shown in GB as well (not wrapped at 32 bits).
 std::string SizeText(std::uint64_t bytes);

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 bool IsIdChar(char c)
@@ -274,7 +275,7 @@ std::string FormatListLine(const TPageFormat& format)
         codecs = format.VideoCodec;
     if (!format.AudioCodec.empty() && format.AudioCodec != "none")
         codecs += (codecs.empty() ? "" : "+") + format.AudioCodec;
-    const std::string size = format.Size > 0 ? Trim(SizeText(static_cast<std::uint64_t>(format.Size))) : "-";
+    const std::string size = format.Size > 0 ? SizeText(static_cast<std::uint64_t>(format.Size)) : "-";
     auto clean = [](const std::string& text) {
         std::string out = PrintableText(text);
         for (char& c : out)
@@ -284,6 +285,41 @@ std::string FormatListLine(const TPageFormat& format)
     };
     return clean(format.Id) + "\t" + clean(format.Ext) + "\t" + resolution + "\t" + fps + "\t" + clean(codecs) + "\t" +
            size;
+}
+
+std::string FormatChoiceLine(const TPageFormat& format, bool polish)
+{
+    auto clean = [](const std::string& text) {
+        std::string out = PrintableText(text);
+        for (char& c : out)
+            if (c == '\t')
+                c = ' ';
+        return out;
+    };
+    std::vector<std::string> parts;
+    if (!format.Ext.empty())
+        parts.push_back(clean(format.Ext));
+    if (format.VideoCodec == "none")
+        parts.push_back(polish ? "tylko d\u017awi\u0119k" : "audio only");
+    else if (format.Width > 0 && format.Height > 0)
+        parts.push_back(std::to_string(format.Width) + "x" + std::to_string(format.Height));
+    else if (format.Height > 0)
+        parts.push_back(std::to_string(format.Height) + "p");
+    if (format.Fps > 0)
+        parts.push_back(FormatDecimal(format.Fps, 2, ".") + " fps");
+    std::string codecs;
+    if (!format.VideoCodec.empty() && format.VideoCodec != "none")
+        codecs = format.VideoCodec;
+    if (!format.AudioCodec.empty() && format.AudioCodec != "none")
+        codecs += (codecs.empty() ? "" : "+") + format.AudioCodec;
+    if (!codecs.empty())
+        parts.push_back(clean(codecs));
+    if (format.Size > 0)
+        parts.push_back(SizeText(static_cast<std::uint64_t>(format.Size)));
+    std::string line = clean(format.Id);
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        line += (i == 0 ? ": " : ", ") + parts[i];
+    return line;
 }
 
 bool WritePrivateFile(const std::string& path, const std::string& text)

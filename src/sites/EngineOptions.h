@@ -133,3 +133,7 @@ std::string SignInHint(bool polish);
 // One line of the page's formats: id, container, resolution, frame rate,
 // codecs and size, separated by tabs (an unknown value is "-").
 std::string FormatListLine(const TPageFormat& format);
+// The same for the new-download dialog's list, in the program's language:
+// "dash-v1: mp4, 320x240, 25 fps, avc1.64000d, 1.50 KB"; what is not known is
+// left out ("0: mp4").
+std::string FormatChoiceLine(const TPageFormat& format, bool polish);

@@ -22,6 +22,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -225,8 +226,14 @@ void TDownThread::Execute()
     form->Downloading = false;
     if (form->closing_)
         return; // the window is going away: leave the file as it is
-    OnWindow([form, &texts] {
-        form->ShowDownloadProgress();
+    // What the download gave is its file on disk: the engine's counts of its
+    // streams, or a body longer than announced, are not what the user keeps.
+    const std::int64_t onDisk = ok ? FileSizeOf(job.OutputFile) : -1;
+    OnWindow([form, &texts, onDisk] {
+        if (onDisk >= 0)
+            form->ShowFileSize(onDisk);
+        else
+            form->ShowDownloadProgress();
         form->SetAbortCaption(QString::fromUtf8(texts.Close));
         form->repaint();
     });
@@ -248,12 +255,14 @@ void TDownThread::Execute()
         }
         // The window says that the work was aborted, and where what is left stays.
         QString state = QString::fromUtf8(texts.Aborted);
-        if (own && HasPartial(partial))
-            state += " - " + QString::fromUtf8(texts.PartialKept) + QString::fromStdString(partial);
-        OnWindow([form, ok, &state] {
+        const QString kept = own && HasPartial(partial) ? QString::fromStdString(partial) : QString();
+        if (!kept.isEmpty())
+            state += " - " + QString::fromUtf8(texts.PartialKept) + kept;
+        OnWindow([form, ok, &state, &kept] {
             form->SetCaption(state);
             form->SetAppTitle(state);
-            form->lblProgress->setText(state);
+            // A long path is shortened in its middle; the whole line is the tooltip.
+            form->lblProgress->SetPathText(state, kept);
             form->lblSpeed->clear();
             if (form->ConvertRequested && ok)
                 form->tmConvert->start();
@@ -263,8 +272,8 @@ void TDownThread::Execute()
                 form->tmClose->start();
         });
     } else {
-        std::string outcome = std::string(texts.Downloaded) + " " +
-                              SizeText(static_cast<std::uint64_t>(form->BytesDone.load())) + " - OK";
+        std::string outcome =
+            std::string(texts.Downloaded) + " " + SizeText(static_cast<std::uint64_t>(std::max<std::int64_t>(onDisk, 0))) + " - OK";
         if (!ok && !engineError_.empty())
             outcome = engineError_;
         else if (!ok)

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "ui/MessageBoxes.h"
 #include "app/Texts.h"
+#include "ui/StatusLabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -235,12 +236,13 @@ TEngineBox::TEngineBox(QWidget* parent) : QGroupBox(parent)
 {
     setObjectName("gbEngine");
     auto* grid = new QGridLayout(this);
-    lblEngine = new QLabel(this);
+    // The paths take the room there is: the window is not widened for them.
+    lblEngine = new TStatusLabel(this);
     lblEngine->setObjectName("lblEngine");
-    lblEngine->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lblRuntime = new QLabel(this);
+    lblEngine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblRuntime = new TStatusLabel(this);
     lblRuntime->setObjectName("lblRuntime");
-    lblRuntime->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblRuntime->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblEngineResult = new QLabel(this);
     lblEngineResult->setObjectName("lblEngineResult");
     lblEngineResult->setWordWrap(true);
@@ -252,6 +254,8 @@ TEngineBox::TEngineBox(QWidget* parent) : QGroupBox(parent)
     lblEngineChannel = new QLabel(this);
     cbEngineChannel = new QComboBox(this);
     cbEngineChannel->setObjectName("cbEngineChannel");
+    // As wide as its longest item in the language shown ("stabilny").
+    cbEngineChannel->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     cbEngineChannel->addItems({QString(), QString()});
     chEngineWeekly = new QCheckBox(this);
     chEngineWeekly->setObjectName("chEngineWeekly");
@@ -319,32 +323,46 @@ void TEngineBox::SetLang()
     cbEngineChannel->setItemText(1, Q(t.Nightly));
     chEngineWeekly->setText(Q(t.chEngineWeekly));
     ShowChoice();
+    if (result_)
+        ShowResult(*result_);
+}
+
+void TEngineBox::ShowResult(const TEngineUpdateResult& result)
+{
+    result_ = result;
+    lblEngineResult->setText(Q(UpdateResultText(result, AppSettings.LangPolish)));
+    lblEngineResult->show();
+    emit linesChanged();
 }
 
 void TEngineBox::ShowChoice()
 {
     const TEngineTexts& t = EngineTexts(AppSettings.LangPolish);
     if (!known_) {
-        lblEngine->setText(Q(t.Engine) + " " + Q(t.Asking));
-        lblRuntime->setText(Q(t.Runtime) + " " + Q(t.Asking));
+        lblEngine->SetPathText(Q(t.Engine) + " " + Q(t.Asking), QString());
+        lblRuntime->SetPathText(Q(t.Runtime) + " " + Q(t.Asking), QString());
+        emit linesChanged();
         return;
     }
     if (choice_.Path.empty()) {
-        lblEngine->setText(Q(t.Engine) + " " + Q(t.NoEngine));
+        lblEngine->SetPathText(Q(t.Engine) + " " + Q(t.NoEngine), QString());
     } else {
         const char* source = choice_.Source == "own" ? t.SourceOwn : choice_.Source == "beside" ? t.SourceBeside
                                                                                                 : t.SourcePath;
         const int age = EngineAgeDays(choice_.Version);
-        lblEngine->setText(Q(t.Engine) + " " + Q(choice_.Version.empty() ? std::string("?") : choice_.Version) + ", " +
-                           Q(source) + " (" + Q(choice_.Path) + ")" +
-                           (age < 0 ? QString() : ", " + Q(t.DaysOld).arg(age)));
+        lblEngine->SetPathText(Q(t.Engine) + " " + Q(choice_.Version.empty() ? std::string("?") : choice_.Version) +
+                                   ", " + Q(source) + " (" + Q(choice_.Path) + ")" +
+                                   (age < 0 ? QString() : ", " + Q(t.DaysOld).arg(age)),
+                               Q(choice_.Path));
     }
     if (choice_.Runtime.Name.empty())
-        lblRuntime->setText(Q(t.Runtime) + " " + Q(t.NoRuntime));
+        lblRuntime->SetPathText(Q(t.Runtime) + " " + Q(t.NoRuntime), QString());
     else
-        lblRuntime->setText(Q(t.Runtime) + " " + Q(choice_.Runtime.Name) + " " + Q(choice_.Runtime.Version) + " (" +
-                            Q(choice_.Runtime.Path) + ")");
+        lblRuntime->SetPathText(Q(t.Runtime) + " " + Q(choice_.Runtime.Name) + " " + Q(choice_.Runtime.Version) +
+                                    " (" + Q(choice_.Runtime.Path) + ")",
+                                Q(choice_.Runtime.Path));
     btnRestoreEngine->setEnabled(canRestore_);
+    emit linesChanged();
 }
 
 void TEngineBox::Refresh()
@@ -389,9 +407,8 @@ void TEngineBox::WeeklyCheck()
         return;
     AppSettings.EngineLastCheckDay = today;
     SaveEngineSettings(SettingsFile);
-    const bool polish = AppSettings.LangPolish;
     const TEngineChannel channel = ChosenChannel();
-    weekly_ = std::thread([this, polish, channel] {
+    weekly_ = std::thread([this, channel] {
         TEngineUpdateOptions options;
         options.Channel = channel;
         options.WaitForOther = false;
@@ -399,14 +416,12 @@ void TEngineBox::WeeklyCheck()
         const TEngineUpdateResult result = UpdateEngine(options);
         if (weeklyStop_)
             return;
-        const QString text = Q(UpdateResultText(result, polish));
         QMetaObject::invokeMethod(
             this,
-            [this, text] {
+            [this, result] {
                 if (weekly_.joinable())
                     weekly_.join();
-                lblEngineResult->setText(text);
-                lblEngineResult->show();
+                ShowResult(result);
                 Refresh();
             },
             Qt::QueuedConnection);
@@ -415,9 +430,7 @@ void TEngineBox::WeeklyCheck()
 
 void TEngineBox::btnUpdateEngineClick()
 {
-    const TEngineUpdateResult result = RunEngineUpdate(window(), ChosenChannel(), false);
-    lblEngineResult->setText(Q(UpdateResultText(result, AppSettings.LangPolish)));
-    lblEngineResult->show();
+    ShowResult(RunEngineUpdate(window(), ChosenChannel(), false));
     Refresh();
 }
 
@@ -428,7 +441,6 @@ void TEngineBox::btnRestoreEngineClick()
     btnRestoreEngine->setEnabled(false);
     TEngineUpdateResult result;
     RunOffThread([&] { result = RestoreEngine(); });
-    lblEngineResult->setText(Q(UpdateResultText(result, AppSettings.LangPolish)));
-    lblEngineResult->show();
+    ShowResult(result);
     Refresh();
 }

@@ -12,6 +12,7 @@
 #include <QGroupBox>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 class QCheckBox;
@@ -19,6 +20,7 @@ class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class TStatusLabel;
 
 // The texts of the engine's group, window and question.
 struct TEngineTexts {
@@ -101,8 +103,10 @@ public:
     // The weekly look, when it is on and due.
     void WeeklyCheck();
 
-    QLabel* lblEngine = nullptr;
-    QLabel* lblRuntime = nullptr;
+    // The engine's and the runtime's lines: a long path is shortened in its
+    // middle, the whole line is the tooltip then.
+    TStatusLabel* lblEngine = nullptr;
+    TStatusLabel* lblRuntime = nullptr;
     QLabel* lblEngineResult = nullptr;
     QPushButton* btnUpdateEngine = nullptr;
     QPushButton* btnRestoreEngine = nullptr;
@@ -113,6 +117,8 @@ public:
 signals:
     // The labels show what Refresh found.
     void refreshed();
+    // A line was shown, or hidden, or changed: the window may need another size.
+    void linesChanged();
 
 protected:
     // Shown again (the Options tab chosen): an update made elsewhere shows.
@@ -122,11 +128,14 @@ private:
     void btnUpdateEngineClick();
     void btnRestoreEngineClick();
     void ShowChoice();
+    // The last update's (or undo's) result, in the program's language.
+    void ShowResult(const TEngineUpdateResult& result);
     void JoinWorkers();
 
     TEngineChoice choice_;
     bool known_ = false;
     bool canRestore_ = false;
+    std::optional<TEngineUpdateResult> result_;  // shown below the buttons
     std::thread refresher_;
     bool refreshing_ = false;
     bool refreshAgain_ = false;

@@ -3,6 +3,7 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "net/ZQ_Strings.h"
+#include "ui/StatusLabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,7 +12,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QPushButton>
+#include <QStandardItemModel>
+#include <QStyle>
 #include <QToolButton>
 
 namespace {
@@ -32,8 +36,10 @@ const TEngineChoicesTexts English = {
     "none",
     "a cookies file...",
     "Speed limit:",
-    "Bytes a second, e.g. 500K or 2M; empty: no limit",
+    "Bytes a second, e.g. 500K or 2M",
     "Cookies file (Netscape format)",
+    "Formats of this page:",
+    "no limit",
 };
 
 const TEngineChoicesTexts Polish = {
@@ -53,8 +59,10 @@ const TEngineChoicesTexts Polish = {
     "brak",
     "pliku ciasteczek...",
     "Ograniczenie pr\u0119dko\u015bci:",
-    "Bajt\u00f3w na sekund\u0119, np. 500K lub 2M; puste: bez ograniczenia",
+    "Bajt\u00f3w na sekund\u0119, np. 500K lub 2M",
     "Plik ciasteczek (format Netscape)",
+    "Formaty tej strony:",
+    "bez ograniczenia",
 };
 
 // The quick choices, in the list's order.
@@ -126,15 +134,30 @@ void TEngineChoicesBox::FillQuickChoices()
     for (const char* height : {"1080p", "720p", "480p"})
         cbEngineFormat->addItem(QString::fromUtf8(t.UpTo).arg(height), QString(height));
     cbEngineFormat->addItem(QString::fromUtf8(t.AudioOnly), QString("audio"));
-    // The page's own formats: id, container, resolution, frame rate, codecs, size.
+    // The page's own formats under a heading of theirs: id, container,
+    // resolution, frame rate, codecs and size, as far as the page tells them.
+    bool headed = false;
     for (const TPageFormat& f : formats_) {
         std::optional<TFormatChoice> id = ParseFormatChoice(f.Id);
         if (!id || id->Kind != TFormatChoice::TKind::Id)
             continue;
-        cbEngineFormat->addItem(Q(ReplaceAll(FormatListLine(f), "\t", "  ")), Q(f.Id));
+        if (!headed) {
+            headed = true;
+            cbEngineFormat->insertSeparator(cbEngineFormat->count());
+            cbEngineFormat->addItem(QString::fromUtf8(t.PageFormats));
+            // A heading, not a choice.
+            if (auto* model = qobject_cast<QStandardItemModel*>(cbEngineFormat->model()))
+                if (QStandardItem* heading = model->item(cbEngineFormat->count() - 1))
+                    heading->setFlags(heading->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
+        }
+        cbEngineFormat->addItem(Q(FormatChoiceLine(f, AppSettings.LangPolish)), Q(f.Id));
     }
     const int index = cbEngineFormat->findData(chosen);
     cbEngineFormat->setCurrentIndex(index >= 0 ? index : 0);
+    // The open list is as wide as its longest line.
+    cbEngineFormat->view()->setMinimumWidth(cbEngineFormat->view()->sizeHintForColumn(0) +
+                                            cbEngineFormat->view()->frameWidth() * 2 +
+                                            style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 void TEngineChoicesBox::FillSubtitles(const std::vector<std::string>& languages)
@@ -255,22 +278,27 @@ TEngineAccessBox::TEngineAccessBox(QWidget* parent) : QGroupBox(parent)
     lblCookies = new QLabel(this);
     cbCookies = new QComboBox(this);
     cbCookies->setObjectName("cbCookies");
+    cbCookies->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     btnCookiesFile = new QToolButton(this);
     btnCookiesFile->setObjectName("btnCookiesFile");
     btnCookiesFile->setText("...");
-    lblCookiesFile = new QLabel(this);
+    // The cookies file's path takes the room there is, shortened in its middle.
+    lblCookiesFile = new TStatusLabel(this);
     lblCookiesFile->setObjectName("lblCookiesFile");
-    lblCookiesFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblCookiesFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblLimitRate = new QLabel(this);
     edLimitRate = new QLineEdit(this);
     edLimitRate->setObjectName("edLimitRate");
     edLimitRate->setMaxLength(20);
+    lblLimitRateHint = new QLabel(this);
+    lblLimitRateHint->setObjectName("lblLimitRateHint");
     grid->addWidget(lblCookies, 0, 0);
     grid->addWidget(cbCookies, 0, 1);
     grid->addWidget(btnCookiesFile, 0, 2);
     grid->addWidget(lblCookiesFile, 1, 0, 1, 3);
     grid->addWidget(lblLimitRate, 2, 0);
     grid->addWidget(edLimitRate, 2, 1, 1, 2);
+    grid->addWidget(lblLimitRateHint, 3, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     PickFile = [](QWidget* owner, const QString& title) { return QFileDialog::getOpenFileName(owner, title); };
     SetLang();
@@ -286,8 +314,9 @@ void TEngineAccessBox::SetLang()
     setTitle(QString::fromUtf8(t.gbEngineAccess));
     lblCookies->setText(QString::fromUtf8(t.lblCookies));
     lblLimitRate->setText(QString::fromUtf8(t.lblLimitRate));
-    edLimitRate->setPlaceholderText(QString::fromUtf8(t.LimitRateHint));
+    edLimitRate->setPlaceholderText(QString::fromUtf8(t.NoLimit));
     edLimitRate->setToolTip(QString::fromUtf8(t.LimitRateHint));
+    lblLimitRateHint->setText(QString::fromUtf8(t.LimitRateHint));
     btnCookiesFile->setToolTip(QString::fromUtf8(t.PickCookiesFile));
     const bool was = loading_;
     loading_ = true;
@@ -313,7 +342,7 @@ void TEngineAccessBox::Reload()
     if (row == 0 && !settings_.CookiesFile.empty())
         row = 5;
     cbCookies->setCurrentIndex(row);
-    lblCookiesFile->setText(row == 5 ? Q(settings_.CookiesFile) : QString());
+    lblCookiesFile->SetPathText(row == 5 ? Q(settings_.CookiesFile) : QString(), Q(settings_.CookiesFile));
     lblCookiesFile->setVisible(row == 5);
     btnCookiesFile->setVisible(row == 5);
     edLimitRate->setText(Q(settings_.LimitRate));

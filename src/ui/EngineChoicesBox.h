@@ -16,6 +16,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class TStatusLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -39,6 +40,8 @@ struct TEngineChoicesTexts {
     const char* lblLimitRate;      // "Speed limit:"
     const char* LimitRateHint;     // what it takes
     const char* PickCookiesFile;   // the file dialog's title
+    const char* PageFormats;       // the heading of the page's own formats in the format list
+    const char* NoLimit;           // what the empty speed limit means
 };
 const TEngineChoicesTexts& EngineChoicesTexts(bool polish);
 
@@ -92,10 +95,11 @@ public:
 
     QLabel* lblCookies = nullptr;
     QComboBox* cbCookies = nullptr;
-    QLabel* lblCookiesFile = nullptr;
+    TStatusLabel* lblCookiesFile = nullptr;
     QToolButton* btnCookiesFile = nullptr;
     QLabel* lblLimitRate = nullptr;
     QLineEdit* edLimitRate = nullptr;
+    QLabel* lblLimitRateHint = nullptr;  // what the field takes, below it
 
     // Picks a cookies file (the tests answer it); empty: cancelled.
     std::function<QString(QWidget* owner, const QString& title)> PickFile;

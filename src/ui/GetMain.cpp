@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +33,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -132,7 +134,6 @@ void TFormGetMain::FormCreate()
 
     // The window may be widened or narrowed, but not made taller or shorter.
     resize(DesignWidth, DesignHeight);
-    setMinimumWidth(300);
     setMinimumHeight(DesignHeight);
     setMaximumHeight(DesignHeight);
 
@@ -172,6 +173,36 @@ void TFormGetMain::SetLang()
     btnRetry->setText(QString::fromUtf8(t.Retry));
     lblUrl->setText(QString::fromUtf8(t.UrlLabel));
     SetCaption(QString::fromUtf8(LocalSource ? t.ConvertWord : t.DownloadWord) + "...");
+    setMinimumWidth(TextsWidth());
+}
+
+int TFormGetMain::TextsWidth() const
+{
+    // The size line and the speed share a row: the widest of each, side by
+    // side. An aborted job's words stay whole on the progress line, with some
+    // of the path after them. The bottom row holds Auto close, Retry and Abort.
+    const TGetMainTexts& t = Texts();
+    const bool polish = AppSettings.LangPolish;
+    const QFontMetrics plain(lblSize->font());
+    const QFontMetrics bold(lblProgress->font());
+    constexpr std::int64_t widestSize = 1073741823;  // "1073741823 (1024.00 MB)"
+    const int sizeRow = plain.horizontalAdvance(Q(SizeLineText(widestSize))) + plain.horizontalAdvance("    ") +
+                        plain.horizontalAdvance(Q(TransferSpeedText(double(widestSize), 359999, polish, true)));
+    const int aborted = bold.horizontalAdvance(QString::fromUtf8(t.Aborted) + " - " + QString::fromUtf8(t.PartialKept)) +
+                        16 * bold.averageCharWidth();
+    const int lines = LineLeft + std::max(sizeRow, aborted) + (DesignWidth - LineLeft - LineWidth);
+    const int bottom = AutoCloseLeft + AutoCloseWidth() + 6 + RetryWidth() + 6 + (DesignWidth - AbortLeft);
+    return std::max({MinimumWidth, lines, bottom});
+}
+
+int TFormGetMain::AutoCloseWidth() const
+{
+    return std::max(169, chAutoClose->sizeHint().width());
+}
+
+int TFormGetMain::RetryWidth() const
+{
+    return std::max(75, btnRetry->sizeHint().width());
 }
 
 void TFormGetMain::SetAbortCaption(const QString& text)
@@ -227,13 +258,14 @@ void TFormGetMain::ListReport(TJobState state)
 {
     if (!reporter_)
         return;
-    const std::int64_t size = job_.ExpectedSize > 0 ? job_.ExpectedSize : 0;
+    // Once the download has ended well, its file on disk is what the list shows.
+    const std::int64_t size = fileSize_ >= 0 ? fileSize_ : job_.ExpectedSize > 0 ? job_.ExpectedSize : 0;
     if (state == TJobState::Converting) {
         const std::int64_t input = size > 0 ? size : FileSizeOf(job_.OutputFile);
         reporter_->Report(state, input * convertPercent_ / 100, input, 0, -1, job_.OutputFile);
         return;
     }
-    const std::int64_t done = BytesDone;
+    const std::int64_t done = fileSize_ >= 0 ? fileSize_ : BytesDone.load();
     const std::int64_t speed = JobStateWorking(state) ? rate_.BytesPerSecond() : 0;
     const std::int64_t left = JobStateWorking(state) && size > 0 ? rate_.SecondsLeft(size - done) : -1;
     reporter_->Report(state, done, size, speed, left, job_.OutputFile);
@@ -262,14 +294,15 @@ void TFormGetMain::DownloadEnded(bool ok, const QString& state)
     if (ok && ConvertRequested)
         return;
     ListEnded(ok ? TJobState::Done : TJobState::Failed);
-    WorkEnded(ok ? TWorkEnd::Downloaded : TWorkEnd::DownloadFailed, job_.OutputFile, ok ? QString() : state);
+    WorkEnded(ok ? TWorkEnd::Downloaded : TWorkEnd::DownloadFailed, job_.OutputFile, ok ? QString() : state,
+              ok ? fileSize_ : -1);
 }
 
-void TFormGetMain::WorkEnded(TWorkEnd end, const std::string& file, const QString& reason)
+void TFormGetMain::WorkEnded(TWorkEnd end, const std::string& file, const QString& reason, std::int64_t size)
 {
     if (!AppSettings.Notifications || isActiveWindow())
         return;
-    const TWorkEndNotice notice = WorkEndNotice(end, file, reason.toStdString(), AppSettings.LangPolish);
+    const TWorkEndNotice notice = WorkEndNotice(end, file, reason.toStdString(), AppSettings.LangPolish, size);
     const QString summary = Q(PrintableText(notice.Summary));
     const QString body = Q(PrintableText(notice.Body, true));
     if (OnNotify)
@@ -388,8 +421,21 @@ void TFormGetMain::SetExpectedSize(std::int64_t size)
     job_.ExpectedSize = size > 0 && size <= INT32_MAX ? static_cast<std::int32_t>(size) : 0;
     pb->setMaximum(job_.ExpectedSize > 0 ? job_.ExpectedSize : 0);
     pb->setVisible(job_.ExpectedSize > 0);
-    const std::uint64_t shown = size > 0 ? static_cast<std::uint64_t>(size) : 0;
-    lblSize->setText(Q(std::to_string(job_.ExpectedSize) + " (" + SizeText(shown) + ")"));
+    fileSize_ = -1;
+    lblSize->setText(Q(SizeLineText(size > 0 ? size : -1)));
+}
+
+void TFormGetMain::ShowFileSize(std::int64_t size)
+{
+    BytesDone = size;
+    if (job_.ExpectedSize > 0 && size > 0 && size <= INT32_MAX) {
+        // The bar and the percentage count to the file's size.
+        job_.ExpectedSize = static_cast<std::int32_t>(size);
+        pb->setMaximum(job_.ExpectedSize);
+    }
+    ShowDownloadProgress();
+    fileSize_ = size;
+    lblSize->setText(Q(SizeLineText(size)));
 }
 
 void TFormGetMain::ShowMerging()
@@ -531,17 +577,17 @@ void TFormGetMain::LayOut()
 
     Panel1->setGeometry(0, 69, width(), 76);
     lblInfoSize->setGeometry(0, 8, 79, 18);
-    lblSize->setGeometry(91, 8, 366 + grow, 18);
-    lblSpeed->setGeometry(91, 8, 366 + grow, 18);
+    lblSize->setGeometry(LineLeft, 8, LineWidth + grow, 18);
+    lblSpeed->setGeometry(LineLeft, 8, LineWidth + grow, 18);
     lblInfoProgress->setGeometry(0, 27, 79, 18);
-    lblProgress->setGeometry(91, 27, 366 + grow, 18);
+    lblProgress->setGeometry(LineLeft, 27, LineWidth + grow, 18);
     pb->setGeometry(18, 50, 434 + grow, 14);
 
     const int bottom = height() - DesignHeight;
-    chAutoClose->setGeometry(8, 157 + bottom, std::max(169, chAutoClose->sizeHint().width()), 20);
-    btnAbort->setGeometry(415 + grow, 151 + bottom, 75, 25);
-    const int retryWidth = std::max(75, btnRetry->sizeHint().width());
-    btnRetry->setGeometry(415 + grow - 6 - retryWidth, 151 + bottom, retryWidth, 25);
+    chAutoClose->setGeometry(AutoCloseLeft, 157 + bottom, AutoCloseWidth(), 20);
+    btnAbort->setGeometry(AbortLeft + grow, 151 + bottom, 75, 25);
+    const int retryWidth = RetryWidth();
+    btnRetry->setGeometry(AbortLeft + grow - 6 - retryWidth, 151 + bottom, retryWidth, 25);
 }
 
 bool TFormGetMain::TerminateApp(const std::string& exePath)
@@ -634,7 +680,7 @@ void TFormGetMain::ConvertFile()
     lblSize->hide();
     lblInfoSize->hide();
     lblSpeed->clear();
-    lblInfoProgress->setText("Status:");
+    lblInfoProgress->setText(QString::fromUtf8(t.StatusLabel));
     repaint();
     QCoreApplication::processEvents();
 

@@ -42,6 +42,14 @@ public:
     static constexpr unsigned ConvertColorBgr = 0x00D7F5FD;
     static constexpr int DesignWidth = 494;
     static constexpr int DesignHeight = 182;
+    // Never narrower than this, nor than its texts need in the language.
+    static constexpr int MinimumWidth = 300;
+    // Where the size, speed and progress lines start, and their width at the
+    // designed size; where Auto close and Abort start.
+    static constexpr int LineLeft = 91;
+    static constexpr int LineWidth = 366;
+    static constexpr int AutoCloseLeft = 8;
+    static constexpr int AbortLeft = 415;
 
     explicit TFormGetMain(const TDownloadJob& job = Job, QWidget* parent = nullptr);
     ~TFormGetMain() override;
@@ -139,8 +147,9 @@ private:
     // The download has ended (not by Abort); state is what the window shows.
     void DownloadEnded(bool ok, const QString& state);
     // The work has ended: when the window is not the active one (and the
-    // setting allows), a desktop notification says so, and where the file is.
-    void WorkEnded(TWorkEnd end, const std::string& file, const QString& reason);
+    // setting allows), a desktop notification says so, and where the file is
+    // (a finished download with its size on disk).
+    void WorkEnded(TWorkEnd end, const std::string& file, const QString& reason, std::int64_t size = -1);
     void SetCaption(const QString& text);
     void SetAppTitle(const QString& text);
     void SetAbortCaption(const QString& text);
@@ -148,6 +157,9 @@ private:
     void ShowDownloadProgress();
     // The size the bar and the size line show (0 or less: unknown, no bar).
     void SetExpectedSize(std::int64_t size);
+    // The download has ended well: its file's size on disk is the one the size
+    // line, the progress line, the title and the list show from now on.
+    void ShowFileSize(std::int64_t size);
     // The page engine joins the video and the audio it downloaded.
     void ShowMerging();
     // The page engine's file is in place under this name.
@@ -155,6 +167,10 @@ private:
     void Echo(const QString& text, bool throttle);
     void Terminate();
     void LayOut();
+    // The width the texts of the language need (at least MinimumWidth).
+    int TextsWidth() const;
+    int AutoCloseWidth() const;
+    int RetryWidth() const;
     // Tells the list the job's state (nothing for a job not from the list).
     void ListReport(TJobState state);
     // The job has ended in the list's eyes.
@@ -182,6 +198,7 @@ private:
     std::int32_t shownFrames_ = -1;  // what the status line shows
     int shownPercent_ = -1;
     TShownPercent downloadPercent_;  // the download's, never going back
+    std::int64_t fileSize_ = -1;     // the finished download's size on disk; -1 until then
     TJobReporter* reporter_ = nullptr;  // the list's end, when the job is a row of it
     bool listHidden_ = false;           // started minimized for the list
     // Abort came from the list: the partial file stays without a question.

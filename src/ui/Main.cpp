@@ -235,6 +235,9 @@ TFormMain::TFormMain(QWidget* parent)
     options->addWidget(chListFolder, 3, 0, 1, 2);
     gbEngine = new TEngineBox(tsOptions);
     options->addWidget(gbEngine, 4, 0, 1, 2);
+    // The engine's lines come later (and the result of an update below them):
+    // the window takes the size they need, so that no line is squeezed.
+    connect(gbEngine, &TEngineBox::linesChanged, this, [this] { FitSize(); });
     gbEngineAccess = new TEngineAccessBox(tsOptions);
     options->addWidget(gbEngineAccess, 5, 0, 1, 2);
     options->addWidget(CreateDownloadOptions(tsOptions), 6, 0, 1, 2);
@@ -387,6 +390,10 @@ void TFormMain::FitSize()
 {
     // The window can't be resized by the user; its size follows the texts.
     ensurePolished();
+    // A text changed a moment ago counts: the layouts of the parts take it
+    // first (each passes it on to the one around it).
+    for (int depth = 0; depth < 6; ++depth)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (layout())

@@ -166,7 +166,7 @@ private slots:
         QProcess process;
         Start(process, job);
         QVERIFY(process.waitForFinished(30000));
-        QVERIFY(process.readAll().contains("Downloaded  0 bytes - OK"));
+        QVERIFY(process.readAll().contains("Downloaded 0 B - OK"));
         QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
     }
 

@@ -103,15 +103,20 @@ TEST(Strings, SaveTextToFileWritesCrLfLines)
 
 TEST(Conversion, SizeText)
 {
-    EXPECT_EQ(SizeText(0), " 0 bytes");
-    EXPECT_EQ(SizeText(5), " 5 bytes");
-    EXPECT_EQ(SizeText(512), "512 bytes");
-    EXPECT_EQ(SizeText(1023), "1023 bytes");
+    // One unit word for both languages, and no blanks around the number.
+    EXPECT_EQ(SizeText(0), "0 B");
+    EXPECT_EQ(SizeText(5), "5 B");
+    EXPECT_EQ(SizeText(512), "512 B");
+    EXPECT_EQ(SizeText(1023), "1023 B");
     EXPECT_EQ(SizeText(1024), "1.00 KB");
     EXPECT_EQ(SizeText(1536), "1.50 KB");
     EXPECT_EQ(SizeText(5242880), "5.00 MB");
     EXPECT_EQ(SizeText(1073741824), "1.00 GB");
     EXPECT_EQ(SizeText(5368709120ull), "5.00 GB");
+    // Rounded to the nearest hundredth.
+    EXPECT_EQ(SizeText(46297), "45.21 KB");
+    EXPECT_EQ(SizeText(527305), "514.95 KB");
+    EXPECT_EQ(SizeText(1048575), "1024.00 KB");
 }
 
 TEST(Conversion, NumbersIgnoreTheUserLocale)

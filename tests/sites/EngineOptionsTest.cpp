@@ -122,6 +122,17 @@ TEST(EngineOptionArgs, SignInReasonsAndTheFormatList)
     audio.VideoCodec = "none";
     audio.AudioCodec = "mp4a.40.2";
     EXPECT_EQ(FormatListLine(audio), "a b\t-\taudio only\t-\tmp4a.40.2\t-");
+
+    // The dialog's line leaves out what the page does not tell, in the user's language.
+    EXPECT_EQ(FormatChoiceLine(video, false), "dash-v1: mp4, 320x240, 25 fps, avc1.64000d, 1.50 KB");
+    EXPECT_EQ(FormatChoiceLine(audio, false), "a b: audio only, mp4a.40.2");
+    EXPECT_EQ(FormatChoiceLine(audio, true), "a b: tylko d\u017awi\u0119k, mp4a.40.2");
+    TPageFormat bare;
+    bare.Id = "0";
+    bare.Ext = "mp4";
+    EXPECT_EQ(FormatChoiceLine(bare, true), "0: mp4");
+    bare.Ext.clear();
+    EXPECT_EQ(FormatChoiceLine(bare, false), "0");
 }
 
 TEST(EngineOptionArgs, ThePagesSubtitleLanguagesAndFormatDetails)

@@ -6,6 +6,7 @@
 #include "app/Settings.h"
 #include "ui/GetMain.h"
 #include "support/TempDir.h"
+#include "TextsFit.h"
 #include "ui/MessageBoxes.h"
 
 #include <QElapsedTimer>
@@ -129,6 +130,22 @@ private slots:
         QVERIFY(!QFile::exists(QString::fromStdString(input))); // deleted after success, as asked
         QCOMPARE(w.MediaInfo.Width, 160);
         QCOMPARE(w.MediaInfo.DurationSeconds, 2);
+    }
+
+    // The Polish window names the conversion's line in Polish, and every text
+    // is whole at the window's smallest width.
+    void thePolishConversionSaysItsStateInPolish()
+    {
+        AppSettings.LangPolish = true;
+        const std::string input = dir_->Write("in.avi", "x");
+        WriteStandInEncoder("printf done > \"$4\"\n");
+        TFormGetMain w(LocalJob(input, dir_->File("out.avi"), "-y -i %1 %2"));
+        w.show();
+        w.resize(w.minimumWidth(), w.height());
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString::fromUtf8("OK - Konwersja zakończona"), 30000);
+        QCOMPARE(w.lblInfoProgress->text(), QString("Stan:"));
+        const QStringList unfitted = textsfit::Unfitted(&w);
+        QVERIFY2(unfitted.isEmpty(), qPrintable(unfitted.join("; ")));
     }
 
     void failureShowsTheEncoderOutputAndWritesTheLog()

@@ -10,13 +10,19 @@
 #include "sites/PageEngine.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "TextsFit.h"
 #include "ui/EngineBox.h"
+#include "ui/EngineChoicesBox.h"
+#include "ui/Main.h"
 #include "ui/MessageBoxes.h"
+#include "ui/StatusLabel.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QLineEdit>
+#include <QTabWidget>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -349,6 +355,86 @@ private slots:
         ForgetProgramVersions();
         QCOMPARE(QString::fromStdString(ChooseEngine().Version), QString("2025.01.01"));
         AppSettings.LangPolish = false;
+    }
+
+    // The Options tab at the main window's size, in English and then in the
+    // Polish the user picks: every text is whole, the channel box is as wide
+    // as "stabilny", the speed limit says what it takes beside its field, the
+    // engine's long path is shortened in its middle with all of it in the
+    // tooltip, and the line an update left below the buttons is said again in
+    // the new language (the window makes room for it).
+    void theOptionsTabFitsItsTextsInBothLanguages()
+    {
+        TEngineFolder folder("2025.01.01");
+        folder.server.Handle("/yt-dlp/yt-dlp/releases/latest", [](const Request&) {
+            Response r;
+            r.silent = true;  // never answers: the update is cancelled
+            return r;
+        });
+        std::string deep = folder.dir.File("programs");
+        ::mkdir(deep.c_str(), 0700);
+        for (const char* part : {"/a folder with a rather long name of its own", "/and another one that is long too", "/engine"})
+            ::mkdir((deep += part).c_str(), 0700);
+        const std::string engine = deep + "/yt-dlp";
+        std::ofstream(engine) << "#!/bin/sh\necho 2025.01.01\n";
+        ::chmod(engine.c_str(), 0755);
+        PageEngineOverride = engine;
+        ForgetProgramVersions();
+
+        TFormMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.pc->setCurrentWidget(w.tsOptions);
+        TEngineBox* box = w.gbEngine;
+        QTRY_VERIFY2_WITH_TIMEOUT(box->lblEngine->text().contains(QString::fromStdString(engine)),
+                                  qPrintable(box->lblEngine->text()), 20000);
+        bool pressed = false;
+        WhileModal([&](QWidget* modal) {
+            if (!folder.server.WaitForRequests(1, std::chrono::milliseconds(0)))
+                return false;
+            QTest::keyClick(modal, Qt::Key_Escape);
+            pressed = true;
+            return true;
+        });
+        QTest::mouseClick(box->btnUpdateEngine, Qt::LeftButton);
+        QVERIFY(pressed);
+        QCOMPARE(box->lblEngineResult->text(), QString("Update cancelled; the page engine is unchanged."));
+        QTRY_VERIFY_WITH_TIMEOUT(box->lblEngine->text().contains(QString::fromStdString(engine)), 20000);
+
+        auto check = [&](const QString& stable) {
+            QVERIFY2(textsfit::Unfitted(&w).isEmpty(), qPrintable(textsfit::Unfitted(&w).join("; ")));
+            QCOMPARE(box->cbEngineChannel->itemText(0), stable);
+            QComboBox fresh;
+            fresh.setFont(box->cbEngineChannel->font());
+            fresh.addItems({box->cbEngineChannel->itemText(0), box->cbEngineChannel->itemText(1)});
+            QVERIFY2(box->cbEngineChannel->width() >= fresh.sizeHint().width(),
+                     qPrintable(QString("%1 < %2").arg(box->cbEngineChannel->width()).arg(fresh.sizeHint().width())));
+            // The engine's path is too long for the window: its middle gives way.
+            const auto* line = dynamic_cast<const TStatusLabel*>(static_cast<QLabel*>(box->lblEngine));
+            QVERIFY(line);
+            const QString shown = line->FittedText();
+            QVERIFY2(shown != box->lblEngine->text() && shown.contains(QString::fromUtf8("\u2026")) &&
+                         shown.contains("/yt-dlp)"),
+                     qPrintable(shown));
+            QTRY_COMPARE_WITH_TIMEOUT(box->lblEngine->toolTip(), box->lblEngine->text(), 5000);
+            QVERIFY(box->lblEngine->toolTip().contains(QString::fromStdString(engine)));
+        };
+        check("stable");
+        const QLabel* hint = w.gbEngineAccess->findChild<QLabel*>("lblLimitRateHint");
+        QVERIFY(hint);
+        QCOMPARE(hint->text(), QString("Bytes a second, e.g. 500K or 2M"));
+        QCOMPARE(w.gbEngineAccess->edLimitRate->placeholderText(), QString("no limit"));
+
+        // The user picks Polish.
+        w.cbLanguage->setFocus();
+        QTest::keyClick(w.cbLanguage, Qt::Key_Down);
+        QVERIFY(AppSettings.LangPolish);
+        QCOMPARE(box->lblEngineResult->text(), QString::fromUtf8("Aktualizacja przerwana; silnik stron bez zmian."));
+        QVERIFY(box->lblRuntime->text().startsWith(QString::fromUtf8("Środowisko JavaScript: ")));
+        check("stabilny");
+        QCOMPARE(hint->text(), QString::fromUtf8("Bajtów na sekundę, np. 500K lub 2M"));
+        QCOMPARE(w.gbEngineAccess->edLimitRate->placeholderText(), QString("bez ograniczenia"));
+        PageEngineOverride.reset();
     }
 
     void polishTexts()

@@ -10,8 +10,10 @@
 #include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "TextsFit.h"
 #include "ui/EngineChoicesBox.h"
 #include "ui/New.h"
+#include "ui/StatusLabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +23,7 @@
 #include <QtTest>
 
 #include <optional>
+#include <sys/stat.h>
 
 class EngineChoicesBoxTest : public QObject {
     Q_OBJECT
@@ -74,10 +77,12 @@ private slots:
 
         // The page's own formats join the quick choices.
         QTest::mouseClick(box->btnCheckEngineFormats, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(box->cbEngineFormat->count(), quick + 2, 30000);
-        QVERIFY2(box->cbEngineFormat->itemText(quick).contains("160x120") ||
-                     box->cbEngineFormat->itemText(quick + 1).contains("160x120"),
-                 qPrintable(box->cbEngineFormat->itemText(quick)));
+        // (under a line and their heading)
+        QTRY_COMPARE_WITH_TIMEOUT(box->cbEngineFormat->count(), quick + 4, 30000);
+        QCOMPARE(box->cbEngineFormat->itemText(quick + 1), QString("Formats of this page:"));
+        QVERIFY2(box->cbEngineFormat->itemText(quick + 2).contains("160x120") ||
+                     box->cbEngineFormat->itemText(quick + 3).contains("160x120"),
+                 qPrintable(box->cbEngineFormat->itemText(quick + 2)));
 
         // Audio only, without title and chapters.
         box->cbEngineFormat->setFocus();
@@ -101,6 +106,56 @@ private slots:
         TFormNew again(nullptr, [](const TDownloadJob&) { return true; });
         QCOMPARE(again.gbEngineChoices->cbEngineFormat->currentData().toString(), QString("audio"));
         QVERIFY(!again.gbEngineChoices->chMetadata->isChecked());
+    }
+
+    // The page's own formats follow the quick choices under a heading of
+    // theirs, in the dialog's language; each line tells what the page knows of
+    // the format and leaves out what it does not. The heading is no choice.
+    void thePagesFormatsComeUnderAHeadingInBothLanguages()
+    {
+        testhttp::TestHttpServer server;
+        server.Serve("/page", "<html><head><title>Clip</title></head><body>video</body></html>");
+        const std::string media = server.Url("/v.mp4");
+        dir_->Write("answer.json",
+                    "{\"title\": \"Clip\", \"ext\": \"mp4\", \"url\": \"" + media + "\", \"formats\": ["
+                    "{\"format_id\": \"0\", \"ext\": \"mp4\", \"url\": \"" + media + "\"}, "
+                    "{\"format_id\": \"hls-1\", \"ext\": \"mp4\", \"url\": \"" + media + "\", \"vcodec\": \"avc1\", "
+                    "\"acodec\": \"mp4a.40.2\", \"width\": 640, \"height\": 360, \"fps\": 25, \"filesize\": 1536}, "
+                    "{\"format_id\": \"a1\", \"ext\": \"m4a\", \"url\": \"" + media + "\", \"vcodec\": \"none\", "
+                    "\"acodec\": \"mp4a.40.2\"}]}");
+        const std::string engine = dir_->Write("engine", "#!/bin/sh\ncat '" + dir_->File("answer.json") + "'\n");
+        ::chmod(engine.c_str(), 0755);
+        PageEngineOverride = engine;
+        for (bool polish : {false, true}) {
+            AppSettings.LangPolish = polish;
+            ForgetPageLookUps();
+            TFormNew form(nullptr, [](const TDownloadJob&) { return true; });
+            form.show();
+            QTest::keyClicks(form.edURL, QString::fromStdString(server.Url("/page")));
+            TEngineChoicesBox* box = form.gbEngineChoices;
+            QVERIFY(box->isVisible());
+            QComboBox* list = box->cbEngineFormat;
+            QTest::mouseClick(box->btnCheckEngineFormats, Qt::LeftButton);
+            // Five quick choices, a line between, the heading, the page's three.
+            QTRY_COMPARE_WITH_TIMEOUT(list->count(), 10, 15000);
+            QCOMPARE(list->itemText(6), QString::fromUtf8(polish ? "Formaty tej strony:" : "Formats of this page:"));
+            QVERIFY(!(list->model()->flags(list->model()->index(6, 0)) & Qt::ItemIsEnabled));
+            QCOMPARE(list->itemText(7), QString("0: mp4"));
+            QCOMPARE(list->itemText(8), QString("hls-1: mp4, 640x360, 25 fps, avc1+mp4a.40.2, 1.50 KB"));
+            QCOMPARE(list->itemText(9), QString::fromUtf8(polish ? "a1: m4a, tylko dźwięk, mp4a.40.2"
+                                                                 : "a1: m4a, audio only, mp4a.40.2"));
+            // From the last quick choice the key goes past the heading to the page's first.
+            list->setCurrentIndex(4);
+            list->setFocus();
+            QTest::keyClick(list, Qt::Key_Down);
+            QCOMPARE(list->currentData().toString(), QString("0"));
+            // At the dialog's smallest width every text is whole, the group's too.
+            form.resize(form.minimumWidth(), form.height());
+            QCOMPARE(form.width(), form.minimumWidth());
+            const QStringList unfitted = textsfit::Unfitted(&form);
+            QVERIFY2(unfitted.isEmpty(), qPrintable(unfitted.join("; ")));
+        }
+        PageEngineOverride.reset();
     }
 
     void cookiesAndSpeedLimitInOptions()

@@ -7,16 +7,22 @@
 #include "ui/GetMain.h"
 #include "download/EngineDownload.h"
 #include "download/GetMainTexts.h"
+#include "download/JobList.h"
+#include "net/ZQ_FileSystem.h"
 #include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "TextsFit.h"
+#include "ui/DownloadList.h"
 #include "ui/MessageBoxes.h"
+#include "ui/RunningInstance.h"
 #include "ui/StatusLabel.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QElapsedTimer>
@@ -25,8 +31,31 @@
 
 #include <atomic>
 #include <memory>
+#include <sys/stat.h>
 
 using testhttp::Response;
+
+namespace {
+// The download window's texts that do not fit (textsfit::Unfitted), and
+// besides: the size line and the speed, which share a row, running into each
+// other, and buttons of the bottom row on top of each other or of Auto close.
+QStringList Unfitted(const TFormGetMain& w)
+{
+    QStringList bad = textsfit::Unfitted(&w);
+    if (w.lblSize->isVisible() && !w.lblSize->text().isEmpty() && !w.lblSpeed->text().isEmpty()) {
+        const QFontMetrics metrics(w.lblSize->font());
+        const int need = metrics.horizontalAdvance(w.lblSize->text() + "  " + w.lblSpeed->text());
+        if (need > w.lblSize->contentsRect().width())
+            bad << "size and speed \"" + w.lblSize->text() + "\" \"" + w.lblSpeed->text() + "\"";
+    }
+    const QList<QWidget*> row = {w.chAutoClose, w.btnRetry, w.btnAbort};
+    for (int i = 0; i < row.size(); ++i)
+        for (int j = i + 1; j < row.size(); ++j)
+            if (row[i]->isVisible() && row[j]->isVisible() && row[i]->geometry().intersects(row[j]->geometry()))
+                bad << row[i]->metaObject()->className() + QString(" over ") + row[j]->metaObject()->className();
+    return bad;
+}
+} // namespace
 
 class GetMainTest : public QObject {
     Q_OBJECT
@@ -111,7 +140,8 @@ private slots:
     void sizeLimits()
     {
         TFormGetMain w(MakeJob("/m", 0));
-        QCOMPARE(w.minimumWidth(), 300);
+        QVERIFY(w.minimumWidth() >= 300);
+        QVERIFY(w.minimumWidth() <= TFormGetMain::DesignWidth);
         QCOMPARE(w.minimumHeight(), TFormGetMain::DesignHeight);
         QCOMPARE(w.maximumHeight(), TFormGetMain::DesignHeight);
     }
@@ -169,7 +199,7 @@ private slots:
         TFormGetMain w(MakeJob("/m", 0));
         w.show();
         QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Downloaded 29.30 KB - OK"), 15000);
-        QCOMPARE(w.lblSize->text(), QString("0 ( 0 bytes)"));
+        QCOMPARE(w.lblSize->text(), QString("30000 (29.30 KB)"));  // the file, once it is there
         QCOMPARE(w.lblProgress->text(), QString("29.30 KB"));
         QVERIFY(w.pb->isHidden());
     }
@@ -181,7 +211,8 @@ private slots:
         w.show();
         QTRY_VERIFY_WITH_TIMEOUT(w.Caption().startsWith("Downloaded"), 15000);
         QCOMPARE(w.lblProgress->text(), QString("100 % - 19.53 KB"));
-        QCOMPARE(w.pb->value(), 5000);
+        QCOMPARE(w.lblSize->text(), QString("20000 (19.53 KB)"));  // what is on disk
+        QCOMPARE(w.pb->value(), w.pb->maximum());
     }
 
     void existingFileIsCutAndEmptyBodyRemoved()
@@ -191,7 +222,7 @@ private slots:
         dir_->Write("out.flv", "old content that must go");
         TFormGetMain w(job);
         w.show();
-        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Downloaded  0 bytes - OK"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Downloaded 0 B - OK"), 15000);
         // The thread removes the empty file as its last step, after the outcome.
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString::fromStdString(job.OutputFile)), 5000);
     }
@@ -422,10 +453,10 @@ private slots:
         QTest::addColumn<bool>("reachable");
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("downloaded") << false << true << "Download finished" << "";
+        QTest::newRow("downloaded") << false << true << "Download finished (1 B)" << "";
         QTest::newRow("failed") << false << false << "Download failed" << "Connection error\n";
         QTest::newRow("Polish") << true << false << QString::fromUtf8("Pobieranie nie powiodło się")
-                                << QString::fromUtf8("Wystapił problem z połączeniem\n");
+                                << QString::fromUtf8("Wystąpił problem z połączeniem\n");
     }
 
     void aJobThatEndsUnseenIsNotified()
@@ -549,6 +580,116 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QString::fromStdString(EngineWorkDir(job.OutputFile))), 5000);
         QVERIFY(!QFileInfo::exists(QString::fromStdString(job.OutputFile)));
         QVERIFY(!w.Caption().startsWith("Downloaded"));
+    }
+
+    // Through the page engine, whose counts of its stream are not the file it
+    // leaves (46210 bytes announced, 46305 counted, 46297 on disk): the size
+    // line, the progress line, the title and the row of the main window's list
+    // all give the file's size on disk, rounded the one way.
+    void anEngineJobShowsItsFilesSizeOnDiskEverywhere()
+    {
+        const std::string engine = dir_->Write("engine", "#!/bin/sh\n"
+                                                         "echo '[brimtale] downloading 20000 46210 NA 0'\n"
+                                                         "echo '[brimtale] downloading 46210 46210 NA 0'\n"
+                                                         "echo '[brimtale] finished 46305 46305 NA 0'\n"
+                                                         "head -c 46297 /dev/zero > media.mp4\n");
+        ::chmod(engine.c_str(), 0755);
+        PageEngineOverride = engine;
+        // The main window's list, with this window as the process of its row.
+        TInstanceServer instances;
+        const QString socket = QString::fromStdString(dir_->File("instance"));
+        QVERIFY(instances.Listen(socket));
+        TDownloadQueue queue(dir_->File("list.txt"));
+        queue.StartProcess = [](const std::vector<std::string>&) {
+            return static_cast<std::int64_t>(QCoreApplication::applicationPid());
+        };
+        connect(&instances, &TInstanceServer::reportReceived, &queue,
+                [&queue](const TJobReport& report, QLocalSocket* connection) { queue.TakeReport(report, connection); });
+        TDownloadJob job = MakeJob("/page", 0, "film.mp4");
+        job.ThroughEngine = true;
+        const std::uint64_t id = queue.AddJob(job, "film");
+        QVERIFY(id != 0);
+        QVERIFY(queue.List().Find(id)->Running);
+
+        TFormGetMain w(job);
+        w.AttachToList(id, true, false, socket);
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Downloaded 45.21 KB - OK"), 30000);
+        PageEngineOverride.reset();
+        QCOMPARE(FileSizeOf(dir_->File("film.mp4")), std::int64_t(46297));
+        QCOMPARE(w.lblSize->text(), QString("46297 (45.21 KB)"));
+        QCOMPARE(w.lblProgress->text(), QString("100 % - 45.21 KB"));
+        QTRY_COMPARE_WITH_TIMEOUT(queue.List().Find(id)->State, TJobState::Done, 10000);
+        QCOMPARE(queue.Model()->index(0, TJobTableModel::ColSize).data().toString(), QString("45.21 KB"));
+        QCOMPARE(queue.Model()->index(0, TJobTableModel::ColPercent).data().toString(), QString("100 %"));
+    }
+
+    // Before anything says how large the file is, the size line says so with a
+    // dash (no zero, no English word in the Polish window); at the end it is the file's.
+    void theSizeLineBeforeTheSizeIsKnown()
+    {
+        AppSettings.LangPolish = true;
+        server_->Handle("/m", [](const testhttp::Request&) {
+            Response r;
+            r.generatedSize = 1 << 20;
+            r.sendContentLength = false;
+            r.paceMs = 40;
+            return r;
+        });
+        TFormGetMain w(MakeJob("/m", 0));
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0, 15000);
+        QCOMPARE(w.lblInfoSize->text(), QString("Rozmiar:"));
+        QCOMPARE(w.lblSize->text(), QString::fromUtf8("\u2014"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.Caption(), QString("Pobrano 1.00 MB - OK"), 15000);
+        QCOMPARE(w.lblSize->text(), QString("1048576 (1.00 MB)"));
+    }
+
+    // At the window's smallest width, in both languages, while a download runs,
+    // after it was aborted and after it failed: every text is whole where it
+    // is shown. The kept file's long path is shortened in its middle, the
+    // words before it stay, and the tooltip has all of it.
+    void everyTextFitsAtTheSmallestWidthInBothLanguages()
+    {
+        Response big;
+        big.generatedSize = 1ull << 30;
+        big.paceMs = 5;
+        server_->Handle("/big", [big](const testhttp::Request&) { return big; });
+        answerYes_ = false;
+        for (bool polish : {false, true}) {
+            AppSettings.LangPolish = polish;
+            const TGetMainTexts& t = GetMainTexts(polish);
+            TDownloadJob job = MakeJob("/big", 1 << 30, std::string(polish ? "pl" : "en") +
+                                                         " Holiday on the Baltic coast with the whole family, summer 2010.flv");
+            TFormGetMain w(job);
+            w.show();
+            w.resize(w.minimumWidth(), w.height());
+            QCOMPARE(w.width(), w.minimumWidth());
+            QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0 && !w.lblSpeed->text().isEmpty(), 15000);
+            QVERIFY2(Unfitted(w).isEmpty(), qPrintable(Unfitted(w).join("; ")));
+
+            QTest::mouseClick(w.btnAbort, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!w.Downloading && w.btnAbort->text() == QString::fromUtf8(t.Close), 15000);
+            const QString words = QString::fromUtf8(polish ? "Przerwano - niekompletny plik pozostaje: "
+                                                           : "Aborted - the partial file is kept: ");
+            const QString state = words + QString::fromStdString(job.OutputFile);
+            QTRY_COMPARE_WITH_TIMEOUT(w.lblProgress->text(), state, 5000);
+            const QString shown = w.lblProgress->FittedText();
+            QVERIFY2(shown.startsWith(words) && shown.contains(QString::fromUtf8("\u2026")) && shown.endsWith(".flv"),
+                     qPrintable(shown));
+            QTRY_COMPARE_WITH_TIMEOUT(w.lblProgress->toolTip(), state, 5000);
+            QVERIFY2(Unfitted(w).isEmpty(), qPrintable(Unfitted(w).join("; ")));
+
+            // A failure offers Retry beside Auto close and Close.
+            TDownloadJob failing = MakeJob("/none", 100, polish ? "pl.flv" : "en.flv");
+            failing.MediaUrl = testhttp::ClosedPortUrl("/none.flv");
+            TFormGetMain f(failing);
+            f.show();
+            f.resize(f.minimumWidth(), f.height());
+            QTRY_VERIFY_WITH_TIMEOUT(f.btnRetry->isVisible(), 20000);
+            QCOMPARE(f.btnRetry->text(), QString::fromUtf8(t.Retry));
+            QVERIFY2(Unfitted(f).isEmpty(), qPrintable(Unfitted(f).join("; ")));
+        }
     }
 
     void closeAfterTheWorkEndsTerminates()
