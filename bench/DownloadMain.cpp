@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_download: times one download through TInet the way the download thread
 // does it (Open, empty the file, DownloadToFile in 10240-byte chunks with a
 // progress callback), or times another program, and reports throughput and

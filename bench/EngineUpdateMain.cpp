@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page engine update's steps timed on loopback: a release server on
 // 127.0.0.1 (downloads redirected to a second one), a signing key made for the
 // run, a stand-in engine of ENGINE_MB megabytes and a deno zip of DENO_MB.

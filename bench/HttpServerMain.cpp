@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_http_server: serves a generated body of N bytes at /big on 127.0.0.1
 // until it is killed (SIGINT/SIGTERM) or its time limit passes. Prints the port
 // on the first line of its output so that a script can pick it up.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_list_paint: the main window while 1000 jobs are added to its list, 50
 // at a time as the event loop turns. Prints how long the list took to paint
 // after the first batch, after the others (the longest and the median), and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The page engine road, run by hand (not by CI or CTest):
 #
 #   bench/engine.sh [BUILD_DIR] [SECONDS]

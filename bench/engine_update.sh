@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Page engine update benchmark, run by hand (not by CI or CTest):
 #
 #   bench/engine_update.sh [BUILD_DIR] [ROUNDS] [ENGINE_MB] [DENO_MB]

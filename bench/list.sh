@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The download list's cost, run by hand (not by CI or CTest):
 #
 #   bench/list.sh [BUILD_DIR] [SIZE_BYTES] [PACE_MS]

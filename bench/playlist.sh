@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # List benchmark, run by hand (not by CI or CTest):
 #
 #   bench/playlist.sh [BUILD_DIR] [VIDEOS]

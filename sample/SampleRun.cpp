@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the whole road of one download on a bundled sample, on this computer only:
 // a page of a recognised site and a short generated clip are served on 127.0.0.1;
 // the page is resolved and named as the new-download dialog does it, and the job

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The folders of src/ form layers: a file may include files of its own folder
 # and of the folders below it, never of one above. Lowest first:
 layers=(net app shell convert sites download ui programs)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up what is missing, builds Brimtale and runs its main job on the bundled
 # sample: a page of a recognised site and a generated clip, served on 127.0.0.1
 # only. The page is resolved and named, a download process downloads the clip,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds what is needed and draws the three windows in English and Polish into
 # docs/screenshots/ (offscreen: no display is needed).
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Brimtale needs to build, test and run, when they
 # are missing. Sourced by run.sh and test.sh; can also be run on its own.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One download (and optional conversion) and the "-get" command line that hands
 // it from the interactive process to a download process of its own.

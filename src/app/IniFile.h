@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // INI files as the settings and the profiles use them: sections in square
 // brackets, "key=value" lines; sections and keys are found without regard to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The message a second start of the interactive program hands to the one that
 // runs already: one address, as bytes, with its length in front, so that any

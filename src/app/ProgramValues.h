@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Program-wide values set once at start-up, and the small path helpers that
 // find the program's files beside its executable.

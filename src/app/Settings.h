@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings every process loads at start-up and writes back at fixed moments
 // (section "Main" of bmt.ini), and the directory history file.

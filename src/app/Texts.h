@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The texts of the main window and the new-download dialog in English and
 // Polish, and the program's bilingual messages. Plain data, so the tables are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Console runner: the child gets the pipe's write end as standard output and
 // standard error and /dev/null as standard input; it is started directly with
 // posix_spawn (never through a shell), with this process's environment and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a console program without a shell, with its standard output and standard
 // error captured on one pipe as a list of lines, and returns its exit code.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion steps that need no window.
 
 #include "convert/Conversion.h"

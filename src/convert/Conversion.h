@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The steps of a conversion run that need no window: file names, the encoder's
 // arguments, reading its progress lines, and the error log.

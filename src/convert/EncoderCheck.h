@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which encoders a conversion profile needs, and whether the installed ffmpeg
 // has them: a profile whose encoder is missing would fail only after the download.

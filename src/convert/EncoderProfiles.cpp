@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion profiles: every section of the profile file except "MAIN" with a
 // non-blank "Params" is one profile, in the order of the sections in the file.
 

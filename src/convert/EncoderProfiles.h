@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversion profiles from bmt_encoder_profiles.ini: one section per profile
 // with "DisplayName", "Params", "EncExt" and "Ext"; section "MAIN" holds

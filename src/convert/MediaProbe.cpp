@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Media probe: the encoder run with "-i" and the file prints a description of
 // the file and stops; the duration, start time, frame size and frame rate are
 // read from that description.

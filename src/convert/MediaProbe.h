@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the encoder tells about a media file: duration, frame size, frame rate.
 

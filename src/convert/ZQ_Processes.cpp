@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Process lookup over /proc: a process's parent comes from /proc/PID/stat, its
 // executable from the link /proc/PID/exe, its arguments from /proc/PID/cmdline.
 

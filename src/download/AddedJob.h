@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An address handed over by "brimtale --add" becomes a download job without the
 // dialog: the same checks, look-up, name and reservation as the dialog's, with

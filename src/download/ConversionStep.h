@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One conversion from start to end, as the download window and the command line
 // run it: the output takes a free name (a numbered one when the name is taken or

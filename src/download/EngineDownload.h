@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Downloading a page's media through the page engine (yt-dlp): its arguments,
 // reading its progress lines, and the private folder it works in.

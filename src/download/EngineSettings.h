@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The page engine's choices as bmt.ini keeps them (section "Main"): the dialog's
 // format, subtitles and metadata, and the Options tab's sign-in cookies and

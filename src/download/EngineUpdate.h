@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeping the program's own page engine current: the newest release is found
 // from the redirect of the releases' "latest" address, its SHA2-256SUMS must

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The download window's texts in English and Polish, including the words the
 // download thread and the conversion use later.

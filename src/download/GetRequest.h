@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The road from what the user gave (an address or a local file, a directory, a
 // file name, a format and a profile) to a download job, shared by the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The list of every job the program has been given: a row per job, the queue
 // rule (at most MaxDownloads jobs run, the others wait as Queued and start in

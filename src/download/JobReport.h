@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a download process started from the list tells the program about its job,
 // and what the program asks of it, over the program's local socket. Both are

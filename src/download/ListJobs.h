@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Many jobs at once: one per entry of a page that lists videos, and one per
 // address of a batch (several addresses pasted or dropped together). Both the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Turning a page or a local file into a proposed output file name, and an output
 // path into one that is safe to write.

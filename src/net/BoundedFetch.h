@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One HTTP(S) GET with bounds on everything: the bytes it may bring, the time to
 // connect, the time without a byte, the whole time, and a cancel asked several

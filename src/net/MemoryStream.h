@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A growable in-memory byte stream with a read/write position, the buffer that
 // page reads are collected in before they are turned into text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The speed of a transfer, smoothed over its recent samples, and the time left
 // at that speed.

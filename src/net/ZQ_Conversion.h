@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Number conversions. Numbers are always written and read with "." as the
 // decimal separator, whatever the user's locale, so that the encoder's output

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The HTTP client (over libcurl) through which the program reads pages into
 // memory and media files onto disk, and the one-shot web queries: page title,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text helpers shared by the whole program. Texts are UTF-8 byte strings;
 // positions are 1-based and 0 means "not found", as in the rest of the program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Address helpers: percent decoding and splitting an address into its parts.
 

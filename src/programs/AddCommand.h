@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "brimtale --add [-d DIR] [-f FORMAT] [-p PROFILE] [--playlist] ADDRESS...":
 // the addresses go to the queue of the user's running program, which is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // brimtale-cli's page engine commands: --update-engine, --restore-engine and
 // --engine-status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "programs/CliOptions.h"
 
 bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options, std::string& error)

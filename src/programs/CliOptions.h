@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line of brimtale-cli: its options, read into one structure, and
 // the help text.

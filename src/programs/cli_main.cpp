@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // brimtale-cli: the road of the new-download dialog and the download window,
 // from a terminal. Built from the core libraries only (no windows).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Brimtale: saves the video behind a web page and converts it with ffmpeg.
 
 #include "app/StartUp.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The folders the program's shortcut goes into, by the names the main window
 // uses: "Desktop" (the user's desktop folder) and "Start Menu" (the user's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's shortcut: a desktop entry file in a folder (the desktop or the
 // applications menu). The folders themselves are found by the window layer

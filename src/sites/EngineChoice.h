@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which page engine (yt-dlp) runs, and with which arguments. The candidates are
 // the program's own copy in engine/ beside the settings, one beside the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A format as the page engine lists it, and the engine's choice of format.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/EngineOptions.h"
 
 #include "net/ZQ_Conversion.h"

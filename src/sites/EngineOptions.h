@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the user may ask of the page engine besides the page: a format (a quick
 // choice or one of the page's own), subtitles, the title, chapters and cover

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The page engine (yt-dlp), asked what a page holds: its title and the formats
 // it offers, as the engine's JSON page information. The engine runs as a

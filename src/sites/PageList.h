@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A page that lists several videos (a playlist, or a page with several video
 // elements): the page engine's answer read into the list's title and each

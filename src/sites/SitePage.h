@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading a page as text for the resolvers: a client of its own, at most
 // maxChunks reads of 1024 bytes, everything released before returning.

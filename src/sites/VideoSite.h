@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recognising what the user typed or pasted: a page of one of the supported
 // sites, a local file, or nothing; and what depends on the site.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Wrzuta resolver: the media address is built from the page's file key; for
 // audio pages it is read from the file's XML description.

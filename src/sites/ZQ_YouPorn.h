@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The YouPorn resolver: the media address passed to encodeURIComponent in the page.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The YouTube resolver: the media address of one format of a watch page, and
 // the probe of which formats a page offers.

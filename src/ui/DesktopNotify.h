@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Desktop notifications through the session's notification service
 // (org.freedesktop.Notifications on the D-Bus session bus).

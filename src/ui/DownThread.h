@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The worker that transfers the job's media address into its output file and
 // reports progress to the download window. Every window update it makes runs on

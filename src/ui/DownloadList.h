@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's list of jobs: the model the view shows (a row per job,
 // nothing per row but data), and the queue that starts a download process for

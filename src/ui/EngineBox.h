@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The page engine as the user sees it: the "Page engine" group of the Options
 // tab (version, where it comes from, its age, the JavaScript runtime, Update,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the user asks of the page engine in the windows: the new-download
 // dialog's group for any page that is not YouTube's (the format, quick choices

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window of the download mode: shows what is downloaded where, the size and
 // progress, Abort (Close when the work is done) and Auto close; starts the

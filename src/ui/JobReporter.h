@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The download process's side of the list: it tells the program that started
 // it how its job goes (download/JobReport.h) over the program's local socket,

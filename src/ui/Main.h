@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window of the interactive mode: the button that opens the
 // new-download dialog, the site links, the options and about tabs, and the tray

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's part for the list of jobs: the list below the tabs (shown
 // while it has rows), its options on the Options tab, and the addresses of
 // "brimtale --add".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every message and question box of the program goes through here, so that tests
 // (and runs without a person at the screen) can answer them.

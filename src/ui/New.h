@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The new-download dialog: turns a page address or a local video file into a
 // download job and hands it to the main window. Created once with the main

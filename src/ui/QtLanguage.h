@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Qt's own texts (the buttons of message boxes, the file and folder pickers, the
 // edit menus of text fields) in the program's language: the Polish translation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One interactive program per user: a later start with an address hands it to
 // the program that runs already, over a local socket of the user's own, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A one-line status label whose text is never cut off at its edge. When the
 // whole text does not fit: a path in it (SetPathText) is shortened in its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small parts every window of the program uses: the flag that tells a control's
 // handler that code changed it, the program's icons, and reading a clipboard or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text tables: complete in both languages, valid UTF-8, and the open-file
 // filter in the file dialog's form.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The stand-in encoder of the conversion tests, copied into a test's own
 // directory so that it is executable whatever the checkout did to its mode.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "convert/ZQ_Processes.h"
 
 #include "app/ProgramValues.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversions with the real encoder: every shipped profile converts a tiny
 // generated clip, and the result is checked with ffprobe. Skipped when ffmpeg
 // (or ffprobe) is not on PATH.

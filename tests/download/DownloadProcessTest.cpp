@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real download processes: the built program started with "-get" and a job, run
 // offscreen from a copy beside its own settings file, against the loopback server.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real yt-dlp on 127.0.0.1 with what the user asks of it: the page read
 // once, audio only, subtitles, the title in the file, a browser's cookies.
 #include "app/ProgramValues.h"

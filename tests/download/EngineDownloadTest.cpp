@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Downloads through the page engine: its progress lines, its arguments, its
 // folder, and the real yt-dlp against pages served on 127.0.0.1.
 #include "app/ProgramValues.h"

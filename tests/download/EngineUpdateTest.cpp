@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeping the page engine current, against a release server of the test's own
 // on 127.0.0.1 (its downloads redirect to a second server) and a signing key
 // the test makes with gpg. The engines are stand-in scripts that print their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The job list, its queue rule, its file, and the report line protocol.
 
 #include "download/AddedJob.h"

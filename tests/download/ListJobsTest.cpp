@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Many jobs at once: the jobs of a list's entries with names of their own, the
 // list's folder, and the addresses of a pasted batch.
 #include "download/ListJobs.h"

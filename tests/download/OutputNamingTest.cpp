@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Proposed output names from page titles, and output paths made safe to write.
 #include "net/ZQ_Strings.h"
 #include "support/TempDir.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "-get" command line: splitting any text and reading a job from it; an
 // address argument, and the message that hands it to the running program.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A page title through the whole naming chain always gives one safe file name.
 
 #include "FuzzSupport.h"

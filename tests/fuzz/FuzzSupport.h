@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the fuzz targets: the input as text, and a check that stops the
 // run with a message when a property does not hold.

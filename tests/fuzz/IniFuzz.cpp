@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // INI text: parse, write, parse again gives the same document.
 
 #include "FuzzSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report lines of download processes, the list file and the request of
 // "brimtale --add": what they take back is what they would write again.
 

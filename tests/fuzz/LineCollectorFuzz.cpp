@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console line collector: any bytes, fed in any pieces.
 
 #include "FuzzSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page engine's JSON page information, a page's list of videos, and its
 // progress lines.
 

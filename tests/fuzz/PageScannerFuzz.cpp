@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three page scanners and the clipboard recognition on any page text.
 
 #include "FuzzSupport.h"

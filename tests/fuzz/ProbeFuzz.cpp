@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encoder's description of a file, read by the media probe.
 
 #include "FuzzSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encoder's progress lines and a profile's parameter template.
 
 #include "FuzzSupport.h"

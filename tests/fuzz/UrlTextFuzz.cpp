@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The URL and text helpers on any text.
 
 #include "FuzzSupport.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a fresh prefix and runs the installed program in
 # download mode on a local clip: it must convert it and end by itself, with its
 # settings in the user's data folder (an installed layout, whoever runs it). When

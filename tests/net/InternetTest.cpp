@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HTTP client and the one-shot web queries against the loopback server.
 
 #include "net/MemoryStream.h"

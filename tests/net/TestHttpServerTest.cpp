@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loopback server that the HTTP tests stand on, checked with a bare socket
 // client so that its faults don't hide behind the client's.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/MemoryStream.h"
 #include "net/TransferRate.h"
 #include "net/ZQ_Conversion.h"

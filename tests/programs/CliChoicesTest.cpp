@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // brimtale-cli with what the user asks of the page engine: the formats of any
 // page and one of them by its id, audio only, and a speed limit, with the real
 // yt-dlp against pages on 127.0.0.1.

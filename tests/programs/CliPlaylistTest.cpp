@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // brimtale-cli --playlist with the real page engine on 127.0.0.1 (no title or
 // chapters written into the files, so they compare byte for byte): every video
 // of a page that lists several, in order, one line per file; equal titles; a

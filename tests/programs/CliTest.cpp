@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real brimtale-cli, from a folder of its own (settings and profiles beside
 // it): a page named from its title, a local clip converted, the lists, the exit
 // statuses, Ctrl+C, a hostile title and an existing file.

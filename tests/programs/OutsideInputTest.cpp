@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real brimtale-cli against stand-in page engines and encoders that behave
 // badly: a stray process holding the engine's output, page information built
 // to use up memory, a file of the wrong type or mode, terminal escapes in the

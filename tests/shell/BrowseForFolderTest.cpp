@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder picker and the shell folders, offscreen: the dialog is answered by
 // a timer, and HOME points at a temporary folder.
 

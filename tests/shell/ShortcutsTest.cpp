@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's desktop entry: where it goes, what it holds, and that a path
 // with blanks, quotes or shell characters still starts the program.
 

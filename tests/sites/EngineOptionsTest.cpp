@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the user may ask of the page engine: the format choices, subtitles,
 // cookies, the speed limit, and which engine version is told what.
 #include "sites/EngineOptions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the page engine's page information, and the format choices of the
 // dialog's YouTube buttons.
 #include "sites/PageEngine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a page's list of videos from the page engine's answer: the shapes the
 // engine gives, and answers built to mislead or to use up memory.
 #include "sites/PageList.h"

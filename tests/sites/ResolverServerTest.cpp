@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The resolvers against pages and media files served on 127.0.0.1.
 #include "net/ZQ_Internet.h"
 #include "sites/VideoSite.h"

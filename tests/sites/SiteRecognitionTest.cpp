@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recognition of the user's text and the text side of the three resolvers.
 #include "sites/VideoSite.h"
 #include "sites/ZQ_Wrzuta.h"

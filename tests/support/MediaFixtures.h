@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Media for the page engine's tests, made with the real ffmpeg: a short clip,
 // an HLS playlist and a DASH manifest cut from it, served by the test server.

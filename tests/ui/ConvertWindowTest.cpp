@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion run of the download window with the real encoder: a local clip
 // is converted, and Abort ends only this window's encoder.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Desktop notifications reach the session's notification service: a private
 // bus daemon of the test's own and a stand-in service on it. The body is
 // escaped only for a service that takes marked-up text.

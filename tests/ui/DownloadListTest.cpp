@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list of jobs in the main window with real download processes on
 // 127.0.0.1: the queue's limit, the states the list shows, a start after
 // everything was killed, many rows, and reports that are not to be believed.

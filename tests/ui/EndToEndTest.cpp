@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // From the address of a page to the file on disk: the dialog's GET resolves a
 // page served on loopback, the main window starts the built program as a
 // download process of its own, and the file arrives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Page engine group of the Options tab and the update window, as the user
 // works them: the group shows the engine in use, Update page engine runs the
 // update without stopping the window, Esc cancels it, and a look-up that found

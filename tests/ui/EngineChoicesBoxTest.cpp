@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page engine's choices in the windows, as the user works them: the new
 // download dialog's group for any other page (its formats checked with the
 // real yt-dlp on 127.0.0.1, a quick choice, metadata off, remembered), and the

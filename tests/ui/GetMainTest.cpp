@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download window in-process: texts, outcome states, Abort and Auto close,
 // against the loopback test server.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One interactive program per user: a later "brimtale ADDRESS" hands its
 // address to the running program and ends, and the address waits while the
 // dialog looks something up; a socket left by a program that ended is

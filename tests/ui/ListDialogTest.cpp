@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog with a page that lists several videos and with several addresses
 // at once, as the user works it: the offer of the list and its choice, the jobs
 // handed over in order with names of their own, a list of ten thousand

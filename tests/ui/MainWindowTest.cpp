@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: both windows switch language at once, the tray menu's
 // show/hide text, the shortcut boxes, opening the dialog with the clipboard,
 // dropped files, the hand-off of a job to a process of its own, closing, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The new-download dialog: the checks of GET and their messages, the output
 // path, the format probe, the profiles, the stored settings and the directory
 // history, paste and dropped files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the program's three windows (and Qt's folder picker and question box as
 // the program shows them) offscreen, in English and in Polish, into
 // PNG files (scripts/screenshots.sh). Usage: brimtale_screenshots OUTPUT_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the window tests offscreen, with HOME and the XDG folders in a temporary
 // folder so that nothing reaches the real desktop, and every message box
 // answered by the hook.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window tests share: the answered message boxes, the addresses the
 // windows asked the browser to open, and a program folder of a test's own.

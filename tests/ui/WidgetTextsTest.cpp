@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the texts come out on the widgets: the doubled "&" of the YouTube group
 // box and the two-line button caption.
 
