@@ -135,7 +135,7 @@ struct TMessagePair {
 };
 
 // In the order of TMessageId.
-const std::array<TMessagePair, 17> Messages = {{
+const std::array<TMessagePair, 18> Messages = {{
     {"Couldn't find video/music file. Sorry!", "Nie można pobrać pliku z podanego adresu!"},
     {"You must enter a valid URL or full file path!", "Musisz podać adres strony lub pełną ścieżkę do pliku!"},
     {"Invalid URL or input file does not exist!", "Nieprawidłowy adres lub plik źródłowy nie istnieje!"},
@@ -154,6 +154,8 @@ const std::array<TMessagePair, 17> Messages = {{
     {"Installing yt-dlp adds other sites.", "Zainstalowanie yt-dlp doda obsługę innych stron."},
     {"The page cannot be reached.", "Nie można połączyć się ze stroną."},
     {"This page offers none of these formats.", "Ta strona nie oferuje żadnego z tych formatów."},
+    {"This address gives a file that is no video or music.",
+     "Pod tym adresem jest plik, który nie jest filmem ani muzyką."},
 }};
 
 } // namespace

@@ -94,6 +94,7 @@ enum class TMessageId {
     EngineHint,          // the line added when there is no page engine
     PageUnreachable,     // the page engine could not connect to the page
     NoYouTubeFormats,    // the format probe found none of the six formats
+    NotMediaFile,        // the address gives a file that is no video or music
 };
 const char* MessageText(TMessageId id, bool polish);
 // The messages that carry a value: the text, the value and the closing text.

@@ -173,6 +173,10 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
                 resolved.Path = plan.Path + "." + media.Extension;
                 resolved.NameChanged = true;
             }
+        } else if (media.PlainFile) {
+            // A file of another kind: the engine would take it for a video
+            // and fail on it at the end. Said as what it is.
+            resolved.Message = MessageText(TMessageId::NotMediaFile, polish);
         } else if (!NetworkStepEnded()) {
             resolved = ResolveEnginePage(plan, polish, media.HttpStatus);
         }

@@ -448,8 +448,9 @@ std::optional<int> RunEnginePage(const TGetRequest& given, const std::string& ur
     }
     if (Interrupted)
         return Interruption(progress, {}, polish);
-    // A server that answers with an error is said so on the usual road.
-    if (media.IsMedia || media.NotTrusted || media.HttpStatus >= 400)
+    // A file that is no media is refused on the usual road; a server that
+    // answers with an error is said so there.
+    if (media.IsMedia || media.NotTrusted || media.PlainFile || media.HttpStatus >= 400)
         return std::nullopt;
     // The folder and its checks, before any name is known.
     TGetRequest request = given;

@@ -240,4 +240,9 @@ TEST(Texts, WhatWentWrongAtAnAddressIsSaidInTheProgramsWords)
     EXPECT_TRUE(StatusBeyondEngine(503));
     EXPECT_FALSE(StatusBeyondEngine(403));
     EXPECT_FALSE(StatusBeyondEngine(0));
+
+    EXPECT_EQ(std::string(MessageText(TMessageId::NotMediaFile, false)),
+              "This address gives a file that is no video or music.");
+    EXPECT_EQ(std::string(MessageText(TMessageId::NotMediaFile, true)),
+              "Pod tym adresem jest plik, który nie jest filmem ani muzyką.");
 }

@@ -261,6 +261,15 @@ void ServeAnswer(testhttp::TestHttpServer& server, const std::string& path, int 
         return r;
     });
 }
+
+// A file of bytes that are no text and start like no media.
+std::string BinaryBytes(std::size_t size)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < size; ++i)
+        bytes += static_cast<char>(i % 256);
+    return bytes;
+}
 } // namespace
 
 TEST_F(PageEngineOnLoopback, AServersErrorAnswerIsSaidInTheProgramsWordsAndTheEnginesLineIsLogged)
@@ -322,6 +331,39 @@ TEST_F(PageEngineOnLoopback, ADownloadTheServerRefusesIsSaidInTheProgramsWords)
     EXPECT_EQ(EngineRunMessage(run, true),
               "Pobieranie nie powiodło się: Serwer podaje, że ten adres nie istnieje (404).");
     EXPECT_NE(TempDir::Read(data.File("bmt_errors.log")).find("HTTP Error 404"), std::string::npos);
+}
+
+TEST_F(PageEngineOnLoopback, AFileThatIsNoMediaIsSaidAsSuchAndNeverGoesToTheEngine)
+{
+    server_.Serve("/files/data.bin", BinaryBytes(64 * 1024), "application/octet-stream");
+    const std::string url = server_.Url("/files/data.bin");
+    EXPECT_EQ(FileNameFromPage(url, vsWebPage), "data.bin");
+    const std::pair<bool, const char*> said[] = {
+        {false, "This address gives a file that is no video or music."},
+        {true, "Pod tym adresem jest plik, który nie jest filmem ani muzyką."},
+    };
+    for (const auto& [polish, text] : said) {
+        const TResolvedMedia resolved = ResolveMedia(Plan(url), 22, polish);
+        EXPECT_EQ(resolved.Message, text);
+        EXPECT_TRUE(resolved.MediaUrl.empty());
+        EXPECT_FALSE(resolved.ThroughEngine);
+    }
+    // Only the program's own client read it: the engine never did.
+    for (const testhttp::Request& r : server_.Requests())
+        if (r.path == "/files/data.bin") {
+            const auto agent = r.headers.find("user-agent");
+            EXPECT_TRUE(agent != r.headers.end() && agent->second.find("MSIE") != std::string::npos);
+        }
+    EXPECT_TRUE(fixtures::FolderEntries(out_.Path()).empty());
+
+    // Media under the same type still goes on, also when the program does not
+    // know its first bytes (an MP4 box of another size).
+    const std::string clip = TempDir::Read(clip_);
+    ASSERT_GT(clip.size(), 8u);
+    server_.Serve("/files/film", clip, "application/octet-stream");
+    const TResolvedMedia film = ResolveMedia(Plan(server_.Url("/files/film")), 22, false);
+    EXPECT_TRUE(film.Message.empty()) << film.Message;
+    EXPECT_FALSE(film.MediaUrl.empty());
 }
 
 TEST_F(PageEngineOnLoopback, AMediaAddressIsDownloadedAsItIsUnderItsOwnName)

@@ -336,8 +336,9 @@ private slots:
         QTest::newRow("Polish") << true;
     }
 
-    // An address of a batch the server answers with 404: named at the end in
-    // the program's words, the engine's own line only in the message's details.
+    // Addresses of a batch the server answers with 404 or that are files of
+    // no media: named at the end in the program's words, the engine's own
+    // line only in the message's details.
     void aBatchSaysWhyAnAddressFailedInTheProgramsWords()
     {
         QFETCH(bool, polish);
@@ -346,12 +347,17 @@ private slots:
         AppSettings.LangPolish = polish;
         testhttp::TestHttpServer server(std::chrono::seconds(120));
         server.Serve("/files/one.mp4", Mp4Bytes('1'), "video/mp4");
+        std::string binary;
+        for (int i = 0; i < 64 * 1024; ++i)
+            binary += static_cast<char>(i % 256);
+        server.Serve("/files/data.bin", binary, "application/octet-stream");
         const std::string missing = server.Url("/missing");
+        const std::string file = server.Url("/files/data.bin");
         const std::string one = server.Url("/files/one.mp4");
         TStarted started;
         TFormNew f(nullptr, started.Starter());
         f.show();
-        QGuiApplication::clipboard()->setText(Q(missing + "\n" + one + "\n"));
+        QGuiApplication::clipboard()->setText(Q(missing + "\n" + file + "\n" + one + "\n"));
         QTest::mouseClick(f.btnPasteUrl, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(folder.shown.size(), size_t(2), 90000);
         QCOMPARE(started.jobs.size(), size_t(1));
@@ -361,6 +367,10 @@ private slots:
         const QString notThere = polish ? QString::fromUtf8("Serwer podaje, że ten adres nie istnieje (404).")
                                         : QString("The server says this address does not exist (404).");
         QVERIFY2(told.contains(Q(missing) + "\n    " + notThere), qPrintable(told));
+        const QString noMedia =
+            QString::fromUtf8(polish ? "Pod tym adresem jest plik, który nie jest filmem ani muzyką."
+                                     : "This address gives a file that is no video or music.");
+        QVERIFY2(told.contains(Q(file) + "\n    " + noMedia), qPrintable(told));
         for (const char* engines : {"report", "yt-dlp", "HTTP Error", "[generic]", "Invalid data"})
             QVERIFY2(!told.contains(QString::fromUtf8(engines)), qPrintable(told));
         QVERIFY2(folder.details[1].contains(Q(missing)) && folder.details[1].contains("HTTP Error 404"),

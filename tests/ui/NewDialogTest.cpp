@@ -836,9 +836,10 @@ private slots:
         QTest::newRow("Polish") << true;
     }
 
-    // What the user sees of an address the server answers with an error: the
-    // program's words in the status line and in GET's message; the engine's
-    // own line only in the line's tooltip and the message's details.
+    // What the user sees of an address the server answers with an error, or
+    // of a file that is no media: the program's words in the status line and
+    // in GET's message; the engine's own line only in the line's tooltip and
+    // the message's details.
     void aServersErrorAnswerIsToldInTheProgramsWords()
     {
         QFETCH(bool, polish);
@@ -856,6 +857,10 @@ private slots:
                 return r;
             });
         }
+        std::string binary;
+        for (int i = 0; i < 64 * 1024; ++i)
+            binary += static_cast<char>(i % 256);
+        server.Serve("/files/data.bin", binary, "application/octet-stream");
         TFormNew f(nullptr);
         f.show();
         QVERIFY(QTest::qWaitForWindowActive(&f));
@@ -889,16 +894,18 @@ private slots:
         QVERIFY2(told.Details.contains("HTTP Error 404"), qPrintable(told.Details));
         QVERIFY(f.isVisible());
 
-        // Refused, failing: GET with a name typed.
+        // Refused, failing, a file that is no media: GET with a name typed.
         struct TCase {
             const char* Path;
             const char* English;
             const char* Polish;
-            const char* EngineLine;
+            const char* EngineLine;  // nullptr: the engine is not asked
         };
         const TCase cases[] = {
             {"/status403", "The server refused access (403).", "Serwer odmówił dostępu (403).", "HTTP Error 403"},
             {"/status500", "The server failed (500).", "Wystąpił błąd serwera (500).", "HTTP Error 500"},
+            {"/files/data.bin", "This address gives a file that is no video or music.",
+             "Pod tym adresem jest plik, który nie jest filmem ani muzyką.", nullptr},
         };
         for (const TCase& c : cases) {
             typeAddress(server.Url(c.Path));
@@ -909,7 +916,10 @@ private slots:
             QVERIFY2(told.Text == said || (told.Kind == TMsgKind::Question && told.Text.startsWith(said + "\n\n")),
                      qPrintable(told.Text));
             QVERIFY2(noEngineText(told.Text), qPrintable(told.Text));
-            QVERIFY2(told.Details.contains(c.EngineLine), qPrintable(told.Details));
+            if (c.EngineLine)
+                QVERIFY2(told.Details.contains(c.EngineLine), qPrintable(told.Details));
+            else
+                QVERIFY(told.Details.isEmpty());
             QVERIFY(f.isVisible());
         }
 
