@@ -121,13 +121,22 @@ const std::array<TFilterRow, OpenVideoFilterRows> FilterRows = {{
 
 const TFilterRow PolishFirstRow = {"Wszystkie obsługiwane formaty wideo", FilterRows[0].Patterns};
 
+// ASCII letters in lower case; everything else as it is.
+std::string LowerText(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 struct TMessagePair {
     const char* English;
     const char* Polish;
 };
 
 // In the order of TMessageId.
-const std::array<TMessagePair, 17> Messages = {{
+const std::array<TMessagePair, 18> Messages = {{
     {"Couldn't find video/music file. Sorry!", "Nie można pobrać pliku z podanego adresu!"},
     {"You must enter a valid URL or full file path!", "Musisz podać adres strony lub pełną ścieżkę do pliku!"},
     {"Invalid URL or input file does not exist!", "Nieprawidłowy adres lub plik źródłowy nie istnieje!"},
@@ -146,6 +155,8 @@ const std::array<TMessagePair, 17> Messages = {{
     {"Installing yt-dlp adds other sites.", "Zainstalowanie yt-dlp doda obsługę innych stron."},
     {"The page cannot be reached.", "Nie można połączyć się ze stroną."},
     {"This page offers none of these formats.", "Ta strona nie oferuje żadnego z tych formatów."},
+    {"This address gives a file that is no video or music.",
+     "Pod tym adresem jest plik, który nie jest filmem ani muzyką."},
 }};
 
 } // namespace
@@ -221,10 +232,7 @@ std::string WithEngineHint(const std::string& message, bool polish)
 
 bool PageUnreachableReason(const std::string& engineReason)
 {
-    std::string reason = engineReason;
-    for (char& c : reason)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    const std::string reason = LowerText(engineReason);
     for (const char* marker : {"connection refused", "errno 111", "name or service not known",
                                "temporary failure in name resolution", "failed to resolve", "no route to host",
                                "network is unreachable", "timed out", "connection reset", "nodename nor servname"})
@@ -233,25 +241,83 @@ bool PageUnreachableReason(const std::string& engineReason)
     return false;
 }
 
-std::string PageProblemLine(const std::string& engineReason, bool polish)
-{
-    return MessageText(PageUnreachableReason(engineReason) ? TMessageId::PageUnreachable : TMessageId::NoMediaOnPage,
-                       polish);
-}
-
 std::string EngineFailedMessage(const std::string& reason, bool polish)
 {
     return (polish ? "Silnik stron nie zadziałał: " : "The page engine failed: ") + reason;
 }
 
-std::string NoMediaMessage(const std::string& engineReason, bool polish)
+int HttpStatusInReason(const std::string& engineReason)
 {
+    // "HTTP Error 404: Not Found", as the engine words what its client met.
+    const std::string mark = "http error ";
+    const std::string reason = LowerText(engineReason);
+    for (std::size_t at = reason.find(mark); at != std::string::npos; at = reason.find(mark, at + 1)) {
+        const std::size_t digits = at + mark.size();
+        if (digits + 3 > reason.size())
+            break;
+        const std::string code = reason.substr(digits, 3);
+        const bool number = code.find_first_not_of("0123456789") == std::string::npos;
+        const bool alone = digits + 3 == reason.size() || reason[digits + 3] < '0' || reason[digits + 3] > '9';
+        if (number && alone) {
+            const int status = std::stoi(code);
+            if (status >= 100 && status <= 599)
+                return status;
+        }
+    }
+    return 0;
+}
+
+bool StatusBeyondEngine(int httpStatus)
+{
+    return httpStatus == 404 || httpStatus == 410 || (httpStatus >= 500 && httpStatus <= 599);
+}
+
+bool EngineWantsSignIn(const std::string& engineError)
+{
+    const std::string text = LowerText(engineError);
+    for (const char* sign : {"sign in", "log in", "login", "logged in", "cookies", "confirm your age",
+                             "age-restricted", "private video", "members-only", "http error 401"})
+        if (text.find(sign) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::string SignInHint(bool polish)
+{
+    return polish ? "Strona wymaga zalogowania: wybierz w Opcjach \u201eZaloguj ciasteczkami z:\u201d (w wierszu "
+                    "polece\u0144 --cookies-from PRZEGL\u0104DARKA lub --cookies PLIK)."
+                  : "The page needs you to sign in: choose \"Sign in with the cookies of:\" in Options (on the command "
+                    "line --cookies-from BROWSER or --cookies FILE).";
+}
+
+std::string AddressProblemMessage(int httpStatus, const std::string& engineReason, bool polish)
+{
+    const int inReason = HttpStatusInReason(engineReason);
+    const int status = inReason != 0 ? inReason : httpStatus;
+    const std::string code = " (" + std::to_string(status) + ").";
+    if (status == 404 || status == 410)
+        return (polish ? "Serwer podaje, że ten adres nie istnieje" : "The server says this address does not exist") +
+               code;
+    if (status >= 500 && status <= 599)
+        return (polish ? "Wystąpił błąd serwera" : "The server failed") + code;
+    if (status == 429)
+        return polish ? "Serwer chwilowo nie przyjmuje kolejnych żądań (429): spróbuj ponownie później."
+                      : "The server takes no more requests for now (429): try again later.";
+    if (status == 401 || EngineWantsSignIn(engineReason))
+        return SignInHint(polish);
+    if (status == 403)
+        return (polish ? "Serwer odmówił dostępu" : "The server refused access") + code;
+    if (status >= 400 && status <= 499)
+        return (polish ? "Serwer odrzucił żądanie" : "The server refused the request") + code;
     if (PageUnreachableReason(engineReason))
         return MessageText(TMessageId::PageUnreachable, polish);
-    std::string text = MessageText(TMessageId::NoMediaOnPage, polish);
-    if (!engineReason.empty())
-        text += "\n" + engineReason;
-    return text;
+    return {};
+}
+
+std::string NoMediaMessage(const std::string& engineReason, bool polish, int httpStatus)
+{
+    const std::string known = AddressProblemMessage(httpStatus, engineReason, polish);
+    return known.empty() ? std::string(MessageText(TMessageId::NoMediaOnPage, polish)) : known;
 }
 
 std::string ConversionErrorMessage(int exitCode, bool polish)

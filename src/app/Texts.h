@@ -95,6 +95,7 @@ enum class TMessageId {
     EngineHint,          // the line added when there is no page engine
     PageUnreachable,     // the page engine could not connect to the page
     NoYouTubeFormats,    // the format probe found none of the six formats
+    NotMediaFile,        // the address gives a file that is no video or music
 };
 const char* MessageText(TMessageId id, bool polish);
 // The messages that carry a value: the text, the value and the closing text.
@@ -105,16 +106,34 @@ std::string DeleteIncompleteMessage(const std::string& path, bool polish);
 std::string ConversionErrorMessage(int exitCode, bool polish);
 // A refusal with the line saying that installing the page engine adds sites.
 std::string WithEngineHint(const std::string& message, bool polish);
-// "No video or music found on this page.", and the engine's reason on a line
-// of its own when it gave one.
-// When the engine could not connect, only that the page cannot be reached.
-std::string NoMediaMessage(const std::string& engineReason, bool polish);
+// What went wrong at an address, in the program's own words and the user's
+// language. The engine's reason is never shown as the message: it goes to the
+// error log and to the details of the message.
+//
+// The program's words for what the server answered or the engine met: from the
+// HTTP status the program's own client saw (0: none) or the one the engine's
+// reason names (which counts first), a page that wants a signed-in user, a page
+// that can't be reached. Empty when neither says more than that nothing was
+// found.
+std::string AddressProblemMessage(int httpStatus, const std::string& engineReason, bool polish);
+// That, or else "No video or music found on this page."
+std::string NoMediaMessage(const std::string& engineReason, bool polish, int httpStatus = 0);
+// The HTTP status the engine's reason names ("HTTP Error 404: Not Found"), 0
+// when it names none.
+int HttpStatusInReason(const std::string& engineReason);
+// True for a status that says the address or its server is past helping:
+// the address does not exist (404, 410) or the server failed (5xx). No newer
+// engine changes that.
+bool StatusBeyondEngine(int httpStatus);
 // "The page engine failed: REASON", when the engine itself, not the page, failed.
 std::string EngineFailedMessage(const std::string& reason, bool polish);
 // True when the engine's reason says it could not connect to the page at all.
 bool PageUnreachableReason(const std::string& engineReason);
-// One line for the dialog's status: the page cannot be reached, or holds no media.
-std::string PageProblemLine(const std::string& engineReason, bool polish);
+// When the engine's reason says the page wants a signed-in user (or its age
+// checked): true, and the message then names the cookies setting.
+bool EngineWantsSignIn(const std::string& engineError);
+// The page needs a signed-in user, and the setting that helps.
+std::string SignInHint(bool polish);
 
 // The site links of the main window.
 inline constexpr const char* YouTubeHomePage = "http://www.youtube.com";

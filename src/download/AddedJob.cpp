@@ -111,6 +111,7 @@ TAddedJob ResolveAddedJob(const TAddedAddress& added, const std::atomic<bool>* c
     }
     if (!resolved.Message.empty()) {
         out.Message = resolved.Message;
+        out.Details = resolved.Details;
         return out;
     }
     std::int32_t size = resolved.EngineSize;

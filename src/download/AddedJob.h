@@ -14,6 +14,7 @@
 
 struct TAddedJob {
     std::string Message;  // not empty: nothing to download, and this says why
+    std::string Details;  // the engine's own words about it, or empty
     std::string Title;    // the file name it got
     TDownloadJob Job;
 };

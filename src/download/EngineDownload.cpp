@@ -3,6 +3,7 @@
 
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
+#include "app/Texts.h"
 #include "convert/ConRun.h"
 #include "net/ZQ_FileSystem.h"
 #include "net/ZQ_Strings.h"
@@ -585,6 +586,8 @@ TEngineRun RunEngineDownload(const TEngineRequest& given, const std::string& out
         return run;
     }
     TakeEngineResult(run, outcome, outputFile);
+    if (run.Failure == TEngineFailure::EngineFailed)
+        LogEngineReason(request.Url, run.Error);
     return run;
 }
 
@@ -700,6 +703,8 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
         // it keeps partial files or a file that could not be given its name.
         const std::string reserved = EngineWorkDir(outputFile);
         TakeEngineResult(run, outcome, outputFile);
+        if (run.Failure == TEngineFailure::EngineFailed)
+            LogEngineReason(request.Url, run.Error);
         ::unlink(InDir(reserved, EnginePageInfoFile).c_str());
         // A folder the result took along is gone, and the rename fails.
         if (::rename(run.WorkDir.c_str(), reserved.c_str()) == 0) {
@@ -735,9 +740,12 @@ std::string EngineRunMessage(const TEngineRun& run, bool polish)
         return (polish ? "Inne pobieranie zapisuje już ten plik (" : "Another download is writing this file (") + dir + ")";
     case TEngineFailure::StaleFolder:
         return (polish ? "Folder zawiera pliki wcześniejszego pobierania: " : "The folder holds files of an earlier download: ") + dir;
-    case TEngineFailure::EngineFailed:
-        return (polish ? "Pobieranie nie powiodło się" : "Download failed") + reason +
-               (run.WantsSignIn ? "\n" + SignInHint(polish) : std::string());
+    case TEngineFailure::EngineFailed: {
+        // What the server said, in the program's words; the engine's own
+        // reason only when it says nothing the program knows.
+        const std::string known = AddressProblemMessage(0, run.Error, polish);
+        return (polish ? "Pobieranie nie powiodło się" : "Download failed") + (known.empty() ? reason : ": " + known);
+    }
     case TEngineFailure::Stalled:
         return polish ? "Silnik stron nie wypisał niczego przez 2 minuty" : "The engine printed nothing for 2 minutes";
     case TEngineFailure::NoResult:

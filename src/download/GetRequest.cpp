@@ -35,30 +35,35 @@ std::int32_t AsExpectedSize(std::int64_t size)
 }
 
 // Hands the page to the page engine: true when it found something to download.
-// Otherwise resolved.Message says why (no engine: the site's own message and
-// the line about installing one).
+// Otherwise resolved.Message says why, in the program's words, and
+// resolved.Details holds the engine's own. No engine: what the server answered
+// the program's client (httpStatus, 0 when unknown), else the site's own
+// message and the line about installing one.
 bool ThroughEngine(const std::string& url, const TEngineFormat& format, const std::string& noEngineMessage,
-                   bool polish, TResolvedMedia& resolved)
+                   bool polish, TResolvedMedia& resolved, int httpStatus = 0)
 {
     if (ChooseEngine().Path.empty()) {
-        resolved.Message = WithEngineHint(noEngineMessage, polish);
+        const std::string answered = AddressProblemMessage(httpStatus, {}, polish);
+        resolved.Message = answered.empty() ? WithEngineHint(noEngineMessage, polish) : answered;
         return false;
     }
     const TPageInfo info = LookUpPage(url);
     resolved.EngineInfo = info.Json;
-    if (!info.Found && info.EngineFailed) {
-        // Not the page's fault: the engine's own failure is named as such.
-        resolved.Message = EngineFailedMessage(info.Error, polish);
-        resolved.OfferEngineUpdate = EngineMayBeTheCause(ChooseEngine(), DetectVideoSite(url) == vsYouTube);
-        return false;
-    }
     if (!info.Found) {
-        resolved.Message = NoMediaMessage(info.TooLarge ? PageInfoTooLargeReason(polish) : info.Error, polish);
-        if (!info.TooLarge && EngineWantsSignIn(info.Error))
-            resolved.Message += "\n" + SignInHint(polish);
-        // An engine of any age fails on a page that can't be reached.
-        resolved.OfferEngineUpdate = !info.TooLarge && !NetworkStepEnded() && !PageUnreachableReason(info.Error) &&
-                                     EngineMayBeTheCause(ChooseEngine(), DetectVideoSite(url) == vsYouTube);
+        // The engine read the address itself: its answer counts, not the
+        // program's client's (a server may answer the two differently).
+        resolved.Message = PageInfoProblem(info, polish);
+        if (!info.EngineFailed && !info.TooLarge)
+            resolved.Details = info.Error;
+        // Not the page's fault when the engine itself failed. An engine of any
+        // age fails on a page that can't be reached, that the server says is
+        // not there, or on a server that fails.
+        const bool youTube = DetectVideoSite(url) == vsYouTube;
+        resolved.OfferEngineUpdate =
+            info.EngineFailed ? EngineMayBeTheCause(ChooseEngine(), youTube)
+                              : !info.TooLarge && !NetworkStepEnded() && !PageUnreachableReason(info.Error) &&
+                                    !StatusBeyondEngine(HttpStatusInReason(info.Error)) &&
+                                    EngineMayBeTheCause(ChooseEngine(), youTube);
         return false;
     }
     resolved.ThroughEngine = true;
@@ -169,8 +174,12 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
                 resolved.Path = plan.Path + "." + media.Extension;
                 resolved.NameChanged = true;
             }
+        } else if (media.PlainFile) {
+            // A file of another kind: the engine would take it for a video
+            // and fail on it at the end. Said as what it is.
+            resolved.Message = MessageText(TMessageId::NotMediaFile, polish);
         } else if (!NetworkStepEnded()) {
-            resolved = ResolveEnginePage(plan, polish);
+            resolved = ResolveEnginePage(plan, polish, media.HttpStatus);
         }
         break;
     }
@@ -180,12 +189,12 @@ TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish)
     return resolved;
 }
 
-TResolvedMedia ResolveEnginePage(const TGetPlan& plan, bool polish)
+TResolvedMedia ResolveEnginePage(const TGetPlan& plan, bool polish, int httpStatus)
 {
     TResolvedMedia resolved;
     resolved.Path = plan.Path;
     ThroughEngine(plan.Url, plan.EngineChoice.value_or(TEngineFormat{}), MessageText(TMessageId::InvalidUrl, polish),
-                  polish, resolved);
+                  polish, resolved, httpStatus);
     return resolved;
 }
 

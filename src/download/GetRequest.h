@@ -54,6 +54,7 @@ struct TResolvedMedia {
     std::string Path;       // the output path with the site's extension
     bool NameChanged = false;  // the file name part of Path differs from the plan's
     std::string Message;    // not empty: nothing can be downloaded, and this says why
+    std::string Details;    // the engine's own words about it (for a details view), or empty
     // The page engine downloads it: MediaUrl is then the page's address.
     bool ThroughEngine = false;
     TEngineFormat EngineFormat;
@@ -70,7 +71,9 @@ struct TResolvedMedia {
 TResolvedMedia ResolveMedia(const TGetPlan& plan, int formatNumber, bool polish);
 // The same for a page known to be none of the sites' and no media file: the
 // page engine's answer only (its look-up, or the answer kept for the page).
-TResolvedMedia ResolveEnginePage(const TGetPlan& plan, bool polish);
+// httpStatus is what the program's own client got for the address (0 when
+// unknown): without an engine it says what the server answered.
+TResolvedMedia ResolveEnginePage(const TGetPlan& plan, bool polish, int httpStatus = 0);
 
 // The output path as it is used: doubled extension dropped, a free numbered name
 // when the name is taken (the empty text when none is left).

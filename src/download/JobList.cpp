@@ -216,6 +216,7 @@ void TJobList::Started(std::uint64_t id, std::int64_t pid, bool windowShown)
         row->Pid = pid;
         row->WindowShown = windowShown;
         row->Message.clear();
+        row->Details.clear();
     }
 }
 
@@ -269,16 +270,18 @@ bool TJobList::Requeue(std::uint64_t id)
     row->State = TJobState::Queued;
     row->Resume = !row->Job.Switch.empty();
     row->Message.clear();
+    row->Details.clear();
     return true;
 }
 
-void TJobList::StartFailed(std::uint64_t id, const std::string& message)
+void TJobList::StartFailed(std::uint64_t id, const std::string& message, const std::string& details)
 {
     if (TJobRow* row = Find(id)) {
         row->Running = false;
         row->Pid = 0;
         row->State = TJobState::Failed;
         row->Message = message;
+        row->Details = details;
     }
 }
 

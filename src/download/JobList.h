@@ -41,6 +41,7 @@ struct TJobRow {
     bool Resume = false;              // the next start continues what is on disk
     bool WindowShown = true;          // its process was started with its window shown
     std::string Message;              // why it failed, when the program knows
+    std::string Details;              // the engine's own words about it (not kept in the list file)
 
     // 0..100, -1 when the size is unknown.
     int Percent() const;
@@ -78,8 +79,9 @@ public:
     void ProcessEnded(std::uint64_t id);
     // Retry/Resume: queued again, continuing the bytes on disk.
     bool Requeue(std::uint64_t id);
-    // The job could not start (its look-up failed): Failed with the reason.
-    void StartFailed(std::uint64_t id, const std::string& message);
+    // The job could not start (its look-up failed): Failed with the reason,
+    // and the engine's own words about it when it gave any.
+    void StartFailed(std::uint64_t id, const std::string& message, const std::string& details = {});
 
     // After a start of the program: a row whose process still runs
     // (stillRuns) is followed again; every other row that had not ended is

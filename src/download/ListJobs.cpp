@@ -163,6 +163,7 @@ TAddressJob MakeAddressJob(const std::string& address, TGetRequest request, bool
         return made;
     if (!resolved.Message.empty()) {
         made.Message = resolved.Message;
+        made.Details = resolved.Details;
         return made;
     }
     std::int32_t size = resolved.EngineSize;

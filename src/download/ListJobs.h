@@ -50,6 +50,7 @@ struct TAddressJob {
     bool Made = false;
     TDownloadJob Job;      // when Made: its output name reserved
     std::string Message;   // when not: why, in the program's language
+    std::string Details;   // and the engine's own words about it, or empty
 };
 // The whole road of one address of a batch (network): the name from the page
 // (or the file), the checks, the media address, the size, the name reserved.

@@ -243,6 +243,10 @@ std::string FileNameFromPage(const std::string& url, TVideoSite site)
         const TMediaAddress media = ProbeMediaAddress(url);
         if (media.IsMedia)
             return FileNameFromMediaAddress(url, media.Extension);
+        // A file that is no media keeps its name too; the engine is not asked
+        // (it would take it for a video), and the download says what it is.
+        if (media.PlainFile)
+            return FileNameFromMediaAddress(url, {});
         if (NetworkStepEnded() || ChooseEngine().Path.empty())
             return {};
         const TPageInfo info = LookUpPage(url);

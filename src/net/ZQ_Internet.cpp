@@ -86,6 +86,8 @@ public:
     bool BodyTouched() const { return bodyTouched_; }
     // How the transfer ended (CURLE_OK while it runs).
     CURLcode Result() const { return result_; }
+    // The final response's HTTP status, 0 when none came.
+    int StatusCode() const;
 
 private:
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t n, void* self);
@@ -362,6 +364,14 @@ std::int64_t PullTransfer::ContentLength() const
     return static_cast<std::int64_t>(std::strtoll(v.c_str(), nullptr, 10));
 }
 
+int PullTransfer::StatusCode() const
+{
+    long code = 0;
+    if (!easy_ || curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK)
+        return 0;
+    return code >= 100 && code <= 999 ? static_cast<int>(code) : 0;
+}
+
 std::string PullTransfer::Header(const std::string& lowerName) const
 {
     auto it = finalHeaders_.find(lowerName);
@@ -529,11 +539,13 @@ bool TInet::Request(Transfer& t, std::int64_t rangeFrom)
     shape.stallTimeoutSeconds = StallTimeoutSeconds;
     shape.rangeFrom = rangeFrom;
     shape.maxBytesPerSecond = MaxBytesPerSecond;
+    HttpStatus = 0;
     if (!t.pull.Send(shape))
         return false;
     const std::int64_t length = t.pull.ContentLength();
     ContentLength = length > 0 ? static_cast<std::uint64_t>(length) : 0;
     ContentType = LowerAscii(Trim(t.pull.Header("content-type")));
+    HttpStatus = t.pull.StatusCode();
     return true;
 }
 
@@ -796,6 +808,66 @@ std::string DetectMediaExtension(const std::string& url, const std::string& def,
     return withDot ? "." + ext : ext;
 }
 
+bool LooksLikeMediaBytes(const std::string& d)
+{
+    if (!MediaExtensionOfBytes(d).empty())
+        return true;
+    const auto startsWith = [&d](const char* bytes, std::size_t length, std::size_t at = 0) {
+        return d.size() >= at + length && d.compare(at, length, bytes, length) == 0;
+    };
+    // MP4, QuickTime, 3GP, fragments: a box name after the box size.
+    for (const char* box : {"ftyp", "moov", "mdat", "free", "wide", "skip", "pnot", "moof", "styp", "sidx"})
+        if (startsWith(box, 4, 4))
+            return true;
+    static const std::pair<const char*, std::size_t> starts[] = {
+        {"\x1A\x45\xDF\xA3", 4},                  // Matroska, WebM
+        {"OggS", 4}, {"fLaC", 4}, {"ID3", 3}, {"FLV", 3}, {"RIFF", 4},
+        {"FORM", 4},                              // AIFF
+        {"MThd", 4},                              // MIDI
+        {".RMF", 4},                              // RealMedia
+        {"#!AMR", 5}, {"wvpk", 4}, {"MAC ", 4}, {"caff", 4}, {"DSD ", 4},
+        {"FWS", 3}, {"CWS", 3}, {"ZWS", 3},       // Flash
+        {"\x30\x26\xB2\x75\x8E\x66\xCF\x11", 8},  // ASF, WMV, WMA
+        {"\x00\x00\x01\xBA", 4},                  // MPEG program stream (VOB)
+        {"\x00\x00\x01\xB3", 4},                  // MPEG video
+        {"\x0B\x77", 2},                          // AC-3
+        {"#EXTM3U", 7},                           // HLS
+    };
+    for (const auto& [bytes, length] : starts)
+        if (startsWith(bytes, length))
+            return true;
+    // An MPEG transport stream: a sync byte every 188 bytes.
+    if (d.size() > 188 && d[0] == '\x47' && d[188] == '\x47')
+        return true;
+    // MPEG audio and AAC frames: eleven set bits of frame sync.
+    return d.size() >= 2 && static_cast<unsigned char>(d[0]) == 0xFF &&
+           (static_cast<unsigned char>(d[1]) & 0xE0) == 0xE0;
+}
+
+bool LooksLikeBinaryBytes(const std::string& d)
+{
+    for (const char c : d) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1B)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+// A type the page engine reads as a page or a list of streams: any text,
+// markup, JSON, script, or a stream list (HLS, DASH, HDS, SMIL).
+bool PageLikeType(const std::string& type)
+{
+    if (type.compare(0, 5, "text/") == 0)
+        return true;
+    for (const char* word : {"html", "xml", "json", "mpegurl", "dash", "f4m", "smil", "javascript", "ecmascript"})
+        if (type.find(word) != std::string::npos)
+            return true;
+    return false;
+}
+} // namespace
+
 TMediaAddress ProbeMediaAddress(const std::string& url)
 {
     TMediaAddress probe;
@@ -805,10 +877,14 @@ TMediaAddress ProbeMediaAddress(const std::string& url)
         probe.NotTrusted = inet.Status == InetNotTrusted;
         return probe;
     }
+    probe.HttpStatus = inet.HttpStatus;
     inet.ReadToStream(&stream, 1);
-    probe.Extension = MediaExtensionOfBytes(stream.Data());
-    const std::string type = inet.ContentType.substr(0, inet.ContentType.find(';'));
+    const std::string& first = stream.Data();
+    probe.Extension = MediaExtensionOfBytes(first);
+    const std::string type = Trim(inet.ContentType.substr(0, inet.ContentType.find(';')));
     probe.IsMedia = !probe.Extension.empty() || type.compare(0, 6, "video/") == 0 || type.compare(0, 6, "audio/") == 0;
     probe.Size = static_cast<std::int64_t>(inet.ContentLength);
+    probe.PlainFile = !probe.IsMedia && probe.HttpStatus >= 200 && probe.HttpStatus < 300 && !PageLikeType(type) &&
+                      LooksLikeBinaryBytes(first) && !LooksLikeMediaBytes(first);
     return probe;
 }

@@ -10,7 +10,8 @@
 // waits forever. TInet connects directly and ignores the proxy variables; the
 // one-shot queries FetchPageTitle and QueryContentLength honour them.
 //
-// The HTTP status is never examined: an error page is a body like any other.
+// The HTTP status is told (HttpStatus) but acts on nothing here: an error page
+// is a body like any other.
 // No more than about a megabyte of a body is held in memory at a time.
 
 #include "net/ZQ_FileSystem.h"
@@ -78,6 +79,7 @@ public:
     std::string Url;
     std::uint64_t ContentLength = 0;  // from the response headers; 0 when missing
     std::string ContentType;          // from the response headers, lower case; empty when missing
+    int HttpStatus = 0;               // the final response's status (200, 404, ...); 0 when none came
     std::string RequestHeaders = "Accept: */*\r\n";
     std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
     bool IsOpen = false;
@@ -148,11 +150,25 @@ std::string DetectMediaExtension(const std::string& url, const std::string& def,
 // The same signatures for bytes already read: "mp4", ... or empty.
 std::string MediaExtensionOfBytes(const std::string& firstBytes);
 
+// True when the first bytes start like a media container or stream of any
+// kind the program or the page engine may read (MP4 and QuickTime boxes,
+// Matroska and WebM, Ogg, FLAC, MPEG audio and video, transport streams, ASF,
+// RIFF, FLV, ...), also those MediaExtensionOfBytes gives no extension for.
+bool LooksLikeMediaBytes(const std::string& firstBytes);
+// True when the first bytes are no text (a NUL or another control character
+// that text does not hold).
+bool LooksLikeBinaryBytes(const std::string& firstBytes);
+
 struct TMediaAddress {
     bool IsMedia = false;     // the server answers with a media file
     std::string Extension;    // from its first bytes ("mp4", ...), empty when not recognised
     std::int64_t Size = 0;    // its announced length, 0 when unknown
     bool NotTrusted = false;  // the server's certificate is not trusted
+    int HttpStatus = 0;       // the server's answer (200, 404, ...); 0 when none came
+    // The server answers with a file that is neither media nor a page: a type
+    // that is no text, markup or stream list, and bytes that are no text and
+    // start like no media ("application/octet-stream", an archive, a picture).
+    bool PlainFile = false;
 };
 // Reads the start of what an address answers with: media when the Content-Type
 // is video/* or audio/*, or when the first bytes carry a known media signature.

@@ -192,10 +192,7 @@ int ListEngineFormats(const std::string& url, const std::string& input, TProgres
     if (Interrupted)
         return Interruption(progress, {}, polish);
     if (!page.Found) {
-        std::string text = NoMediaMessage(page.TooLarge ? PageInfoTooLargeReason(polish) : page.Error, polish);
-        if (EngineWantsSignIn(page.Error))
-            text += "\n" + SignInHint(polish);
-        Error(progress, text + " " + input);
+        Error(progress, PageInfoProblem(page, polish) + " " + input);
         return ExitFailed;
     }
     for (const TPageFormat& f : page.Formats)
@@ -452,7 +449,9 @@ std::optional<int> RunEnginePage(const TGetRequest& given, const std::string& ur
     }
     if (Interrupted)
         return Interruption(progress, {}, polish);
-    if (media.IsMedia || media.NotTrusted)
+    // A file that is no media is refused on the usual road; a server that
+    // answers with an error is said so there.
+    if (media.IsMedia || media.NotTrusted || media.PlainFile || media.HttpStatus >= 400)
         return std::nullopt;
     // The folder and its checks, before any name is known.
     TGetRequest request = given;

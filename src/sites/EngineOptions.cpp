@@ -241,24 +241,6 @@ std::vector<std::string> EngineOptionArgs(const TEngineOptions& options, const s
     return args;
 }
 
-bool EngineWantsSignIn(const std::string& engineError)
-{
-    const std::string text = LowerAscii(engineError);
-    for (const char* sign : {"sign in", "log in", "login", "logged in", "cookies", "confirm your age",
-                             "age-restricted", "private video", "members-only", "http error 401"})
-        if (text.find(sign) != std::string::npos)
-            return true;
-    return false;
-}
-
-std::string SignInHint(bool polish)
-{
-    return polish ? "Strona wymaga zalogowania: wybierz w Opcjach \u201eZaloguj ciasteczkami z:\u201d (w wierszu "
-                    "polece\u0144 --cookies-from PRZEGL\u0104DARKA lub --cookies PLIK)."
-                  : "The page wants you signed in: choose \"Sign in with the cookies of:\" in Options (on the command "
-                    "line --cookies-from BROWSER or --cookies FILE).";
-}
-
 std::string FormatListLine(const TPageFormat& format)
 {
     std::string resolution = "-";

@@ -125,12 +125,6 @@ std::vector<std::string> LookUpCookiesArgs(const TPrivateTempDir& dir, bool& fai
 // What identifies them in the look-ups kept.
 std::string LookUpCookiesKey();
 
-// When the engine's reason says the page wants a signed-in user (or its age
-// checked): true, and the message then names the cookies setting.
-bool EngineWantsSignIn(const std::string& engineError);
-// The line that says which setting helps, in the program's language.
-std::string SignInHint(bool polish);
-
 // One line of the page's formats: id, container, resolution, frame rate,
 // codecs and size, separated by tabs (an unknown value is "-").
 std::string FormatListLine(const TPageFormat& format);

@@ -2,7 +2,9 @@
 #include "sites/PageEngine.h"
 
 #include "app/ProgramValues.h"
+#include "app/Texts.h"
 #include "convert/ConRun.h"
+#include "convert/Conversion.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
 #include "sites/EngineChoice.h"
@@ -474,6 +476,22 @@ std::string EngineErrorText(const std::string& errorOutput)
                    300);
 }
 
+std::string PageInfoProblem(const TPageInfo& info, bool polish, int httpStatus)
+{
+    if (info.EngineFailed)
+        return EngineFailedMessage(info.Error, polish);
+    if (info.TooLarge)
+        return std::string(MessageText(TMessageId::NoMediaOnPage, polish)) + "\n" + PageInfoTooLargeReason(polish);
+    return NoMediaMessage(info.Error, polish, httpStatus);
+}
+
+void LogEngineReason(const std::string& url, const std::string& reason)
+{
+    if (DataDir.empty() || reason.empty())
+        return;
+    WriteErrorLog(ErrorLogFile(), {PrintableText(url), reason});
+}
+
 std::vector<std::string> PageInfoArgs(const std::string& url, const TEngineFormat& format)
 {
     std::vector<std::string> args = {"--ignore-config", "--no-playlist", "--no-colors", "--socket-timeout", "15", "-J"};
@@ -582,8 +600,11 @@ TPageInfo LookUpPage(const std::string& url, const TEngineFormat& format)
             info.Error = EngineFailureReason(EngineUsageErrorIn(run.Err), run.ExitCode);
         }
         // A look-up cut short says nothing about the page.
-        if (!run.Stopped)
+        if (!run.Stopped) {
             RememberFailure(url, info.Error);
+            if (!tooLarge)
+                LogEngineReason(url, info.Error);
+        }
         return info;
     }
     const std::lock_guard<std::mutex> lock(CacheLock);

@@ -76,6 +76,16 @@ std::string EngineFailureReason(const std::string& reason, std::uint32_t exitCod
 // the prefix, cut to a readable length.
 std::string EngineErrorText(const std::string& errorOutput);
 
+// Why a look-up found nothing, in the program's words and the user's language:
+// the engine's own failure, page information too large, or else what
+// NoMediaMessage makes of the engine's reason (httpStatus: what the program's
+// own client saw, 0 when it asked nothing).
+std::string PageInfoProblem(const TPageInfo& info, bool polish, int httpStatus = 0);
+// Keeps the engine's reason for an address in the program's error log (the
+// one a failed conversion writes), so that its own words can be read there.
+// Nothing when the program has no data folder.
+void LogEngineReason(const std::string& url, const std::string& reason);
+
 // The engine's arguments for the page information of an address.
 std::vector<std::string> PageInfoArgs(const std::string& url, const TEngineFormat& format);
 

@@ -7,6 +7,7 @@
 #include "download/AddedJob.h"
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
+#include "net/ZQ_Strings.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -87,6 +88,9 @@ QVariant TJobTableModel::data(const QModelIndex& index, int role) const
         QString tip = Q(row.Job.Switch.empty() && row.Added ? row.Added->Address : row.Job.OutputFile);
         if (!row.Message.empty())
             tip += "\n" + Q(row.Message);
+        // The engine's own words below the program's.
+        if (!row.Details.empty())
+            tip += "\n" + Q(PrintableText(row.Details));
         return tip;
     }
     if (role == Qt::TextAlignmentRole)
@@ -306,14 +310,15 @@ void TDownloadQueue::StartLookUp(std::uint64_t id)
             QCoreApplication::instance(),
             [self, id, job, entries] {
                 if (self)
-                    self->LookedUp(id, job.Title, job.Job, job.Message, entries);
+                    self->LookedUp(id, job.Title, job.Job, job.Message, job.Details, entries);
             },
             Qt::QueuedConnection);
     }).detach();
 }
 
 void TDownloadQueue::LookedUp(std::uint64_t id, const std::string& title, const TDownloadJob& job,
-                              const std::string& message, const std::vector<TAddedAddress>& more)
+                              const std::string& message, const std::string& details,
+                              const std::vector<TAddedAddress>& more)
 {
     if (!more.empty())
         AddAddresses(more);
@@ -321,7 +326,7 @@ void TDownloadQueue::LookedUp(std::uint64_t id, const std::string& title, const 
     if (!row)
         return;
     if (!message.empty()) {
-        list_.StartFailed(id, message);
+        list_.StartFailed(id, message, details);
         model_->Changed(id);
         emit stateChanged(id, TJobState::Failed);
         ScheduleSave();

@@ -102,10 +102,11 @@ signals:
 private:
     void Start(std::uint64_t id);
     void StartLookUp(std::uint64_t id);
-    // The look-up of an added address has ended; more: the other entries of a
-    // list page (they join the queue at its end).
+    // The look-up of an added address has ended (message and details: why it
+    // gave no job); more: the other entries of a list page (they join the
+    // queue at its end).
     void LookedUp(std::uint64_t id, const std::string& title, const TDownloadJob& job, const std::string& message,
-                  const std::vector<TAddedAddress>& more);
+                  const std::string& details, const std::vector<TAddedAddress>& more);
     void Watch(std::uint64_t id, std::int64_t pid);
     void Ended(std::uint64_t id);
     void ScheduleSave();

@@ -212,7 +212,7 @@ TEngineUpdateResult RunEngineUpdate(QWidget* parent, TEngineChannel channel, boo
     return result;
 }
 
-TEngineOffer OfferEngineUpdate(QWidget* parent, const std::string& message, bool youTube)
+TEngineOffer OfferEngineUpdate(QWidget* parent, const std::string& message, bool youTube, const std::string& details)
 {
     const TEngineTexts& t = EngineTexts(AppSettings.LangPolish);
     TEngineChoice choice;
@@ -226,7 +226,7 @@ TEngineOffer OfferEngineUpdate(QWidget* parent, const std::string& message, bool
     else
         text += Q(t.OfferRuntime) + " ";
     text += Q(t.OfferQuestion);
-    if (!AskYesNo(parent, QString::fromUtf8(AppTitle), text))
+    if (ShowMessage(parent, QString::fromUtf8(AppTitle), text, TMsgKind::Question, Q(details)) != TMsgAnswer::Yes)
         return TEngineOffer::Declined;
     return ChangedTheEngine(RunEngineUpdate(parent, ChosenChannel())) ? TEngineOffer::Changed : TEngineOffer::Declined;
 }

@@ -90,7 +90,8 @@ TEngineUpdateResult RunEngineUpdate(QWidget* parent, TEngineChannel channel, boo
 // the engine changed and the look-up is worth asking again; NotOffered when
 // the engine is not the cause after all (the message is not shown then).
 enum class TEngineOffer { NotOffered, Declined, Changed };
-TEngineOffer OfferEngineUpdate(QWidget* parent, const std::string& message, bool youTube);
+TEngineOffer OfferEngineUpdate(QWidget* parent, const std::string& message, bool youTube,
+                               const std::string& details = {});
 
 class TEngineBox : public QGroupBox {
     Q_OBJECT

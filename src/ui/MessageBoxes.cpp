@@ -17,6 +17,12 @@ TMessageHook& Hook()
     return hook;
 }
 
+TDetailedMessageHook& DetailedHook()
+{
+    static TDetailedMessageHook hook;
+    return hook;
+}
+
 const char* AutoAnswer()
 {
     const char* value = std::getenv("BRIMTALE_AUTO_ANSWER");
@@ -29,15 +35,31 @@ void SetMessageHook(TMessageHook hook)
     Hook() = std::move(hook);
 }
 
-TMsgAnswer ShowMessage(QWidget* owner, const QString& shownTitle, const QString& shownText, TMsgKind kind)
+void SetDetailedMessageHook(TDetailedMessageHook hook)
+{
+    DetailedHook() = std::move(hook);
+}
+
+TMsgAnswer ShowMessage(QWidget* owner, const QString& title, const QString& text, TMsgKind kind)
+{
+    return ShowMessage(owner, title, text, kind, QString());
+}
+
+TMsgAnswer ShowMessage(QWidget* owner, const QString& shownTitle, const QString& shownText, TMsgKind kind,
+                       const QString& shownDetails)
 {
     // Texts may quote words from outside: no control character of theirs is shown.
     const QString title = QString::fromStdString(PrintableText(shownTitle.toStdString()));
     const QString text = QString::fromStdString(PrintableText(shownText.toStdString(), true));
+    const QString details = QString::fromStdString(PrintableText(shownDetails.toStdString(), true));
+    if (DetailedHook())
+        return DetailedHook()(owner, title, text, kind, details);
     if (Hook())
         return Hook()(owner, title, text, kind);
     if (const char* answer = AutoAnswer()) {
         std::fprintf(stderr, "[%s] %s\n", title.toUtf8().constData(), text.toUtf8().constData());
+        if (!details.isEmpty())
+            std::fprintf(stderr, "%s\n", details.toUtf8().constData());
         if (kind != TMsgKind::Question)
             return TMsgAnswer::Ok;
         return std::strcmp(answer, "yes") == 0 ? TMsgAnswer::Yes : TMsgAnswer::No;
@@ -60,6 +82,8 @@ TMsgAnswer ShowMessage(QWidget* owner, const QString& shownTitle, const QString&
     }
     QMessageBox box(icon, title, text, buttons, owner);
     box.setDefaultButton(kind == TMsgKind::Question ? QMessageBox::No : QMessageBox::Ok);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
     // A box that belongs to a window kept on top is kept on top too, or it would
     // open under that window and leave it waiting for an answer nobody sees.
     if (owner && owner->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))

@@ -19,7 +19,16 @@ using TMessageHook = std::function<TMsgAnswer(QWidget* owner, const QString& tit
 
 // Replaces the boxes with a function (an empty one restores them).
 void SetMessageHook(TMessageHook hook);
+// The same for a function that also gets the details; while one is set, it
+// is asked instead of the other.
+using TDetailedMessageHook = std::function<TMsgAnswer(QWidget* owner, const QString& title, const QString& text,
+                                                      TMsgKind kind, const QString& details)>;
+void SetDetailedMessageHook(TDetailedMessageHook hook);
 
 TMsgAnswer ShowMessage(QWidget* owner, const QString& title, const QString& text, TMsgKind kind);
+// With details the box shows on request (another program's own words, as
+// they came): empty ones add nothing.
+TMsgAnswer ShowMessage(QWidget* owner, const QString& title, const QString& text, TMsgKind kind,
+                       const QString& details);
 // A Yes/No question with a question icon; true for Yes.
 bool AskYesNo(QWidget* owner, const QString& title, const QString& text);

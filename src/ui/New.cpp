@@ -859,10 +859,7 @@ void TFormNew::CheckEngineFormats()
     if (!done)
         return;
     if (!page.Found) {
-        std::string reason = page.TooLarge ? PageInfoTooLargeReason(AppSettings.LangPolish) : page.Error;
-        if (EngineWantsSignIn(page.Error))
-            reason += "\n" + SignInHint(AppSettings.LangPolish);
-        ShowNote(url, NoMediaMessage(reason, AppSettings.LangPolish), "");
+        ShowNote(url, PageInfoProblem(page, AppSettings.LangPolish), page.TooLarge ? std::string() : page.Error);
         return;
     }
     engineProbedUrl_ = url;
@@ -919,8 +916,11 @@ void TFormNew::PageLookedUp(const std::string& url, TVideoSite site, const std::
     if (!reason)
         return;
     const bool polish = AppSettings.LangPolish;
-    ShowNote(Trim(url), PageProblemLine(*reason, polish), *reason);
+    // The program's words in the line and in GET's message; the engine's own
+    // in the line's tooltip and the message's details.
+    ShowNote(Trim(url), NoMediaMessage(*reason, polish), *reason);
     pageProblem_ = NoMediaMessage(*reason, polish);
+    pageDetails_ = *reason;
 }
 
 void TFormNew::CheckForList(const std::string& url)
@@ -955,8 +955,9 @@ void TFormNew::ShowNote(const std::string& url, const std::string& text, const s
 {
     noteUrl_ = url;
     note_ = Q(text);
-    lblStatus->setToolTip(Q(hint));
+    lblStatus->setToolTip(Q(PrintableText(hint)));
     pageProblem_.clear();
+    pageDetails_.clear();
     ShowStatusLine();
 }
 
@@ -965,6 +966,7 @@ void TFormNew::ClearNote()
     noteUrl_.clear();
     note_.clear();
     pageProblem_.clear();
+    pageDetails_.clear();
     lblStatus->setToolTip(QString());
     ShowStatusLine();
 }
@@ -1103,9 +1105,9 @@ bool TFormNew::eventFilter(QObject* watched, QEvent* event)
 
 // GET.
 
-void TFormNew::Warn(const std::string& text)
+void TFormNew::Warn(const std::string& text, const std::string& details)
 {
-    ShowMessage(this, QString::fromUtf8(AppTitle), Q(text), TMsgKind::Warning);
+    ShowMessage(this, QString::fromUtf8(AppTitle), Q(text), TMsgKind::Warning, Q(details));
 }
 
 void TFormNew::actGetExecute()
@@ -1146,7 +1148,10 @@ void TFormNew::actGetExecute()
         // No name because the page gave nothing: that is what the user hears.
         const bool pageGaveNothing = plan.NameChecked && plan.TypedName.empty() && !pageProblem_.empty() &&
                                      plan.Url == noteUrl_;
-        Warn(pageGaveNothing ? pageProblem_ : plan.Message);
+        if (pageGaveNothing)
+            Warn(pageProblem_, pageDetails_);
+        else
+            Warn(plan.Message);
         return;
     }
     if (wholeList) {
@@ -1166,13 +1171,14 @@ void TFormNew::actGetExecute()
         // The engine found nothing and may be the cause: an update is offered, and
         // after one the same request is tried again.
         if (resolved.OfferEngineUpdate) {
-            const TEngineOffer offer = OfferEngineUpdate(this, resolved.Message, plan.Site == vsYouTube);
+            const TEngineOffer offer =
+                OfferEngineUpdate(this, resolved.Message, plan.Site == vsYouTube, resolved.Details);
             if (offer == TEngineOffer::Changed)
                 QTimer::singleShot(0, this, [this] { actGetExecute(); });
             if (offer != TEngineOffer::NotOffered)
                 return;
         }
-        Warn(resolved.Message);
+        Warn(resolved.Message, resolved.Details);
         return;
     }
     if (resolved.NameChanged)
@@ -1334,6 +1340,7 @@ void TFormNew::OfferBatch(const std::vector<std::string>& addresses)
         owner_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(owner_->winId())) : 0;
 
     std::vector<std::string> failures;
+    std::string details;  // the engine's own words about each failure
     bool stopped = false;
     for (std::size_t i = 0; i < addresses.size() && !stopped; ++i) {
         const std::string step = BatchStepText(i + 1, addresses.size(), polish);
@@ -1356,6 +1363,8 @@ void TFormNew::OfferBatch(const std::vector<std::string>& addresses)
             failures.push_back(addresses[i] + "\n    " +
                                (made.Message.empty() ? std::string(MessageText(TMessageId::PageUnreachable, polish))
                                                      : ReplaceAll(made.Message, "\n", " ")));
+            if (!made.Details.empty())
+                details += (details.empty() ? "" : "\n") + addresses[i] + "\n    " + made.Details;
             continue;
         }
         made.Job.MainWindow = mainWindow;
@@ -1372,7 +1381,7 @@ void TFormNew::OfferBatch(const std::vector<std::string>& addresses)
             text += "\n" + failures[i];
         if (failures.size() > Shown)
             text += "\n... (" + std::to_string(failures.size() - Shown) + ")";
-        Warn(text);
+        Warn(text, details);
         return;
     }
     if (!stopped)

@@ -202,7 +202,8 @@ private:
     void BuildControls();
     void FitHeight();
     // Shows a message of the GET checks: owned by the dialog, "Brimtale 1.6".
-    void Warn(const std::string& text);
+    // A warning box; details: the engine's own words, shown on request.
+    void Warn(const std::string& text, const std::string& details = {});
     void ShowNote(const std::string& url, const std::string& text, const std::string& hint);
     void ClearNote();
     void ShowStatusLine();
@@ -223,6 +224,7 @@ private:
     std::string noteUrl_;        // the address the note is about
     QString note_;
     std::string pageProblem_;    // GET's message for noteUrl_ while it has no file name
+    std::string pageDetails_;    // the engine's own words about it
     bool many_ = false;          // a list's or a batch's jobs are being made or handed over
     std::string listUrl_;        // the address the offered list is of
     TPageList list_;

@@ -199,3 +199,51 @@ TEST(Texts, ListsAndBatchesInBothLanguagesWithTheirNumbers)
     }
     EXPECT_STRNE(ListTexts(false).rbListAll, ListTexts(true).rbListAll);
 }
+
+TEST(Texts, WhatWentWrongAtAnAddressIsSaidInTheProgramsWords)
+{
+    const std::string notFound = "[generic] None: Unable to download webpage: HTTP Error 404: Not Found (caused by "
+                                 "<HTTPError 404: 'Not Found'>); please report this issue on  https://github.com/"
+                                 "yt-dlp/yt-dlp/issues?q= , filling out the appropriate issue template. Confirm you "
+                                 "are on the latest version using  yt-dlp -U";
+    EXPECT_EQ(HttpStatusInReason(notFound), 404);
+    EXPECT_EQ(HttpStatusInReason("unable to download video data: HTTP Error 403: Forbidden"), 403);
+    EXPECT_EQ(HttpStatusInReason("Unsupported URL: http://127.0.0.1:8/HTTP Error 4041"), 0);
+    EXPECT_EQ(HttpStatusInReason("HTTP Error 40"), 0);
+    EXPECT_EQ(HttpStatusInReason(""), 0);
+
+    EXPECT_EQ(NoMediaMessage(notFound, false), "The server says this address does not exist (404).");
+    EXPECT_EQ(NoMediaMessage(notFound, true), "Serwer podaje, że ten adres nie istnieje (404).");
+    // The engine's status counts before the one the program's client saw.
+    EXPECT_EQ(AddressProblemMessage(200, notFound, false), "The server says this address does not exist (404).");
+    EXPECT_EQ(AddressProblemMessage(410, "", false), "The server says this address does not exist (410).");
+    EXPECT_EQ(AddressProblemMessage(403, "", false), "The server refused access (403).");
+    EXPECT_EQ(AddressProblemMessage(403, "", true), "Serwer odmówił dostępu (403).");
+    EXPECT_EQ(AddressProblemMessage(502, "", false), "The server failed (502).");
+    EXPECT_EQ(AddressProblemMessage(500, "", true), "Wystąpił błąd serwera (500).");
+    EXPECT_EQ(AddressProblemMessage(400, "", false), "The server refused the request (400).");
+    EXPECT_EQ(AddressProblemMessage(400, "", true), "Serwer odrzucił żądanie (400).");
+    EXPECT_NE(AddressProblemMessage(429, "", false).find("(429)"), std::string::npos);
+    EXPECT_NE(AddressProblemMessage(429, "", true).find("(429)"), std::string::npos);
+    EXPECT_EQ(AddressProblemMessage(401, "", false), SignInHint(false));
+    EXPECT_EQ(AddressProblemMessage(0, "[youtube] x: Sign in to confirm your age", true), SignInHint(true));
+    EXPECT_EQ(SignInHint(false).rfind("The page needs you to sign in", 0), 0u);
+    EXPECT_EQ(SignInHint(true).rfind("Strona wymaga zalogowania", 0), 0u);
+    EXPECT_EQ(AddressProblemMessage(0, "[Errno 111] Connection refused", false),
+              MessageText(TMessageId::PageUnreachable, false));
+    // Nothing the program knows: no words of its own, and never the engine's.
+    EXPECT_EQ(AddressProblemMessage(0, "Unsupported URL: http://127.0.0.1:8/x", false), "");
+    EXPECT_EQ(AddressProblemMessage(200, "", false), "");
+    EXPECT_EQ(NoMediaMessage("Unsupported URL: http://127.0.0.1:8/x", false),
+              MessageText(TMessageId::NoMediaOnPage, false));
+    EXPECT_EQ(NoMediaMessage("", true, 404), "Serwer podaje, że ten adres nie istnieje (404).");
+    EXPECT_TRUE(StatusBeyondEngine(404));
+    EXPECT_TRUE(StatusBeyondEngine(503));
+    EXPECT_FALSE(StatusBeyondEngine(403));
+    EXPECT_FALSE(StatusBeyondEngine(0));
+
+    EXPECT_EQ(std::string(MessageText(TMessageId::NotMediaFile, false)),
+              "This address gives a file that is no video or music.");
+    EXPECT_EQ(std::string(MessageText(TMessageId::NotMediaFile, true)),
+              "Pod tym adresem jest plik, który nie jest filmem ani muzyką.");
+}

@@ -222,7 +222,7 @@ TEST_F(PageEngineOnLoopback, TheFilesNameKeepsItsDotsAndNeverTakesAnothersName)
     EXPECT_EQ(dotted.OutputFile, out_.File("Mr. Smith.mp4"));
 }
 
-TEST_F(PageEngineOnLoopback, APageWithoutMediaIsRefusedWithTheEnginesReason)
+TEST_F(PageEngineOnLoopback, APageWithoutMediaIsRefusedInTheProgramsWordsWithTheEnginesInTheDetails)
 {
     server_.Serve("/empty", "<html><head><title>Nothing</title></head><body>text only</body></html>");
     const TPageInfo info = LookUpPage(server_.Url("/empty"));
@@ -232,10 +232,139 @@ TEST_F(PageEngineOnLoopback, APageWithoutMediaIsRefusedWithTheEnginesReason)
     for (const bool polish : {false, true}) {
         const TResolvedMedia resolved = ResolveMedia(Plan(server_.Url("/empty")), 22, polish);
         EXPECT_TRUE(resolved.MediaUrl.empty());
-        EXPECT_EQ(resolved.Message.rfind(MessageText(TMessageId::NoMediaOnPage, polish), 0), 0u) << resolved.Message;
-        EXPECT_NE(resolved.Message.find(info.Error), std::string::npos);
+        EXPECT_EQ(resolved.Message, MessageText(TMessageId::NoMediaOnPage, polish));
+        EXPECT_EQ(resolved.Details, info.Error);
     }
     EXPECT_TRUE(fixtures::FolderEntries(out_.Path()).empty());  // nothing started
+}
+
+namespace {
+// The statuses a server answers with, and what the program says of each.
+struct TAnswerCase {
+    int Status;
+    const char* English;
+    const char* Polish;
+};
+const TAnswerCase AnswerCases[] = {
+    {404, "The server says this address does not exist (404).", "Serwer podaje, że ten adres nie istnieje (404)."},
+    {403, "The server refused access (403).", "Serwer odmówił dostępu (403)."},
+    {500, "The server failed (500).", "Wystąpił błąd serwera (500)."},
+    {503, "The server failed (503).", "Wystąpił błąd serwera (503)."},
+    {401, "The page needs you to sign in: ", "Strona wymaga zalogowania: "},
+};
+
+void ServeAnswer(testhttp::TestHttpServer& server, const std::string& path, int status)
+{
+    server.Handle(path, [status](const testhttp::Request&) {
+        testhttp::Response r;
+        r.status = status;
+        r.body = "<html><head><title>Error " + std::to_string(status) + "</title></head><body>no</body></html>";
+        return r;
+    });
+}
+
+// A file of bytes that are no text and start like no media.
+std::string BinaryBytes(std::size_t size)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < size; ++i)
+        bytes += static_cast<char>(i % 256);
+    return bytes;
+}
+} // namespace
+
+TEST_F(PageEngineOnLoopback, AServersErrorAnswerIsSaidInTheProgramsWordsAndTheEnginesLineIsLogged)
+{
+    const TempDir data;
+    const std::string savedDataDir = DataDir;
+    DataDir = data.Path();
+    for (const TAnswerCase& c : AnswerCases) {
+        const std::string url = server_.Url("/answers/" + std::to_string(c.Status));
+        ServeAnswer(server_, "/answers/" + std::to_string(c.Status), c.Status);
+        for (const bool polish : {false, true}) {
+            SCOPED_TRACE(std::to_string(c.Status) + (polish ? " PL" : " EN"));
+            ::unlink(data.File("bmt_errors.log").c_str());
+            const TResolvedMedia resolved = ResolveMedia(Plan(url), 22, polish);
+            EXPECT_TRUE(resolved.MediaUrl.empty());
+            EXPECT_EQ(resolved.Message.rfind(polish ? c.Polish : c.English, 0), 0u) << resolved.Message;
+            // Nothing of the engine's own text: no report to its makers, no update command.
+            for (const char* engines : {"yt-dlp", "report", "HTTP Error", "[generic]"})
+                EXPECT_EQ(resolved.Message.find(engines), std::string::npos) << resolved.Message;
+            // Its line is in the details and in the error log.
+            const std::string line = "HTTP Error " + std::to_string(c.Status);
+            EXPECT_NE(resolved.Details.find(line), std::string::npos) << resolved.Details;
+            const std::string log = TempDir::Read(data.File("bmt_errors.log"));
+            EXPECT_NE(log.find(line), std::string::npos) << log;
+            EXPECT_NE(log.find(url), std::string::npos) << log;
+            // No newer engine finds what the server says is not there.
+            if (c.Status == 404 || c.Status >= 500) {
+                EXPECT_FALSE(resolved.OfferEngineUpdate);
+            }
+        }
+    }
+    DataDir = savedDataDir;
+    EXPECT_TRUE(fixtures::FolderEntries(out_.Path()).empty());  // nothing started
+}
+
+TEST_F(PageEngineOnLoopback, WithoutTheEngineTheServersOwnAnswerIsSaid)
+{
+    PageEngineOverride = "";
+    for (const TAnswerCase& c : AnswerCases) {
+        ServeAnswer(server_, "/answers/" + std::to_string(c.Status), c.Status);
+        for (const bool polish : {false, true})
+            EXPECT_EQ(ResolveMedia(Plan(server_.Url("/answers/" + std::to_string(c.Status))), 22, polish)
+                          .Message.rfind(polish ? c.Polish : c.English, 0),
+                      0u);
+    }
+}
+
+TEST_F(PageEngineOnLoopback, ADownloadTheServerRefusesIsSaidInTheProgramsWords)
+{
+    const TempDir data;
+    const std::string savedDataDir = DataDir;
+    DataDir = data.Path();
+    // Nothing at the address: the server's answer is 404.
+    const TEngineRun run = Download(server_.Url("/gone"), out_.File("gone.mp4"));
+    DataDir = savedDataDir;
+    ASSERT_FALSE(run.Ok);
+    EXPECT_EQ(run.Failure, TEngineFailure::EngineFailed);
+    EXPECT_EQ(EngineRunMessage(run, false), "Download failed: The server says this address does not exist (404).");
+    EXPECT_EQ(EngineRunMessage(run, true),
+              "Pobieranie nie powiodło się: Serwer podaje, że ten adres nie istnieje (404).");
+    EXPECT_NE(TempDir::Read(data.File("bmt_errors.log")).find("HTTP Error 404"), std::string::npos);
+}
+
+TEST_F(PageEngineOnLoopback, AFileThatIsNoMediaIsSaidAsSuchAndNeverGoesToTheEngine)
+{
+    server_.Serve("/files/data.bin", BinaryBytes(64 * 1024), "application/octet-stream");
+    const std::string url = server_.Url("/files/data.bin");
+    EXPECT_EQ(FileNameFromPage(url, vsWebPage), "data.bin");
+    const std::pair<bool, const char*> said[] = {
+        {false, "This address gives a file that is no video or music."},
+        {true, "Pod tym adresem jest plik, który nie jest filmem ani muzyką."},
+    };
+    for (const auto& [polish, text] : said) {
+        const TResolvedMedia resolved = ResolveMedia(Plan(url), 22, polish);
+        EXPECT_EQ(resolved.Message, text);
+        EXPECT_TRUE(resolved.MediaUrl.empty());
+        EXPECT_FALSE(resolved.ThroughEngine);
+    }
+    // Only the program's own client read it: the engine never did.
+    for (const testhttp::Request& r : server_.Requests())
+        if (r.path == "/files/data.bin") {
+            const auto agent = r.headers.find("user-agent");
+            EXPECT_TRUE(agent != r.headers.end() && agent->second.find("MSIE") != std::string::npos);
+        }
+    EXPECT_TRUE(fixtures::FolderEntries(out_.Path()).empty());
+
+    // Media under the same type still goes on, also when the program does not
+    // know its first bytes (an MP4 box of another size).
+    const std::string clip = TempDir::Read(clip_);
+    ASSERT_GT(clip.size(), 8u);
+    server_.Serve("/files/film", clip, "application/octet-stream");
+    const TResolvedMedia film = ResolveMedia(Plan(server_.Url("/files/film")), 22, false);
+    EXPECT_TRUE(film.Message.empty()) << film.Message;
+    EXPECT_FALSE(film.MediaUrl.empty());
 }
 
 TEST_F(PageEngineOnLoopback, AMediaAddressIsDownloadedAsItIsUnderItsOwnName)

@@ -736,6 +736,66 @@ TEST_F(InetTest, DetectMediaExtensionFromTheFirstBytes)
     EXPECT_EQ(DetectMediaExtension("http://127.0.0.1:" + std::to_string(FreePort()) + "/v", ".flv", true), ".flv");
 }
 
+TEST_F(InetTest, TheProbeTellsTheServersAnswerAndAFileThatIsNeitherMediaNorPage)
+{
+    std::string binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += static_cast<char>(i % 256);
+    const std::string mp4 = std::string("\x00\x00\x00\x20" "ftypisom", 12) + std::string(2000, '\0');
+    const std::string mkv = std::string("\x1A\x45\xDF\xA3\x01\x00", 6) + std::string(2000, '\0');
+    const std::string ts =
+        std::string("\x47\x40\x00\x10", 4) + std::string(184, '\xFF') + "\x47" + std::string(400, '\0');
+    server.Serve("/data.bin", binary, "application/octet-stream");
+    server.Serve("/archive.zip", "PK\x03\x04" + binary, "application/zip");
+    server.Serve("/untyped", binary, "");
+    server.Serve("/film", mp4, "application/octet-stream");
+    server.Serve("/film.mkv", mkv, "application/octet-stream");
+    server.Serve("/film.ts", ts, "application/octet-stream");
+    server.Serve("/list.m3u8", "#EXTM3U\n#EXT-X-VERSION:3\n", "application/octet-stream");
+    server.Serve("/manifest", binary, "application/dash+xml");
+    server.Serve("/page", "<html><head><title>x</title></head></html>", "text/html");
+    server.Serve("/packed", binary, "text/html; charset=utf-8");  // a page's type: the engine reads it
+    for (const int status : {403, 500}) {
+        server.Handle("/status" + std::to_string(status), [status, binary](const Request&) {
+            Response r;
+            r.status = status;
+            r.headers.emplace_back("Content-Type", "application/octet-stream");
+            r.body = binary;
+            return r;
+        });
+    }
+    struct TCase {
+        const char* Path;
+        int Status;
+        bool Plain;
+    };
+    const TCase cases[] = {
+        {"/data.bin", 200, true},  {"/archive.zip", 200, true}, {"/untyped", 200, true},
+        {"/film", 200, false},     {"/film.mkv", 200, false},   {"/film.ts", 200, false},
+        {"/list.m3u8", 200, false}, {"/manifest", 200, false},  {"/page", 200, false},
+        {"/packed", 200, false},   {"/status403", 403, false},  {"/status500", 500, false},
+        {"/missing", 404, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Path);
+        const TMediaAddress probe = ProbeMediaAddress(server.Url(c.Path));
+        EXPECT_EQ(probe.HttpStatus, c.Status);
+        EXPECT_EQ(probe.PlainFile, c.Plain);
+        EXPECT_FALSE(probe.IsMedia);
+    }
+    const TMediaAddress none = ProbeMediaAddress(ClosedPortUrl("/x"));
+    EXPECT_EQ(none.HttpStatus, 0);
+    EXPECT_FALSE(none.PlainFile);
+
+    EXPECT_TRUE(LooksLikeMediaBytes(mp4));
+    EXPECT_TRUE(LooksLikeMediaBytes("OggS\x00\x02"));
+    EXPECT_TRUE(LooksLikeMediaBytes(std::string("\xFF\xF1\x50\x80", 4)));  // AAC
+    EXPECT_FALSE(LooksLikeMediaBytes(binary));
+    EXPECT_FALSE(LooksLikeMediaBytes(std::string("\x89PNG\r\n\x1A\n", 8)));
+    EXPECT_TRUE(LooksLikeBinaryBytes(binary));
+    EXPECT_FALSE(LooksLikeBinaryBytes("<!DOCTYPE html>\r\n<html>\t\x1B[0m"));
+}
+
 // --- Limits of a network step ----------------------------------------------
 
 TEST_F(InetTest, AStepEndsAtItsDeadlineAgainstSilentAndTricklingServers)

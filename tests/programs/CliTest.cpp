@@ -240,6 +240,59 @@ TEST_F(Cli, OneFailedInputFailsTheRunAndTheOthersStillRun)
     EXPECT_EQ(run.Out, out + "/Fine.mp4\n");
 }
 
+// An address the server answers with an error, or a file that is no media:
+// one line in the program's words and language; the engine's own line goes to
+// the error log.
+TEST_F(Cli, AServersErrorAnswerOrAFileThatIsNoMediaIsSaidInTheProgramsWords)
+{
+    for (const int status : {403, 500}) {
+        server.Handle("/status" + std::to_string(status), [status](const testhttp::Request&) {
+            testhttp::Response r;
+            r.status = status;
+            r.body = "<html><head><title>Error</title></head><body>no</body></html>";
+            return r;
+        });
+    }
+    std::string binary;
+    for (int i = 0; i < 64 * 1024; ++i)
+        binary += static_cast<char>(i % 256);
+    server.Serve("/files/data.bin", binary, "application/octet-stream");
+    struct TCase {
+        const char* Path;
+        const char* English;
+        const char* Polish;
+        const char* EngineLine;  // in the error log; nullptr: the engine is not asked
+    };
+    const TCase cases[] = {
+        {"/missing", "The server says this address does not exist (404).",
+         "Serwer podaje, że ten adres nie istnieje (404).", "HTTP Error 404"},
+        {"/status403", "The server refused access (403).", "Serwer odmówił dostępu (403).", "HTTP Error 403"},
+        {"/status500", "The server failed (500).", "Wystąpił błąd serwera (500).", "HTTP Error 500"},
+        {"/files/data.bin", "This address gives a file that is no video or music.",
+         "Pod tym adresem jest plik, który nie jest filmem ani muzyką.", nullptr},
+    };
+    const std::string log = dir.File("bmt_errors.log");
+    for (const bool polish : {false, true}) {
+        dir.Write("bmt.ini", polish ? "[Main]\r\nLanguage=PL\r\n" : "[Main]\r\nLanguage=EN\r\n");
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(std::string(c.Path) + (polish ? " PL" : " EN"));
+            ::unlink(log.c_str());
+            const TRun run = RunProgram(exe, {"-d", out, server.Url(c.Path)});
+            EXPECT_EQ(run.Status, 1);
+            EXPECT_EQ(run.Out, "");
+            EXPECT_NE(run.Err.find(std::string("brimtale-cli: ") + (polish ? c.Polish : c.English)), std::string::npos)
+                << run.Err;
+            for (const char* engines :
+                 {"report", "yt-dlp -U", "HTTP Error", "Invalid data", "No video or music", "Na tej stronie"})
+                EXPECT_EQ(run.Err.find(engines), std::string::npos) << run.Err;
+            if (c.EngineLine) {
+                EXPECT_NE(TempDir::Read(log).find(c.EngineLine), std::string::npos);
+            }
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+}
+
 TEST_F(Cli, CtrlCStopsTheTransferAndKeepsThePartialFile)
 {
     testhttp::Response media;

@@ -177,14 +177,28 @@ TEST_F(OutsideInput, TheEnginesFileMustBeMediaAndGetsTheUsersOrdinaryMode)
 
 TEST_F(OutsideInput, TerminalEscapesInTheEnginesWordsNeverReachTheTerminal)
 {
-    UseEngine("printf 'ERROR: \\033]0;pwned\\007bad \\033[2J\\033[1;31mpage\\302\\233K\\001\\n' >&2\nexit 1", "exit 1");
+    const std::string bad =
+        "printf 'ERROR: \\033]0;pwned\\007bad \\033[2J\\033[1;31mpage\\302\\233K\\001\\n' >&2\nexit 1";
+    const auto clean = [](const TProgramRun& run) {
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.Err.find('\033'), std::string::npos) << run.Err;
+        EXPECT_EQ(run.Err.find('\007'), std::string::npos);
+        EXPECT_EQ(run.Err.find("\302\233"), std::string::npos);
+    };
+    // A look-up that finds nothing is said in the program's words alone.
+    UseEngine(bad, "exit 1");
+    const TProgramRun lookUp = Cli({page});
+    clean(lookUp);
+    EXPECT_NE(lookUp.Err.find("No video or music found on this page."), std::string::npos) << lookUp.Err;
+    EXPECT_EQ(lookUp.Err.find("bad"), std::string::npos) << lookUp.Err;
+    EXPECT_EQ(lookUp.Err.find("pwned"), std::string::npos) << lookUp.Err;
+
+    // A download that fails for a reason the program has no words for shows
+    // the engine's, as plain text.
+    UseEngine(std::string("printf '%s' '") + PageJson + "'", bad);
     const TProgramRun run = Cli({page});
-    EXPECT_EQ(run.Status, 1);
+    clean(run);
     EXPECT_NE(run.Err.find("bad page"), std::string::npos) << run.Err;
-    EXPECT_EQ(run.Err.find('\033'), std::string::npos) << run.Err;
-    EXPECT_EQ(run.Err.find('\007'), std::string::npos);
-    EXPECT_EQ(run.Err.find("\302\233"), std::string::npos);
-    EXPECT_EQ(run.Err.find("pwned"), std::string::npos);
 }
 
 namespace {

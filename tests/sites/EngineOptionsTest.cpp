@@ -2,6 +2,7 @@
 // What the user may ask of the page engine: the format choices, subtitles,
 // cookies, the speed limit, and which engine version is told what.
 #include "sites/EngineOptions.h"
+#include "app/Texts.h"
 #include "sites/PageEngine.h"
 
 #include <gtest/gtest.h>

@@ -441,6 +441,81 @@ private slots:
                                        .arg(LoadJobList(JobListFile()).Size())));
     }
 
+    void anAddedAddressThatFailsSaysWhyInTheProgramsWords_data()
+    {
+        QTest::addColumn<bool>("polish");
+        QTest::newRow("English") << false;
+        QTest::newRow("Polish") << true;
+    }
+
+    // Addresses of "brimtale --add" that the server answers with an error, or
+    // that give a file of no media: their rows fail with the program's words,
+    // and the engine's own line comes below them in the row's tooltip only.
+    void anAddedAddressThatFailsSaysWhyInTheProgramsWords()
+    {
+        QFETCH(bool, polish);
+        QVERIFY2(!GetPageEnginePath().empty(), "yt-dlp is needed (scripts/setup.sh installs it)");
+        TProgramCopy program("MaxDownloads=4\r\nShowDownloadWindows=0\r\n");
+        AppSettings.LangPolish = polish;
+        testhttp::TestHttpServer server(std::chrono::seconds(150));
+        for (const int status : {403, 500}) {
+            server.Handle("/status" + std::to_string(status), [status](const testhttp::Request&) {
+                testhttp::Response r;
+                r.status = status;
+                r.body = "<html><head><title>Error</title></head><body>no</body></html>";
+                return r;
+            });
+        }
+        std::string binary;
+        for (int i = 0; i < 64 * 1024; ++i)
+            binary += static_cast<char>(i % 256);
+        server.Serve("/files/data.bin", binary, "application/octet-stream");
+        struct TCase {
+            const char* Path;
+            const char* English;
+            const char* Polish;
+            const char* EngineLine;  // nullptr: the engine is not asked
+        };
+        const TCase cases[] = {
+            {"/missing", "The server says this address does not exist (404).",
+             "Serwer podaje, że ten adres nie istnieje (404).", "HTTP Error 404"},
+            {"/status403", "The server refused access (403).", "Serwer odmówił dostępu (403).", "HTTP Error 403"},
+            {"/status500", "The server failed (500).", "Wystąpił błąd serwera (500).", "HTTP Error 500"},
+            {"/files/data.bin", "This address gives a file that is no video or music.",
+             "Pod tym adresem jest plik, który nie jest filmem ani muzyką.", nullptr},
+        };
+
+        TFormMain w;
+        std::vector<TAddedAddress> added;
+        for (const TCase& c : cases)
+            added.push_back(TAddedAddress{server.Url(c.Path), program.Dir.File("videos"), "", "", false});
+        w.Queue()->AddAddresses(added);
+        const auto allFailed = [&] {
+            const std::vector<TJobRow>& rows = w.Queue()->List().Rows();
+            return rows.size() == std::size(cases) && std::all_of(rows.begin(), rows.end(), [](const TJobRow& row) {
+                       return row.State == TJobState::Failed && !row.Running;
+                   });
+        };
+        QVERIFY2(QTest::qWaitFor(allFailed, 120000), "every added address fails");
+        TJobTableModel* model = w.Queue()->Model();
+        for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+            const TCase& c = cases[i];
+            const QString message = QString::fromUtf8(polish ? c.Polish : c.English);
+            QCOMPARE(Q(w.Queue()->List().Rows()[static_cast<std::size_t>(i)].Message), message);
+            QCOMPARE(model->index(i, TJobTableModel::ColState).data().toString(),
+                     QString::fromUtf8(
+                         DownloadListTexts(polish).States[static_cast<std::size_t>(TJobState::Failed)]));
+            const QString tip = model->index(i, TJobTableModel::ColTitle).data(Qt::ToolTipRole).toString();
+            const QStringList lines = tip.split('\n');
+            QVERIFY2(lines.size() >= 2 && lines[0] == Q(server.Url(c.Path)) && lines[1] == message, qPrintable(tip));
+            if (c.EngineLine)
+                QVERIFY2(lines.size() == 3 && lines[2].contains(c.EngineLine), qPrintable(tip));
+            else
+                QVERIFY2(lines.size() == 2, qPrintable(tip));
+        }
+        AppSettings.LangPolish = false;
+    }
+
     // A thousand queued jobs: the list is a model, so adding them leaves the
     // window free to paint between the batches.
     void thousandQueuedRowsKeepTheWindowPainting()

@@ -62,14 +62,16 @@ struct TFolder {
         fs::create_directory(AppSettings.LastDir);
         ClearJob(Job);
         ForgetPageLookUps();
-        SetMessageHook([this](QWidget*, const QString&, const QString& text, TMsgKind kind) {
-            shown.push_back({text, kind});
-            return kind == TMsgKind::Question ? (answerYes ? TMsgAnswer::Yes : TMsgAnswer::No) : TMsgAnswer::Ok;
-        });
+        SetDetailedMessageHook(
+            [this](QWidget*, const QString&, const QString& text, TMsgKind kind, const QString& detailsShown) {
+                shown.push_back({text, kind});
+                details.push_back(detailsShown);
+                return kind == TMsgKind::Question ? (answerYes ? TMsgAnswer::Yes : TMsgAnswer::No) : TMsgAnswer::Ok;
+            });
     }
     ~TFolder()
     {
-        SetMessageHook({});
+        SetDetailedMessageHook({});
         PageEngineOverride.reset();
         ForgetPageLookUps();
         AppSettings.LangPolish = false;
@@ -79,6 +81,7 @@ struct TFolder {
     TempDir dir;
     bool answerYes = true;
     std::vector<std::pair<QString, TMsgKind>> shown;
+    std::vector<QString> details;  // of each box shown
 };
 
 // The jobs a dialog hands over, in order.
@@ -325,6 +328,55 @@ private slots:
         QVERIFY(folder.shown[1].first.startsWith(QString::fromUtf8(ListTexts(polish).BatchFailed)));
         QVERIFY(folder.shown[1].first.contains(Q(testhttp::ClosedPortUrl("/gone.mp4"))));
         QVERIFY(f.isVisible());
+    }
+
+    void aBatchSaysWhyAnAddressFailedInTheProgramsWords_data()
+    {
+        QTest::addColumn<bool>("polish");
+        QTest::newRow("English") << false;
+        QTest::newRow("Polish") << true;
+    }
+
+    // Addresses of a batch the server answers with 404 or that are files of
+    // no media: named at the end in the program's words, the engine's own
+    // line only in the message's details.
+    void aBatchSaysWhyAnAddressFailedInTheProgramsWords()
+    {
+        QFETCH(bool, polish);
+        QVERIFY2(!GetPageEnginePath().empty(), "yt-dlp is needed (scripts/setup.sh installs it)");
+        TFolder folder;
+        AppSettings.LangPolish = polish;
+        testhttp::TestHttpServer server(std::chrono::seconds(120));
+        server.Serve("/files/one.mp4", Mp4Bytes('1'), "video/mp4");
+        std::string binary;
+        for (int i = 0; i < 64 * 1024; ++i)
+            binary += static_cast<char>(i % 256);
+        server.Serve("/files/data.bin", binary, "application/octet-stream");
+        const std::string missing = server.Url("/missing");
+        const std::string file = server.Url("/files/data.bin");
+        const std::string one = server.Url("/files/one.mp4");
+        TStarted started;
+        TFormNew f(nullptr, started.Starter());
+        f.show();
+        QGuiApplication::clipboard()->setText(Q(missing + "\n" + file + "\n" + one + "\n"));
+        QTest::mouseClick(f.btnPasteUrl, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(folder.shown.size(), size_t(2), 90000);
+        QCOMPARE(started.jobs.size(), size_t(1));
+        QCOMPARE(Q(started.jobs[0].MediaUrl), Q(one));
+        const QString told = folder.shown[1].first;
+        QVERIFY2(told.startsWith(QString::fromUtf8(ListTexts(polish).BatchFailed)), qPrintable(told));
+        const QString notThere = polish ? QString::fromUtf8("Serwer podaje, że ten adres nie istnieje (404).")
+                                        : QString("The server says this address does not exist (404).");
+        QVERIFY2(told.contains(Q(missing) + "\n    " + notThere), qPrintable(told));
+        const QString noMedia =
+            QString::fromUtf8(polish ? "Pod tym adresem jest plik, który nie jest filmem ani muzyką."
+                                     : "This address gives a file that is no video or music.");
+        QVERIFY2(told.contains(Q(file) + "\n    " + noMedia), qPrintable(told));
+        for (const char* engines : {"report", "yt-dlp", "HTTP Error", "[generic]", "Invalid data"})
+            QVERIFY2(!told.contains(QString::fromUtf8(engines)), qPrintable(told));
+        QVERIFY2(folder.details[1].contains(Q(missing)) && folder.details[1].contains("HTTP Error 404"),
+                 qPrintable(folder.details[1]));
+        AppSettings.LangPolish = false;
     }
 
     void addressesDroppedOnTheMainWindowAreABatch()

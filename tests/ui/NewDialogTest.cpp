@@ -29,6 +29,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -253,7 +254,7 @@ private slots:
         TFormNew f(nullptr);
         f.show();
         // The real box this time, answered by a timer as a user would.
-        SetMessageHook({});
+        SetDetailedMessageHook({});
         const QByteArray autoAnswer = qgetenv("BRIMTALE_AUTO_ANSWER");
         qunsetenv("BRIMTALE_AUTO_ANSWER");
         bool onTop = false;
@@ -826,6 +827,128 @@ private slots:
         QTest::keyClicks(f->edURL, "http://www.youtube.com/watch?v=x");
         QVERIFY(f->lblStatus->isHidden());
         QVERIFY(f->Note().isEmpty());
+        AppSettings.LangPolish = false;
+    }
+
+    void aServersErrorAnswerIsToldInTheProgramsWords_data()
+    {
+        QTest::addColumn<bool>("polish");
+        QTest::newRow("English") << false;
+        QTest::newRow("Polish") << true;
+    }
+
+    // What the user sees of an address the server answers with an error, or
+    // of a file that is no media: the program's words in the status line and
+    // in GET's message; the engine's own line only in the line's tooltip and
+    // the message's details.
+    void aServersErrorAnswerIsToldInTheProgramsWords()
+    {
+        QFETCH(bool, polish);
+        QVERIFY2(!GetPageEnginePath().empty(), "yt-dlp is needed (scripts/setup.sh installs it)");
+        TProgramFolder folder;
+        AppSettings.LangPolish = polish;
+        AppSettings.LastDir = folder.Dir.File("videos");
+        ForgetPageLookUps();
+        testhttp::TestHttpServer server(std::chrono::seconds(120));
+        for (const int status : {403, 500}) {
+            server.Handle("/status" + std::to_string(status), [status](const testhttp::Request&) {
+                testhttp::Response r;
+                r.status = status;
+                r.body = "<html><head><title>Error</title></head><body>no</body></html>";
+                return r;
+            });
+        }
+        std::string binary;
+        for (int i = 0; i < 64 * 1024; ++i)
+            binary += static_cast<char>(i % 256);
+        server.Serve("/files/data.bin", binary, "application/octet-stream");
+        TFormNew f(nullptr);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        const auto typeAddress = [&](const std::string& url) {
+            f.edURL->clear();
+            QTest::keyClicks(f.edURL, Q(url));
+            f.edFileName->clear();
+        };
+        const auto pressGet = [&] {
+            ShownMessages.clear();
+            QTest::mouseClick(f.btnGET, Qt::LeftButton);
+            return ShownMessages.size() == 1 ? ShownMessages[0] : TShownMessage{};
+        };
+        const auto noEngineText = [](const QString& text) {
+            for (const char* engines : {"report", "yt-dlp", "HTTP Error", "[generic]", "Invalid data"})
+                if (text.contains(QString::fromUtf8(engines)))
+                    return false;
+            return true;
+        };
+
+        // A page that is not there: said at once in the status line, and again by GET.
+        const QString notThere = polish ? QString::fromUtf8("Serwer podaje, że ten adres nie istnieje (404).")
+                                        : QString("The server says this address does not exist (404).");
+        typeAddress(server.Url("/missing"));
+        QTest::mouseClick(f.btnPastePageTitle, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(f.lblStatus->text(), notThere, 60000);
+        QVERIFY(f.lblStatus->isVisible());
+        QVERIFY2(f.lblStatus->toolTip().contains("HTTP Error 404"), qPrintable(f.lblStatus->toolTip()));
+        TShownMessage told = pressGet();
+        QCOMPARE(told.Text, notThere);
+        QVERIFY2(told.Details.contains("HTTP Error 404"), qPrintable(told.Details));
+        QVERIFY(f.isVisible());
+
+        // Refused, failing, a file that is no media: GET with a name typed.
+        struct TCase {
+            const char* Path;
+            const char* English;
+            const char* Polish;
+            const char* EngineLine;  // nullptr: the engine is not asked
+        };
+        const TCase cases[] = {
+            {"/status403", "The server refused access (403).", "Serwer odmówił dostępu (403).", "HTTP Error 403"},
+            {"/status500", "The server failed (500).", "Wystąpił błąd serwera (500).", "HTTP Error 500"},
+            {"/files/data.bin", "This address gives a file that is no video or music.",
+             "Pod tym adresem jest plik, który nie jest filmem ani muzyką.", nullptr},
+        };
+        for (const TCase& c : cases) {
+            typeAddress(server.Url(c.Path));
+            QTest::keyClicks(f.edFileName, "clip");
+            told = pressGet();
+            // An engine that may be the cause is offered an update below it.
+            const QString said = QString::fromUtf8(polish ? c.Polish : c.English);
+            QVERIFY2(told.Text == said || (told.Kind == TMsgKind::Question && told.Text.startsWith(said + "\n\n")),
+                     qPrintable(told.Text));
+            QVERIFY2(noEngineText(told.Text), qPrintable(told.Text));
+            if (c.EngineLine)
+                QVERIFY2(told.Details.contains(c.EngineLine), qPrintable(told.Details));
+            else
+                QVERIFY(told.Details.isEmpty());
+            QVERIFY(f.isVisible());
+        }
+
+        // The real box carries the engine's line as its details.
+        SetDetailedMessageHook({});
+        const QByteArray autoAnswer = qgetenv("BRIMTALE_AUTO_ANSWER");
+        qunsetenv("BRIMTALE_AUTO_ANSWER");
+        QString boxText;
+        QString boxDetails;
+        // Answered as a user would, once the box is there (the look-up comes first).
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, &f, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            answer.stop();
+            boxText = box->text();
+            boxDetails = box->detailedText();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        answer.start(50);
+        typeAddress(server.Url("/status500"));
+        QTest::keyClicks(f.edFileName, "clip");
+        QTest::mouseClick(f.btnGET, Qt::LeftButton);
+        qputenv("BRIMTALE_AUTO_ANSWER", autoAnswer);
+        RecordMessages();
+        QCOMPARE(boxText, QString::fromUtf8(polish ? "Wystąpił błąd serwera (500)." : "The server failed (500)."));
+        QVERIFY2(boxDetails.contains("HTTP Error 500"), qPrintable(boxDetails));
         AppSettings.LangPolish = false;
     }
 

@@ -41,10 +41,11 @@ TProgramFolder::TProgramFolder()
 
 void RecordMessages()
 {
-    SetMessageHook([](QWidget* owner, const QString& title, const QString& text, TMsgKind kind) {
-        ShownMessages.push_back({title, text, kind, owner});
-        return kind == TMsgKind::Question ? TMsgAnswer::No : TMsgAnswer::Ok;
-    });
+    SetDetailedMessageHook(
+        [](QWidget* owner, const QString& title, const QString& text, TMsgKind kind, const QString& details) {
+            ShownMessages.push_back({title, text, kind, owner, details});
+            return kind == TMsgKind::Question ? TMsgAnswer::No : TMsgAnswer::Ok;
+        });
 }
 
 int main(int argc, char** argv)
@@ -83,7 +84,7 @@ int main(int argc, char** argv)
     failed += RunEndToEndTests(argc, argv) != 0;
     failed += RunInstanceTests(argc, argv) != 0;
 
-    SetMessageHook({});
+    SetDetailedMessageHook({});
     Home.reset();
     return failed;
 }

@@ -23,6 +23,7 @@ struct TShownMessage {
     QString Text;
     TMsgKind Kind;
     QWidget* Owner = nullptr;
+    QString Details;  // what the box shows on request
 };
 
 // Every box shown since the last clear (each answered with OK or No).
