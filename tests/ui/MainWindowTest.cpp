@@ -386,7 +386,8 @@ private slots:
                  Q("This address is already in the list of downloads:\nhttp://127.0.0.1:9/clip.mp4\nAdd it again?"));
         QCOMPARE(w.Queue()->List().Size(), std::size_t(1));
         // Yes: a second job; a new address among them is added either way.
-        SetMessageHook([](QWidget*, const QString&, const QString&, TMsgKind) { return TMsgAnswer::Yes; });
+        SetDetailedMessageHook(
+            [](QWidget*, const QString&, const QString&, TMsgKind, const QString&) { return TMsgAnswer::Yes; });
         TAddedAddress other = added;
         other.Address = "http://127.0.0.1:9/other.mp4";
         QVERIFY(w.AddHandedAddresses(EncodeAddRequest({added, other})));
