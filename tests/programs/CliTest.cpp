@@ -245,18 +245,7 @@ TEST_F(Cli, OneFailedInputFailsTheRunAndTheOthersStillRun)
 // the error log.
 TEST_F(Cli, AServersErrorAnswerOrAFileThatIsNoMediaIsSaidInTheProgramsWords)
 {
-    for (const int status : {403, 500}) {
-        server.Handle("/status" + std::to_string(status), [status](const testhttp::Request&) {
-            testhttp::Response r;
-            r.status = status;
-            r.body = "<html><head><title>Error</title></head><body>no</body></html>";
-            return r;
-        });
-    }
-    std::string binary;
-    for (int i = 0; i < 64 * 1024; ++i)
-        binary += static_cast<char>(i % 256);
-    server.Serve("/files/data.bin", binary, "application/octet-stream");
+    testhttp::ServeRefusalsAndAPlainFile(server);
     struct TCase {
         const char* Path;
         const char* English;

@@ -492,4 +492,20 @@ void TestHttpServer::Respond(int fd, const Request& request, Response r)
         SendAll(fd, "0\r\n\r\n", 5);
 }
 
+void ServeRefusalsAndAPlainFile(TestHttpServer& server)
+{
+    for (const int status : {403, 500}) {
+        server.Handle("/status" + std::to_string(status), [status](const Request&) {
+            Response r;
+            r.status = status;
+            r.body = "<html><head><title>Error</title></head><body>no</body></html>";
+            return r;
+        });
+    }
+    std::string binary;
+    for (int i = 0; i < 64 * 1024; ++i)
+        binary += static_cast<char>(i % 256);
+    server.Serve("/files/data.bin", binary, "application/octet-stream");
+}
+
 } // namespace testhttp

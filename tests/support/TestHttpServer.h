@@ -113,4 +113,8 @@ private:
     std::thread thread_;
 };
 
+// Pages that answer 403 and 500 ("/status403", "/status500") and a file that is
+// no media ("/files/data.bin", 64 KiB of every byte value, application/octet-stream).
+void ServeRefusalsAndAPlainFile(TestHttpServer& server);
+
 } // namespace testhttp

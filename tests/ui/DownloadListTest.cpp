@@ -458,18 +458,7 @@ private slots:
         TProgramCopy program("MaxDownloads=4\r\nShowDownloadWindows=0\r\n");
         AppSettings.LangPolish = polish;
         testhttp::TestHttpServer server(std::chrono::seconds(150));
-        for (const int status : {403, 500}) {
-            server.Handle("/status" + std::to_string(status), [status](const testhttp::Request&) {
-                testhttp::Response r;
-                r.status = status;
-                r.body = "<html><head><title>Error</title></head><body>no</body></html>";
-                return r;
-            });
-        }
-        std::string binary;
-        for (int i = 0; i < 64 * 1024; ++i)
-            binary += static_cast<char>(i % 256);
-        server.Serve("/files/data.bin", binary, "application/octet-stream");
+        testhttp::ServeRefusalsAndAPlainFile(server);
         struct TCase {
             const char* Path;
             const char* English;

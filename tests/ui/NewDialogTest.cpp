@@ -850,18 +850,7 @@ private slots:
         AppSettings.LastDir = folder.Dir.File("videos");
         ForgetPageLookUps();
         testhttp::TestHttpServer server(std::chrono::seconds(120));
-        for (const int status : {403, 500}) {
-            server.Handle("/status" + std::to_string(status), [status](const testhttp::Request&) {
-                testhttp::Response r;
-                r.status = status;
-                r.body = "<html><head><title>Error</title></head><body>no</body></html>";
-                return r;
-            });
-        }
-        std::string binary;
-        for (int i = 0; i < 64 * 1024; ++i)
-            binary += static_cast<char>(i % 256);
-        server.Serve("/files/data.bin", binary, "application/octet-stream");
+        testhttp::ServeRefusalsAndAPlainFile(server);
         TFormNew f(nullptr);
         f.show();
         QVERIFY(QTest::qWaitForWindowActive(&f));
