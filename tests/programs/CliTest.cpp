@@ -585,23 +585,7 @@ TEST_F(Cli, RestoreEngineGoesBackToTheEngineOnPathOnce)
     if (const std::string gpgconf = FindExecutable("gpgconf"); !gpgconf.empty())
         RunProgram(gpgconf, {"--kill", "gpg-agent"}, gpgRun);
     testhttp::TestHttpServer releases;
-    releases.Fallback([&releases, sums, signature, engine](const testhttp::Request& r) {
-        testhttp::Response response;
-        const std::string name = r.path.substr(r.path.rfind('/') + 1);
-        if (r.path == "/yt-dlp/yt-dlp/releases/latest") {
-            response.status = 302;
-            response.headers.emplace_back("Location", releases.Url("/yt-dlp/yt-dlp/releases/tag/2026.12.01"));
-        } else if (name == "SHA2-256SUMS") {
-            response.body = sums;
-        } else if (name == "SHA2-256SUMS.sig") {
-            response.body = signature;
-        } else if (name == "yt-dlp" || name == "yt-dlp_linux") {
-            response.body = engine;
-        } else {
-            response.status = 404;
-        }
-        return response;
-    });
+    testhttp::ServeEngineRelease(releases, "2026.12.01", sums, signature, engine);
 
     // The system's engine: a stand-in first on PATH.
     std::filesystem::create_directory(dir.File("bin"));

@@ -508,4 +508,26 @@ void ServeRefusalsAndAPlainFile(TestHttpServer& server)
     server.Serve("/files/data.bin", binary, "application/octet-stream");
 }
 
+void ServeEngineRelease(TestHttpServer& server, const std::string& tag, const std::string& sums,
+                        const std::string& signature, const std::string& engine)
+{
+    server.Fallback([&server, tag, sums, signature, engine](const Request& r) {
+        Response response;
+        const std::string name = r.path.substr(r.path.rfind('/') + 1);
+        if (r.path == "/yt-dlp/yt-dlp/releases/latest") {
+            response.status = 302;
+            response.headers.emplace_back("Location", server.Url("/yt-dlp/yt-dlp/releases/tag/" + tag));
+        } else if (name == "SHA2-256SUMS") {
+            response.body = sums;
+        } else if (name == "SHA2-256SUMS.sig") {
+            response.body = signature;
+        } else if (name == "yt-dlp" || name == "yt-dlp_linux") {
+            response.body = engine;
+        } else {
+            response.status = 404;
+        }
+        return response;
+    });
+}
+
 } // namespace testhttp

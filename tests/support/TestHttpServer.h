@@ -117,4 +117,10 @@ private:
 // no media ("/files/data.bin", 64 KiB of every byte value, application/octet-stream).
 void ServeRefusalsAndAPlainFile(TestHttpServer& server);
 
+// The page engine's release tag on the server: "/yt-dlp/yt-dlp/releases/latest"
+// redirects to the tag, and its SHA2-256SUMS, SHA2-256SUMS.sig and the engine
+// ("yt-dlp", "yt-dlp_linux") are served with the given bodies; anything else is 404.
+void ServeEngineRelease(TestHttpServer& server, const std::string& tag, const std::string& sums,
+                        const std::string& signature, const std::string& engine);
+
 } // namespace testhttp

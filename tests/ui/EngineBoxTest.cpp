@@ -151,24 +151,7 @@ public:
         RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--detach-sign", "--output",
                       home.File("SHA2-256SUMS.sig"), home.File("SHA2-256SUMS")});
         const std::string signature = TempDir::Read(home.File("SHA2-256SUMS.sig"));
-        testhttp::TestHttpServer* server = &folder.server;
-        folder.server.Fallback([server, tag, sums, signature, engine](const Request& r) {
-            Response response;
-            const std::string name = r.path.substr(r.path.rfind('/') + 1);
-            if (r.path == "/yt-dlp/yt-dlp/releases/latest") {
-                response.status = 302;
-                response.headers.emplace_back("Location", server->Url("/yt-dlp/yt-dlp/releases/tag/" + tag));
-            } else if (name == "SHA2-256SUMS") {
-                response.body = sums;
-            } else if (name == "SHA2-256SUMS.sig") {
-                response.body = signature;
-            } else if (name == "yt-dlp" || name == "yt-dlp_linux") {
-                response.body = engine;
-            } else {
-                response.status = 404;
-            }
-            return response;
-        });
+        testhttp::ServeEngineRelease(folder.server, tag, sums, signature, engine);
         Ready = !signature.empty();
     }
     ~TSignedRelease()
