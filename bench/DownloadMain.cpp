@@ -9,7 +9,7 @@
 //
 // Output, one line: "<label> bytes=N seconds=S MiB/s=T maxrss_kib=M ok=0|1"
 
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 
 #include <spawn.h>

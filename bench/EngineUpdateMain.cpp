@@ -6,9 +6,9 @@
 //
 //   bench_engine_update [ROUNDS] [ENGINE_MB] [DENO_MB]
 #include "app/ProgramValues.h"
-#include "convert/ConRun.h"
-#include "download/EngineUpdate.h"
-#include "sites/EngineChoice.h"
+#include "system/ConRun.h"
+#include "engine/EngineUpdate.h"
+#include "engine/EngineChoice.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 

@@ -11,15 +11,15 @@
 #include "app/DownloadJob.h"
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
-#include "convert/ConRun.h"
+#include "system/ConRun.h"
 #include "convert/EncoderProfiles.h"
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
-#include "net/ZQ_System.h"
+#include "system/ZQ_System.h"
 #include "sites/VideoSite.h"
 #include "sites/ZQ_YouTube.h"
 #include "support/TestHttpServer.h"
-#include "download/OutputNaming.h"
+#include "plan/OutputNaming.h"
 
 #include <atomic>
 #include <chrono>

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The folders of src/ form layers: a file may include files of its own folder
 # and of the folders below it, never of one above. Lowest first:
-layers=(net app shell convert sites download ui programs)
+layers=(base system net app shell convert sites engine download plan ui programs)
 # Prints each include that looks up, and fails when there is one.
 set -euo pipefail
 src="${1:-$(dirname "$0")/../src}"

@@ -2,9 +2,9 @@
 #include "app/DownloadJob.h"
 
 #include "app/ProgramValues.h"
-#include "net/ZQ_Conversion.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Conversion.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 
 #include <algorithm>
 
@@ -141,36 +141,3 @@ std::string BuildGetParams(const TDownloadJob& job, bool autoClose)
     return text;
 }
 
-std::vector<std::string> SplitCommandLine(const std::string& text)
-{
-    std::vector<std::string> args;
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    auto isSeparator = [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u >= 1 && u <= 32;
-    };
-    while (true) {
-        while (i < n && isSeparator(text[i]))
-            ++i;
-        // An empty quoted pair where an argument would begin is skipped.
-        while (i + 1 < n && text[i] == '"' && text[i + 1] == '"') {
-            i += 2;
-            while (i < n && isSeparator(text[i]))
-                ++i;
-        }
-        if (i >= n)
-            break;
-        std::string arg;
-        bool quoted = false;
-        while (i < n && (quoted || !isSeparator(text[i]))) {
-            if (text[i] == '"')
-                quoted = !quoted;
-            else
-                arg.push_back(text[i]);
-            ++i;
-        }
-        args.push_back(arg);
-    }
-    return args;
-}

@@ -3,7 +3,8 @@
 // One download (and optional conversion) and the "-get" command line that hands
 // it from the interactive process to a download process of its own.
 
-#include "net/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"  // SplitCommandLine
+#include "system/ZQ_FileSystem.h"
 
 #include <cstdint>
 #include <optional>
@@ -78,7 +79,3 @@ std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose);
 // no escape for a double quote, so a field holding one splits differently.
 std::string BuildGetParams(const TDownloadJob& job, bool autoClose);
 
-// Splits a command line: blanks (codes 1..32) separate arguments, double quotes
-// group and are dropped, an empty quoted pair where an argument would begin is
-// skipped, and there is no escape character.
-std::vector<std::string> SplitCommandLine(const std::string& text);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/IniFile.h"
 
-#include "net/ZQ_Conversion.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Conversion.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 
 #include <cerrno>
 #include <cstdio>

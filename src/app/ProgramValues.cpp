@@ -3,13 +3,15 @@
 
 #include "app/IniFile.h"
 
-#include "net/ZQ_Conversion.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
-#include "net/ZQ_System.h"
+#include "base/ZQ_Conversion.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
+#include "system/ZQ_System.h"
 
 #include <cstdlib>
 #include <unistd.h>
+
+const std::array<const char*, 10> MediaExtensions = {"mp4", "avi", "wmv", "mp3", "wav", "flac", "voc", "ac3", "aac", "wma"};
 
 std::string AppDir;
 std::string DataDir;
@@ -46,18 +48,6 @@ bool IsInteger(const std::string& text)
 }
 
 namespace {
-bool IsExecutableFile(const std::string& path)
-{
-    return FileExists(path) && ::access(path.c_str(), X_OK) == 0;
-}
-
-std::string JoinPath(const std::string& dir, const std::string& name)
-{
-    if (dir.empty())
-        return name;
-    return dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
 // The XDG videos folder: XDG_VIDEOS_DIR from user-dirs.dirs, else ~/Videos when it
 // exists, else the home folder.
 std::string UserVideosDir()
@@ -110,28 +100,6 @@ std::string UserOutputDir(const std::string& typed)
         return ExpandFileName(JoinPath(home, dir.substr(2)));
     // "~user" is not looked up; like any relative path it is taken in the home folder.
     return ExpandFileName(JoinPath(home, dir));
-}
-
-std::string FindExecutable(const std::string& name)
-{
-    if (name.empty())
-        return {};
-    if (name.find('/') != std::string::npos)
-        return IsExecutableFile(name) ? name : std::string();
-    const char* pathEnv = std::getenv("PATH");
-    const std::string path = pathEnv ? pathEnv : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find(':', start);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string dir = path.substr(start, end - start);
-        const std::string candidate = JoinPath(dir.empty() ? "." : dir, name);
-        if (IsExecutableFile(candidate))
-            return candidate;
-        start = end + 1;
-    }
-    return {};
 }
 
 namespace {

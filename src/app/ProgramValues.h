@@ -3,11 +3,17 @@
 // Program-wide values set once at start-up, and the small path helpers that
 // find the program's files beside its executable.
 
+#include "system/ZQ_FileSystem.h"  // FindExecutable
+
+#include <array>
 #include <optional>
 #include <string>
 
 struct TDownloadJob;
 struct TAppSettings;
+
+// The extensions of media files the program knows: "mp4", "avi", ...
+extern const std::array<const char*, 10> MediaExtensions;
 
 extern std::string AppDir;            // directory of the executable, no trailing "/"
 extern std::string DataDir;           // where bmt.ini, the history and the log live
@@ -39,9 +45,6 @@ std::string GetFfmpegPath();
 extern std::optional<std::string> PageEngineOverride;
 std::string GetPageEnginePath();
 
-// Finds an executable by name: a name with a "/" is taken as it is, a bare
-// name is looked up on PATH. Empty when there is no such executable file.
-std::string FindExecutable(const std::string& name);
 
 // Sets AppDir, DataDir and DefaultOutputDir. When the executable's directory
 // can't be written (an installed program), the data files live in the user's

@@ -3,9 +3,9 @@
 
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
-#include "net/ZQ_System.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
+#include "system/ZQ_System.h"
 
 #include <algorithm>
 

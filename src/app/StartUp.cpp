@@ -4,9 +4,9 @@
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
-#include "net/ZQ_URL.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
+#include "base/ZQ_URL.h"
 
 #include <climits>
 #include <unistd.h>

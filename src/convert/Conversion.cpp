@@ -6,9 +6,9 @@
 #include "app/IniFile.h"
 
 #include "convert/MediaProbe.h"
-#include "net/ZQ_Conversion.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Conversion.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 
 #include <algorithm>
 #include <array>

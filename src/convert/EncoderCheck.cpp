@@ -2,12 +2,12 @@
 #include "convert/EncoderCheck.h"
 
 #include "app/DownloadJob.h"
-#include "convert/ConRun.h"
-#include "net/ZQ_Strings.h"
+#include "system/ConRun.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 
 #include <map>
 #include <mutex>
-#include <sys/stat.h>
 
 std::vector<std::string> ProfileEncoders(const std::string& params)
 {
@@ -28,10 +28,10 @@ std::set<std::string> AvailableEncoders(const std::string& ffmpegPath)
     };
     static std::mutex mutex;
     static std::map<std::string, TKnown> known;
-    struct stat st {};
-    if (ffmpegPath.empty() || ::stat(ffmpegPath.c_str(), &st) != 0)
+    const std::optional<std::int64_t> changed = ModifiedTimeNs(ffmpegPath);
+    if (!changed)
         return {};
-    const std::int64_t modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    const std::int64_t modified = *changed;
     {
         const std::lock_guard<std::mutex> lock(mutex);
         const auto it = known.find(ffmpegPath);

@@ -5,8 +5,8 @@
 #include "convert/EncoderProfiles.h"
 
 #include "app/IniFile.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include "convert/MediaProbe.h"
 
 #include "app/ProgramValues.h"
-#include "convert/ConRun.h"
-#include "net/ZQ_Conversion.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "system/ConRun.h"
+#include "base/ZQ_Conversion.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 #pragma once
 // What the encoder tells about a media file: duration, frame size, frame rate.
 
-#include "convert/ConRun.h"
+#include "system/ConRun.h"
 
 #include <array>
 #include <cstdint>

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "download/ConversionStep.h"
 
-#include "convert/ConRun.h"
+#include "system/ConRun.h"
 #include "download/GetMainTexts.h"
-#include "net/OutputFiles.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "system/OutputFiles.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 std::string InSameDir(const std::string& path, const std::string& name)
@@ -21,15 +19,14 @@ std::string InSameDir(const std::string& path, const std::string& name)
 // Only the empty file that holds the name for this conversion is replaced.
 bool IsOurReservation(const std::string& path)
 {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+    return IsEmptyRegularFile(path);
 }
 
 // Gives the encoder's finished file its name: over the empty file that held it,
 // or, when something else took its place meanwhile, under the next free name.
 std::string PutInPlace(const std::string& temp, const std::string& output)
 {
-    if (IsOurReservation(output) && ::rename(temp.c_str(), output.c_str()) == 0)
+    if (IsOurReservation(output) && ReplaceFile(temp, output))
         return output;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string free = GetUniqueFileName(output);
@@ -77,9 +74,9 @@ TConversionResult RunConversion(const TDownloadJob& job, bool localSource, const
         return result;
     }
     // The name is this job's: a temporary file under it is a leftover.
-    ::unlink(target.Temp.c_str());
+    RemoveFile(target.Temp);
     const auto cleanUp = [&] {
-        ::unlink(target.Temp.c_str());
+        RemoveFile(target.Temp);
         ReleaseOutputFile(target.Output, false);
     };
     const auto stopRequested = [&] { return hooks.ShouldStop && hooks.ShouldStop(); };

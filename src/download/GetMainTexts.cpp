@@ -3,11 +3,11 @@
 
 #include <cerrno>
 
-#include "net/TransferRate.h"
-#include "net/ZQ_FileSystem.h"
+#include "base/TransferRate.h"
+#include "system/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 #include "app/Texts.h"
-#include "net/ZQ_Conversion.h"
+#include "base/ZQ_Conversion.h"
 
 namespace {
 const TGetMainTexts English = {

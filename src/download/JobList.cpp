@@ -4,10 +4,10 @@
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
 #include "download/GetMainTexts.h"
-#include "net/OutputFiles.h"
+#include "system/OutputFiles.h"
 #include "net/ZQ_Internet.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 
 #include <algorithm>
 #include <cstdio>

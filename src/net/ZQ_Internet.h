@@ -14,7 +14,7 @@
 // is a body like any other.
 // No more than about a megabyte of a body is held in memory at a time.
 
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 
 #include <atomic>
 #include <chrono>

@@ -4,9 +4,9 @@
 #include "app/InstanceMessage.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
-#include "convert/ConRun.h"
-#include "download/AddedJob.h"
-#include "net/ZQ_System.h"
+#include "system/ConRun.h"
+#include "plan/AddedJob.h"
+#include "system/ZQ_System.h"
 #include "ui/RunningInstance.h"
 
 #include <QDeadlineTimer>

@@ -2,8 +2,8 @@
 #include "programs/CliEngine.h"
 
 #include "app/Settings.h"
-#include "download/EngineUpdate.h"
-#include "sites/EngineChoice.h"
+#include "engine/EngineUpdate.h"
+#include "engine/EngineChoice.h"
 
 #include <csignal>
 #include <cstdio>

@@ -3,10 +3,10 @@
 
 #include "app/StartUp.h"
 #include "app/Settings.h"
-#include "download/EngineDownload.h"
+#include "engine/EngineDownload.h"
 #include "download/JobList.h"
 #include "programs/AddCommand.h"
-#include "sites/EngineOptions.h"
+#include "engine/EngineOptions.h"
 #include "ui/DownloadList.h"
 #include "ui/GetMain.h"
 #include "ui/Main.h"

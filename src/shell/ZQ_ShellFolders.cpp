@@ -2,7 +2,7 @@
 #include "shell/ZQ_ShellFolders.h"
 
 #include "app/ProgramValues.h"
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 
 #include <QStandardPaths>
 #include <QString>

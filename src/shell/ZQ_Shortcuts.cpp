@@ -2,7 +2,7 @@
 // Desktop entries.
 #include "shell/ZQ_Shortcuts.h"
 
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/SitePage.h"
 
-#include "net/MemoryStream.h"
+#include "base/MemoryStream.h"
 #include "net/ZQ_Internet.h"
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Strings.h"
 
 bool ReadPageText(const std::string& url, int maxChunks, std::string& text)
 {

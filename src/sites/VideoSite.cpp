@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/VideoSite.h"
 
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
 #include "sites/ZQ_YouTube.h"

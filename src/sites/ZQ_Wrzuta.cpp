@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/ZQ_Wrzuta.h"
 
-#include "net/ZQ_Strings.h"
-#include "net/ZQ_URL.h"
+#include "base/ZQ_Strings.h"
+#include "base/ZQ_URL.h"
 #include "sites/SitePage.h"
 
 namespace {

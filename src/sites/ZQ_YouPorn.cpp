@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/ZQ_YouPorn.h"
 
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Strings.h"
 #include "sites/SitePage.h"
 
 bool IsYouPornUrl(const std::string& text)

@@ -2,8 +2,8 @@
 #include "sites/ZQ_YouTube.h"
 
 #include "net/ZQ_Internet.h"
-#include "net/ZQ_Strings.h"
-#include "net/ZQ_URL.h"
+#include "base/ZQ_Strings.h"
+#include "base/ZQ_URL.h"
 #include "sites/SitePage.h"
 
 #include <algorithm>

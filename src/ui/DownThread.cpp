@@ -3,14 +3,14 @@
 
 #include "app/DownloadJob.h"
 #include "app/Settings.h"
-#include "download/EngineDownload.h"
+#include "engine/EngineDownload.h"
 #include "download/JobReport.h"
 #include "ui/GetMain.h"
 #include "download/GetMainTexts.h"
-#include "net/ZQ_Conversion.h"
-#include "net/ZQ_FileSystem.h"
+#include "base/ZQ_Conversion.h"
+#include "system/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Strings.h"
 #include "ui/MessageBoxes.h"
 
 #include <QAction>

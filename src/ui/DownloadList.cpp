@@ -3,11 +3,11 @@
 
 #include "app/DownloadListTexts.h"
 #include "app/Settings.h"
-#include "convert/ConRun.h"
-#include "download/AddedJob.h"
-#include "net/ZQ_Conversion.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "system/ConRun.h"
+#include "plan/AddedJob.h"
+#include "base/ZQ_Conversion.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -6,8 +6,8 @@
 // and the question that offers an update when a look-up found nothing.
 // The engine is asked and updated on threads of their own: no window waits.
 
-#include "download/EngineUpdate.h"
-#include "sites/EngineChoice.h"
+#include "engine/EngineUpdate.h"
+#include "engine/EngineChoice.h"
 
 #include <QDialog>
 #include <QGroupBox>

@@ -3,7 +3,7 @@
 
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Strings.h"
 #include "ui/StatusLabel.h"
 
 #include <QCheckBox>

@@ -6,8 +6,8 @@
 // the Options tab's group (the cookies to sign in with, a speed limit). Both
 // keep their choices in bmt.ini (download/EngineSettings).
 
-#include "download/EngineSettings.h"
-#include "sites/PageEngine.h"
+#include "engine/EngineSettings.h"
+#include "engine/PageEngine.h"
 
 #include <QGroupBox>
 

@@ -3,15 +3,15 @@
 
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
-#include "convert/ConRun.h"
+#include "system/ConRun.h"
 #include "convert/Conversion.h"
 #include "convert/EncoderProfiles.h"
-#include "convert/ZQ_Processes.h"
+#include "system/ZQ_Processes.h"
 #include "download/ConversionStep.h"
 #include "download/GetMainTexts.h"
-#include "net/ZQ_Conversion.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Conversion.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
 #include "ui/DesktopNotify.h"
 #include "ui/JobReporter.h"
 #include "ui/Main.h"
@@ -38,7 +38,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace {
 QColor FromBgr(unsigned bgr)
@@ -458,9 +457,7 @@ void TFormGetMain::EngineFileMoved(const std::string& path)
 void TFormGetMain::CheckGet()
 {
     // Only an empty file of this job's own goes; a link at the name is left alone.
-    struct stat st {};
-    if (::lstat(job_.OutputFile.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
-        RemoveFile(job_.OutputFile);
+    RemoveIfEmptyFile(job_.OutputFile);
 }
 
 void TFormGetMain::actAbortExecute()

@@ -9,7 +9,7 @@
 #include "convert/Conversion.h"
 #include "convert/MediaProbe.h"
 #include "download/GetMainTexts.h"
-#include "net/TransferRate.h"
+#include "base/TransferRate.h"
 #include "ui/StatusLabel.h"
 
 #include <QWidget>

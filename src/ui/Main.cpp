@@ -4,19 +4,18 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "app/StartUp.h"
-#include "convert/ConRun.h"
-#include "net/ZQ_FileSystem.h"
-#include "net/ZQ_Strings.h"
-#include "net/ZQ_System.h"
+#include "system/ConRun.h"
+#include "system/ZQ_FileSystem.h"
+#include "base/ZQ_Strings.h"
+#include "system/ZQ_System.h"
 #include "shell/ZQ_ShellFolders.h"
 #include "shell/ZQ_Shortcuts.h"
-#include "sites/VideoSite.h"
+#include "plan/JobPlanner.h"
 #include "ui/EngineBox.h"
 #include "ui/EngineChoicesBox.h"
 #include "ui/MessageBoxes.h"
 #include "app/DownloadListTexts.h"
 #include "ui/New.h"
-#include "download/OutputNaming.h"
 #include "ui/QtLanguage.h"
 #include "app/Texts.h"
 #include "ui/DownloadList.h"
@@ -493,14 +492,14 @@ bool TFormMain::OpenAddress(std::string text)
     if (f->Busy())
         return false; // its network step goes on; Esc there cancels it
 
-    const TVideoSite site = DetectVideoSite(text);
-    text = CleanUpClipboardUrl(text, site);
+    const TVideoSite site = SiteOfAddress(text);
+    text = AddressFromClipboard(text);
     const bool sameAddress = f->edURL->text().toStdString() == text;
     f->edURL->setText(site != vsNone ? Q(text) : QString());
 
     std::string name;
     if (site != vsNone && !f->RunNetworkStep(NewTexts(AppSettings.LangPolish).StepTitle,
-                                             [&] { name = FileNameFromPage(text, site); }))
+                                             [&] { name = ProposeFileName(text); }))
         return true;
     f->edFileName->setText(Q(name));
     f->PageLookedUp(text, site, name);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MessageBoxes.h"
 
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Strings.h"
 
 #include <QMessageBox>
 #include <QWidget>

@@ -6,8 +6,7 @@
 
 #include "app/DownloadJob.h"
 #include "convert/EncoderProfiles.h"
-#include "sites/PageList.h"
-#include "sites/VideoSite.h"
+#include "plan/JobPlanner.h"
 
 #include <QDialog>
 #include <QKeySequence>

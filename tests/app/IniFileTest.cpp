@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/IniFile.h"
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 
 #include "support/TempDir.h"
 

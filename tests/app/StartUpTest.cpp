@@ -5,7 +5,7 @@
 #include "app/InstanceMessage.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

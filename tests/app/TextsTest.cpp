@@ -4,7 +4,7 @@
 
 #include "app/Texts.h"
 
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Strings.h"
 
 #include <gtest/gtest.h>
 

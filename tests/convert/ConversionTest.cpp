@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "convert/ConRun.h"
+#include "system/ConRun.h"
 #include "convert/Conversion.h"
 
 #include "support/TempDir.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "convert/ZQ_Processes.h"
+#include "system/ZQ_Processes.h"
 
 #include "app/ProgramValues.h"
-#include "convert/ConRun.h"
+#include "system/ConRun.h"
 
 #include "ConvertTestSupport.h"
 

@@ -4,11 +4,11 @@
 // (or ffprobe) is not on PATH.
 
 #include "app/ProgramValues.h"
-#include "convert/ConRun.h"
+#include "system/ConRun.h"
 #include "convert/Conversion.h"
 #include "convert/EncoderProfiles.h"
 #include "convert/MediaProbe.h"
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 
 #include "support/TempDir.h"
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The job list, its queue rule, its file, and the report line protocol.
 
-#include "download/AddedJob.h"
+#include "plan/AddedJob.h"
 #include "download/JobList.h"
 #include "download/JobReport.h"
 
 #include "support/TempDir.h"
 #include "app/IniFile.h"
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // A page title through the whole naming chain always gives one safe file name.
 
 #include "FuzzSupport.h"
-#include "net/ZQ_Strings.h"
-#include "download/OutputNaming.h"
+#include "base/ZQ_Strings.h"
+#include "plan/OutputNaming.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

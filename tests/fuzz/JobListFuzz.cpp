@@ -3,7 +3,7 @@
 // "brimtale --add": what they take back is what they would write again.
 
 #include "FuzzSupport.h"
-#include "download/AddedJob.h"
+#include "plan/AddedJob.h"
 #include "download/JobList.h"
 #include "download/JobReport.h"
 

@@ -2,7 +2,7 @@
 // The console line collector: any bytes, fed in any pieces.
 
 #include "FuzzSupport.h"
-#include "convert/ConRun.h"
+#include "system/ConRun.h"
 
 #include <vector>
 

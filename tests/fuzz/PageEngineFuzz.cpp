@@ -3,10 +3,10 @@
 // progress lines.
 
 #include "FuzzSupport.h"
-#include "download/EngineDownload.h"
-#include "net/ZQ_Strings.h"
-#include "sites/PageEngine.h"
-#include "sites/PageList.h"
+#include "engine/EngineDownload.h"
+#include "base/ZQ_Strings.h"
+#include "engine/PageEngine.h"
+#include "engine/PageList.h"
 
 #include <nlohmann/json.hpp>
 

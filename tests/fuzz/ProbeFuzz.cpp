@@ -3,7 +3,7 @@
 
 #include "FuzzSupport.h"
 #include "convert/MediaProbe.h"
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Strings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -3,7 +3,7 @@
 
 #include "FuzzSupport.h"
 #include "convert/Conversion.h"
-#include "net/ZQ_Strings.h"
+#include "base/ZQ_Strings.h"
 
 #include <vector>
 

@@ -2,8 +2,8 @@
 // The URL and text helpers on any text.
 
 #include "FuzzSupport.h"
-#include "net/ZQ_Strings.h"
-#include "net/ZQ_URL.h"
+#include "base/ZQ_Strings.h"
+#include "base/ZQ_URL.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The HTTP client and the one-shot web queries against the loopback server.
 
-#include "net/MemoryStream.h"
-#include "net/ZQ_FileSystem.h"
+#include "base/MemoryStream.h"
+#include "system/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 
 #include "support/TempDir.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/MediaFixtures.h"
 
-#include "convert/ConRun.h"
+#include "system/ConRun.h"
 #include "support/TempDir.h"
 
 #include <algorithm>

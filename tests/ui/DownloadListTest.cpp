@@ -9,7 +9,7 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "download/JobList.h"
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 #include "support/MediaFixtures.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"

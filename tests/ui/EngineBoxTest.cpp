@@ -6,9 +6,9 @@
 // test's own on 127.0.0.1.
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
-#include "convert/ConRun.h"
-#include "sites/EngineChoice.h"
-#include "sites/PageEngine.h"
+#include "system/ConRun.h"
+#include "engine/EngineChoice.h"
+#include "engine/PageEngine.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 #include "TextsFit.h"

@@ -11,7 +11,7 @@
 #include "ui/DownloadList.h"
 #include "ui/GetMain.h"
 #include "download/GetMainTexts.h"
-#include "net/ZQ_FileSystem.h"
+#include "system/ZQ_FileSystem.h"
 #include "ui/Main.h"
 #include "ui/New.h"
 

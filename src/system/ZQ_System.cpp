@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "system/ZQ_System.h"
+
+#include <climits>
+#include <cstdlib>
+#include <unistd.h>
+
+std::string ExecutablePath()
+{
+    char buffer[PATH_MAX + 1];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+    if (n <= 0)
+        return {};
+    return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::string ProcessLocaleName()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return value;
+    }
+    return {};
+}
+
+bool LocaleIsPolish(const std::string& localeName)
+{
+    // The language is the part before "_", "." or "@".
+    std::string language;
+    for (char c : localeName) {
+        if (c == '_' || c == '.' || c == '@' || c == '-')
+            break;
+        language.push_back(static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c));
+    }
+    return language == "pl";
+}
+
+bool StandardErrorIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Facts about the running process: its executable and its locale.
+
+#include <string>
+
+// Full path of the running executable (from /proc/self/exe); empty when unknown.
+std::string ExecutablePath();
+
+// The locale of the process: LC_ALL, then LC_MESSAGES, then LANG; "" when none is set.
+std::string ProcessLocaleName();
+
+// True when the locale's language is Polish ("pl", "pl_PL.UTF-8", ...).
+bool LocaleIsPolish(const std::string& localeName);
+
+// Whether this process's standard error is a terminal.
+bool StandardErrorIsTerminal();
