@@ -5,29 +5,15 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "system/ZQ_FileSystem.h"
+#include "system/ZQ_System.h"
 #include "base/ZQ_Strings.h"
 #include "base/ZQ_URL.h"
 
 #include <climits>
-#include <unistd.h>
 
 std::string StartAddress;
 
 namespace {
-
-std::string WorkingDir()
-{
-    char buffer[PATH_MAX];
-    return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
-}
-
-std::string HostName()
-{
-    char buffer[256] = {};
-    if (::gethostname(buffer, sizeof buffer - 1) != 0)
-        return {};
-    return buffer;
-}
 
 // The local path of a file:// URI ("file:///a%20b", "file://localhost/a"), or
 // "" when the text is none or names another machine.

@@ -51,20 +51,6 @@ std::pair<int, int> MajorMinor(const std::string& text)
     return {static_cast<int>(major), static_cast<int>(minor)};
 }
 
-// A user's own regular executable file, not reached through a link.
-bool OwnExecutable(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-           (st.st_mode & S_IXUSR) && !(st.st_mode & (S_IWGRP | S_IWOTH));
-}
-
-bool OwnDir(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
-}
-
 TJsRuntime RuntimeIfUsable(const std::string& name, const std::string& path, int minMajor, int minMinor)
 {
     if (path.empty())
@@ -241,7 +227,7 @@ void ForgetProgramVersions()
 TJsRuntime ChooseJsRuntime()
 {
     const std::string dir = OwnEngineDir();
-    if (!dir.empty() && OwnDir(dir) && OwnExecutable(dir + "/deno"))
+    if (!dir.empty() && IsOwnFolder(dir) && IsOwnExecutable(dir + "/deno"))
         if (TJsRuntime own = RuntimeIfUsable("deno", dir + "/deno", 0, 0); !own.Name.empty())
             return own;
     if (TJsRuntime deno = RuntimeIfUsable("deno", FindExecutable("deno"), 2, 3); !deno.Name.empty())
@@ -265,14 +251,14 @@ TEngineChoice ChooseEngine()
         return choice;
     }
     const std::string dir = OwnEngineDir();
-    if (!dir.empty() && OwnDir(dir) && OwnExecutable(dir + "/yt-dlp"))
+    if (!dir.empty() && IsOwnFolder(dir) && IsOwnExecutable(dir + "/yt-dlp"))
         candidates.emplace_back("own", dir + "/yt-dlp");
     if (!AppDir.empty())
         candidates.emplace_back("beside", AppDir + "/yt-dlp");
     candidates.emplace_back("path", FindExecutable("yt-dlp"));
     std::optional<TEngineVersion> best;
     for (const auto& [source, path] : candidates) {
-        if (path.empty() || ::access(path.c_str(), X_OK) != 0)
+        if (path.empty() || !IsExecutableFile(path))
             continue;
         if (!choice.Path.empty() && path == choice.Path)
             continue;

@@ -463,3 +463,17 @@ bool ReplaceFile(const std::string& from, const std::string& to)
 {
     return !from.empty() && !to.empty() && ::rename(from.c_str(), to.c_str()) == 0;
 }
+
+// A user's own regular executable file, not reached through a link.
+bool IsOwnExecutable(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & S_IXUSR) && !(st.st_mode & (S_IWGRP | S_IWOTH));
+}
+
+bool IsOwnFolder(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}

@@ -130,3 +130,8 @@ void RemoveIfEmptyFile(const std::string& path);
 // The last change of the file a path leads to (links followed), in nanoseconds
 // since the epoch; nothing when there is no such file.
 std::optional<std::int64_t> ModifiedTimeNs(const std::string& path);
+// A regular executable file of this user's own that others can't change, not
+// reached through a link.
+bool IsOwnExecutable(const std::string& path);
+// A folder of this user's own, not reached through a link.
+bool IsOwnFolder(const std::string& path);

@@ -40,3 +40,17 @@ bool StandardErrorIsTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;
 }
+
+std::string WorkingDir()
+{
+    char buffer[PATH_MAX];
+    return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
+std::string HostName()
+{
+    char buffer[256] = {};
+    if (::gethostname(buffer, sizeof buffer - 1) != 0)
+        return {};
+    return buffer;
+}

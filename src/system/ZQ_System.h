@@ -15,3 +15,7 @@ bool LocaleIsPolish(const std::string& localeName);
 
 // Whether this process's standard error is a terminal.
 bool StandardErrorIsTerminal();
+// This process's working folder; empty when it can't be told.
+std::string WorkingDir();
+// This machine's name; empty when it can't be told.
+std::string HostName();
