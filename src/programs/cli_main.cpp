@@ -15,6 +15,7 @@
 #include "download/ConversionStep.h"
 #include "download/EngineDownload.h"
 #include "download/GetMainTexts.h"
+#include "net/SegmentedDownload.h"
 #include "net/TransferRate.h"
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
@@ -281,6 +282,19 @@ bool TransferOnce(TDownloadJob& job, TProgress& progress, bool continueFile, TIn
         progress.Download(total, job.ExpectedSize);
         return !Interrupted.load();
     };
+    if (UsesConnections(job.OutputFile, continueFile)) {
+        if (!continueFile)
+            CreateEmptyFile(job.OutputFile);
+        return DownloadWithConnections(inet, job.OutputFile, AppSettings.Connections,
+                                       [&](std::int64_t done, std::int64_t total) {
+                                           if (job.ExpectedSize <= 0)
+                                               job.ExpectedSize = total;
+                                           if (done > 0)
+                                               progress.Continue(done);
+                                           else
+                                               progress.Start();
+                                       });
+    }
     const std::int64_t onDisk = continueFile ? FileSizeOf(job.OutputFile) : 0;
     if (onDisk > 0) {
         progress.Continue(onDisk);
@@ -730,6 +744,8 @@ int main(int argc, char** argv)
         else if (!FileExists(engineOptions.CookiesFile))
             bad = "no cookies file " + options.CookiesFile;
     }
+    if (options.Connections > 0)
+        AppSettings.Connections = options.Connections;
     if (!options.LimitRate.empty()) {
         const std::optional<std::int64_t> rate = ParseRateLimit(options.LimitRate);
         if (rate)

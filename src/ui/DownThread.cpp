@@ -9,6 +9,7 @@
 #include "download/GetMainTexts.h"
 #include "net/ZQ_Conversion.h"
 #include "net/ZQ_FileSystem.h"
+#include "net/SegmentedDownload.h"
 #include "net/ZQ_Internet.h"
 #include "net/ZQ_Strings.h"
 #include "ui/MessageBoxes.h"
@@ -94,6 +95,27 @@ bool TDownThread::Transfer(bool continueFile)
     if ((form->ownFile_ && FileIdOf(job.OutputFile) != form->ownFile_) || (!form->ownFile_ && onDisk > 0)) {
         inet.Status = InetFileChanged;
         return false;
+    }
+    if (UsesConnections(job.OutputFile, continueFile)) {
+        // Several connections when the server takes part requests; the window
+        // shows them as one download.
+        if (!form->ownFile_) {
+            CreateEmptyFile(job.OutputFile);
+            form->ownFile_ = FileIdOf(job.OutputFile);
+            inet.OwnFile = form->ownFile_;
+        }
+        form->BytesDone = 0;
+        return DownloadWithConnections(inet, job.OutputFile, AppSettings.Connections,
+                                       [this, form](std::int64_t done, std::int64_t total) {
+                                           form->BytesDone = done;
+                                           OnWindow([form, done, total] {
+                                               form->rate_.Restart(done, QDateTime::currentMSecsSinceEpoch());
+                                               if (done == 0)
+                                                   form->downloadPercent_.Reset();
+                                               if (total > 0)
+                                                   form->SetExpectedSize(total);
+                                           });
+                                       });
     }
     if (onDisk > 0) {
         // Continue with a range request; a server that sends the whole body

@@ -1,0 +1,939 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "net/SegmentedDownload.h"
+
+#include "net/HostSlots.h"
+#include "net/ZQ_Strings.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Each copy of the state has a slot of its own in the file.
+constexpr std::size_t StateSlotBytes = 8192;
+constexpr std::size_t MaxStateParts = 64;
+constexpr std::size_t MaxValidatorBytes = 256;
+constexpr const char* StateMagic = "brimtale-segments 1";
+constexpr long ReceiveBufferBytes = 64 * 1024;
+
+std::uint64_t Fnv(const std::string& text)
+{
+    std::uint64_t h = 1469598103934665603ULL;
+    for (const unsigned char c : text) {
+        h ^= c;
+        h *= 1099511628211ULL;
+    }
+    return h;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (const unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::optional<std::string> Unhex(const std::string& text)
+{
+    if (text.size() % 2 != 0)
+        return std::nullopt;
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        auto value = [](char c) -> int {
+            if (c >= '0' && c <= '9')
+                return c - '0';
+            if (c >= 'a' && c <= 'f')
+                return c - 'a' + 10;
+            return -1;
+        };
+        const int hi = value(text[i]);
+        const int lo = value(text[i + 1]);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        out += static_cast<char>(hi * 16 + lo);
+    }
+    return out;
+}
+
+// A decimal number of at most 18 digits, nothing else.
+std::optional<std::int64_t> Number(const std::string& text)
+{
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return static_cast<std::int64_t>(std::strtoll(text.c_str(), nullptr, 10));
+}
+
+std::string Validator(const std::string& value)
+{
+    return value.substr(0, MaxValidatorBytes);
+}
+
+std::string EncodeCopy(const TSegmentState& state, std::uint64_t sequence)
+{
+    std::string body = std::string(StateMagic) + "\nseq " + std::to_string(sequence) + "\ntotal " +
+                       std::to_string(state.Total) + "\netag " + Hex(Validator(state.ETag)) + "\nmodified " +
+                       Hex(Validator(state.LastModified)) + "\n";
+    for (std::size_t i = 0; i < state.Parts.size() && i < MaxStateParts; ++i)
+        body += "part " + std::to_string(state.Parts[i].From) + " " + std::to_string(state.Parts[i].To) + "\n";
+    char sum[40];
+    std::snprintf(sum, sizeof sum, "sum %016llx\n", static_cast<unsigned long long>(Fnv(body)));
+    body += sum;
+    body.resize(StateSlotBytes, '\0');
+    return body;
+}
+
+struct DecodedCopy {
+    TSegmentState state;
+    std::uint64_t sequence = 0;
+};
+
+std::optional<DecodedCopy> DecodeCopy(const std::string& slot)
+{
+    const std::string text = slot.substr(0, slot.find('\0'));
+    const std::size_t sumAt = text.rfind("sum ");
+    if (sumAt == std::string::npos || text.size() != sumAt + 4 + 16 + 1 || text.back() != '\n')
+        return std::nullopt;
+    const std::string body = text.substr(0, sumAt);
+    char expect[20];
+    std::snprintf(expect, sizeof expect, "%016llx", static_cast<unsigned long long>(Fnv(body)));
+    if (text.compare(sumAt + 4, 16, expect) != 0)
+        return std::nullopt;
+    DecodedCopy copy;
+    std::size_t at = 0;
+    bool magic = false;
+    bool total = false;
+    bool seq = false;
+    while (at < body.size()) {
+        const std::size_t end = body.find('\n', at);
+        if (end == std::string::npos)
+            return std::nullopt;
+        const std::string line = body.substr(at, end - at);
+        at = end + 1;
+        if (!magic) {
+            if (line != StateMagic)
+                return std::nullopt;
+            magic = true;
+            continue;
+        }
+        const std::size_t space = line.find(' ');
+        const std::string key = line.substr(0, space);
+        const std::string value = space == std::string::npos ? std::string() : line.substr(space + 1);
+        if (key == "seq") {
+            const auto n = Number(value);
+            if (!n)
+                return std::nullopt;
+            copy.sequence = static_cast<std::uint64_t>(*n);
+            seq = true;
+        } else if (key == "total") {
+            const auto n = Number(value);
+            if (!n || *n <= 0)
+                return std::nullopt;
+            copy.state.Total = *n;
+            total = true;
+        } else if (key == "etag" || key == "modified") {
+            const auto v = Unhex(value);
+            if (!v || v->size() > MaxValidatorBytes)
+                return std::nullopt;
+            (key == "etag" ? copy.state.ETag : copy.state.LastModified) = *v;
+        } else if (key == "part") {
+            const std::size_t gap = value.find(' ');
+            if (gap == std::string::npos)
+                return std::nullopt;
+            const auto from = Number(value.substr(0, gap));
+            const auto to = Number(value.substr(gap + 1));
+            if (!from || !to || *from >= *to || copy.state.Parts.size() >= MaxStateParts)
+                return std::nullopt;
+            copy.state.Parts.push_back({*from, *to});
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!magic || !total || !seq)
+        return std::nullopt;
+    for (const auto& p : copy.state.Parts)
+        if (p.To > copy.state.Total)
+            return std::nullopt;
+    return copy;
+}
+
+// The state file, written in place: copies go to the two slots in turn.
+class StateWriter {
+public:
+    ~StateWriter()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    // A new state file; false when something is at its name that is no state.
+    bool Create(const std::string& path)
+    {
+        if (PathExists(path)) {
+            if (!ReadSegmentState(path.substr(0, path.size() - std::strlen(".parts"))))
+                return false;
+            RemoveFile(path);
+        }
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        return fd_ >= 0;
+    }
+    // The state file that is there, continued after its newest copy.
+    bool Continue(const std::string& path, std::uint64_t sequence)
+    {
+        fd_ = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st {};
+        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        sequence_ = sequence;
+        return fd_ >= 0;
+    }
+    bool Write(const TSegmentState& state)
+    {
+        if (fd_ < 0)
+            return false;
+        ++sequence_;
+        const std::string copy = EncodeCopy(state, sequence_);
+        const auto at = static_cast<off_t>((sequence_ % 2) * StateSlotBytes);
+        std::size_t done = 0;
+        while (done < copy.size()) {
+            const ssize_t n = ::pwrite(fd_, copy.data() + done, copy.size() - done, at + static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+private:
+    int fd_ = -1;
+    std::uint64_t sequence_ = 0;
+};
+
+std::optional<DecodedCopy> ReadNewestCopy(const std::string& stateFile)
+{
+    const int fd = ::open(stateFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    std::optional<DecodedCopy> best;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= static_cast<off_t>(2 * StateSlotBytes)) {
+        for (int slot = 0; slot < 2; ++slot) {
+            std::string bytes(StateSlotBytes, '\0');
+            const ssize_t n = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(slot) * StateSlotBytes);
+            if (n <= 0)
+                continue;
+            bytes.resize(static_cast<std::size_t>(n));
+            auto copy = DecodeCopy(bytes);
+            if (copy && (!best || copy->sequence > best->sequence))
+                best = std::move(copy);
+        }
+    }
+    ::close(fd);
+    return best;
+}
+
+// "bytes FROM-TO/TOTAL" of a Content-Range header.
+struct ContentRange {
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    std::int64_t total = 0;
+};
+std::optional<ContentRange> ParseContentRange(const std::string& header)
+{
+    const std::string v = LowerAscii(Trim(header));
+    if (v.rfind("bytes ", 0) != 0)
+        return std::nullopt;
+    const std::string rest = Trim(v.substr(6));
+    const std::size_t dash = rest.find('-');
+    const std::size_t slash = rest.find('/');
+    if (dash == std::string::npos || slash == std::string::npos || slash < dash)
+        return std::nullopt;
+    const auto from = Number(rest.substr(0, dash));
+    const auto to = Number(rest.substr(dash + 1, slash - dash - 1));
+    const auto total = Number(rest.substr(slash + 1));
+    if (!from || !to || !total || *from > *to || *to >= *total)
+        return std::nullopt;
+    return ContentRange{*from, *to, *total};
+}
+
+bool GlobalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return true;
+}
+
+bool NotTrustedCode(CURLcode why)
+{
+    return why == CURLE_PEER_FAILED_VERIFICATION || why == CURLE_SSL_CACERT_BADFILE ||
+           why == CURLE_SSL_CERTPROBLEM || why == CURLE_SSL_ISSUER_ERROR;
+}
+
+class Segmenter;
+
+// One connection: one request for [pos, end) of the file.
+struct Connection {
+    Segmenter* owner = nullptr;
+    CURL* easy = nullptr;
+    int slot = -1;
+    std::int64_t asked = 0;     // the first byte asked for
+    std::int64_t askedEnd = 0;  // one past the last byte asked for (total for the first, open request)
+    std::int64_t pos = 0;       // the next byte to write
+    std::int64_t end = 0;       // one past the last byte this connection writes (shrinks when split)
+    int fails = 0;              // tries in a row of this part that brought nothing
+    bool checked = false;       // the answer's headers were looked at
+    bool cut = false;           // ended here on purpose: its part is done
+    bool refused = false;       // the answer doesn't fit: one connection from the start
+    bool firstRequest = false;  // the open request that learns the size
+    std::map<std::string, std::string> headers;  // of the latest response, names lower case
+};
+
+struct PendingPart {
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    int fails = 0;
+};
+
+class Segmenter {
+public:
+    explicit Segmenter(const TSegmentedRequest& r) : r_(r) {}
+    ~Segmenter();
+    TSegmentedResult Run();
+
+    std::size_t Write(Connection& c, const char* data, std::size_t bytes);
+    std::size_t Header(Connection& c, const char* data, std::size_t bytes);
+
+private:
+    bool OpenFile();
+    bool Start(std::int64_t from, std::int64_t to, int fails, bool first);
+    void Finish(Connection& c, CURLcode result);
+    // Whether the answer on c is a part of the same file; sets up the segments
+    // on the first answer.
+    enum class Verdict { Ok, Refused, Retry };
+    Verdict Check(Connection& c);
+    bool Plan(Connection& first, std::int64_t total);
+    // Work for a connection that is free: a waiting part, else half of the
+    // largest running one.
+    bool NextWork(PendingPart& part);
+    TSegmentState State() const;
+    void SaveState();
+    int Allowed() const;
+
+    const TSegmentedRequest& r_;
+    std::string url_;
+    int fd_ = -1;
+    CURLM* multi_ = nullptr;
+    std::list<Connection> conns_;
+    std::vector<PendingPart> pending_;
+    StateWriter state_;
+    bool haveState_ = false;
+    std::int64_t total_ = 0;  // 0 until known
+    std::string etag_;
+    std::string modified_;
+    std::int64_t done_ = 0;
+    std::int64_t unreported_ = 0;
+    bool writeFailed_ = false;
+    int writeError_ = 0;
+    bool oneConnection_ = false;
+    bool failed_ = false;
+    bool notTrusted_ = false;
+    bool plain_ = false;  // one connection from the start, no state
+    int most_ = 0;
+};
+
+std::size_t OnWrite(char* data, std::size_t size, std::size_t n, void* self)
+{
+    auto* c = static_cast<Connection*>(self);
+    return c->owner->Write(*c, data, size * n);
+}
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t n, void* self)
+{
+    auto* c = static_cast<Connection*>(self);
+    return c->owner->Header(*c, data, size * n);
+}
+
+Segmenter::~Segmenter()
+{
+    for (Connection& c : conns_) {
+        if (c.easy) {
+            curl_multi_remove_handle(multi_, c.easy);
+            curl_easy_cleanup(c.easy);
+        }
+        if (r_.Slots)
+            r_.Slots->Give(c.slot);
+    }
+    if (multi_)
+        curl_multi_cleanup(multi_);
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool Segmenter::OpenFile()
+{
+    struct stat st {};
+    if (r_.FileName.empty() || (::lstat(r_.FileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
+        return false;
+    if (r_.OwnFile) {
+        bool changed = false;
+        fd_ = OpenSameFileForWriting(r_.FileName, *r_.OwnFile, changed);
+    } else {
+        fd_ = OpenOwnFileForWriting(r_.FileName, false);
+    }
+    return fd_ >= 0;
+}
+
+int Segmenter::Allowed() const
+{
+    return std::clamp(r_.Connections, 1, 64);
+}
+
+bool Segmenter::Start(std::int64_t from, std::int64_t to, int fails, bool first)
+{
+    int slot = -1;
+    if (r_.Slots) {
+        slot = r_.Slots->TryTake();
+        if (slot < 0)
+            return false;
+    }
+    CURL* e = curl_easy_init();
+    if (!e) {
+        if (r_.Slots)
+            r_.Slots->Give(slot);
+        return false;
+    }
+    Connection& c = conns_.emplace_back();
+    c.owner = this;
+    c.easy = e;
+    c.slot = slot;
+    c.asked = from;
+    c.askedEnd = to;
+    c.pos = from;
+    c.end = to;
+    c.fails = fails;
+    c.firstRequest = first;
+    curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(e, CURLOPT_MAXREDIRS, 20L);
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, std::max(1L, r_.ConnectTimeoutSeconds));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, r_.StallTimeoutSeconds));
+    curl_easy_setopt(e, CURLOPT_USERAGENT, r_.UserAgent.c_str());
+    curl_easy_setopt(e, CURLOPT_PROXY, "");
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, ReceiveBufferBytes);
+    const std::string range = std::to_string(from) + "-" + (first ? std::string() : std::to_string(to - 1));
+    curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
+    if (r_.MaxBytesPerSecond > 0)
+        curl_easy_setopt(e, CURLOPT_MAX_RECV_SPEED_LARGE,
+                         static_cast<curl_off_t>(std::max<std::int64_t>(1, r_.MaxBytesPerSecond / Allowed())));
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnWrite);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &c);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &OnHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &c);
+    if (curl_multi_add_handle(multi_, e) != CURLM_OK) {
+        curl_easy_cleanup(e);
+        c.easy = nullptr;
+        if (r_.Slots)
+            r_.Slots->Give(slot);
+        conns_.pop_back();
+        return false;
+    }
+    most_ = std::max(most_, static_cast<int>(conns_.size()));
+    return true;
+}
+
+std::size_t Segmenter::Header(Connection& c, const char* data, std::size_t bytes)
+{
+    const std::string line(data, bytes);
+    if (line.rfind("HTTP/", 0) == 0) {
+        c.headers.clear();
+    } else {
+        const std::size_t colon = line.find(':');
+        if (colon != std::string::npos && c.headers.size() < 200)
+            c.headers[LowerAscii(Trim(line.substr(0, colon)))] = Trim(line.substr(colon + 1)).substr(0, 1024);
+    }
+    return bytes;
+}
+
+Segmenter::Verdict Segmenter::Check(Connection& c)
+{
+    long code = 0;
+    curl_easy_getinfo(c.easy, CURLINFO_RESPONSE_CODE, &code);
+    // A server that is busy may take the part later; any other answer but a
+    // part of the file (200, 416, ...) means the file is fetched whole.
+    if (code == 429 || code == 408 || (code >= 500 && code <= 599))
+        return c.firstRequest ? Verdict::Refused : Verdict::Retry;
+    if (code != 206)
+        return Verdict::Refused;
+    auto header = [&](const char* name) {
+        auto it = c.headers.find(name);
+        return it == c.headers.end() ? std::string() : it->second;
+    };
+    const auto range = ParseContentRange(header("content-range"));
+    if (!range || range->from != c.asked)
+        return Verdict::Refused;
+    if (c.firstRequest && total_ == 0) {
+        etag_ = Validator(header("etag"));
+        modified_ = Validator(header("last-modified"));
+        return Plan(c, range->total) ? Verdict::Ok : Verdict::Refused;
+    }
+    // Every later answer must be about the same file.
+    return range->total == total_ && Validator(header("etag")) == etag_ &&
+                   Validator(header("last-modified")) == modified_
+               ? Verdict::Ok
+               : Verdict::Refused;
+}
+
+bool Segmenter::Plan(Connection& first, std::int64_t total)
+{
+    total_ = total;
+    const std::int64_t n = total >= r_.MinSize ? Allowed() : 1;
+    if (n == 1) {
+        // A small file (or one connection asked for) is written as it comes,
+        // from the start: its size on disk is what it has, as without segments.
+        plain_ = true;
+        first.askedEnd = total;
+        first.end = total;
+        if (r_.OnStart)
+            r_.OnStart(0, total);
+        return true;
+    }
+    const std::int64_t piece = total / n;
+    first.askedEnd = total;
+    first.end = n > 1 ? piece : total;
+    for (std::int64_t i = 1; i < n; ++i)
+        pending_.push_back({i * piece, i + 1 == n ? total : (i + 1) * piece, 0});
+    // The state goes first, then the file gets its final size: a file of full
+    // size without a state beside it is never taken for a whole one.
+    if (!state_.Create(SegmentStateFile(r_.FileName)))
+        return false;
+    haveState_ = true;
+    SaveState();
+    int rc = ::posix_fallocate(fd_, 0, static_cast<off_t>(total));
+    if (rc == EOPNOTSUPP || rc == EINVAL)
+        rc = ::ftruncate(fd_, static_cast<off_t>(total)) == 0 ? 0 : errno;
+    else if (rc == 0)
+        rc = ::ftruncate(fd_, static_cast<off_t>(total)) == 0 ? 0 : errno;
+    if (rc != 0) {
+        writeFailed_ = true;
+        writeError_ = rc;
+    }
+    if (r_.OnStart)
+        r_.OnStart(0, total);
+    return true;
+}
+
+std::size_t Segmenter::Write(Connection& c, const char* data, std::size_t bytes)
+{
+    if (!c.checked) {
+        c.checked = true;
+        const Verdict verdict = Check(c);
+        c.refused = verdict == Verdict::Refused;
+        if (verdict != Verdict::Ok)
+            return 0;
+    }
+    if (writeFailed_)
+        return 0;
+    const std::int64_t room = c.end - c.pos;
+    const auto take = static_cast<std::size_t>(std::clamp<std::int64_t>(room, 0, static_cast<std::int64_t>(bytes)));
+    std::size_t written = 0;
+    while (written < take) {
+        const ssize_t n = ::pwrite(fd_, data + written, take - written, static_cast<off_t>(c.pos) + static_cast<off_t>(written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            writeFailed_ = true;
+            writeError_ = n < 0 ? errno : ENOSPC;
+            return 0;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    c.pos += static_cast<std::int64_t>(take);
+    done_ += static_cast<std::int64_t>(take);
+    unreported_ += static_cast<std::int64_t>(take);
+    if (c.pos >= c.end && c.askedEnd > c.end) {
+        // The rest went to another connection: this one is done.
+        c.cut = true;
+        return 0;
+    }
+    return take == bytes ? bytes : 0;
+}
+
+void Segmenter::Finish(Connection& c, CURLcode result)
+{
+    if (!c.checked) {
+        // An answer without a body (a 416, an empty 200) is judged here; no
+        // answer at all is a broken connection.
+        long code = 0;
+        curl_easy_getinfo(c.easy, CURLINFO_RESPONSE_CODE, &code);
+        if (code != 0) {
+            c.checked = true;
+            c.refused = Check(c) == Verdict::Refused;
+        }
+    }
+    if (c.firstRequest && total_ == 0) {
+        // The first answer gave no size: the file goes over one connection,
+        // which also tells what is wrong with the address.
+        oneConnection_ = true;
+    } else if (c.refused) {
+        oneConnection_ = true;
+    } else if (c.pos < c.end) {
+        if (NotTrustedCode(result))
+            notTrusted_ = true;
+        // The part is asked for again, from where it stopped; one that brings
+        // nothing several times in a row ends the download (its state stays).
+        const int fails = c.pos > c.asked ? 0 : c.fails + 1;
+        if (plain_ || fails >= r_.SegmentTries || notTrusted_)
+            failed_ = true;
+        if (!plain_)
+            pending_.push_back({c.pos, c.end, fails});
+    }
+    curl_multi_remove_handle(multi_, c.easy);
+    curl_easy_cleanup(c.easy);
+    c.easy = nullptr;
+    if (r_.Slots)
+        r_.Slots->Give(c.slot);
+    c.slot = -1;
+}
+
+bool Segmenter::NextWork(PendingPart& part)
+{
+    if (!pending_.empty()) {
+        part = pending_.front();
+        pending_.erase(pending_.begin());
+        return true;
+    }
+    if (plain_)
+        return false;
+    Connection* largest = nullptr;
+    for (Connection& c : conns_)
+        if (c.easy && (!largest || c.end - c.pos > largest->end - largest->pos))
+            largest = &c;
+    if (!largest || largest->end - largest->pos < 2 * std::max<std::int64_t>(r_.MinSplit, 1))
+        return false;
+    const std::int64_t mid = largest->pos + (largest->end - largest->pos) / 2;
+    part = {mid, largest->end, 0};
+    largest->end = mid;
+    return true;
+}
+
+TSegmentState Segmenter::State() const
+{
+    TSegmentState s;
+    s.Total = total_;
+    s.ETag = etag_;
+    s.LastModified = modified_;
+    for (const Connection& c : conns_)
+        if (c.pos < c.end)
+            s.Parts.push_back({c.pos, c.end});
+    for (const PendingPart& p : pending_)
+        s.Parts.push_back({p.from, p.to});
+    std::sort(s.Parts.begin(), s.Parts.end(), [](const auto& a, const auto& b) { return a.From < b.From; });
+    return s;
+}
+
+void Segmenter::SaveState()
+{
+    if (haveState_ && !state_.Write(State()) && !writeFailed_) {
+        writeFailed_ = true;
+        writeError_ = errno;
+    }
+}
+
+TSegmentedResult Segmenter::Run()
+{
+    TSegmentedResult result;
+    GlobalInit();
+    url_ = r_.Url;
+    if (!OpenFile()) {
+        result.Status = r_.OwnFile && FileIdOf(r_.FileName) != r_.OwnFile ? InetFileChanged : InetWriteFailed;
+        result.WriteError = errno;
+        return result;
+    }
+    multi_ = curl_multi_init();
+    if (!multi_) {
+        result.Status = InetNoSession;
+        return result;
+    }
+    const std::string stateFile = SegmentStateFile(r_.FileName);
+    if (PathExists(stateFile)) {
+        // Continued: the parts still to fetch, of a file that has its full size.
+        const auto copy = ReadNewestCopy(stateFile);
+        struct stat st {};
+        if (!copy || ::fstat(fd_, &st) != 0 || st.st_size != copy->state.Total ||
+            copy->state.Parts.size() > MaxStateParts || !state_.Continue(stateFile, copy->sequence)) {
+            RemoveSegmentState(r_.FileName);
+            result.End = TSegmentedEnd::OneConnection;
+            return result;
+        }
+        haveState_ = true;
+        total_ = copy->state.Total;
+        etag_ = copy->state.ETag;
+        modified_ = copy->state.LastModified;
+        std::int64_t left = 0;
+        for (const auto& p : copy->state.Parts) {
+            pending_.push_back({p.From, p.To, 0});
+            left += p.To - p.From;
+        }
+        done_ = total_ - left;
+        if (r_.OnStart)
+            r_.OnStart(done_, total_);
+    } else if (::ftruncate(fd_, 0) != 0) {
+        // A new download starts from an empty file.
+        result.Status = InetWriteFailed;
+        result.WriteError = errno;
+        return result;
+    }
+    result.Total = total_;
+
+    auto lastSave = Clock::now();
+    auto lastReport = Clock::now();
+    auto lastSlotTry = Clock::now();
+    bool aborted = false;
+    // A new download starts with one open request that learns the size.
+    bool firstPending = total_ == 0;
+    bool startBlocked = false;
+    while (true) {
+        if (NetworkStepEnded()) {
+            aborted = true;
+            break;
+        }
+        int running = 0;
+        curl_multi_perform(multi_, &running);
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+            if (msg->msg != CURLMSG_DONE)
+                continue;
+            for (Connection& c : conns_)
+                if (c.easy == msg->easy_handle) {
+                    Finish(c, msg->data.result);
+                    break;
+                }
+        }
+        conns_.remove_if([](const Connection& c) { return c.easy == nullptr; });
+        if (writeFailed_ || oneConnection_ || failed_)
+            break;
+        const auto now = Clock::now();
+        if (unreported_ > 0 || now - lastReport >= std::chrono::milliseconds(100)) {
+            const auto chunk = static_cast<std::int32_t>(std::min<std::int64_t>(unreported_, INT32_MAX));
+            unreported_ = 0;
+            lastReport = now;
+            if (r_.OnProgress && !r_.OnProgress(chunk, done_)) {
+                aborted = true;
+                break;
+            }
+        }
+        if (total_ > 0 && conns_.empty() && pending_.empty())
+            break;
+        // Free connections take work while the host allows more; a job whose
+        // slots are held by others tries again now and then.
+        const bool mayStart = !startBlocked || now - lastSlotTry >= std::chrono::milliseconds(250);
+        if (firstPending && mayStart) {
+            startBlocked = !Start(0, 0, 0, true);
+            firstPending = startBlocked;
+            lastSlotTry = now;
+        } else if (total_ > 0 && mayStart) {
+            startBlocked = false;
+            while (static_cast<int>(conns_.size()) < Allowed()) {
+                PendingPart part;
+                if (!NextWork(part))
+                    break;
+                if (!Start(part.from, part.to, part.fails, false)) {
+                    // No slot (or no handle): the part waits, or goes back to
+                    // the connection it was split from (its request covers it).
+                    bool merged = false;
+                    for (Connection& c : conns_)
+                        if (c.easy && c.end == part.from && c.askedEnd >= part.to) {
+                            c.end = part.to;
+                            merged = true;
+                            break;
+                        }
+                    if (!merged)
+                        pending_.insert(pending_.begin(), part);
+                    startBlocked = true;
+                    lastSlotTry = now;
+                    break;
+                }
+            }
+        }
+        if (now - lastSave >= std::chrono::seconds(1)) {
+            SaveState();
+            lastSave = now;
+        }
+        curl_multi_poll(multi_, nullptr, 0, 100, nullptr);
+    }
+
+    result.MostConnections = most_;
+    result.Total = total_;
+    if (oneConnection_) {
+        // Nothing here is relied on: the file is fetched whole again.
+        for (Connection& c : conns_)
+            if (c.easy) {
+                curl_multi_remove_handle(multi_, c.easy);
+                curl_easy_cleanup(c.easy);
+                c.easy = nullptr;
+            }
+        RemoveSegmentState(r_.FileName);
+        result.End = TSegmentedEnd::OneConnection;
+        return result;
+    }
+    // Whatever stopped the run, the parts that are left are kept.
+    for (Connection& c : conns_)
+        if (c.easy) {
+            curl_multi_remove_handle(multi_, c.easy);
+            curl_easy_cleanup(c.easy);
+            c.easy = nullptr;
+        }
+    if (total_ > 0 && done_ >= total_ && pending_.empty() && !writeFailed_) {
+        conns_.clear();
+        bool whole = ::fsync(fd_) == 0 || errno == EINVAL;
+        struct stat st {};
+        whole = whole && ::fstat(fd_, &st) == 0 && st.st_size == total_;
+        if (whole) {
+            RemoveSegmentState(r_.FileName);
+            result.End = TSegmentedEnd::Done;
+            if (r_.OnProgress)
+                r_.OnProgress(0, done_);
+            return result;
+        }
+        writeFailed_ = true;
+        writeError_ = errno;
+    }
+    SaveState();
+    if (writeFailed_) {
+        result.Status = InetWriteFailed;
+        result.WriteError = writeError_;
+    } else if (notTrusted_) {
+        result.Status = InetNotTrusted;
+    } else if (aborted) {
+        result.Status = InetAborted;
+    } else if (total_ == 0) {
+        result.Status = InetNotOpened;
+    }
+    result.End = aborted ? TSegmentedEnd::Aborted : TSegmentedEnd::Failed;
+    return result;
+}
+
+} // namespace
+
+std::string SegmentStateFile(const std::string& fileName)
+{
+    return fileName + ".parts";
+}
+
+bool HasSegmentState(const std::string& fileName)
+{
+    struct stat st {};
+    return ::lstat(SegmentStateFile(fileName).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void RemoveSegmentState(const std::string& fileName)
+{
+    const std::string path = SegmentStateFile(fileName);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::unlink(path.c_str());
+}
+
+std::string EncodeSegmentState(const TSegmentState& state)
+{
+    return EncodeCopy(state, 1);
+}
+
+std::optional<TSegmentState> DecodeSegmentState(const std::string& bytes)
+{
+    auto copy = DecodeCopy(bytes.substr(0, StateSlotBytes));
+    if (!copy)
+        return std::nullopt;
+    return copy->state;
+}
+
+std::optional<TSegmentState> ReadSegmentState(const std::string& fileName)
+{
+    auto copy = ReadNewestCopy(SegmentStateFile(fileName));
+    if (!copy)
+        return std::nullopt;
+    return copy->state;
+}
+
+TSegmentedResult DownloadSegmented(const TSegmentedRequest& request)
+{
+    Segmenter segmenter(request);
+    return segmenter.Run();
+}
+
+bool UsesConnections(const std::string& fileName, bool continuing)
+{
+    return !continuing || HasSegmentState(fileName);
+}
+
+bool DownloadWithConnections(TInet& inet, const std::string& fileName, int connections,
+                             const std::function<void(std::int64_t done, std::int64_t total)>& onStart,
+                             std::int64_t minSize)
+{
+    TSegmentedRequest request;
+    request.Url = inet.Url;
+    request.FileName = fileName;
+    request.OwnFile = inet.OwnFile;
+    request.Connections = std::clamp(connections, 1, 64);
+    request.MinSize = minSize;
+    request.MaxBytesPerSecond = inet.MaxBytesPerSecond;
+    request.UserAgent = inet.UserAgent;
+    request.ConnectTimeoutSeconds = inet.ConnectTimeoutSeconds;
+    request.StallTimeoutSeconds = inet.StallTimeoutSeconds;
+    request.OnStart = onStart;
+    request.OnProgress = inet.OnProgress;
+    const std::string hostKey = HostKeyOf(inet.Url);
+    std::unique_ptr<THostSlots> slots;
+    if (!hostKey.empty()) {
+        slots = std::make_unique<THostSlots>(HostSlotFolder(), hostKey, request.Connections);
+        request.Slots = slots.get();
+    }
+    const TSegmentedResult result = DownloadSegmented(request);
+    inet.WriteError = result.WriteError;
+    switch (result.End) {
+    case TSegmentedEnd::Done:
+        inet.Status = InetOk;
+        return true;
+    case TSegmentedEnd::OneConnection:
+        break;
+    case TSegmentedEnd::Failed:
+    case TSegmentedEnd::Aborted:
+        inet.Status = result.Status;
+        return false;
+    }
+    // Over one connection, from the start (the file is emptied in place).
+    slots.reset();
+    if (NetworkStepEnded() || (inet.OnProgress && !inet.OnProgress(0, 0))) {
+        inet.Status = InetAborted;
+        return false;
+    }
+    if (onStart)
+        onStart(0, 0);
+    return inet.DownloadToFile(fileName, 0, 0, false);
+}
