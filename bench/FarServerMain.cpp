@@ -2,7 +2,8 @@
 // bench_far_server: a far, throttled server on 127.0.0.1 (bench/far.sh). Every
 // request waits DELAY_MS before it is answered (a round trip of a far link), and
 // every connection gets its body at one 64 KiB block per PACE_MS (a server that
-// limits each connection). Serves /big.mp4, SIZE_BYTES of an MP4-looking body,
+// limits each connection). Serves /big.mp4, SIZE_BYTES of a generated body
+// sent as video/mp4,
 // and /hls/NAME, the files of HLS_DIR. Prints the port on the first line, and
 // runs until it is killed (SIGINT/SIGTERM) or SECONDS pass.
 //
@@ -52,21 +53,15 @@ int main(int argc, char** argv)
     sigaddset(&stop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
-    // An "ftyp" box first, so that the body reads as MP4; the rest is the
-    // generated pattern.
-    auto body = std::make_shared<std::string>(testhttp::GeneratedBody(0, static_cast<std::size_t>(size)));
-    const char head[] = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0, 2, 0,
-                         'i', 's', 'o', 'm', 'm', 'p', '4', '1'};
-    body->replace(0, sizeof head, head, sizeof head);
-
     testhttp::TestHttpServer server{std::chrono::seconds(seconds)};
-    server.Handle("/big.mp4", [body, delayMs, paceMs](const testhttp::Request&) {
+    // The generated pattern, made as it is sent; its type says it is a video.
+    server.Handle("/big.mp4", [size, delayMs, paceMs](const testhttp::Request&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         testhttp::Response r;
         r.paceMs = paceMs;
         r.headers.emplace_back("Content-Type", "video/mp4");
         r.headers.emplace_back("Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT");
-        r.body = *body;
+        r.generatedSize = size;
         return r;
     });
     server.Fallback([hls, delayMs, paceMs](const testhttp::Request& q) {

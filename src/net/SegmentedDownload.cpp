@@ -30,6 +30,9 @@ constexpr std::size_t MaxStateParts = 64;
 constexpr std::size_t MaxValidatorBytes = 256;
 constexpr const char* StateMagic = "brimtale-segments 1";
 constexpr long ReceiveBufferBytes = 64 * 1024;
+constexpr std::size_t WriteBatchBytes = 256 * 1024;
+// A file that one connection would finish within this long stays on one.
+constexpr double SplitWorthSeconds = 1.0;
 
 std::uint64_t Fnv(const std::string& text)
 {
@@ -299,7 +302,9 @@ struct Connection {
     int slot = -1;
     std::int64_t asked = 0;     // the first byte asked for
     std::int64_t askedEnd = 0;  // one past the last byte asked for (total for the first, open request)
-    std::int64_t pos = 0;       // the next byte to write
+    std::int64_t pos = 0;       // the next byte that comes
+    std::int64_t written = 0;   // the bytes before it are in the file
+    std::vector<char> buffer;   // what came after written, not in the file yet
     std::int64_t end = 0;       // one past the last byte this connection writes (shrinks when split)
     int fails = 0;              // tries in a row of this part that brought nothing
     bool checked = false;       // the answer's headers were looked at
@@ -326,6 +331,8 @@ public:
 
 private:
     bool OpenFile();
+    // Writes what the connection holds; false when the file can't take it.
+    bool Flush(Connection& c);
     bool Start(std::int64_t from, std::int64_t to, int fails, bool first);
     void Finish(Connection& c, CURLcode result);
     // Whether the answer on c is a part of the same file; sets up the segments
@@ -359,6 +366,8 @@ private:
     bool failed_ = false;
     bool notTrusted_ = false;
     bool plain_ = false;  // one connection from the start, no state
+    bool splitOpen_ = false;  // more connections may take parts
+    std::optional<Clock::time_point> firstByte_;
     int most_ = 0;
 };
 
@@ -430,6 +439,7 @@ bool Segmenter::Start(std::int64_t from, std::int64_t to, int fails, bool first)
     c.asked = from;
     c.askedEnd = to;
     c.pos = from;
+    c.written = from;
     c.end = to;
     c.fails = fails;
     c.firstRequest = first;
@@ -512,7 +522,7 @@ Segmenter::Verdict Segmenter::Check(Connection& c)
 bool Segmenter::Plan(Connection& first, std::int64_t total)
 {
     total_ = total;
-    const std::int64_t n = total >= r_.MinSize ? Allowed() : 1;
+    const int n = total >= r_.MinSize ? Allowed() : 1;
     if (n == 1) {
         // A small file (or one connection asked for) is written as it comes,
         // from the start: its size on disk is what it has, as without segments.
@@ -523,11 +533,10 @@ bool Segmenter::Plan(Connection& first, std::int64_t total)
             r_.OnStart(0, total);
         return true;
     }
-    const std::int64_t piece = total / n;
+    // The first connection has it all; the others take their parts from it
+    // once it shows that the file won't be here in a moment anyway.
     first.askedEnd = total;
-    first.end = n > 1 ? piece : total;
-    for (std::int64_t i = 1; i < n; ++i)
-        pending_.push_back({i * piece, i + 1 == n ? total : (i + 1) * piece, 0});
+    first.end = total;
     // The state goes first, then the file gets its final size: a file of full
     // size without a state beside it is never taken for a whole one.
     if (!state_.Create(SegmentStateFile(r_.FileName)))
@@ -561,19 +570,15 @@ std::size_t Segmenter::Write(Connection& c, const char* data, std::size_t bytes)
         return 0;
     const std::int64_t room = c.end - c.pos;
     const auto take = static_cast<std::size_t>(std::clamp<std::int64_t>(room, 0, static_cast<std::int64_t>(bytes)));
-    std::size_t written = 0;
-    while (written < take) {
-        const ssize_t n = ::pwrite(fd_, data + written, take - written, static_cast<off_t>(c.pos) + static_cast<off_t>(written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            writeFailed_ = true;
-            writeError_ = n < 0 ? errno : ENOSPC;
-            return 0;
-        }
-        written += static_cast<std::size_t>(n);
-    }
+    // Bytes reach the disk in batches: each write moves a good amount.
+    if (c.buffer.capacity() < WriteBatchBytes)
+        c.buffer.reserve(WriteBatchBytes);
+    c.buffer.insert(c.buffer.end(), data, data + take);
     c.pos += static_cast<std::int64_t>(take);
+    if (!firstByte_)
+        firstByte_ = Clock::now();
+    if (c.buffer.size() >= WriteBatchBytes && !Flush(c))
+        return 0;
     done_ += static_cast<std::int64_t>(take);
     unreported_ += static_cast<std::int64_t>(take);
     if (c.pos >= c.end && c.askedEnd > c.end) {
@@ -584,8 +589,29 @@ std::size_t Segmenter::Write(Connection& c, const char* data, std::size_t bytes)
     return take == bytes ? bytes : 0;
 }
 
+bool Segmenter::Flush(Connection& c)
+{
+    std::size_t written = 0;
+    while (written < c.buffer.size() && !writeFailed_) {
+        const ssize_t n = ::pwrite(fd_, c.buffer.data() + written, c.buffer.size() - written,
+                                   static_cast<off_t>(c.written) + static_cast<off_t>(written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            writeFailed_ = true;
+            writeError_ = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    c.written += static_cast<std::int64_t>(written);
+    c.buffer.clear();
+    return !writeFailed_;
+}
+
 void Segmenter::Finish(Connection& c, CURLcode result)
 {
+    Flush(c);
     if (!c.checked) {
         // An answer without a body (a 416, an empty 200) is judged here; no
         // answer at all is a broken connection.
@@ -602,16 +628,16 @@ void Segmenter::Finish(Connection& c, CURLcode result)
         oneConnection_ = true;
     } else if (c.refused) {
         oneConnection_ = true;
-    } else if (c.pos < c.end) {
+    } else if (c.written < c.end) {
         if (NotTrustedCode(result))
             notTrusted_ = true;
         // The part is asked for again, from where it stopped; one that brings
         // nothing several times in a row ends the download (its state stays).
-        const int fails = c.pos > c.asked ? 0 : c.fails + 1;
+        const int fails = c.written > c.asked ? 0 : c.fails + 1;
         if (plain_ || fails >= r_.SegmentTries || notTrusted_)
             failed_ = true;
         if (!plain_)
-            pending_.push_back({c.pos, c.end, fails});
+            pending_.push_back({c.written, c.end, fails});
     }
     curl_multi_remove_handle(multi_, c.easy);
     curl_easy_cleanup(c.easy);
@@ -649,8 +675,8 @@ TSegmentState Segmenter::State() const
     s.ETag = etag_;
     s.LastModified = modified_;
     for (const Connection& c : conns_)
-        if (c.pos < c.end)
-            s.Parts.push_back({c.pos, c.end});
+        if (c.written < c.end)
+            s.Parts.push_back({c.written, c.end});
     for (const PendingPart& p : pending_)
         s.Parts.push_back({p.from, p.to});
     std::sort(s.Parts.begin(), s.Parts.end(), [](const auto& a, const auto& b) { return a.From < b.From; });
@@ -659,6 +685,9 @@ TSegmentState Segmenter::State() const
 
 void Segmenter::SaveState()
 {
+    // The state never counts a byte that is not in the file.
+    for (Connection& c : conns_)
+        Flush(c);
     if (haveState_ && !state_.Write(State()) && !writeFailed_) {
         writeFailed_ = true;
         writeError_ = errno;
@@ -701,6 +730,7 @@ TSegmentedResult Segmenter::Run()
             left += p.To - p.From;
         }
         done_ = total_ - left;
+        splitOpen_ = true;
         if (r_.OnStart)
             r_.OnStart(done_, total_);
     } else if (::ftruncate(fd_, 0) != 0) {
@@ -750,6 +780,15 @@ TSegmentedResult Segmenter::Run()
         }
         if (total_ > 0 && conns_.empty() && pending_.empty())
             break;
+        if (!splitOpen_ && !plain_ && total_ > 0 && firstByte_ &&
+            now - *firstByte_ >= std::chrono::milliseconds(r_.SplitAfterMs)) {
+            // More connections only for a file that one would keep waiting:
+            // a fast one is done before the others would have answered.
+            const double seconds = std::chrono::duration<double>(now - *firstByte_).count();
+            const double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0;
+            splitOpen_ = r_.SplitAfterMs <= 0 || rate <= 0 ||
+                         static_cast<double>(total_ - done_) / rate > SplitWorthSeconds;
+        }
         // Free connections take work while the host allows more; a job whose
         // slots are held by others tries again now and then.
         const bool mayStart = !startBlocked || now - lastSlotTry >= std::chrono::milliseconds(250);
@@ -757,7 +796,7 @@ TSegmentedResult Segmenter::Run()
             startBlocked = !Start(0, 0, 0, true);
             firstPending = startBlocked;
             lastSlotTry = now;
-        } else if (total_ > 0 && mayStart) {
+        } else if (total_ > 0 && mayStart && (splitOpen_ || !pending_.empty())) {
             startBlocked = false;
             while (static_cast<int>(conns_.size()) < Allowed()) {
                 PendingPart part;
@@ -790,6 +829,10 @@ TSegmentedResult Segmenter::Run()
 
     result.MostConnections = most_;
     result.Total = total_;
+    // What came in the last round is counted, whatever ended the run.
+    if (unreported_ > 0 && r_.OnProgress && !oneConnection_)
+        r_.OnProgress(static_cast<std::int32_t>(std::min<std::int64_t>(unreported_, INT32_MAX)), done_);
+    unreported_ = 0;
     if (oneConnection_) {
         // Nothing here is relied on: the file is fetched whole again.
         for (Connection& c : conns_)
@@ -811,9 +854,8 @@ TSegmentedResult Segmenter::Run()
         }
     if (total_ > 0 && done_ >= total_ && pending_.empty() && !writeFailed_) {
         conns_.clear();
-        bool whole = ::fsync(fd_) == 0 || errno == EINVAL;
         struct stat st {};
-        whole = whole && ::fstat(fd_, &st) == 0 && st.st_size == total_;
+        const bool whole = ::fstat(fd_, &st) == 0 && st.st_size == total_;
         if (whole) {
             RemoveSegmentState(r_.FileName);
             result.End = TSegmentedEnd::Done;
@@ -894,7 +936,7 @@ bool UsesConnections(const std::string& fileName, bool continuing)
 
 bool DownloadWithConnections(TInet& inet, const std::string& fileName, int connections,
                              const std::function<void(std::int64_t done, std::int64_t total)>& onStart,
-                             std::int64_t minSize)
+                             std::int64_t minSize, int splitAfterMs)
 {
     TSegmentedRequest request;
     request.Url = inet.Url;
@@ -902,6 +944,7 @@ bool DownloadWithConnections(TInet& inet, const std::string& fileName, int conne
     request.OwnFile = inet.OwnFile;
     request.Connections = std::clamp(connections, 1, 64);
     request.MinSize = minSize;
+    request.SplitAfterMs = splitAfterMs;
     request.MaxBytesPerSecond = inet.MaxBytesPerSecond;
     request.UserAgent = inet.UserAgent;
     request.ConnectTimeoutSeconds = inet.ConnectTimeoutSeconds;

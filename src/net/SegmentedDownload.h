@@ -40,6 +40,9 @@ struct TSegmentedRequest {
     std::int64_t MinSize = 8 * 1024 * 1024;
     // No segment is split into pieces smaller than this.
     std::int64_t MinSplit = 512 * 1024;
+    // The first connection runs alone this long after its first byte; more
+    // follow only when it would need more than about a second for the rest.
+    int SplitAfterMs = 250;
     std::int64_t MaxBytesPerSecond = 0;  // for the whole download; 0: none
     std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
     long ConnectTimeoutSeconds = 15;
@@ -108,7 +111,7 @@ std::optional<TSegmentState> ReadSegmentState(const std::string& fileName);
 // TInet::DownloadToFile. The file must exist (made empty for a new download).
 bool DownloadWithConnections(TInet& inet, const std::string& fileName, int connections,
                              const std::function<void(std::int64_t done, std::int64_t total)>& onStart,
-                             std::int64_t minSize = 8 * 1024 * 1024);
+                             std::int64_t minSize = 8 * 1024 * 1024, int splitAfterMs = 250);
 // True when a try should go through DownloadWithConnections: a new download,
 // or one whose segments' state lies beside its file.
 bool UsesConnections(const std::string& fileName, bool continuing);

@@ -273,8 +273,10 @@ void TDownThread::Execute()
             OnWindow([form, &question, &remove] { remove = AskYesNo(form, "Brimtale", question); });
             if (remove && job.ThroughEngine)
                 RemoveEngineWorkDir(partial);  // its partial and fragment files
-            else if (remove)
+            else if (remove) {
                 RemoveFile(partial);
+                RemoveSegmentState(partial);
+            }
         }
         // The window says that the work was aborted, and where what is left stays.
         QString state = QString::fromUtf8(texts.Aborted);

@@ -23,6 +23,9 @@ using namespace testhttp;
 namespace {
 
 constexpr std::uint64_t Size = 3 * 1024 * 1024 + 12345;
+// A pause after each 64 KiB a connection sends: on loopback a file would
+// otherwise be whole before a second connection is asked for.
+constexpr int Pace = 3;
 
 TSegmentedRequest RequestFor(const std::string& url, const std::string& file)
 {
@@ -32,6 +35,7 @@ TSegmentedRequest RequestFor(const std::string& url, const std::string& file)
     r.Connections = 4;
     r.MinSize = 1024 * 1024;
     r.MinSplit = 64 * 1024;
+    r.SplitAfterMs = 0;
     r.StallTimeoutSeconds = 5;
     r.ConnectTimeoutSeconds = 5;
     return r;
@@ -59,6 +63,7 @@ TEST(SegmentedDownload, SplitsTheFileAndWritesEverySegmentInPlace)
     server.Handle("/f.mp4", [](const Request&) {
         Response r;
         r.generatedSize = Size;
+        r.paceMs = Pace;
         r.headers.push_back({"ETag", "\"v1\""});
         return r;
     });
@@ -104,6 +109,7 @@ TEST(SegmentedDownload, ACutConnectionInEachSegmentIsTriedAgainAlone)
     server.Handle("/f.mp4", [&](const Request& q) {
         Response r;
         r.generatedSize = Size;
+        r.paceMs = Pace;
         const std::int64_t from = RangeStart(q);
         std::lock_guard<std::mutex> lock(m);
         // The first request of every segment breaks after 100 000 bytes.
@@ -121,8 +127,11 @@ TEST(SegmentedDownload, ACutConnectionInEachSegmentIsTriedAgainAlone)
     std::set<std::int64_t> starts;
     for (const Request& q : server.Requests())
         starts.insert(RangeStart(q));
-    for (const std::int64_t s : {0LL, static_cast<long long>(Size / 4), static_cast<long long>(Size / 2)})
-        EXPECT_TRUE(starts.count(s + 100000)) << s;
+    int resumed = 0;
+    for (const std::int64_t s : starts)
+        resumed += starts.count(s - 100000) ? 1 : 0;
+    EXPECT_GE(resumed, 4);
+    EXPECT_TRUE(starts.count(100000));
 }
 
 TEST(SegmentedDownload, ASegmentThatNeverComesEndsTheTryAndKeepsTheState)
@@ -131,6 +140,7 @@ TEST(SegmentedDownload, ASegmentThatNeverComesEndsTheTryAndKeepsTheState)
     server.Handle("/f.mp4", [&](const Request& q) {
         Response r;
         r.generatedSize = Size;
+        r.paceMs = Pace;
         if (RangeStart(q) > 0)
             r.dropAfter = 0;  // later segments never bring a byte
         return r;
@@ -212,6 +222,7 @@ TEST(SegmentedDownload, AServerThatStopsHonouringRangesGetsTheFileOverOneConnect
     server.Handle("/f.mp4", [&](const Request&) {
         Response r;
         r.generatedSize = Size;
+        r.paceMs = Pace;
         r.honourRanges = ++count <= 2;
         return r;
     });
@@ -223,7 +234,7 @@ TEST(SegmentedDownload, AServerThatStopsHonouringRangesGetsTheFileOverOneConnect
     inet.OwnFile = FileIdOf(out);
     std::vector<std::pair<std::int64_t, std::int64_t>> starts;
     EXPECT_TRUE(DownloadWithConnections(
-        inet, out, 4, [&](std::int64_t done, std::int64_t total) { starts.emplace_back(done, total); }, 1024 * 1024));
+        inet, out, 4, [&](std::int64_t done, std::int64_t total) { starts.emplace_back(done, total); }, 1024 * 1024, 0));
     EXPECT_EQ(inet.Status, InetOk);
     EXPECT_TRUE(TempDir::Read(out) == Whole(Size));
     EXPECT_FALSE(HasSegmentState(out));
@@ -240,6 +251,7 @@ TEST(SegmentedDownload, ASizeThatChangesBetweenRequestsStartsTheFileAnew)
     server.Handle("/f.mp4", [&](const Request&) {
         Response r;
         r.generatedSize = ++count == 1 ? Size : Size + 5000;
+        r.paceMs = Pace;
         return r;
     });
     TempDir dir;
@@ -247,7 +259,7 @@ TEST(SegmentedDownload, ASizeThatChangesBetweenRequestsStartsTheFileAnew)
     ASSERT_TRUE(CreateEmptyFile(out));
     TInet inet;
     inet.Url = server.Url("/f.mp4");
-    EXPECT_TRUE(DownloadWithConnections(inet, out, 4, nullptr, 1024 * 1024));
+    EXPECT_TRUE(DownloadWithConnections(inet, out, 4, nullptr, 1024 * 1024, 0));
     EXPECT_TRUE(TempDir::Read(out) == Whole(Size + 5000));
     EXPECT_FALSE(HasSegmentState(out));
 }
@@ -259,6 +271,7 @@ TEST(SegmentedDownload, AnotherValidatorStartsTheFileAnew)
     server.Handle("/f.mp4", [&](const Request&) {
         Response r;
         r.generatedSize = Size;
+        r.paceMs = Pace;
         r.headers.push_back({"ETag", ++count == 1 ? "\"a\"" : "\"b\""});
         return r;
     });
@@ -277,6 +290,7 @@ TEST(SegmentedDownload, A416OnResumeStartsTheFileAnew)
     server.Handle("/f.mp4", [&](const Request&) {
         Response r;
         r.generatedSize = size;
+        r.paceMs = Pace;
         return r;
     });
     TempDir dir;
@@ -292,7 +306,7 @@ TEST(SegmentedDownload, A416OnResumeStartsTheFileAnew)
     size = 100000;
     TInet inet;
     inet.Url = server.Url("/f.mp4");
-    EXPECT_TRUE(DownloadWithConnections(inet, out, 4, nullptr, 1024 * 1024));
+    EXPECT_TRUE(DownloadWithConnections(inet, out, 4, nullptr, 1024 * 1024, 0));
     EXPECT_TRUE(TempDir::Read(out) == Whole(100000));
     EXPECT_FALSE(HasSegmentState(out));
     bool saw416 = false;
@@ -307,12 +321,14 @@ TEST(SegmentedDownload, NoRangesAndSmallFilesGoOverOneConnection)
     server.Handle("/plain.mp4", [](const Request&) {
         Response r;
         r.generatedSize = Size;
+        r.paceMs = Pace;
         r.honourRanges = false;
         return r;
     });
     server.Handle("/small.mp4", [](const Request&) {
         Response r;
         r.generatedSize = 300000;
+        r.paceMs = Pace;
         return r;
     });
     TempDir dir;
@@ -322,7 +338,7 @@ TEST(SegmentedDownload, NoRangesAndSmallFilesGoOverOneConnection)
     EXPECT_FALSE(HasSegmentState(plain));
     TInet inet;
     inet.Url = server.Url("/plain.mp4");
-    EXPECT_TRUE(DownloadWithConnections(inet, plain, 4, nullptr, 1024 * 1024));
+    EXPECT_TRUE(DownloadWithConnections(inet, plain, 4, nullptr, 1024 * 1024, 0));
     EXPECT_TRUE(TempDir::Read(plain) == Whole(Size));
 
     const std::string small = dir.File("small.mp4");
@@ -339,6 +355,7 @@ TEST(SegmentedDownload, OnlyTheJobsOwnFileIsWritten)
     server.Handle("/f.mp4", [](const Request&) {
         Response r;
         r.generatedSize = Size;
+        r.paceMs = Pace;
         return r;
     });
     TempDir dir;

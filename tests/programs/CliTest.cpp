@@ -535,6 +535,7 @@ TEST_F(Cli, ALargeFileComesOverSeveralConnections)
     server.Handle("/files/big.mp4", [&media](const testhttp::Request&) {
         testhttp::Response r;
         r.body = media;
+        r.paceMs = 15;  // a second or two over one connection: worth more
         r.headers = {{"Content-Type", "video/mp4"}, {"ETag", "\"1\""}};
         return r;
     });
