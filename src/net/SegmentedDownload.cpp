@@ -846,13 +846,17 @@ TSegmentedResult Segmenter::Run()
         return result;
     }
     // Whatever stopped the run, the parts that are left are kept.
-    for (Connection& c : conns_)
+    bool allWritten = true;
+    for (Connection& c : conns_) {
         if (c.easy) {
             curl_multi_remove_handle(multi_, c.easy);
             curl_easy_cleanup(c.easy);
             c.easy = nullptr;
         }
-    if (total_ > 0 && done_ >= total_ && pending_.empty() && !writeFailed_) {
+        Flush(c);
+        allWritten = allWritten && c.written >= c.end;
+    }
+    if (total_ > 0 && !failed_ && done_ >= total_ && allWritten && pending_.empty() && !writeFailed_) {
         conns_.clear();
         struct stat st {};
         const bool whole = ::fstat(fd_, &st) == 0 && st.st_size == total_;
