@@ -311,6 +311,7 @@ struct Connection {
     bool cut = false;           // ended here on purpose: its part is done
     bool refused = false;       // the answer doesn't fit: one connection from the start
     bool firstRequest = false;  // the open request that learns the size
+    bool paused = false;        // held back by the speed limit
     std::map<std::string, std::string> headers;  // of the latest response, names lower case
 };
 
@@ -331,6 +332,12 @@ public:
 
 private:
     bool OpenFile();
+    // When the bytes received so far are due under the speed limit.
+    Clock::time_point Due() const
+    {
+        return paceStart_ + std::chrono::microseconds(static_cast<std::int64_t>(
+                                static_cast<double>(done_ - pacedFrom_) * 1e6 / static_cast<double>(r_.MaxBytesPerSecond)));
+    }
     // Writes what the connection holds; false when the file can't take it.
     bool Flush(Connection& c);
     bool Start(std::int64_t from, std::int64_t to, int fails, bool first);
@@ -368,6 +375,8 @@ private:
     bool plain_ = false;  // one connection from the start, no state
     bool splitOpen_ = false;  // more connections may take parts
     std::optional<Clock::time_point> firstByte_;
+    Clock::time_point paceStart_ = Clock::now();
+    std::int64_t pacedFrom_ = 0;
     int most_ = 0;
 };
 
@@ -452,15 +461,18 @@ bool Segmenter::Start(std::int64_t from, std::int64_t to, int fails, bool first)
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, std::max(1L, r_.ConnectTimeoutSeconds));
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, r_.StallTimeoutSeconds));
+    // A connection held back by the speed limit is no stalled one: it may
+    // wait for the deliveries of all the others to be due.
+    long stall = std::max(1L, r_.StallTimeoutSeconds);
+    if (r_.MaxBytesPerSecond > 0)
+        stall += static_cast<long>(std::min<std::int64_t>(
+            2 * ReceiveBufferBytes * Allowed() / std::max<std::int64_t>(1, r_.MaxBytesPerSecond), 3600));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, stall);
     curl_easy_setopt(e, CURLOPT_USERAGENT, r_.UserAgent.c_str());
     curl_easy_setopt(e, CURLOPT_PROXY, "");
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, ReceiveBufferBytes);
     const std::string range = std::to_string(from) + "-" + (first ? std::string() : std::to_string(to - 1));
     curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
-    if (r_.MaxBytesPerSecond > 0)
-        curl_easy_setopt(e, CURLOPT_MAX_RECV_SPEED_LARGE,
-                         static_cast<curl_off_t>(std::max<std::int64_t>(1, r_.MaxBytesPerSecond / Allowed())));
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnWrite);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &c);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &OnHeader);
@@ -568,6 +580,12 @@ std::size_t Segmenter::Write(Connection& c, const char* data, std::size_t bytes)
     }
     if (writeFailed_)
         return 0;
+    if (r_.MaxBytesPerSecond > 0 && Clock::now() < Due()) {
+        // Ahead of the speed limit: the connection stops reading until the
+        // bytes so far are due (libcurl keeps this delivery).
+        c.paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
     const std::int64_t room = c.end - c.pos;
     const auto take = static_cast<std::size_t>(std::clamp<std::int64_t>(room, 0, static_cast<std::int64_t>(bytes)));
     // Bytes reach the disk in batches: each write moves a good amount.
@@ -730,6 +748,7 @@ TSegmentedResult Segmenter::Run()
             left += p.To - p.From;
         }
         done_ = total_ - left;
+        pacedFrom_ = done_;
         splitOpen_ = true;
         if (r_.OnStart)
             r_.OnStart(done_, total_);
@@ -824,7 +843,21 @@ TSegmentedResult Segmenter::Run()
             SaveState();
             lastSave = now;
         }
-        curl_multi_poll(multi_, nullptr, 0, 100, nullptr);
+        int waitMs = 100;
+        if (r_.MaxBytesPerSecond > 0) {
+            const auto due = Due();
+            if (now >= due) {
+                for (Connection& c : conns_)
+                    if (c.paused && c.easy) {
+                        c.paused = false;
+                        curl_easy_pause(c.easy, CURLPAUSE_CONT);
+                    }
+            } else {
+                waitMs = static_cast<int>(std::clamp<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count() + 1, 1, 100));
+            }
+        }
+        curl_multi_poll(multi_, nullptr, 0, waitMs, nullptr);
     }
 
     result.MostConnections = most_;

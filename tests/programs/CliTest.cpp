@@ -4,6 +4,7 @@
 // statuses, Ctrl+C, a hostile title and an existing file.
 
 #include "app/ProgramValues.h"
+#include "net/HostSlots.h"
 #include "support/MediaFixtures.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
@@ -23,6 +24,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 #include <unistd.h>
@@ -557,6 +560,55 @@ TEST_F(Cli, ALargeFileComesOverSeveralConnections)
         EXPECT_EQ(r.Status, 2) << bad << ": " << r.Err;
         EXPECT_NE(r.Err.find("--connections"), std::string::npos) << r.Err;
     }
+}
+
+// The connections to one host are shared with every other job of the user, in
+// whatever process: while another holds them all, the download waits, and it
+// goes on once they are free.
+TEST_F(Cli, AnotherProcessHoldingTheHostsConnectionsMakesTheDownloadWait)
+{
+    const std::string media = Mp4Bytes(2 * 1024 * 1024);
+    server.Handle("/files/wait.mp4", [&media](const testhttp::Request&) {
+        testhttp::Response r;
+        r.body = media;
+        r.headers = {{"Content-Type", "video/mp4"}};
+        return r;
+    });
+    const std::string runtime = dir.File("runtime");
+    std::filesystem::create_directory(runtime);
+    ::chmod(runtime.c_str(), 0700);
+    const std::string folder = runtime + "/brimtale-" + std::to_string(::geteuid()) + "-connections";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    auto held = std::make_unique<THostSlots>(folder, HostKeyOf(server.Url("/")), 2);
+    ASSERT_GE(held->TryTake(), 0);
+    ASSERT_GE(held->TryTake(), 0);
+
+    auto ranged = [this] {
+        int n = 0;
+        for (const auto& request : server.Requests())
+            n += request.headers.count("range") ? 1 : 0;
+        return n;
+    };
+    int rangedWhileHeld = 0;
+    std::optional<std::chrono::steady_clock::time_point> probed;
+    TProgramOptions options = Watching([&](pid_t, const TRun&) {
+        if (!held)
+            return;
+        if (!probed && !server.Requests().empty())
+            probed = std::chrono::steady_clock::now();
+        // Half a second after the look-up the download has had every chance to ask.
+        if (probed && std::chrono::steady_clock::now() - *probed > std::chrono::milliseconds(500)) {
+            rangedWhileHeld = ranged();
+            held.reset();
+        }
+    });
+    options.Env = {"XDG_RUNTIME_DIR=" + runtime};
+    const TRun run = RunProgram(exe, {"--connections", "2", "-d", out, server.Url("/files/wait.mp4")}, options);
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_FALSE(held);
+    EXPECT_EQ(rangedWhileHeld, 0);
+    EXPECT_GE(ranged(), 1);
+    EXPECT_TRUE(TempDir::Read(out + "/wait.mp4") == media);
 }
 
 TEST_F(Cli, PageEngineStatusUpdateAndRestore)
