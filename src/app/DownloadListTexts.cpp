@@ -17,6 +17,7 @@ const TDownloadListTexts English = {
     "Show a window for each download",
     "Resume unfinished downloads at start",
     "Looking up the page...",
+    "Connections per download (and per server)",
 };
 
 const TDownloadListTexts Polish = {
@@ -33,6 +34,7 @@ const TDownloadListTexts Polish = {
     "Pokaż okno każdego pobierania",
     "Wznawiaj niedokończone pobierania przy starcie",
     "Odczytywanie strony...",
+    "Połączenia jednego pobierania (i z jednym serwerem)",
 };
 
 } // namespace

@@ -22,6 +22,7 @@ struct TDownloadListTexts {
     const char* ShowDownloadWindows;  // Options
     const char* ResumeAtStart;        // Options
     const char* Waiting;              // a row whose address is looked up before it starts
+    const char* Connections;          // Options: connections of one download (and to one host)
 };
 
 const TDownloadListTexts& DownloadListTexts(bool polish);

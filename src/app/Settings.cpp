@@ -52,6 +52,8 @@ void LoadSettings(const std::string& fileName)
             std::clamp(ini.ReadInteger(Section, "MaxDownloads", AppSettings.MaxDownloads), 1, MaxDownloadsLimit);
         AppSettings.ShowDownloadWindows = ini.ReadBool(Section, "ShowDownloadWindows", AppSettings.ShowDownloadWindows);
         AppSettings.ResumeAtStart = ini.ReadBool(Section, "ResumeAtStart", AppSettings.ResumeAtStart);
+        AppSettings.Connections =
+            std::clamp(ini.ReadInteger(Section, "Connections", AppSettings.Connections), 1, ConnectionsLimit);
         const std::string lastDir = ini.ReadString(Section, "LastDir", AppSettings.LastDir);
         // A longer path would name another directory once cut, so it is not taken.
         if (DirectoryExists(lastDir) && lastDir.size() <= SettingsPathMax)
@@ -139,6 +141,7 @@ void SaveDownloadListSettings(const std::string& fileName)
             {Section, {"MaxDownloads", std::to_string(std::clamp(AppSettings.MaxDownloads, 1, MaxDownloadsLimit))}},
             {Section, {"ShowDownloadWindows", AppSettings.ShowDownloadWindows ? "1" : "0"}},
             {Section, {"ResumeAtStart", AppSettings.ResumeAtStart ? "1" : "0"}},
+            {Section, {"Connections", std::to_string(std::clamp(AppSettings.Connections, 1, ConnectionsLimit))}},
         });
     } catch (...) {
     }

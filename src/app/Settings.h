@@ -22,9 +22,11 @@ struct TAppSettings {
     int MaxDownloads = 3;             // jobs of the list that run at once
     bool ShowDownloadWindows = true;  // off: the list's processes start minimized
     bool ResumeAtStart = true;        // unfinished jobs of the list continue at start
+    int Connections = 4;              // connections per download, and per host across all jobs
 };
 
 constexpr int MaxDownloadsLimit = 10;
+constexpr int ConnectionsLimit = 16;
 
 extern TAppSettings AppSettings;
 
@@ -52,5 +54,5 @@ void SaveDirList(const std::string& fileName, const std::vector<std::string>& di
 // EngineLastCheckDay) at once.
 void SaveEngineSettings(const std::string& fileName);
 
-// Writes MaxDownloads, ShowDownloadWindows and ResumeAtStart at once.
+// Writes MaxDownloads, ShowDownloadWindows, ResumeAtStart and Connections at once.
 void SaveDownloadListSettings(const std::string& fileName);

@@ -5,6 +5,7 @@
 #include "app/ProgramValues.h"
 #include "download/GetMainTexts.h"
 #include "system/OutputFiles.h"
+#include "net/SegmentedDownload.h"
 #include "net/ZQ_Internet.h"
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
@@ -383,7 +384,10 @@ bool CheckRowOutput(TJobRow& row, bool polish)
         // finds it as it was reserved: empty.
         const std::int64_t size = FileSizeOf(path);
         const std::int64_t unwritten = TInet::FileChunk * TInet::WriteBatchChunks;
-        ours = *now == *job.OutputId && (row.Resume ? size + unwritten >= row.DoneBytes : size == 0);
+        // A file fetched over several connections has its full size at once,
+        // its state beside it.
+        ours = *now == *job.OutputId &&
+               (row.Resume ? size + unwritten >= row.DoneBytes : size == 0 || HasSegmentState(path));
     } else if (now && FileSizeOf(path) == 0) {
         // A row of a list written before jobs knew their files: an empty
         // file holds nothing to lose, and becomes the job's.

@@ -3,6 +3,7 @@
 
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
+#include "app/Settings.h"
 #include "app/Texts.h"
 #include "system/ConRun.h"
 #include "system/ZQ_FileSystem.h"
@@ -176,6 +177,7 @@ TEngineRequest EngineRequestFor(const std::string& url, const TEngineFormat& for
     request.Url = url;
     request.Format = format;
     request.Options = options;
+    request.Fragments = std::clamp(AppSettings.Connections, 1, ConnectionsLimit);
     const std::string ffmpeg = GetFfmpegPath();
     if (ffmpeg != FindExecutable("ffmpeg"))
         request.Ffmpeg = ffmpeg;
@@ -208,6 +210,10 @@ std::vector<std::string> EngineDownloadArgs(const TEngineRequest& request)
     if (!request.Ffmpeg.empty()) {
         args.push_back("--ffmpeg-location");
         args.push_back(AbsoluteProgram(request.Ffmpeg));
+    }
+    if (request.Fragments > 1) {
+        args.push_back("--concurrent-fragments");
+        args.push_back(std::to_string(request.Fragments));
     }
     const std::string ext = !request.Format.MergeFormat.empty() ? request.Format.MergeFormat : request.ExpectedExt;
     const std::vector<std::string> options = EngineOptionArgs(

@@ -29,6 +29,7 @@ struct TEngineRequest {
     std::string EngineVersion;  // as the engine prints it; RunEngineDownload fills it
     bool FromPageInfo = false;  // start from the page information kept in the folder
     std::string ExpectedExt;    // the file's extension when known ("mp4"); empty: unknown
+    int Fragments = 1;          // fragments of an HLS or DASH stream fetched side by side
 };
 
 // The files of a job's folder that are no download of the engine's: the page

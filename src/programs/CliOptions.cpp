@@ -93,6 +93,17 @@ bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options,
             ok = take(options.CookiesFile);
         else if (name == "--limit-rate")
             ok = take(options.LimitRate);
+        else if (name == "--connections") {
+            std::string count;
+            ok = take(count);
+            if (ok && (count.empty() || count.size() > 2 || count.find_first_not_of("0123456789") != std::string::npos ||
+                       std::stoi(count) < 1 || std::stoi(count) > 16)) {
+                error = "option --connections takes a number from 1 to 16";
+                return false;
+            }
+            if (ok)
+                options.Connections = std::stoi(count);
+        }
         else {
             error = "unknown option " + name;
             return false;
@@ -169,6 +180,8 @@ std::string CliHelpText()
            "      --cookies FILE   sign in with the cookies of a file (Netscape format)\n"
            "      --limit-rate RATE  download no faster than RATE bytes a second (500K,\n"
            "                       2M)\n"
+           "      --connections N  fetch a file over N connections at once (1-16;\n"
+           "                       default: the Connections setting, 4)\n"
            "      --update-engine  fetch the newest page engine (yt-dlp), check its\n"
            "                       signature and hash, and use it; also fetches deno\n"
            "                       when there is no JavaScript runtime\n"

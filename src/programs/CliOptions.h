@@ -30,6 +30,7 @@ struct TCliOptions {
     std::string CookiesFrom;     // --cookies-from BROWSER[:PROFILE]
     std::string CookiesFile;     // --cookies FILE
     std::string LimitRate;       // --limit-rate RATE
+    int Connections = 0;         // --connections N (1-16); 0: the setting
 };
 
 // Reads args (without the program name). On bad usage returns false with the

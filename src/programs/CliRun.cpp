@@ -9,6 +9,7 @@
 #include "convert/EncoderProfiles.h"
 #include "download/ConversionStep.h"
 #include "download/GetMainTexts.h"
+#include "net/SegmentedDownload.h"
 #include "net/ZQ_Internet.h"
 #include "system/ZQ_FileSystem.h"
 #include "system/ZQ_System.h"
@@ -175,6 +176,19 @@ static bool TransferOnce(TDownloadJob& job, TProgress& progress, bool continueFi
         progress.Download(total, job.ExpectedSize);
         return !Interrupted.load();
     };
+    if (UsesConnections(job.OutputFile, continueFile)) {
+        if (!continueFile)
+            CreateEmptyFile(job.OutputFile);
+        return DownloadWithConnections(inet, job.OutputFile, AppSettings.Connections,
+                                       [&](std::int64_t done, std::int64_t total) {
+                                           if (job.ExpectedSize <= 0)
+                                               job.ExpectedSize = total;
+                                           if (done > 0)
+                                               progress.Continue(done);
+                                           else
+                                               progress.Start();
+                                       });
+    }
     const std::int64_t onDisk = continueFile ? FileSizeOf(job.OutputFile) : 0;
     if (onDisk > 0) {
         progress.Continue(onDisk);

@@ -315,6 +315,8 @@ int main(int argc, char** argv)
         else if (!FileExists(engineOptions.CookiesFile))
             bad = "no cookies file " + options.CookiesFile;
     }
+    if (options.Connections > 0)
+        AppSettings.Connections = options.Connections;
     if (!options.LimitRate.empty()) {
         const std::optional<std::int64_t> rate = ParseRateLimit(options.LimitRate);
         if (rate)

@@ -9,6 +9,7 @@
 #include "download/GetMainTexts.h"
 #include "base/ZQ_Conversion.h"
 #include "system/ZQ_FileSystem.h"
+#include "net/SegmentedDownload.h"
 #include "net/ZQ_Internet.h"
 #include "base/ZQ_Strings.h"
 #include "ui/MessageBoxes.h"
@@ -94,6 +95,27 @@ bool TDownThread::Transfer(bool continueFile)
     if ((form->ownFile_ && FileIdOf(job.OutputFile) != form->ownFile_) || (!form->ownFile_ && onDisk > 0)) {
         inet.Status = InetFileChanged;
         return false;
+    }
+    if (UsesConnections(job.OutputFile, continueFile)) {
+        // Several connections when the server takes part requests; the window
+        // shows them as one download.
+        if (!form->ownFile_) {
+            CreateEmptyFile(job.OutputFile);
+            form->ownFile_ = FileIdOf(job.OutputFile);
+            inet.OwnFile = form->ownFile_;
+        }
+        form->BytesDone = 0;
+        return DownloadWithConnections(inet, job.OutputFile, AppSettings.Connections,
+                                       [this, form](std::int64_t done, std::int64_t total) {
+                                           form->BytesDone = done;
+                                           OnWindow([form, done, total] {
+                                               form->rate_.Restart(done, QDateTime::currentMSecsSinceEpoch());
+                                               if (done == 0)
+                                                   form->downloadPercent_.Reset();
+                                               if (total > 0)
+                                                   form->SetExpectedSize(total);
+                                           });
+                                       });
     }
     if (onDisk > 0) {
         // Continue with a range request; a server that sends the whole body
@@ -251,8 +273,10 @@ void TDownThread::Execute()
             OnWindow([form, &question, &remove] { remove = AskYesNo(form, "Brimtale", question); });
             if (remove && job.ThroughEngine)
                 RemoveEngineWorkDir(partial);  // its partial and fragment files
-            else if (remove)
+            else if (remove) {
                 RemoveFile(partial);
+                RemoveSegmentState(partial);
+            }
         }
         // The window says that the work was aborted, and where what is left stays.
         QString state = QString::fromUtf8(texts.Aborted);

@@ -131,6 +131,8 @@ public:
     QGroupBox* gbDownloads = nullptr;
     QLabel* lblMaxDownloads = nullptr;
     QSpinBox* seMaxDownloads = nullptr;
+    QLabel* lblConnections = nullptr;
+    QSpinBox* seConnections = nullptr;
     QCheckBox* chShowDownloadWindows = nullptr;
     QCheckBox* chResumeAtStart = nullptr;
     TDownloadListPane* pnDownloads = nullptr;

@@ -57,20 +57,29 @@ QWidget* TFormMain::CreateDownloadOptions(QWidget* parent)
     chShowDownloadWindows->setObjectName("chShowDownloadWindows");
     chResumeAtStart = new QCheckBox(gbDownloads);
     chResumeAtStart->setObjectName("chResumeAtStart");
+    lblConnections = new QLabel(gbDownloads);
+    seConnections = new QSpinBox(gbDownloads);
+    seConnections->setObjectName("seConnections");
+    seConnections->setRange(1, ConnectionsLimit);
+    lblConnections->setBuddy(seConnections);
     grid->addWidget(lblMaxDownloads, 0, 0);
     grid->addWidget(seMaxDownloads, 0, 1);
     grid->addWidget(chShowDownloadWindows, 1, 0, 1, 2);
     grid->addWidget(chResumeAtStart, 2, 0, 1, 2);
+    grid->addWidget(lblConnections, 3, 0);
+    grid->addWidget(seConnections, 3, 1);
     grid->setColumnStretch(2, 1);
     {
         TUpdatingControls quiet;
         seMaxDownloads->setValue(AppSettings.MaxDownloads);
         chShowDownloadWindows->setChecked(AppSettings.ShowDownloadWindows);
         chResumeAtStart->setChecked(AppSettings.ResumeAtStart);
+        seConnections->setValue(AppSettings.Connections);
     }
     connect(seMaxDownloads, &QSpinBox::valueChanged, this, [this] { DownloadOptionsChanged(); });
     connect(chShowDownloadWindows, &QCheckBox::clicked, this, [this] { DownloadOptionsChanged(); });
     connect(chResumeAtStart, &QCheckBox::clicked, this, [this] { DownloadOptionsChanged(); });
+    connect(seConnections, &QSpinBox::valueChanged, this, [this] { DownloadOptionsChanged(); });
     return gbDownloads;
 }
 
@@ -81,6 +90,7 @@ void TFormMain::DownloadOptionsChanged()
     AppSettings.MaxDownloads = seMaxDownloads->value();
     AppSettings.ShowDownloadWindows = chShowDownloadWindows->isChecked();
     AppSettings.ResumeAtStart = chResumeAtStart->isChecked();
+    AppSettings.Connections = seConnections->value();
     SaveDownloadListSettings(SettingsFile);
     // More places: the next jobs start now.
     queue_->Pump();
@@ -93,6 +103,7 @@ void TFormMain::SetDownloadListLang()
     lblMaxDownloads->setText(QString::fromUtf8(t.MaxDownloads));
     chShowDownloadWindows->setText(QString::fromUtf8(t.ShowDownloadWindows));
     chResumeAtStart->setText(QString::fromUtf8(t.ResumeAtStart));
+    lblConnections->setText(QString::fromUtf8(t.Connections));
     pnDownloads->SetLang();
 }
 

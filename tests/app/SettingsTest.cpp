@@ -147,3 +147,17 @@ TEST_F(SettingsTest, DownloadListSettingsDefaultLoadClampAndSave)
     LoadSettings(SettingsFile);
     EXPECT_EQ(AppSettings.MaxDownloads, 1);
 }
+
+TEST_F(SettingsTest, ConnectionsDefaultClampAndSave)
+{
+    EXPECT_EQ(AppSettings.Connections, 4);
+    dir.Write("bmt.ini", "[Main]\r\nConnections=99\r\n");
+    LoadSettings(SettingsFile);
+    EXPECT_EQ(AppSettings.Connections, ConnectionsLimit);
+    dir.Write("bmt.ini", "[Main]\r\nConnections=0\r\n");
+    LoadSettings(SettingsFile);
+    EXPECT_EQ(AppSettings.Connections, 1);
+    AppSettings.Connections = 7;
+    SaveDownloadListSettings(SettingsFile);
+    EXPECT_EQ(TIniFile(SettingsFile).ReadInteger("Main", "Connections", 0), 7);
+}

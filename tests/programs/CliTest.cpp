@@ -4,6 +4,7 @@
 // statuses, Ctrl+C, a hostile title and an existing file.
 
 #include "app/ProgramValues.h"
+#include "net/HostSlots.h"
 #include "support/MediaFixtures.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
@@ -23,6 +24,9 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <memory>
+#include <optional>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -500,9 +504,11 @@ TEST_F(Cli, ABrokenTransferIsContinuedAndAFailedLookUpSaysWhy)
         testhttp::Response r;
         r.generatedSize = size;
         r.headers = {{"Content-Type", "video/mp4"}};
-        // From the start it always breaks after 300 KiB (the probe reads less);
-        // the first try to continue finds the server down, the next one works.
-        if (request.headers.count("range") == 0)
+        // From the start (asked for whole or from byte 0) it always breaks
+        // after 300 KiB (the probe reads less); the first try to continue finds
+        // the server down, the next one works.
+        const auto range = request.headers.find("range");
+        if (range == request.headers.end() || range->second == "bytes=0-")
             r.dropAfter = 300 * 1024;
         else if (continued++ == 0)
             r.dropAfter = 0;
@@ -522,6 +528,87 @@ TEST_F(Cli, ABrokenTransferIsContinuedAndAFailedLookUpSaysWhy)
     EXPECT_EQ(closed.Status, 1);
     EXPECT_EQ(closed.Err.find("You must enter a valid file name!"), std::string::npos) << closed.Err;
     EXPECT_NE(closed.Err.find("127.0.0.1:1"), std::string::npos) << closed.Err;
+}
+
+// A file large enough comes over the connections asked for, each a part of it
+// written in place; the bytes are the server's and nothing is left beside them.
+TEST_F(Cli, ALargeFileComesOverSeveralConnections)
+{
+    const std::string media = Mp4Bytes(9 * 1024 * 1024 + 77);
+    server.Handle("/files/big.mp4", [&media](const testhttp::Request&) {
+        testhttp::Response r;
+        r.body = media;
+        r.paceMs = 15;  // a second or two over one connection: worth more
+        r.headers = {{"Content-Type", "video/mp4"}, {"ETag", "\"1\""}};
+        return r;
+    });
+    const TRun run = RunProgram(exe, {"--connections", "3", "-d", out, server.Url("/files/big.mp4")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_TRUE(TempDir::Read(out + "/big.mp4") == media);
+    EXPECT_FALSE(std::filesystem::exists(out + "/big.mp4.parts"));
+    std::set<std::string> ranges;
+    for (const auto& request : server.Requests()) {
+        const auto range = request.headers.find("range");
+        if (range != request.headers.end())
+            ranges.insert(range->second);
+    }
+    EXPECT_GE(ranges.size(), 3u);
+    EXPECT_TRUE(ranges.count("bytes=0-"));
+
+    for (const char* bad : {"0", "17", "many", ""}) {
+        const TRun r = RunProgram(exe, {"--connections", bad, "x"});
+        EXPECT_EQ(r.Status, 2) << bad << ": " << r.Err;
+        EXPECT_NE(r.Err.find("--connections"), std::string::npos) << r.Err;
+    }
+}
+
+// The connections to one host are shared with every other job of the user, in
+// whatever process: while another holds them all, the download waits, and it
+// goes on once they are free.
+TEST_F(Cli, AnotherProcessHoldingTheHostsConnectionsMakesTheDownloadWait)
+{
+    const std::string media = Mp4Bytes(2 * 1024 * 1024);
+    server.Handle("/files/wait.mp4", [&media](const testhttp::Request&) {
+        testhttp::Response r;
+        r.body = media;
+        r.headers = {{"Content-Type", "video/mp4"}};
+        return r;
+    });
+    const std::string runtime = dir.File("runtime");
+    std::filesystem::create_directory(runtime);
+    ::chmod(runtime.c_str(), 0700);
+    const std::string folder = runtime + "/brimtale-" + std::to_string(::geteuid()) + "-connections";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    auto held = std::make_unique<THostSlots>(folder, HostKeyOf(server.Url("/")), 2);
+    ASSERT_GE(held->TryTake(), 0);
+    ASSERT_GE(held->TryTake(), 0);
+
+    auto ranged = [this] {
+        int n = 0;
+        for (const auto& request : server.Requests())
+            n += request.headers.count("range") ? 1 : 0;
+        return n;
+    };
+    int rangedWhileHeld = 0;
+    std::optional<std::chrono::steady_clock::time_point> probed;
+    TProgramOptions options = Watching([&](pid_t, const TRun&) {
+        if (!held)
+            return;
+        if (!probed && !server.Requests().empty())
+            probed = std::chrono::steady_clock::now();
+        // Half a second after the look-up the download has had every chance to ask.
+        if (probed && std::chrono::steady_clock::now() - *probed > std::chrono::milliseconds(500)) {
+            rangedWhileHeld = ranged();
+            held.reset();
+        }
+    });
+    options.Env = {"XDG_RUNTIME_DIR=" + runtime};
+    const TRun run = RunProgram(exe, {"--connections", "2", "-d", out, server.Url("/files/wait.mp4")}, options);
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_FALSE(held);
+    EXPECT_EQ(rangedWhileHeld, 0);
+    EXPECT_GE(ranged(), 1);
+    EXPECT_TRUE(TempDir::Read(out + "/wait.mp4") == media);
 }
 
 TEST_F(Cli, PageEngineStatusUpdateAndRestore)

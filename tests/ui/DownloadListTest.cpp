@@ -571,8 +571,12 @@ private slots:
         QTest::keyClick(w.seMaxDownloads, Qt::Key_Up);
         QTest::mouseClick(w.chShowDownloadWindows, Qt::LeftButton);
         QTest::mouseClick(w.chResumeAtStart, Qt::LeftButton);
+        QCOMPARE(w.seConnections->value(), 4);
+        w.seConnections->setFocus();
+        QTest::keyClick(w.seConnections, Qt::Key_Down);
         {
             TIniFile ini(SettingsFile);
+            QCOMPARE(ini.ReadInteger("Main", "Connections", 0), 3);
             QCOMPARE(ini.ReadInteger("Main", "MaxDownloads", 0), 2);
             QCOMPARE(ini.ReadBool("Main", "ShowDownloadWindows", true), false);
             QCOMPARE(ini.ReadBool("Main", "ResumeAtStart", true), false);
