@@ -93,6 +93,14 @@ bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options,
             ok = take(options.CookiesFile);
         else if (name == "--limit-rate")
             ok = take(options.LimitRate);
+        else if (name == "--section")
+            ok = take(options.Sections.emplace_back());
+        else if (name == "--split-chapters")
+            ok = flag(options.SplitChapters);
+        else if (name == "--sponsor")
+            ok = take(options.Sponsor);
+        else if (name == "--sponsor-categories")
+            ok = take(options.SponsorCategories);
         else {
             error = "unknown option " + name;
             return false;
@@ -169,6 +177,17 @@ std::string CliHelpText()
            "      --cookies FILE   sign in with the cookies of a file (Netscape format)\n"
            "      --limit-rate RATE  download no faster than RATE bytes a second (500K,\n"
            "                       2M)\n"
+           "      --section START-END  only this part of the video (1:30-2:45, 90-165,\n"
+           "                       1m30s-2m45s), named NAME [1m30s-2m45s].EXT; again\n"
+           "                       for more parts, each a file of its own\n"
+           "      --split-chapters also one file per chapter, in a folder named after\n"
+           "                       the video: NN - Chapter title.EXT\n"
+           "      --sponsor remove|mark  leave out the sponsor segments the SponsorBlock\n"
+           "                       service knows of, or mark them as chapters (needs the\n"
+           "                       internet; when the service fails the video comes whole)\n"
+           "      --sponsor-categories LIST  with --sponsor: a comma list of sponsor,\n"
+           "                       self-promotion, interaction-reminder, intro, outro\n"
+           "                       (default: sponsor)\n"
            "      --update-engine  fetch the newest page engine (yt-dlp), check its\n"
            "                       signature and hash, and use it; also fetches deno\n"
            "                       when there is no JavaScript runtime\n"

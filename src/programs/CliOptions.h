@@ -30,6 +30,11 @@ struct TCliOptions {
     std::string CookiesFrom;     // --cookies-from BROWSER[:PROFILE]
     std::string CookiesFile;     // --cookies FILE
     std::string LimitRate;       // --limit-rate RATE
+    // Only the part wanted (checked by the caller).
+    std::vector<std::string> Sections;  // --section START-END, each a file of its own
+    bool SplitChapters = false;         // --split-chapters
+    std::string Sponsor;                // --sponsor remove|mark
+    std::string SponsorCategories;      // --sponsor-categories LIST
 };
 
 // Reads args (without the program name). On bad usage returns false with the

@@ -2,6 +2,7 @@
 // brimtale-cli: the road of the new-download dialog and the download window,
 // from a terminal. Built from the core libraries only (no windows).
 
+#include "programs/CliClip.h"
 #include "programs/CliEngine.h"
 #include "programs/CliOptions.h"
 #include "app/DownloadJob.h"
@@ -12,6 +13,7 @@
 #include "convert/EncoderCheck.h"
 #include "convert/EncoderProfiles.h"
 #include "convert/MediaProbe.h"
+#include "download/ClipFiles.h"
 #include "download/ConversionStep.h"
 #include "download/EngineDownload.h"
 #include "download/GetMainTexts.h"
@@ -52,6 +54,8 @@ constexpr int ExitInterrupted = 130;
 constexpr std::chrono::seconds LookUpLimit{20};
 
 std::atomic<bool> Interrupted{false};
+// The chapters' files of the last download, printed after its file.
+std::vector<std::string> ChapterFiles;
 
 extern "C" void OnInterrupt(int)
 {
@@ -259,6 +263,12 @@ int EngineDownloaded(TDownloadJob& job, const TEngineRun& run, TProgress& progre
                  SizeText(static_cast<std::uint64_t>(FileSizeOf(job.OutputFile))) + " - OK");
     for (const std::string& subtitles : run.Subtitles)
         progress.Say((polish ? "Napisy: " : "Subtitles: ") + subtitles);
+    if (run.SponsorFailed)
+        Error(progress, SponsorServiceFailedText(polish));
+    if (job.SplitChapters)
+        progress.Say(run.Chapters.empty() ? NoChaptersText(polish)
+                                          : ChaptersSavedText(run.Chapters.size(), ChapterFolderFor(job.OutputFile), polish));
+    ChapterFiles = run.Chapters;
     return ExitOk;
 }
 
@@ -375,6 +385,26 @@ int Convert(const TDownloadJob& job, bool localSource, TProgress& progress, bool
     return ExitOk;
 }
 
+// Cuts a downloaded media file to the job's section.
+int CutDownloaded(const TDownloadJob& job, TProgress& progress, bool polish)
+{
+    const std::optional<TTimeSection> section = SectionFromValue(job.Section);
+    if (!section)
+        return ExitOk;
+    TMediaInfo info;
+    ProbeMediaFile(job.OutputFile, GetFfmpegPath(), info);
+    progress.Say(polish ? "Wycinanie części " + SectionTag(*section) + "..." : "Cutting the part " + SectionTag(*section) + "...");
+    const TCutResult cut = CutMediaFile(GetFfmpegPath(), job.OutputFile, *section, info.Duration,
+                                        [] { return Interrupted.load(); }, polish);
+    if (cut.Stopped || Interrupted)
+        return Interruption(progress, job.OutputFile, polish);
+    if (!cut.Ok) {
+        Error(progress, cut.Error + " (" + job.OutputFile + ")");
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
 // What every job of this run is asked: the conversion, the format and the
 // engine's options (the address, directory and name are each job's own).
 TGetRequest CliRequest(const TCliOptions& options, const TEncoderProfile* profile, int formatNumber,
@@ -402,6 +432,9 @@ int FinishJob(TDownloadJob& job, bool localSource, TProgress& progress, bool pol
     }
     progress.End();
     std::printf("%s\n", finalPath.c_str());
+    for (const std::string& chapter : ChapterFiles)
+        std::printf("%s\n", chapter.c_str());
+    ChapterFiles.clear();
     std::fflush(stdout);
     return ExitOk;
 }
@@ -415,6 +448,12 @@ int RunJob(TDownloadJob& job, TProgress& progress, bool polish)
         const int downloaded = Download(job, progress, polish);
         if (downloaded != ExitOk)
             return downloaded;
+        // A media file of its own is cut by the encoder once it is here.
+        if (!job.ThroughEngine && !job.Section.empty()) {
+            const int cut = CutDownloaded(job, progress, polish);
+            if (cut != ExitOk)
+                return cut;
+        }
     }
     return FinishJob(job, localSource, progress, polish);
 }
@@ -441,6 +480,10 @@ std::optional<int> RunEnginePage(const TGetRequest& given, const std::string& ur
 {
     const bool polish = AppSettings.LangPolish;
     if (ChooseEngine().Path.empty())
+        return std::nullopt;
+    // A part is checked against the page's duration, and a sponsor segment
+    // service that fails means a run again: both after a look-up.
+    if (given.EngineOptions.Clip.Section || given.EngineOptions.Clip.Sponsor != TSponsorMode::Off)
         return std::nullopt;
     TMediaAddress media;
     {
@@ -568,6 +611,22 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
         if (resolved.OfferEngineUpdate)
             Error(progress, EngineUpdateHint(polish));
         return ExitFailed;
+    }
+    if (const std::optional<TTimeSection> asked = request.EngineOptions.Clip.Section; asked && resolved.ThroughEngine) {
+        // The part within the video's duration, when the page gives one.
+        std::string why;
+        const std::optional<TTimeSection> fitted =
+            FitSection(*asked, resolved.EngineInfo ? PageDuration(*resolved.EngineInfo) : std::nullopt, why, polish);
+        if (!fitted) {
+            Error(progress, why + " " + input);
+            return ExitFailed;
+        }
+        if (*fitted != *asked) {
+            progress.Say((polish ? "Koniec części to koniec filmu: " : "The part ends where the video does: ") +
+                         SectionTag(*fitted));
+            request.EngineOptions.Clip.Section = fitted;
+            resolved.Path = ReplaceAll(resolved.Path, SectionTag(*asked), SectionTag(*fitted));
+        }
     }
     size = resolved.EngineSize;
     if (!resolved.MediaUrl.empty() && !resolved.ThroughEngine) {
@@ -737,6 +796,9 @@ int main(int argc, char** argv)
         else
             bad = "--limit-rate takes a rate of at least 1K, as 500K or 2M";
     }
+    std::vector<TTimeSection> sections;
+    if (bad.empty())
+        ClipFromCli(options, engineOptions.Clip, sections, bad, AppSettings.LangPolish);
     if (!bad.empty()) {
         std::fprintf(stderr, "brimtale-cli: %s\n", PrintableText(bad).c_str());
         return ExitUsage;
@@ -772,15 +834,19 @@ int main(int argc, char** argv)
     TProgress progress(options.Quiet, AppSettings.LangPolish);
     int status = ExitOk;
     for (const std::string& input : options.Inputs) {
-        const int one = options.ListFormats ? ListFormats(input, progress)
-                        : options.Playlist ? RunList(input, options, profile, format->FormatNumber, choice,
-                                                     engineOptions, progress)
-                                           : RunOne(input, options, profile, format->FormatNumber, choice,
-                                                    engineOptions, progress);
-        if (one == ExitInterrupted)
-            return ExitInterrupted;
-        if (one != ExitOk)
-            status = ExitFailed;
+        // Each part asked for is a download of its own.
+        for (const std::optional<TTimeSection>& section : SectionRuns(options.ListFormats ? std::vector<TTimeSection>{} : sections)) {
+            engineOptions.Clip.Section = section;
+            const int one = options.ListFormats ? ListFormats(input, progress)
+                            : options.Playlist ? RunList(input, options, profile, format->FormatNumber, choice,
+                                                         engineOptions, progress)
+                                               : RunOne(input, options, profile, format->FormatNumber, choice,
+                                                        engineOptions, progress);
+            if (one == ExitInterrupted)
+                return ExitInterrupted;
+            if (one != ExitOk)
+                status = ExitFailed;
+        }
     }
     return status;
 }
