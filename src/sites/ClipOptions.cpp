@@ -263,6 +263,9 @@ std::vector<std::string> ClipEngineArgs(const TClipOptions& options, const std::
     }
     if (options.SplitChapters) {
         args.push_back("--split-chapters");
+        // The chapters' list in the file would go into every part and make
+        // each as long as the whole in a player's eyes.
+        args.push_back("--no-embed-chapters");
         args.push_back("-o");
         args.push_back("chapter:" + chapterTemplate);
     }

@@ -124,6 +124,7 @@ TEST(ClipOptions, SponsorCategoriesAndWhatTheEngineIsTold)
     EXPECT_TRUE(Has(args, "--sponsorblock-remove", "sponsor"));
     EXPECT_FALSE(Has(args, "--sponsorblock-mark"));
     EXPECT_TRUE(Has(args, "--split-chapters"));
+    EXPECT_TRUE(Has(args, "--no-embed-chapters"));
     EXPECT_TRUE(Has(args, "-o", "chapter:" + ChapterOutputTemplate()));
     clip.Sponsor = TSponsorMode::Mark;
     clip.SponsorCategories = "intro,outro";
@@ -137,7 +138,11 @@ TEST(ClipOptions, SponsorCategoriesAndWhatTheEngineIsTold)
     // The engine's whole command line holds them.
     TEngineOptions options;
     options.Clip = clip;
-    EXPECT_TRUE(Has(EngineOptionArgs(options, "2024.01.01", "", "mp4"), "--sponsorblock-mark", "intro,outro"));
+    const std::vector<std::string> all = EngineOptionArgs(options, "2024.01.01", "", "mp4");
+    EXPECT_TRUE(Has(all, "--sponsorblock-mark", "intro,outro"));
+    // Chapters are not embedded when each is a file: the later option wins.
+    EXPECT_GT(std::find(all.begin(), all.end(), "--no-embed-chapters"),
+              std::find(all.begin(), all.end(), "--embed-chapters"));
 
     EXPECT_TRUE(IsSponsorServiceError("Preprocessing: Unable to communicate with SponsorBlock API: timed out"));
     EXPECT_FALSE(IsSponsorServiceError("HTTP Error 404: Not Found"));
