@@ -35,6 +35,12 @@ struct TCliOptions {
     bool SplitChapters = false;         // --split-chapters
     std::string Sponsor;                // --sponsor remove|mark
     std::string SponsorCategories;      // --sponsor-categories LIST
+    // Followed pages.
+    std::string Follow;      // --follow URL
+    std::string Unfollow;    // --unfollow URL
+    bool Following = false;  // --following
+    bool Check = false;      // --check
+    std::size_t Latest = 0;  // --latest N: with --follow, the N latest listed are taken at the next check
 };
 
 // Reads args (without the program name). On bad usage returns false with the

@@ -4,6 +4,7 @@
 
 #include "programs/CliClip.h"
 #include "programs/CliEngine.h"
+#include "programs/CliFollow.h"
 #include "programs/CliOptions.h"
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
@@ -36,6 +37,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <optional>
 #include <cstdio>
 #include <string>
@@ -702,6 +704,75 @@ int RunList(const std::string& input, const TCliOptions& options, const TEncoder
     return status;
 }
 
+void CatchInterrupt()
+{
+    struct sigaction interrupt {};
+    interrupt.sa_handler = OnInterrupt;
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, nullptr);
+    ::sigaction(SIGTERM, &interrupt, nullptr);
+}
+
+// --follow, --unfollow, --following, --check: each followed page's videos
+// are downloaded with its own folder, format and profile.
+int FollowCommand(const TCliOptions& options, const std::vector<TEncoderProfile>& profiles,
+                  const TEngineOptions& engineOptions)
+{
+    CatchInterrupt();
+    const bool polish = AppSettings.LangPolish;
+    TProgress progress(options.Quiet, polish);
+    TFollowHooks hooks;
+    hooks.FollowingDir = FollowingDir(DataDir);
+    hooks.Polish = polish;
+    hooks.ListInFolder = AppSettings.ListInFolder;
+    hooks.Say = [&](const std::string& text) { progress.Say(text); };
+    hooks.Error = [&](const std::string& text) { Error(progress, text); };
+    hooks.Interrupted = [] { return Interrupted.load(); };
+    hooks.Now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+    hooks.LookUp = [](const std::string& url) {
+        const TNetworkStepScope step(std::chrono::seconds(PageLookUpSeconds), &Interrupted);
+        return LookUpPageList(url);
+    };
+    hooks.Download = [&](const TFollowedPage& page, const TPageListEntry& entry, const std::string& folder) {
+        const TEncoderProfile* profile = nullptr;
+        if (!page.Profile.empty() && !(profile = FindProfileNamed(profiles, page.Profile))) {
+            Error(progress, "unknown profile " + page.Profile + " (" + page.Url + ")");
+            return ExitFailed;
+        }
+        const TYouTubeFormat* format = FindFormat(page.Format.empty() ? "MP4_720" : page.Format);
+        std::optional<TFormatChoice> choice;
+        if (!format) {
+            choice = ParseFormatChoice(page.Format);
+            format = FindFormat("MP4_720");
+            if (!choice) {
+                Error(progress, "unknown format " + page.Format + " (" + page.Url + ")");
+                return ExitFailed;
+            }
+        }
+        progress.Say(entry.Url);
+        TListJobMaker maker(CliRequest(options, profile, format->FormatNumber, choice, engineOptions), folder);
+        TDownloadJob job;
+        if (!maker.Make(entry, job)) {
+            Error(progress, std::string(MessageText(TMessageId::JobRefused, polish)) + " " + entry.Url);
+            return ExitFailed;
+        }
+        return RunJob(job, progress, polish);
+    };
+    if (!options.Follow.empty()) {
+        // The format and profile are checked now, not at the first check.
+        if (!options.Profile.empty() && !FindProfileNamed(profiles, options.Profile)) {
+            Error(progress, "unknown profile " + options.Profile + " (see --list-profiles)");
+            return ExitUsage;
+        }
+        if (!options.Format.empty() && !FindFormat(options.Format) && !ParseFormatChoice(options.Format)) {
+            Error(progress, "unknown format " + options.Format);
+            return ExitUsage;
+        }
+    }
+    const int status = RunFollowCommand(options, hooks);
+    return Interrupted ? ExitInterrupted : status;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -807,6 +878,8 @@ int main(int argc, char** argv)
     SetLookUpCookies(engineOptions);
     // What earlier runs that were killed left: private folders, cookies' copies.
     RemoveStaleTempDirs();
+    if (IsFollowCommand(options))
+        return FollowCommand(options, profiles, engineOptions);
     if (!options.ListFormats) {
         // A folder that takes no file is said before anything is fetched.
         const std::string typed = options.Directory.empty() ? AppSettings.LastDir : options.Directory;
@@ -825,11 +898,7 @@ int main(int argc, char** argv)
         ClearStaleEngineFolders(directory);
     }
 
-    struct sigaction interrupt {};
-    interrupt.sa_handler = OnInterrupt;
-    sigemptyset(&interrupt.sa_mask);
-    ::sigaction(SIGINT, &interrupt, nullptr);
-    ::sigaction(SIGTERM, &interrupt, nullptr);
+    CatchInterrupt();
 
     TProgress progress(options.Quiet, AppSettings.LangPolish);
     int status = ExitOk;
