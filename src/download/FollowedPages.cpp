@@ -326,6 +326,23 @@ std::vector<std::string> EntriesSeenAtFollow(const std::vector<std::string>& lis
     return {listed.begin() + static_cast<std::ptrdiff_t>(latest), listed.end()};
 }
 
+TFollowEdit FollowPage(const std::string& followingDir, const TFollowedPage& page,
+                       const std::vector<std::string>& listed, std::size_t latest)
+{
+    if (!DirectoryExists(followingDir) && !ForceDirectories(followingDir))
+        return TFollowEdit::Failed;
+    const std::string listFile = FollowedListFile(followingDir);
+    if (FindFollowedPage(ReadFollowedPages(listFile), page.Url))
+        return TFollowEdit::Exists;
+    // What was seen by an earlier follow of the page, removed since, goes.
+    const std::string seenFile = SeenListFile(followingDir, page.Url);
+    RemoveFile(seenFile);
+    TSeenList seen(seenFile);
+    if (!seen.Add(EntriesSeenAtFollow(listed, latest)))
+        return TFollowEdit::Failed;
+    return AddFollowedPage(listFile, page);
+}
+
 std::string CheckTimeText(std::int64_t when, bool polish)
 {
     if (when <= 0)

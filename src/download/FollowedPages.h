@@ -79,5 +79,11 @@ constexpr std::size_t SeenListMaxEntries = 200'000;
 // latest of those listed (a channel lists its newest first).
 std::vector<std::string> EntriesSeenAtFollow(const std::vector<std::string>& listed, std::size_t latest);
 
+// A new follow of a page whose list was just read: what is listed counts as
+// seen but for the first latest, then the page joins the list (a page followed
+// already is left as it is: Exists). The folder is made when missing.
+TFollowEdit FollowPage(const std::string& followingDir, const TFollowedPage& page,
+                       const std::vector<std::string>& listed, std::size_t latest);
+
 // "2026-12-10 14:05" (UTC) or "never".
 std::string CheckTimeText(std::int64_t when, bool polish);

@@ -67,19 +67,13 @@ int Follow(const TCliOptions& options, const TFollowHooks& hooks)
     }
     // What is listed now counts as seen, but for the latest asked for.
     const std::vector<std::string> seenNow = EntriesSeenAtFollow(Addresses(list), options.Latest);
-    TSeenList seen(SeenListFile(hooks.FollowingDir, url));
-    ::unlink(SeenListFile(hooks.FollowingDir, url).c_str());  // a page followed before and removed
-    if (!seen.Add(seenNow)) {
-        hooks.Error((polish ? "nie można zapisać pliku w " : "can't write a file in ") + hooks.FollowingDir);
-        return ExitFailed;
-    }
     TFollowedPage page;
     page.Url = url;
     // The folder as it is now: a later -d of another run does not move it.
     page.Directory = UserOutputDir(options.Directory.empty() ? AppSettings.LastDir : options.Directory);
     page.Format = options.Format;
     page.Profile = options.Profile;
-    const TFollowEdit added = AddFollowedPage(listFile, page);
+    const TFollowEdit added = FollowPage(hooks.FollowingDir, page, Addresses(list), options.Latest);
     if (added != TFollowEdit::Done) {
         hooks.Error(added == TFollowEdit::Exists    ? (polish ? "ta strona jest już obserwowana: " : "this page is followed already: ") + url
                     : added == TFollowEdit::TooMany ? std::string(polish ? "obserwowanych stron jest już 1000" : "1000 pages are followed already")

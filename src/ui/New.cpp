@@ -19,6 +19,9 @@
 #include "download/ListJobs.h"
 #include "ui/EngineBox.h"
 #include "ui/EngineChoicesBox.h"
+#include "ui/ClipChoicesBox.h"
+#include "app/FollowTexts.h"
+#include "download/FollowedPages.h"
 #include "download/EngineSettings.h"
 #include "ui/MessageBoxes.h"
 #include "download/OutputNaming.h"
@@ -277,6 +280,8 @@ void TFormNew::BuildControls()
     gbEngineChoices = new TEngineChoicesBox(pnMiddle);
     grid->addWidget(gbEngineChoices, 3, 0, 1, 3);
     connect(gbEngineChoices, &TEngineChoicesBox::checkRequested, this, [this] { CheckEngineFormats(); });
+    gbClip = new TClipChoicesBox(pnMiddle);
+    grid->addWidget(gbClip, 4, 0, 1, 3);
     root->addWidget(pnMiddle);
 
     // Conversion band; it takes the remaining height.
@@ -377,6 +382,9 @@ void TFormNew::BuildListRow()
     row->addStretch(1);
     row->addWidget(rbListAll);
     row->addWidget(rbListFirst);
+    chFollow = new QCheckBox(pnList);
+    chFollow->setObjectName("chFollow");
+    row->addWidget(chFollow);
     if (auto* root = qobject_cast<QVBoxLayout*>(layout()))
         root->insertWidget(root->indexOf(pnUrl) + 1, pnList);
     pnList->hide();
@@ -600,6 +608,9 @@ void TFormNew::SetLang()
     SetActionText(actCheckYoutubeFormats, t.btnCheckFormatsHint);
     gbYoutubeFormats->setTitle(QString::fromUtf8(t.gbYoutubeFormats));
     gbEngineChoices->SetLang();
+    gbClip->SetLang();
+    chFollow->setText(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).chFollow));
+    chFollow->setToolTip(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).FollowHint));
     OpenVideoFilterText = Q(OpenVideoFilter(AppSettings.LangPolish));
     rbListAll->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListAll));
     rbListFirst->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListFirst));
@@ -936,6 +947,7 @@ void TFormNew::CheckForList(const std::string& url)
     listUrl_ = url;
     list_ = std::move(list);
     rbListFirst->setChecked(true);
+    chFollow->setChecked(false);
     lblList->setText(Q(PageListText(list_.Entries.size(), AppSettings.LangPolish)));
     pnList->show();
     FitHeight();
@@ -1131,6 +1143,13 @@ void TFormNew::actGetExecute()
     const TEngineAccessSettings access = ReadEngineAccessSettings(SettingsFile);
     request.EngineOptions = EngineOptionsFrom(gbEngineChoices->Settings(), access);
     SetLookUpCookies(request.EngineOptions);
+    std::string clipProblem;
+    const std::optional<TClipOptions> clip = gbClip->Clip(clipProblem);
+    if (!clip) {
+        Warn(clipProblem);
+        return;
+    }
+    request.EngineOptions.Clip = *clip;
 
     // Every video of a list: the checks of the address and the directory, then
     // one job per video. The file name field names no file then.
@@ -1154,6 +1173,8 @@ void TFormNew::actGetExecute()
             Warn(plan.Message);
         return;
     }
+    if (chFollow->isChecked() && list_.IsList && listUrl_ == Trim(request.Url) && !FollowOfferedList(request, plan))
+        return;
     if (wholeList) {
         GetList(request, plan.Directory);
         return;
@@ -1203,6 +1224,36 @@ void TFormNew::actGetExecute()
 }
 
 // Lists and batches.
+
+bool TFormNew::FollowOfferedList(const TGetRequest& request, const TGetPlan& plan)
+{
+    const TFollowTexts& t = FollowTexts(AppSettings.LangPolish);
+    TFollowedPage page;
+    page.Url = plan.Url;
+    page.Directory = plan.Directory;
+    const TEngineDialogSettings engine = gbEngineChoices->Settings();
+    if (engine.Format.Kind != TFormatChoice::TKind::Best)
+        page.Format = FormatChoiceText(engine.Format);
+    if (request.Convert && request.Profile)
+        page.Profile = request.Profile->Section;
+    std::vector<std::string> listed;
+    for (const TPageListEntry& entry : list_.Entries)
+        listed.push_back(entry.Url);
+    const std::string folder = FollowingFolder.empty() ? FollowingDir(DataDir) : FollowingFolder;
+    const TFollowEdit edit = FollowPage(folder, page, listed, 0);
+    if (edit == TFollowEdit::Exists) {
+        chFollow->setChecked(false);
+        return true;  // followed already: the download goes on
+    }
+    if (edit != TFollowEdit::Done) {
+        Warn(t.FollowFailed);
+        return false;
+    }
+    chFollow->setChecked(false);
+    if (OnFollowed)
+        OnFollowed(page.Url);
+    return true;
+}
 
 void TFormNew::GetList(const TGetRequest& request, const std::string& directory)
 {
@@ -1336,6 +1387,13 @@ void TFormNew::OfferBatch(const std::vector<std::string>& addresses)
     request.FormatNumber = ChosenFormatNumber();
     // Subtitles, metadata, cookies and the speed limit apply to every address.
     request.EngineOptions = EngineOptionsFrom(gbEngineChoices->Settings(), ReadEngineAccessSettings(SettingsFile));
+    std::string clipProblem;
+    const std::optional<TClipOptions> clip = gbClip->Clip(clipProblem);
+    if (!clip) {
+        Warn(clipProblem);
+        return;
+    }
+    request.EngineOptions.Clip = *clip;
     const std::int32_t mainWindow =
         owner_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(owner_->winId())) : 0;
 
