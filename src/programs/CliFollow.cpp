@@ -4,6 +4,7 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "app/Texts.h"
+#include "download/FollowCheck.h"
 #include "download/ListJobs.h"
 #include "download/OutputNaming.h"
 #include "net/PrivateFolders.h"
@@ -195,7 +196,7 @@ int Check(const TFollowHooks& hooks)
         return ExitFailed;
     }
     // One check at a time: a second one says so and ends.
-    const TFolderHold hold(hooks.FollowingDir, ".check");
+    const TFolderHold hold(hooks.FollowingDir, FollowCheckHold);
     if (hold.Result() != TFolderHold::TResult::Held) {
         hooks.Error(hold.Result() == TFolderHold::TResult::Busy
                         ? std::string(polish ? "inne sprawdzanie obserwowanych stron już trwa"
