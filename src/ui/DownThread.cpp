@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/ProgramValues.h"
+#include "download/ClipFiles.h"
+#include "convert/MediaProbe.h"
 #include "ui/DownThread.h"
 
 #include "app/DownloadJob.h"
@@ -136,6 +139,7 @@ bool TDownThread::EngineTransfer(bool continuing)
     TFormGetMain* form = form_;
     const TDownloadJob& job = form->JobOf();
     engineError_.clear();
+    engineNote_.clear();
     form->BytesDone = 0;
     std::int64_t shownTotal = job.ExpectedSize;
     bool merging = false;
@@ -157,6 +161,13 @@ bool TDownThread::EngineTransfer(bool continuing)
         },
         [form] { return form->Aborted || form->closing_; }, continuing);
     if (run.Ok) {
+        const bool polish = AppSettings.LangPolish;
+        if (run.SponsorFailed)
+            engineNote_ = SponsorServiceFailedText(polish);
+        if (job.SplitChapters)
+            engineNote_ += (engineNote_.empty() ? "" : "; ") +
+                           (run.Chapters.empty() ? NoChaptersText(polish)
+                                                 : ChaptersSavedText(run.Chapters.size(), ChapterFolderFor(run.OutputFile), polish));
         form->BytesDone = FileSizeOf(run.OutputFile);
         OnWindow([form, &run] { form->EngineFileMoved(run.OutputFile); });
     } else if (!run.Stopped) {
@@ -219,6 +230,20 @@ void TDownThread::Execute()
                 break;
             ok = Transfer(true);
         }
+        // A media file of its own is cut to the part asked once it is here.
+        if (ok && !job.ThroughEngine && !job.Section.empty() && !form->Aborted && !form->closing_) {
+            if (const std::optional<TTimeSection> section = SectionFromValue(job.Section)) {
+                TMediaInfo info;
+                ProbeMediaFile(job.OutputFile, GetFfmpegPath(), info);
+                const TCutResult cut = CutMediaFile(GetFfmpegPath(), job.OutputFile, *section, info.Duration,
+                                                    [form] { return form->Aborted || form->closing_; },
+                                                    AppSettings.LangPolish);
+                if (!cut.Ok && !cut.Stopped) {
+                    ok = false;
+                    engineError_ = PrintableText(cut.Error);
+                }
+            }
+        }
     } catch (...) {
         form->Downloading = false;
         return;
@@ -275,6 +300,8 @@ void TDownThread::Execute()
     } else {
         std::string outcome =
             std::string(texts.Downloaded) + " " + SizeText(static_cast<std::uint64_t>(std::max<std::int64_t>(onDisk, 0))) + " - OK";
+        if (ok && !engineNote_.empty())
+            outcome += " - " + PrintableText(engineNote_);
         if (!ok && !engineError_.empty())
             outcome = engineError_;
         else if (!ok)
