@@ -4,6 +4,7 @@
 
 #include "convert/ConRun.h"
 #include "download/ClipFiles.h"
+#include "download/ListJobs.h"
 #include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 
@@ -106,4 +107,19 @@ TEST(ClipFiles, TheEncoderCutsADownloadedFileToThePartAsked)
     cut = CutMediaFile("ffmpeg", clip, {0, 1}, 1.5, [] { return true; }, false);
     EXPECT_TRUE(cut.Stopped);
     EXPECT_EQ(TempDir::Read(clip), before);
+}
+
+TEST(ClipFiles, AListsJobsOfAPartAreNamedWithItsTimesAndCarryTheOptions)
+{
+    TempDir dir;
+    TGetRequest request;
+    request.EngineOptions.Clip.Section = TTimeSection{90, 165};
+    request.EngineOptions.Clip.SplitChapters = true;
+    TListJobMaker maker(request, dir.Path());
+    TDownloadJob job;
+    ASSERT_TRUE(maker.Make(TPageListEntry{"http://127.0.0.1:1/a", "Talk", "mp4"}, job));
+    EXPECT_EQ(job.OutputFile, dir.File("Talk [1m30s-2m45s].mp4"));
+    EXPECT_EQ(job.Section, "90-165");
+    EXPECT_TRUE(job.SplitChapters);
+    ReleaseMadeJob(job);
 }
