@@ -5,6 +5,8 @@ namespace {
 const TFollowTexts English = {
     "Follow this list",
     "Its videos listed from now on are downloaded at each check (Following view)",
+    "also the latest:",
+    "How many of the videos listed now are taken by the first check too (a channel lists its newest first)",
     "Following %1",
     "This list is followed already.",
     "The list of followed pages could not be written.",
@@ -23,6 +25,8 @@ const TFollowTexts English = {
 const TFollowTexts Polish = {
     "Obserwuj tę listę",
     "Filmy, które się na niej pojawią, będą pobierane przy każdym sprawdzeniu (widok Obserwowane)",
+    "i ostatnie:",
+    "Ile z filmów obecnych na liście pobrać przy pierwszym sprawdzeniu (kanał wymienia najpierw najnowsze)",
     "Obserwowana: %1",
     "Ta lista jest już obserwowana.",
     "Nie można zapisać listy obserwowanych stron.",

@@ -8,6 +8,8 @@
 struct TFollowTexts {
     const char* chFollow;        // the dialog's list row: "Follow this list"
     const char* FollowHint;      // what following does
+    const char* lblLatest;       // before the count of videos listed now that are taken too
+    const char* LatestHint;
     const char* Followed;        // said after a follow: "Following %1"
     const char* FollowedAlready; // "This list is followed already."
     const char* FollowFailed;    // the list of followed pages could not be written

@@ -74,22 +74,24 @@ TClipChoicesBox::TClipChoicesBox(QWidget* parent) : QGroupBox(parent)
     edTo = new QLineEdit(this);
     edTo->setObjectName("edTo");
     edTo->setMaxLength(20);
-    // Two rows: the part and the chapters; the sponsor segments, how, which.
+    // Three rows: the part; the chapters; the sponsor segments, how, which.
     auto* first = new QHBoxLayout();
     first->addWidget(chSection);
     first->addWidget(edFrom);
     first->addWidget(lblTo);
     first->addWidget(edTo);
-    first->addSpacing(12);
-    chSplitChapters = new QCheckBox(this);
-    chSplitChapters->setObjectName("chSplitChapters");
-    first->addWidget(chSplitChapters);
     first->addStretch(1);
     grid->addLayout(first, 0, 0);
+    chSplitChapters = new QCheckBox(this);
+    chSplitChapters->setObjectName("chSplitChapters");
+    grid->addWidget(chSplitChapters, 1, 0);
     chSponsor = new QCheckBox(this);
     chSponsor->setObjectName("chSponsor");
     cbSponsorMode = new QComboBox(this);
     cbSponsorMode->setObjectName("cbSponsorMode");
+    // As wide as its choice needs, not as its longest one.
+    cbSponsorMode->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbSponsorMode->setMinimumContentsLength(16);
     btnCategories = new QToolButton(this);
     btnCategories->setObjectName("btnCategories");
     btnCategories->setPopupMode(QToolButton::InstantPopup);
@@ -106,7 +108,12 @@ TClipChoicesBox::TClipChoicesBox(QWidget* parent) : QGroupBox(parent)
     second->addWidget(cbSponsorMode);
     second->addWidget(btnCategories);
     second->addStretch(1);
-    grid->addLayout(second, 1, 0);
+    grid->addLayout(second, 2, 0);
+    // The texts stay whole; the fields and the list give way.
+    for (QWidget* w : {static_cast<QWidget*>(chSection), static_cast<QWidget*>(lblTo),
+                       static_cast<QWidget*>(chSplitChapters), static_cast<QWidget*>(chSponsor),
+                       static_cast<QWidget*>(btnCategories)})
+        w->setSizePolicy(QSizePolicy::Fixed, w->sizePolicy().verticalPolicy());
     connect(chSection, &QCheckBox::toggled, this, [this] { Enable(); });
     connect(chSponsor, &QCheckBox::toggled, this, [this] { Enable(); });
     SetLang();
@@ -142,6 +149,12 @@ void TClipChoicesBox::SetLang()
     btnCategories->setText(U(t.btnCategories));
     for (std::size_t i = 0; i < std::size(actCategories); ++i)
         actCategories[i]->setText(U(t.Categories[i]));
+    // The dialog measures its smallest width right after: the new texts' sizes count.
+    if (layout()) {
+        layout()->invalidate();
+        layout()->activate();
+    }
+    updateGeometry();
 }
 
 std::optional<TClipOptions> TClipChoicesBox::Clip(std::string& error) const

@@ -31,6 +31,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <QAction>
@@ -369,8 +370,10 @@ void TFormNew::BuildListRow()
     // Under the address, shown only while the page is a list.
     pnList = Band(this, QColor(0xE4, 0xF5, 0xDC));
     pnList->setObjectName("pnList");
-    auto* row = new QHBoxLayout(pnList);
-    row->setContentsMargins(8, 0, 8, 6);
+    auto* rows = new QVBoxLayout(pnList);
+    rows->setContentsMargins(8, 0, 8, 6);
+    auto* row = new QHBoxLayout();
+    rows->addLayout(row);
     lblList = new QLabel(pnList);
     lblList->setObjectName("lblList");
     rbListAll = new QRadioButton(pnList);
@@ -382,9 +385,26 @@ void TFormNew::BuildListRow()
     row->addStretch(1);
     row->addWidget(rbListAll);
     row->addWidget(rbListFirst);
+    // Below: following the list.
+    auto* followRow = new QHBoxLayout();
+    rows->addLayout(followRow);
     chFollow = new QCheckBox(pnList);
     chFollow->setObjectName("chFollow");
-    row->addWidget(chFollow);
+    followRow->addWidget(chFollow);
+    lblLatest = new QLabel(pnList);
+    seLatest = new QSpinBox(pnList);
+    seLatest->setObjectName("seLatest");
+    seLatest->setRange(0, 99);
+    lblLatest->setBuddy(seLatest);
+    followRow->addWidget(lblLatest);
+    followRow->addWidget(seLatest);
+    followRow->addStretch(1);
+    const auto followChanged = [this] {
+        lblLatest->setEnabled(chFollow->isChecked());
+        seLatest->setEnabled(chFollow->isChecked());
+    };
+    connect(chFollow, &QCheckBox::toggled, this, followChanged);
+    followChanged();
     if (auto* root = qobject_cast<QVBoxLayout*>(layout()))
         root->insertWidget(root->indexOf(pnUrl) + 1, pnList);
     pnList->hide();
@@ -611,6 +631,8 @@ void TFormNew::SetLang()
     gbClip->SetLang();
     chFollow->setText(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).chFollow));
     chFollow->setToolTip(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).FollowHint));
+    lblLatest->setText(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).lblLatest));
+    seLatest->setToolTip(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).LatestHint));
     OpenVideoFilterText = Q(OpenVideoFilter(AppSettings.LangPolish));
     rbListAll->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListAll));
     rbListFirst->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListFirst));
@@ -625,6 +647,9 @@ void TFormNew::FitHeight()
     // the designed height.
     setMinimumHeight(0);
     setMaximumHeight(QWIDGETSIZE_MAX);
+    // Texts changed just now (another language) count in every nested layout.
+    for (QLayout* nested : findChildren<QLayout*>())
+        nested->invalidate();
     layout()->activate();
     const int height = std::max(ClientHeight, sizeHint().height());
     setMinimumHeight(height);
@@ -948,6 +973,7 @@ void TFormNew::CheckForList(const std::string& url)
     list_ = std::move(list);
     rbListFirst->setChecked(true);
     chFollow->setChecked(false);
+    seLatest->setValue(0);
     lblList->setText(Q(PageListText(list_.Entries.size(), AppSettings.LangPolish)));
     pnList->show();
     FitHeight();
@@ -1240,7 +1266,7 @@ bool TFormNew::FollowOfferedList(const TGetRequest& request, const TGetPlan& pla
     for (const TPageListEntry& entry : list_.Entries)
         listed.push_back(entry.Url);
     const std::string folder = FollowingFolder.empty() ? FollowingDir(DataDir) : FollowingFolder;
-    const TFollowEdit edit = FollowPage(folder, page, listed, 0);
+    const TFollowEdit edit = FollowPage(folder, page, listed, static_cast<std::size_t>(seLatest->value()));
     if (edit == TFollowEdit::Exists) {
         chFollow->setChecked(false);
         return true;  // followed already: the download goes on

@@ -29,6 +29,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QSpinBox;
 class QMimeData;
 struct TGetRequest;
 class QPushButton;
@@ -182,6 +183,8 @@ public:
     // Follows the list (its videos from now on come at each check) besides
     // downloading what is asked now.
     QCheckBox* chFollow = nullptr;
+    QLabel* lblLatest = nullptr;
+    QSpinBox* seLatest = nullptr;  // also the N latest listed now, at the first check
     // Where followed pages are kept (tests use a folder of their own).
     static inline std::string FollowingFolder;
     // Told the address of each list followed from the dialog.

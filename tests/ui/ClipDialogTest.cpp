@@ -15,6 +15,7 @@
 #include "ui/ClipChoicesBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/New.h"
+#include "TextsFit.h"
 
 #include <QCheckBox>
 #include <QAction>
@@ -24,6 +25,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+#include <QLayout>
+#include <QToolButton>
 #include <QtTest>
 
 #include <cstdlib>
@@ -201,7 +205,11 @@ private slots:
         QVERIFY(f.pnList->isVisible());
         QVERIFY(f.chFollow->isVisible());
         QVERIFY(!f.chFollow->isChecked());
+        QVERIFY(!f.seLatest->isEnabled());
         f.chFollow->click();
+        QVERIFY(f.seLatest->isEnabled());
+        // Also the latest one listed now: left for the first check.
+        f.seLatest->setValue(1);
         QTest::mouseClick(f.btnGET, Qt::LeftButton);
         // The first video now, as asked; the list is followed.
         QCOMPARE(started.jobs.size(), size_t(1));
@@ -213,8 +221,18 @@ private slots:
         QCOMPARE(Q(pages[0].Directory), Q(folder.dir.File("videos")));
         TSeenList seen(SeenListFile(dir, server.Url("/list")));
         QCOMPARE(seen.Load(), TSeenList::TLoad::Ok);
-        QVERIFY(seen.Has(server.Url("/a.mp4")));
+        QVERIFY(!seen.Has(server.Url("/a.mp4")));
         QVERIFY(seen.Has(server.Url("/b.mp4")));
+        // The list row's texts are whole at the dialog's smallest width, in both languages.
+        for (bool polish : {false, true}) {
+            AppSettings.LangPolish = polish;
+            f.SetLang();
+            f.show();
+            f.resize(f.minimumWidth(), f.height());
+            QVERIFY(f.pnList->isVisible());
+            const QStringList unfitted = textsfit::Unfitted(&f);
+            QVERIFY2(unfitted.isEmpty(), qPrintable(unfitted.join("; ")));
+        }
         QVERIFY(folder.shown.empty());
 
         // Again: followed already, the download still goes, nothing is said twice.
