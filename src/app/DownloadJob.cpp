@@ -63,6 +63,12 @@ TDownloadJob JobFromArgs(const std::vector<std::string>& args)
             job.CookiesFile = value;
         else if (name == "rate")
             job.RateLimit = std::max<std::int64_t>(0, StrToInt32(value).value_or(0));
+        else if (name == "section")
+            job.Section = value;
+        else if (name == "chapters")
+            job.SplitChapters = value == "1";
+        else if (name == "sponsor")
+            job.Sponsor = value;
         else if (name == "output-id")
             job.OutputId = FileIdFromText(value);
     }
@@ -127,6 +133,12 @@ std::vector<std::string> JobToArgs(const TDownloadJob& job, bool autoClose)
         args.push_back("cookies=" + job.CookiesFile);
     if (job.RateLimit > 0)
         args.push_back("rate=" + std::to_string(job.RateLimit));
+    if (!job.Section.empty())
+        args.push_back("section=" + job.Section);
+    if (job.SplitChapters)
+        args.emplace_back("chapters=1");
+    if (!job.Sponsor.empty())
+        args.push_back("sponsor=" + job.Sponsor);
     if (job.OutputId)
         args.push_back("output-id=" + FileIdText(*job.OutputId));
     return args;

@@ -43,6 +43,12 @@ struct TDownloadJob {
     std::string CookiesBrowser;       // "cookies-from=": BROWSER[:PROFILE]
     std::string CookiesFile;          // "cookies=": a cookies file the engine gets a copy of
     std::int64_t RateLimit = 0;       // "rate=": bytes per second; 0: none
+    // Only a part of it: "section=START-END" (seconds, "90-165"); one file per
+    // chapter besides the whole: "chapters=1"; sponsor segments removed or
+    // marked: "sponsor=remove:sponsor,intro" (empty: none).
+    std::string Section;
+    bool SplitChapters = false;
+    std::string Sponsor;
     // "output-id=DEVICE:INODE": the file this job reserved and writes. A job
     // that has one writes that file only; a file put at its name since is
     // "changed outside Brimtale" and left alone.

@@ -166,3 +166,17 @@ TConversionResult RunConversion(const TDownloadJob& job, bool localSource, const
     result.End = TConversionEnd::Converted;
     return result;
 }
+
+TCutResult CutJobToSection(const TDownloadJob& job, const std::string& ffmpeg, const std::function<bool()>& stop,
+                           bool polish)
+{
+    const std::optional<TTimeSection> section = SectionFromValue(job.Section);
+    if (!section) {
+        TCutResult nothing;
+        nothing.Ok = true;
+        return nothing;
+    }
+    TMediaInfo info;
+    ProbeMediaFile(job.OutputFile, ffmpeg, info);
+    return CutMediaFile(ffmpeg, job.OutputFile, *section, info.Duration, stop, polish);
+}

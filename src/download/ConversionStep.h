@@ -10,6 +10,7 @@
 #include "app/DownloadJob.h"
 #include "convert/Conversion.h"
 #include "convert/MediaProbe.h"
+#include "engine/ClipFiles.h"
 
 #include <cstdint>
 #include <functional>
@@ -58,3 +59,8 @@ TConversionResult RunConversion(const TDownloadJob& job, bool localSource, const
 
 // True when the encoder's lines say the disk is full.
 bool EncoderSaysDiskFull(const std::vector<std::string>& lines);
+
+// Cuts a downloaded media file of the program's own client to the job's part
+// (its "section="), in place; nothing to do (Ok) for a job of the whole video.
+TCutResult CutJobToSection(const TDownloadJob& job, const std::string& ffmpeg, const std::function<bool()>& stop,
+                           bool polish);

@@ -8,6 +8,7 @@
 #include "system/ConRun.h"
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
+#include "engine/ClipFiles.h"
 #include "engine/EngineChoice.h"
 
 #include <algorithm>
@@ -158,6 +159,9 @@ TEngineOptions EngineOptionsOf(const TDownloadJob& job)
     options.CookiesBrowser = ParseCookiesBrowser(job.CookiesBrowser).value_or("");
     options.CookiesFile = job.CookiesFile;
     options.RateLimit = job.RateLimit;
+    options.Clip.Section = SectionFromValue(job.Section);
+    options.Clip.SplitChapters = job.SplitChapters;
+    SetSponsorFromValue(options.Clip, job.Sponsor);
     return options;
 }
 
@@ -169,6 +173,9 @@ void SetEngineOptions(TDownloadJob& job, const TEngineOptions& options)
     job.CookiesBrowser = options.CookiesBrowser;
     job.CookiesFile = options.CookiesFile;
     job.RateLimit = options.RateLimit;
+    job.Section = options.Clip.Section ? SectionValue(*options.Clip.Section) : std::string();
+    job.SplitChapters = options.Clip.SplitChapters;
+    job.Sponsor = SponsorValue(options.Clip);
 }
 
 TEngineRequest EngineRequestFor(const std::string& url, const TEngineFormat& format, const TEngineOptions& options)
@@ -388,6 +395,7 @@ struct TEngineOutcome {
     bool Started = false;  // false: Error says why it could not be
     bool Stopped = false;  // shouldStop said so
     bool Stalled = false;  // it printed nothing for EngineStallSeconds
+    bool SplitChapters = false;  // it was asked for one file per chapter
     std::string Error;
 };
 
@@ -510,6 +518,8 @@ void TakeEngineResult(TEngineRun& run, const TEngineOutcome& outcome, const std:
     run.Ok = !run.OutputFile.empty();
     if (run.Ok) {
         run.Subtitles = MoveSubtitles(workDir, run.OutputFile);
+        if (outcome.SplitChapters)
+            run.Chapters = MoveChapterFiles(workDir, run.OutputFile);
         RemoveEngineWorkDir(workDir);
     } else {
         run.Failure = TEngineFailure::NotMoved;
@@ -585,6 +595,16 @@ TEngineRun RunEngineDownload(const TEngineRequest& given, const std::string& out
         run.PageReadAgain = true;
         outcome = RunEngineOnce(choice, EngineDownloadArgs(request), workDir, {}, onProgress, shouldStop);
     }
+    if (outcome.Started && !outcome.Stopped && !outcome.Stalled && outcome.ExitCode != 0 &&
+        request.Options.Clip.Sponsor != TSponsorMode::Off && IsSponsorServiceError(outcome.Tally.Error())) {
+        // The segment service is on the internet and may fail: the video
+        // still comes, whole, and the user is told.
+        LogEngineReason(request.Url, outcome.Tally.Error());
+        request.Options.Clip = WithoutSponsor(request.Options.Clip);
+        run.SponsorFailed = true;
+        outcome = RunEngineOnce(choice, EngineDownloadArgs(request), workDir, {}, onProgress, shouldStop);
+    }
+    outcome.SplitChapters = request.Options.Clip.SplitChapters;
     if (!outcome.Started) {
         run.Failure = TEngineFailure::EngineFailed;
         run.Error = outcome.Error;
@@ -677,7 +697,7 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
         outputFile = naming->OutputFile;
         return true;
     };
-    const TEngineOutcome outcome = RunEngineOnce(
+    TEngineOutcome outcome = RunEngineOnce(
         choice, args, run.WorkDir,
         [&](const std::string& text) {
             if (run.Named)
@@ -698,6 +718,7 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
             timedOut = !run.Named && Clock::now() >= giveUp;
             return timedOut;
         });
+    outcome.SplitChapters = request.Options.Clip.SplitChapters;
     if (!outcome.Started) {
         run.Failure = TEngineFailure::EngineFailed;
         run.Error = outcome.Error;

@@ -142,6 +142,10 @@ struct TEngineRun {
     std::string Error;        // the engine's own reason when it failed
     std::string WorkDir;      // the job's folder; it stays when it holds partial files
     std::vector<std::string> Subtitles;  // the subtitle files saved beside it
+    std::vector<std::string> Chapters;   // one file per chapter, in the video's folder (in order)
+    // The sponsor segment service failed: the engine ran again without it, and
+    // the video is whole.
+    bool SponsorFailed = false;
     bool PageReadAgain = false;  // the kept page information had expired
     bool WantsSignIn = false;    // the engine's reason says the page wants a signed-in user
     // RunEngineReadingPage only:

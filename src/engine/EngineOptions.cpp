@@ -236,6 +236,8 @@ std::vector<std::string> EngineOptionArgs(const TEngineOptions& options, const s
         args.push_back("--limit-rate");
         args.push_back(std::to_string(options.RateLimit));
     }
+    const std::vector<std::string> clip = ClipEngineArgs(options.Clip, ChapterOutputTemplate());
+    args.insert(args.end(), clip.begin(), clip.end());
     const std::vector<std::string> newer = NewerEngineArgs(engineVersion);
     args.insert(args.end(), newer.begin(), newer.end());
     return args;

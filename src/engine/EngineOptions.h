@@ -9,6 +9,7 @@
 // Debian's 2023.03.04 except what is marked as newer; an engine whose version
 // is unknown is treated as that one.
 
+#include "engine/ClipOptions.h"
 #include "engine/EngineChoice.h"
 #include "engine/EngineFormat.h"
 
@@ -52,6 +53,7 @@ struct TEngineOptions {
     std::string CookiesBrowser;  // BROWSER or BROWSER:PROFILE (a profile's name or folder)
     std::string CookiesFile;     // a cookies file (Netscape format); the engine gets a copy
     std::int64_t RateLimit = 0;  // bytes per second; 0: no limit
+    TClipOptions Clip;           // a part of the video, its chapters, sponsor segments
     bool operator==(const TEngineOptions&) const = default;
 };
 

@@ -116,6 +116,9 @@ TGetPlan PlanGet(const TGetRequest& request, bool polish)
         plan.Message = MessageText(TMessageId::NoFileName, polish);
         return plan;
     }
+    // A part of the video is named with its times.
+    if (const auto& section = request.EngineOptions.Clip.Section; section && plan.Site != vsLocalFile)
+        plan.FileName = SafeFileName(NameWithSection(plan.FileName, *section));
     plan.Path = ReplaceAll(plan.Directory + "/" + plan.FileName, "//", "/");
     plan.EngineChoice = request.EngineChoice;
     return plan;

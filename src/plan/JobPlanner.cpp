@@ -3,6 +3,7 @@
 
 #include "app/Texts.h"
 #include "base/ZQ_Strings.h"
+#include "engine/ClipOptions.h"
 #include "engine/EngineChoice.h"
 #include "net/ZQ_Internet.h"
 #include "plan/OutputNaming.h"
@@ -128,7 +129,28 @@ bool TJobPlanner::Resolve(int formatNumber)
     message_ = media_.Message;
     details_ = media_.Details;
     size_ = media_.EngineSize;
-    return message_.empty();
+    return message_.empty() && FitSection();
+}
+
+bool TJobPlanner::FitSection()
+{
+    // The part asked for within the video's duration, when the page gives one.
+    const std::optional<TTimeSection> asked = request_.EngineOptions.Clip.Section;
+    if (!asked || !media_.ThroughEngine)
+        return true;
+    std::string why;
+    const std::optional<TTimeSection> fitted = ::FitSection(
+        *asked, media_.EngineInfo ? PageDuration(*media_.EngineInfo) : std::nullopt, why, polish_);
+    if (!fitted) {
+        message_ = why;
+        return false;
+    }
+    if (*fitted != *asked) {
+        request_.EngineOptions.Clip.Section = fitted;
+        media_.Path = ReplaceAll(media_.Path, SectionTag(*asked), SectionTag(*fitted));
+        fittedSection_ = SectionTag(*fitted);
+    }
+    return true;
 }
 
 bool TJobPlanner::NeedsSize() const
@@ -199,6 +221,10 @@ TEnginePagePlanner::TEnginePagePlanner(TGetRequest given, const TEncoderProfile*
 bool TEnginePagePlanner::TakesPage(int stepSeconds, const std::atomic<bool>* cancel)
 {
     if (DetectVideoSite(url_) != vsWebPage || ChooseEngine().Path.empty())
+        return false;
+    // A part is checked against the page's duration, and a sponsor segment
+    // service that fails means a run again: both after a look-up.
+    if (given_.EngineOptions.Clip.Section || given_.EngineOptions.Clip.Sponsor != TSponsorMode::Off)
         return false;
     TMediaAddress media;
     {

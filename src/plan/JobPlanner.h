@@ -86,7 +86,8 @@ public:
     //    folder (made when missing) and the file name.
     bool Check();
     // 2. The media behind the page (network). On failure OfferEngineUpdate
-    //    tells whether a newer engine may help.
+    //    tells whether a newer engine may help. A part of the video asked for
+    //    must start within it, and ends where the video does (FittedSection).
     bool Resolve(int formatNumber);
     // 3. The media's announced size (network); nothing to ask for a local file
     //    or a page the engine downloads.
@@ -112,8 +113,12 @@ public:
     const std::string& Message() const { return message_; }
     const std::string& Details() const { return details_; }
     bool OfferEngineUpdate() const { return media_.OfferEngineUpdate; }
+    // The part as it was shortened to the video's end ("[1m30s-2m]"), or empty.
+    const std::string& FittedSection() const { return fittedSection_; }
 
 private:
+    bool FitSection();
+
     TGetRequest request_;
     bool polish_;
     TGetPlan plan_;
@@ -125,6 +130,7 @@ private:
     TDownloadJob job_;
     std::string message_;
     std::string details_;
+    std::string fittedSection_;
 };
 
 // A page for the engine is read by the engine run that downloads it: the job is
@@ -136,7 +142,8 @@ public:
     // given: the request as the user made it (an empty name: the page's title).
     TEnginePagePlanner(TGetRequest given, const TEncoderProfile* profile, bool polish);
     // False when the page takes the usual road instead (network: a media file,
-    // a page the engine could not read, no engine, a folder refused).
+    // a page the engine could not read, no engine, a folder refused, or a part
+    // or sponsor segments asked for: those need the page's look-up first).
     bool TakesPage(int stepSeconds, const std::atomic<bool>* cancel);
     // The folder the run works in.
     const std::string& Directory() const { return folder_.Directory; }

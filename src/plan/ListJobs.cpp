@@ -72,6 +72,9 @@ bool TListJobMaker::Make(const TPageListEntry& entry, TDownloadJob& job)
     std::string name = FileNameFromTitle(Trim(entry.Title).empty() ? std::string("video") : entry.Title, ext);
     if (request_.Convert && request_.Profile && !request_.Profile->Ext.empty() && request_.Profile->Ext != "-")
         name = ReplaceNameExtension(name, "." + request_.Profile->Ext);
+    // A part of each video is named with its times, as one video's is.
+    if (const auto& section = request_.EngineOptions.Clip.Section)
+        name = SafeFileName(NameWithSection(name, *section));
     const std::string path = CleanDoubledExtension(folder_ + "/" + name);
 
     // The numbers this list has given to the name already are not tried again,

@@ -104,6 +104,31 @@ bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options,
             if (ok)
                 options.Connections = std::stoi(count);
         }
+        else if (name == "--section")
+            ok = take(options.Sections.emplace_back());
+        else if (name == "--follow")
+            ok = take(options.Follow);
+        else if (name == "--unfollow")
+            ok = take(options.Unfollow);
+        else if (name == "--following")
+            ok = flag(options.Following);
+        else if (name == "--check")
+            ok = flag(options.Check);
+        else if (name == "--latest") {
+            std::string count;
+            ok = take(count);
+            if (ok && (count.empty() || count.size() > 5 || count.find_first_not_of("0123456789") != std::string::npos)) {
+                error = "option --latest takes a number of videos (0 to 99999)";
+                return false;
+            }
+            if (ok)
+                options.Latest = static_cast<std::size_t>(std::stoul(count));
+        } else if (name == "--split-chapters")
+            ok = flag(options.SplitChapters);
+        else if (name == "--sponsor")
+            ok = take(options.Sponsor);
+        else if (name == "--sponsor-categories")
+            ok = take(options.SponsorCategories);
         else {
             error = "unknown option " + name;
             return false;
@@ -122,6 +147,26 @@ bool ParseCliOptions(const std::vector<std::string>& args, TCliOptions& options,
     if (options.Help || options.Version || options.ListProfiles || options.UpdateEngine || options.RestoreEngine ||
         options.EngineStatus)
         return true;
+    const int following = !options.Follow.empty() + !options.Unfollow.empty() + options.Following + options.Check;
+    if (following > 1) {
+        error = "options --follow, --unfollow, --following and --check exclude each other";
+        return false;
+    }
+    if (options.Latest > 0 && options.Follow.empty()) {
+        error = "option --latest needs --follow";
+        return false;
+    }
+    if (following == 1) {
+        if (!options.Inputs.empty()) {
+            error = "no address is taken besides the followed pages";
+            return false;
+        }
+        if ((!options.Directory.empty() || !options.Format.empty() || !options.Profile.empty()) && options.Follow.empty()) {
+            error = "options -d, -f and -p go with --follow";
+            return false;
+        }
+        return true;
+    }
     if (options.Inputs.empty()) {
         error = "no address or file given";
         return false;
@@ -182,6 +227,27 @@ std::string CliHelpText()
            "                       2M)\n"
            "      --connections N  fetch a file over N connections at once (1-16;\n"
            "                       default: the Connections setting, 4)\n"
+           "      --section START-END  only this part of the video (1:30-2:45, 90-165,\n"
+           "                       1m30s-2m45s), named NAME [1m30s-2m45s].EXT; again\n"
+           "                       for more parts, each a file of its own\n"
+           "      --split-chapters also one file per chapter, in a folder named after\n"
+           "                       the video: NN - Chapter title.EXT\n"
+           "      --sponsor remove|mark  leave out the sponsor segments the SponsorBlock\n"
+           "                       service knows of, or mark them as chapters (needs the\n"
+           "                       internet; when the service fails the video comes whole)\n"
+           "      --sponsor-categories LIST  with --sponsor: a comma list of sponsor,\n"
+           "                       self-promotion, interaction-reminder, intro, outro\n"
+           "                       (default: sponsor)\n"
+           "      --follow URL     follow a channel or list: its videos listed from now\n"
+           "                       on are downloaded by --check (with this -d, -f, -p)\n"
+           "      --latest N       with --follow: the N first videos listed now (a\n"
+           "                       channel lists its newest first) are taken too\n"
+           "      --unfollow URL   follow the page no more\n"
+           "      --following      print each followed page: address, folder, last\n"
+           "                       check, videos taken (tab-separated)\n"
+           "      --check          check every followed page once: the videos not taken\n"
+           "                       before are downloaded into its folder; what was taken\n"
+           "                       is kept, so nothing comes twice\n"
            "      --update-engine  fetch the newest page engine (yt-dlp), check its\n"
            "                       signature and hash, and use it; also fetches deno\n"
            "                       when there is no JavaScript runtime\n"

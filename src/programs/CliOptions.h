@@ -31,6 +31,17 @@ struct TCliOptions {
     std::string CookiesFile;     // --cookies FILE
     std::string LimitRate;       // --limit-rate RATE
     int Connections = 0;         // --connections N (1-16); 0: the setting
+    // Only the part wanted (checked by the caller).
+    std::vector<std::string> Sections;  // --section START-END, each a file of its own
+    bool SplitChapters = false;         // --split-chapters
+    std::string Sponsor;                // --sponsor remove|mark
+    std::string SponsorCategories;      // --sponsor-categories LIST
+    // Followed pages.
+    std::string Follow;      // --follow URL
+    std::string Unfollow;    // --unfollow URL
+    bool Following = false;  // --following
+    bool Check = false;      // --check
+    std::size_t Latest = 0;  // --latest N: with --follow, the N latest listed are taken at the next check
 };
 
 // Reads args (without the program name). On bad usage returns false with the

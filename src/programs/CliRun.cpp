@@ -8,6 +8,7 @@
 #include "convert/Conversion.h"
 #include "convert/EncoderProfiles.h"
 #include "download/ConversionStep.h"
+#include "engine/ClipFiles.h"
 #include "download/GetMainTexts.h"
 #include "net/SegmentedDownload.h"
 #include "net/ZQ_Internet.h"
@@ -17,8 +18,11 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 std::atomic<bool> Interrupted{false};
+// The chapters' files of the last download, printed after its file.
+static std::vector<std::string> ChapterFiles;
 
 namespace {
 
@@ -154,6 +158,12 @@ int EngineDownloaded(TDownloadJob& job, const TEngineRun& run, TProgress& progre
                  SizeText(static_cast<std::uint64_t>(FileSizeOf(job.OutputFile))) + " - OK");
     for (const std::string& subtitles : run.Subtitles)
         progress.Say((polish ? "Napisy: " : "Subtitles: ") + subtitles);
+    if (run.SponsorFailed)
+        Error(progress, SponsorServiceFailedText(polish));
+    if (job.SplitChapters)
+        progress.Say(run.Chapters.empty() ? NoChaptersText(polish)
+                                          : ChaptersSavedText(run.Chapters.size(), ChapterFolderFor(job.OutputFile), polish));
+    ChapterFiles = run.Chapters;
     return ExitOk;
 }
 
@@ -294,6 +304,9 @@ int FinishJob(TDownloadJob& job, bool localSource, TProgress& progress, bool pol
     }
     progress.End();
     std::printf("%s\n", finalPath.c_str());
+    for (const std::string& chapter : ChapterFiles)
+        std::printf("%s\n", chapter.c_str());
+    ChapterFiles.clear();
     std::fflush(stdout);
     return ExitOk;
 }
@@ -307,6 +320,19 @@ int RunJob(TDownloadJob& job, TProgress& progress, bool polish)
         const int downloaded = Download(job, progress, polish);
         if (downloaded != ExitOk)
             return downloaded;
+        // A media file of its own is cut by the encoder once it is here.
+        if (const std::optional<TTimeSection> section = SectionFromValue(job.Section);
+            section && !job.ThroughEngine) {
+            progress.Say(polish ? "Wycinanie części " + SectionTag(*section) + "..."
+                                : "Cutting the part " + SectionTag(*section) + "...");
+            const TCutResult cut = CutJobToSection(job, GetFfmpegPath(), [] { return Interrupted.load(); }, polish);
+            if (cut.Stopped || Interrupted)
+                return Interruption(progress, job.OutputFile, polish);
+            if (!cut.Ok) {
+                Error(progress, cut.Error + " (" + job.OutputFile + ")");
+                return ExitFailed;
+            }
+        }
     }
     return FinishJob(job, localSource, progress, polish);
 }

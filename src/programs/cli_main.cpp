@@ -3,7 +3,9 @@
 // from a terminal. Built from the core libraries only (no windows): the
 // planner makes each job, CliRun downloads and converts it.
 
+#include "programs/CliClip.h"
 #include "programs/CliEngine.h"
+#include "programs/CliFollow.h"
 #include "programs/CliOptions.h"
 #include "programs/CliRun.h"
 #include "app/ProgramValues.h"
@@ -21,6 +23,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -157,6 +160,9 @@ int RunOne(const std::string& input, const TCliOptions& options, const TEncoderP
     const bool planned = planner.Run(formatNumber, LookUpSeconds, &Interrupted);
     if (Interrupted)
         return Interruption(progress, {}, polish);
+    if (!planner.FittedSection().empty())
+        progress.Say((polish ? "Koniec części to koniec filmu: " : "The part ends where the video does: ") +
+                     planner.FittedSection());
     if (!planned) {
         const std::string& message = planner.Message();
         if (planner.Plan().Message.empty() && !planner.Media().Message.empty()) {
@@ -226,6 +232,75 @@ int RunList(const std::string& input, const TCliOptions& options, const TEncoder
             status = ExitFailed;
     }
     return status;
+}
+
+void CatchInterrupt()
+{
+    struct sigaction interrupt {};
+    interrupt.sa_handler = OnInterrupt;
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, nullptr);
+    ::sigaction(SIGTERM, &interrupt, nullptr);
+}
+
+// --follow, --unfollow, --following, --check: each followed page's videos
+// are downloaded with its own folder, format and profile.
+int FollowCommand(const TCliOptions& options, const std::vector<TEncoderProfile>& profiles,
+                  const TEngineOptions& engineOptions)
+{
+    CatchInterrupt();
+    const bool polish = AppSettings.LangPolish;
+    TProgress progress(options.Quiet, polish);
+    TFollowHooks hooks;
+    hooks.FollowingDir = FollowingDir(DataDir);
+    hooks.Polish = polish;
+    hooks.ListInFolder = AppSettings.ListInFolder;
+    hooks.Say = [&](const std::string& text) { progress.Say(text); };
+    hooks.Error = [&](const std::string& text) { Error(progress, text); };
+    hooks.Interrupted = [] { return Interrupted.load(); };
+    hooks.Now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+    hooks.LookUp = [](const std::string& url) {
+        const TNetworkStepScope step(std::chrono::seconds(PageLookUpSeconds), &Interrupted);
+        return ReadPageList(url);
+    };
+    hooks.Download = [&](const TFollowedPage& page, const TPageListEntry& entry, const std::string& folder) {
+        const TEncoderProfile* profile = nullptr;
+        if (!page.Profile.empty() && !(profile = FindProfileNamed(profiles, page.Profile))) {
+            Error(progress, "unknown profile " + page.Profile + " (" + page.Url + ")");
+            return ExitFailed;
+        }
+        const TYouTubeFormat* format = FindFormat(page.Format.empty() ? "MP4_720" : page.Format);
+        std::optional<TFormatChoice> choice;
+        if (!format) {
+            choice = ParseFormatChoice(page.Format);
+            format = FindFormat("MP4_720");
+            if (!choice) {
+                Error(progress, "unknown format " + page.Format + " (" + page.Url + ")");
+                return ExitFailed;
+            }
+        }
+        progress.Say(entry.Url);
+        TListJobMaker maker(CliRequest(options, profile, format->FormatNumber, choice, engineOptions), folder);
+        TDownloadJob job;
+        if (!maker.Make(entry, job)) {
+            Error(progress, std::string(MessageText(TMessageId::JobRefused, polish)) + " " + entry.Url);
+            return ExitFailed;
+        }
+        return RunJob(job, progress, polish);
+    };
+    if (!options.Follow.empty()) {
+        // The format and profile are checked now, not at the first check.
+        if (!options.Profile.empty() && !FindProfileNamed(profiles, options.Profile)) {
+            Error(progress, "unknown profile " + options.Profile + " (see --list-profiles)");
+            return ExitUsage;
+        }
+        if (!options.Format.empty() && !FindFormat(options.Format) && !ParseFormatChoice(options.Format)) {
+            Error(progress, "unknown format " + options.Format);
+            return ExitUsage;
+        }
+    }
+    const int status = RunFollowCommand(options, hooks);
+    return Interrupted ? ExitInterrupted : status;
 }
 
 } // namespace
@@ -324,6 +399,9 @@ int main(int argc, char** argv)
         else
             bad = "--limit-rate takes a rate of at least 1K, as 500K or 2M";
     }
+    std::vector<TTimeSection> sections;
+    if (bad.empty())
+        ClipFromCli(options, engineOptions.Clip, sections, bad, AppSettings.LangPolish);
     if (!bad.empty()) {
         std::fprintf(stderr, "brimtale-cli: %s\n", PrintableText(bad).c_str());
         return ExitUsage;
@@ -332,6 +410,8 @@ int main(int argc, char** argv)
     SetLookUpCookies(engineOptions);
     // What earlier runs that were killed left: private folders, cookies' copies.
     RemoveStaleTempDirs();
+    if (IsFollowCommand(options))
+        return FollowCommand(options, profiles, engineOptions);
     if (!options.ListFormats) {
         // A folder that takes no file is said before anything is fetched.
         const std::string typed = options.Directory.empty() ? AppSettings.LastDir : options.Directory;
@@ -350,24 +430,25 @@ int main(int argc, char** argv)
         ClearStaleEngineFolders(directory);
     }
 
-    struct sigaction interrupt {};
-    interrupt.sa_handler = OnInterrupt;
-    sigemptyset(&interrupt.sa_mask);
-    ::sigaction(SIGINT, &interrupt, nullptr);
-    ::sigaction(SIGTERM, &interrupt, nullptr);
+    CatchInterrupt();
 
     TProgress progress(options.Quiet, AppSettings.LangPolish);
     int status = ExitOk;
     for (const std::string& input : options.Inputs) {
-        const int one = options.ListFormats ? ListFormats(input, progress)
-                        : options.Playlist ? RunList(input, options, profile, format->FormatNumber, choice,
-                                                     engineOptions, progress)
-                                           : RunOne(input, options, profile, format->FormatNumber, choice,
-                                                    engineOptions, progress);
-        if (one == ExitInterrupted)
-            return ExitInterrupted;
-        if (one != ExitOk)
-            status = ExitFailed;
+        // Each part asked for is a download of its own.
+        for (const std::optional<TTimeSection>& section :
+             SectionRuns(options.ListFormats ? std::vector<TTimeSection>{} : sections)) {
+            engineOptions.Clip.Section = section;
+            const int one = options.ListFormats ? ListFormats(input, progress)
+                            : options.Playlist ? RunList(input, options, profile, format->FormatNumber, choice,
+                                                         engineOptions, progress)
+                                               : RunOne(input, options, profile, format->FormatNumber, choice,
+                                                        engineOptions, progress);
+            if (one == ExitInterrupted)
+                return ExitInterrupted;
+            if (one != ExitOk)
+                status = ExitFailed;
+        }
     }
     return status;
 }

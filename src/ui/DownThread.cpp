@@ -2,6 +2,9 @@
 #include "ui/DownThread.h"
 
 #include "app/DownloadJob.h"
+#include "app/ProgramValues.h"
+#include "download/ConversionStep.h"
+#include "engine/ClipFiles.h"
 #include "app/Settings.h"
 #include "engine/EngineDownload.h"
 #include "download/JobReport.h"
@@ -158,6 +161,7 @@ bool TDownThread::EngineTransfer(bool continuing)
     TFormGetMain* form = form_;
     const TDownloadJob& job = form->JobOf();
     engineError_.clear();
+    engineNote_.clear();
     form->BytesDone = 0;
     std::int64_t shownTotal = job.ExpectedSize;
     bool merging = false;
@@ -179,6 +183,13 @@ bool TDownThread::EngineTransfer(bool continuing)
         },
         [form] { return form->Aborted || form->closing_; }, continuing);
     if (run.Ok) {
+        const bool polish = AppSettings.LangPolish;
+        if (run.SponsorFailed)
+            engineNote_ = SponsorServiceFailedText(polish);
+        if (job.SplitChapters)
+            engineNote_ += (engineNote_.empty() ? "" : "; ") +
+                           (run.Chapters.empty() ? NoChaptersText(polish)
+                                                 : ChaptersSavedText(run.Chapters.size(), ChapterFolderFor(run.OutputFile), polish));
         form->BytesDone = FileSizeOf(run.OutputFile);
         OnWindow([form, &run] { form->EngineFileMoved(run.OutputFile); });
     } else if (!run.Stopped) {
@@ -241,6 +252,16 @@ void TDownThread::Execute()
                 break;
             ok = Transfer(true);
         }
+        // A media file of its own is cut to the part asked once it is here.
+        if (ok && !job.ThroughEngine && !job.Section.empty() && !form->Aborted && !form->closing_) {
+            const TCutResult cut = CutJobToSection(job, GetFfmpegPath(),
+                                                   [form] { return form->Aborted || form->closing_; },
+                                                   AppSettings.LangPolish);
+            if (!cut.Ok && !cut.Stopped) {
+                ok = false;
+                engineError_ = PrintableText(cut.Error);
+            }
+        }
     } catch (...) {
         form->Downloading = false;
         return;
@@ -299,6 +320,8 @@ void TDownThread::Execute()
     } else {
         std::string outcome =
             std::string(texts.Downloaded) + " " + SizeText(static_cast<std::uint64_t>(std::max<std::int64_t>(onDisk, 0))) + " - OK";
+        if (ok && !engineNote_.empty())
+            outcome += " - " + PrintableText(engineNote_);
         if (!ok && !engineError_.empty())
             outcome = engineError_;
         else if (!ok)

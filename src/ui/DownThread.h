@@ -41,6 +41,7 @@ private:
     TFormGetMain* form_;
     std::int64_t lastUpdate_ = -UpdateIntervalMs;  // worker thread only
     std::string engineError_;  // why the engine failed, worker thread only
+    std::string engineNote_;   // what the user is told besides "Downloaded" (chapters, sponsor service)
     std::int32_t lastStatus_ = 0;  // how the last plain transfer ended (TInet::Status)
     int lastWriteError_ = 0;
 };

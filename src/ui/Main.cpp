@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/FollowingView.h"
+#include "app/FollowTexts.h"
+#include "download/FollowedPages.h"
 #include "ui/Main.h"
 
 #include "app/ProgramValues.h"
@@ -317,6 +320,11 @@ TFormMain::TFormMain(QWidget* parent)
 
     // The dialog comes after the main window.
     formNew_ = new TFormNew(this, [this](const TDownloadJob& job) { return GetFile(job); }, actNew->shortcut());
+    // Followed pages: their new videos join the list as the dialog's jobs do.
+    tsFollowing = new TFollowingView(nullptr, FollowingDir(DataDir), [this](const TDownloadJob& job) { return GetFile(job); });
+    pc->addTab(tsFollowing, QString::fromUtf8(FollowTexts(AppSettings.LangPolish).tabFollowing));
+    tsFollowing->SetEveryHours(ReadFollowEveryHours(SettingsFile));
+    formNew_->OnFollowed = [this](const std::string&) { tsFollowing->Refresh(); };
     // The jobs of the last run: unfinished ones continue (ResumeAtStart).
     queue_->Load();
     // A list file that could not be read whole is said once the window is up.
@@ -365,6 +373,10 @@ void TFormMain::SetLang()
     pc->setTabText(0, QString::fromUtf8(t.tsMain));
     pc->setTabText(1, QString::fromUtf8(t.tsOptions));
     pc->setTabText(2, QString::fromUtf8(t.tsAbout));
+    if (tsFollowing) {
+        pc->setTabText(pc->indexOf(tsFollowing), QString::fromUtf8(FollowTexts(AppSettings.LangPolish).tabFollowing));
+        tsFollowing->SetLang();
+    }
     gbShortcuts->setTitle(QString::fromUtf8(t.gbShortcuts));
     lblLanguage->setText(QString::fromUtf8(t.lblLanguage));
     chShortcut_StartMenu->setText(QString::fromUtf8(t.chShortcut_StartMenu));

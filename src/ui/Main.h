@@ -28,6 +28,7 @@ class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
 class QTabWidget;
+class TFollowingView;
 class QTimer;
 class QToolButton;
 class QUrl;
@@ -114,6 +115,7 @@ public:
     QWidget* tsMain = nullptr;
     QWidget* tsOptions = nullptr;
     QWidget* tsAbout = nullptr;
+    TFollowingView* tsFollowing = nullptr;  // the followed pages (the last tab)
     QPushButton* btnNew = nullptr;
     QLabel* lblPending = nullptr;  // addresses handed over that wait for their turn
     QFrame* Panel1 = nullptr;

@@ -14,6 +14,9 @@
 #include "plan/ListJobs.h"
 #include "ui/EngineBox.h"
 #include "ui/EngineChoicesBox.h"
+#include "ui/ClipChoicesBox.h"
+#include "app/FollowTexts.h"
+#include "download/FollowedPages.h"
 #include "engine/EngineSettings.h"
 #include "ui/MessageBoxes.h"
 #include "app/Texts.h"
@@ -22,6 +25,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <QAction>
@@ -271,6 +275,8 @@ void TFormNew::BuildControls()
     gbEngineChoices = new TEngineChoicesBox(pnMiddle);
     grid->addWidget(gbEngineChoices, 3, 0, 1, 3);
     connect(gbEngineChoices, &TEngineChoicesBox::checkRequested, this, [this] { CheckEngineFormats(); });
+    gbClip = new TClipChoicesBox(pnMiddle);
+    grid->addWidget(gbClip, 4, 0, 1, 3);
     root->addWidget(pnMiddle);
 
     // Conversion band; it takes the remaining height.
@@ -358,8 +364,10 @@ void TFormNew::BuildListRow()
     // Under the address, shown only while the page is a list.
     pnList = Band(this, QColor(0xE4, 0xF5, 0xDC));
     pnList->setObjectName("pnList");
-    auto* row = new QHBoxLayout(pnList);
-    row->setContentsMargins(8, 0, 8, 6);
+    auto* rows = new QVBoxLayout(pnList);
+    rows->setContentsMargins(8, 0, 8, 6);
+    auto* row = new QHBoxLayout();
+    rows->addLayout(row);
     lblList = new QLabel(pnList);
     lblList->setObjectName("lblList");
     rbListAll = new QRadioButton(pnList);
@@ -371,6 +379,26 @@ void TFormNew::BuildListRow()
     row->addStretch(1);
     row->addWidget(rbListAll);
     row->addWidget(rbListFirst);
+    // Below: following the list.
+    auto* followRow = new QHBoxLayout();
+    rows->addLayout(followRow);
+    chFollow = new QCheckBox(pnList);
+    chFollow->setObjectName("chFollow");
+    followRow->addWidget(chFollow);
+    lblLatest = new QLabel(pnList);
+    seLatest = new QSpinBox(pnList);
+    seLatest->setObjectName("seLatest");
+    seLatest->setRange(0, 99);
+    lblLatest->setBuddy(seLatest);
+    followRow->addWidget(lblLatest);
+    followRow->addWidget(seLatest);
+    followRow->addStretch(1);
+    const auto followChanged = [this] {
+        lblLatest->setEnabled(chFollow->isChecked());
+        seLatest->setEnabled(chFollow->isChecked());
+    };
+    connect(chFollow, &QCheckBox::toggled, this, followChanged);
+    followChanged();
     if (auto* root = qobject_cast<QVBoxLayout*>(layout()))
         root->insertWidget(root->indexOf(pnUrl) + 1, pnList);
     pnList->hide();
@@ -594,6 +622,11 @@ void TFormNew::SetLang()
     SetActionText(actCheckYoutubeFormats, t.btnCheckFormatsHint);
     gbYoutubeFormats->setTitle(QString::fromUtf8(t.gbYoutubeFormats));
     gbEngineChoices->SetLang();
+    gbClip->SetLang();
+    chFollow->setText(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).chFollow));
+    chFollow->setToolTip(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).FollowHint));
+    lblLatest->setText(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).lblLatest));
+    seLatest->setToolTip(QString::fromUtf8(FollowTexts(AppSettings.LangPolish).LatestHint));
     OpenVideoFilterText = Q(OpenVideoFilter(AppSettings.LangPolish));
     rbListAll->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListAll));
     rbListFirst->setText(QString::fromUtf8(ListTexts(AppSettings.LangPolish).rbListFirst));
@@ -608,6 +641,9 @@ void TFormNew::FitHeight()
     // the designed height.
     setMinimumHeight(0);
     setMaximumHeight(QWIDGETSIZE_MAX);
+    // Texts changed just now (another language) count in every nested layout.
+    for (QLayout* nested : findChildren<QLayout*>())
+        nested->invalidate();
     layout()->activate();
     const int height = std::max(ClientHeight, sizeHint().height());
     setMinimumHeight(height);

@@ -18,6 +18,8 @@
 #include <vector>
 
 class QAction;
+struct TGetPlan;
+class TClipChoicesBox;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -26,6 +28,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QSpinBox;
 class QMimeData;
 struct TGetRequest;
 class QPushButton;
@@ -149,6 +152,8 @@ public:
     // YouTube formats); its "Check available formats" looks the page up.
     TEngineChoicesBox* gbEngineChoices = nullptr;
     void CheckEngineFormats();
+    // Only the part wanted: a part of the video, chapters, sponsor segments.
+    TClipChoicesBox* gbClip = nullptr;
 
     // The line that says which network step runs; hidden when none does.
     QLabel* lblStatus = nullptr;
@@ -174,6 +179,15 @@ public:
     QLabel* lblList = nullptr;
     QRadioButton* rbListAll = nullptr;
     QRadioButton* rbListFirst = nullptr;
+    // Follows the list (its videos from now on come at each check) besides
+    // downloading what is asked now.
+    QCheckBox* chFollow = nullptr;
+    QLabel* lblLatest = nullptr;
+    QSpinBox* seLatest = nullptr;  // also the N latest listed now, at the first check
+    // Where followed pages are kept (tests use a folder of their own).
+    static inline std::string FollowingFolder;
+    // Told the address of each list followed from the dialog.
+    std::function<void(const std::string& url)> OnFollowed;
     // Jobs handed to the job starter between two repaints of a list's hand-over.
     static inline int HandOverSlice = 100;
 
@@ -203,6 +217,8 @@ private:
     // Shows a message of the GET checks: owned by the dialog, "Brimtale 1.6".
     // A warning box; details: the engine's own words, shown on request.
     void Warn(const std::string& text, const std::string& details = {});
+    // Follows the offered list; false (said) when it could not be.
+    bool FollowOfferedList(const TGetRequest& request, const TGetPlan& plan);
     void ShowNote(const std::string& url, const std::string& text, const std::string& hint);
     void ClearNote();
     void ShowStatusLine();

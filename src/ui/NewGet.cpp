@@ -18,6 +18,9 @@
 #include "plan/ListJobs.h"
 #include "ui/EngineBox.h"
 #include "ui/EngineChoicesBox.h"
+#include "ui/ClipChoicesBox.h"
+#include "app/FollowTexts.h"
+#include "download/FollowedPages.h"
 #include "engine/EngineSettings.h"
 #include "ui/MessageBoxes.h"
 #include "app/Texts.h"
@@ -26,6 +29,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <QAction>
@@ -342,6 +346,8 @@ void TFormNew::CheckForList(const std::string& url)
     listUrl_ = url;
     list_ = std::move(list);
     rbListFirst->setChecked(true);
+    chFollow->setChecked(false);
+    seLatest->setValue(0);
     lblList->setText(Q(PageListText(list_.Entries.size(), AppSettings.LangPolish)));
     pnList->show();
     FitHeight();
@@ -536,6 +542,13 @@ void TFormNew::actGetExecute()
     const TEngineAccessSettings access = ReadEngineAccessSettings(SettingsFile);
     request.EngineOptions = EngineOptionsFrom(gbEngineChoices->Settings(), access);
     SetLookUpCookies(request.EngineOptions);
+    std::string clipProblem;
+    const std::optional<TClipOptions> clip = gbClip->Clip(clipProblem);
+    if (!clip) {
+        Warn(clipProblem);
+        return;
+    }
+    request.EngineOptions.Clip = *clip;
 
     // Every video of a list: the checks of the address and the directory, then
     // one job per video. The file name field names no file then.
@@ -561,6 +574,8 @@ void TFormNew::actGetExecute()
             Warn(plan.Message);
         return;
     }
+    if (chFollow->isChecked() && list_.IsList && listUrl_ == Trim(request.Url) && !FollowOfferedList(request, plan))
+        return;
     if (wholeList) {
         GetList(request, plan.Directory);
         return;
@@ -608,6 +623,36 @@ void TFormNew::actGetExecute()
 }
 
 // Lists and batches.
+
+bool TFormNew::FollowOfferedList(const TGetRequest& request, const TGetPlan& plan)
+{
+    const TFollowTexts& t = FollowTexts(AppSettings.LangPolish);
+    TFollowedPage page;
+    page.Url = plan.Url;
+    page.Directory = plan.Directory;
+    const TEngineDialogSettings engine = gbEngineChoices->Settings();
+    if (engine.Format.Kind != TFormatChoice::TKind::Best)
+        page.Format = FormatChoiceText(engine.Format);
+    if (request.Convert && request.Profile)
+        page.Profile = request.Profile->Section;
+    std::vector<std::string> listed;
+    for (const TPageListEntry& entry : list_.Entries)
+        listed.push_back(entry.Url);
+    const std::string folder = FollowingFolder.empty() ? FollowingDir(DataDir) : FollowingFolder;
+    const TFollowEdit edit = FollowPage(folder, page, listed, static_cast<std::size_t>(seLatest->value()));
+    if (edit == TFollowEdit::Exists) {
+        chFollow->setChecked(false);
+        return true;  // followed already: the download goes on
+    }
+    if (edit != TFollowEdit::Done) {
+        Warn(t.FollowFailed);
+        return false;
+    }
+    chFollow->setChecked(false);
+    if (OnFollowed)
+        OnFollowed(page.Url);
+    return true;
+}
 
 void TFormNew::GetList(const TGetRequest& request, const std::string& directory)
 {
@@ -741,6 +786,13 @@ void TFormNew::OfferBatch(const std::vector<std::string>& addresses)
     request.FormatNumber = ChosenFormatNumber();
     // Subtitles, metadata, cookies and the speed limit apply to every address.
     request.EngineOptions = EngineOptionsFrom(gbEngineChoices->Settings(), ReadEngineAccessSettings(SettingsFile));
+    std::string clipProblem;
+    const std::optional<TClipOptions> clip = gbClip->Clip(clipProblem);
+    if (!clip) {
+        Warn(clipProblem);
+        return;
+    }
+    request.EngineOptions.Clip = *clip;
     const std::int32_t mainWindow =
         owner_ ? static_cast<std::int32_t>(static_cast<std::uint32_t>(owner_->winId())) : 0;
 

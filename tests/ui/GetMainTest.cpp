@@ -5,6 +5,7 @@
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "system/ConRun.h"
 #include "ui/GetMain.h"
 #include "engine/EngineDownload.h"
 #include "download/GetMainTexts.h"
@@ -31,6 +32,8 @@
 #include <QtTest>
 
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <sys/stat.h>
@@ -190,6 +193,32 @@ private slots:
         QVERIFY(!w.tmConvert->isActive());
         QVERIFY(!w.tmClose->isActive()); // Auto close is off
         QVERIFY(!terminated);
+    }
+
+    void aPartOfAMediaFileIsCutOnceItIsHere()
+    {
+        const std::string clip = fixtures::MakeClip(dir_->File("clip.mp4"), 5);
+        QVERIFY(!clip.empty());
+        server_->Serve("/clip.mp4", TempDir::Read(clip), "video/mp4");
+        TDownloadJob job = MakeJob("/clip.mp4", 0, "part [1s-3s].mp4");
+        job.Section = "1-3";
+        {
+            TFormGetMain w(job);
+            w.show();
+            QTRY_VERIFY_WITH_TIMEOUT(w.Caption().endsWith(" - OK"), 20000);
+            std::vector<std::string> lines;
+            RunConsoleApp("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+                                      dir_->File("part [1s-3s].mp4")}, &lines, {});
+            QVERIFY(!lines.empty());
+            QVERIFY2(std::abs(std::atof(lines[0].c_str()) - 2.0) <= 0.5, lines[0].c_str());
+        }
+        // A part after the video's end: said, and the whole download stays.
+        job = MakeJob("/clip.mp4", 0, "late [10s-20s].mp4");
+        job.Section = "10-20";
+        TFormGetMain w(job);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Caption().contains("starts after the video's end"), 20000);
+        QCOMPARE(FileSizeOf(dir_->File("late [10s-20s].mp4")), FileSizeOf(clip));
     }
 
     void unknownSizeShowsOnlyTheReceivedSize()
