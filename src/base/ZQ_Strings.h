@@ -4,7 +4,9 @@
 // positions are 1-based and 0 means "not found", as in the rest of the program.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TMemoryStream;
@@ -63,3 +65,12 @@ std::string PrintableText(const std::string& text, bool keepLineBreaks = false);
 // group and are dropped, an empty quoted pair where an argument would begin is
 // skipped, and there is no escape character.
 std::vector<std::string> SplitCommandLine(const std::string& text);
+
+// A number written in decimal digits only (no sign, no blank), at most 18 of
+// them so that it never overflows; nothing for any other text.
+std::optional<std::int64_t> DecimalDigits(std::string_view text);
+// The value of one hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
+// The fields of a line between single separators: two in a row give an empty
+// field, and a line without one is one field.
+std::vector<std::string> SplitAtEach(const std::string& line, char separator);

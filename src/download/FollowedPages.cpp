@@ -31,17 +31,6 @@ std::string Escape(const std::string& text)
     return out;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::optional<std::string> Unescape(const std::string& text)
 {
     std::string out;
@@ -52,40 +41,14 @@ std::optional<std::string> Unescape(const std::string& text)
         }
         if (i + 2 >= text.size())
             return std::nullopt;
-        const int hi = HexValue(text[i + 1]);
-        const int lo = HexValue(text[i + 2]);
+        const int hi = HexDigitValue(text[i + 1]);
+        const int lo = HexDigitValue(text[i + 2]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         out += static_cast<char>(hi * 16 + lo);
         i += 2;
     }
     return out;
-}
-
-std::vector<std::string> SplitTabs(const std::string& line)
-{
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos)
-            return fields;
-        start = tab + 1;
-    }
-}
-
-std::optional<std::int64_t> Count(const std::string& text)
-{
-    if (text.empty() || text.size() > 18)
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
 }
 
 // Edits the list under its lock; the edit says what became of it.
@@ -157,7 +120,7 @@ std::vector<TFollowedPage> ParseFollowedPages(const std::string& text)
         // A line cut short (the end of a file written by something else) is no page.
         if (end == std::string::npos)
             break;
-        const std::vector<std::string> fields = SplitTabs(line);
+        const std::vector<std::string> fields = SplitAtEach(line, '\t');
         if (fields.size() < 6)
             continue;
         TFollowedPage page;
@@ -165,8 +128,8 @@ std::vector<TFollowedPage> ParseFollowedPages(const std::string& text)
         const auto dir = Unescape(fields[1]);
         const auto format = Unescape(fields[2]);
         const auto profile = Unescape(fields[3]);
-        const auto when = Count(fields[4]);
-        const auto taken = Count(fields[5]);
+        const auto when = DecimalDigits(fields[4]);
+        const auto taken = DecimalDigits(fields[5]);
         if (!url || !dir || !format || !profile || !when || !taken || url->empty() || url->size() > FieldMax ||
             dir->size() > FieldMax || format->size() > 200 || profile->size() > 200 || !IsValidUtf8(*url))
             continue;

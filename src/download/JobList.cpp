@@ -20,32 +20,6 @@ constexpr std::size_t ListFileMax = 64 * 1024 * 1024;
 constexpr std::size_t RowLineMax = 64 * 1024;
 constexpr std::size_t JobArgsMax = 32;
 
-std::vector<std::string> SplitBlanks(const std::string& line)
-{
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t blank = line.find(' ', start);
-        fields.push_back(line.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
-        if (blank == std::string::npos)
-            return fields;
-        start = blank + 1;
-    }
-}
-
-std::optional<std::int64_t> Number(const std::string& text)
-{
-    if (text.empty() || text.size() > 18)
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 std::string Flag(bool value)
 {
     return value ? "1" : "0";
@@ -81,7 +55,7 @@ std::optional<TJobRow> RowFromLine(const std::string& line)
 {
     if (line.size() > RowLineMax)
         return std::nullopt;
-    const std::vector<std::string> f = SplitBlanks(line);
+    const std::vector<std::string> f = SplitAtEach(line, ' ');
     // row ID STATE SIZE DONE RESUME PID TITLE MESSAGE ADDED ADDRESS DIR FORMAT PROFILE PLAYLIST COUNT ARGS...
     if (f.size() < 16 || f[0] != "row")
         return std::nullopt;
@@ -92,12 +66,12 @@ std::optional<TJobRow> RowFromLine(const std::string& line)
             return std::nullopt;
         text.push_back(*field);
     }
-    const auto id = Number(f[1]);
+    const auto id = DecimalDigits(f[1]);
     const auto state = JobStateFromName(f[2]);
-    const auto size = Number(f[3]);
-    const auto done = Number(f[4]);
-    const auto pid = Number(f[6]);
-    const auto count = Number(f[15]);
+    const auto size = DecimalDigits(f[3]);
+    const auto done = DecimalDigits(f[4]);
+    const auto pid = DecimalDigits(f[6]);
+    const auto count = DecimalDigits(f[15]);
     if (!id || *id == 0 || !state || !size || !done || (f[5] != "0" && f[5] != "1") || !pid || !count ||
         static_cast<std::size_t>(*count) > JobArgsMax || f.size() != 16 + static_cast<std::size_t>(*count))
         return std::nullopt;
@@ -465,7 +439,7 @@ std::optional<TListedStart> ListedStartOf(const std::vector<std::string>& args)
     for (std::size_t i = first; i < at; ++i)
         if (args[i].find('=') == std::string::npos)
             return std::nullopt;
-    const auto id = Number(args[at + 1]);
+    const auto id = DecimalDigits(args[at + 1]);
     if (!id || *id == 0 || (args[at + 2] != "0" && args[at + 2] != "1") || (args[at + 3] != "0" && args[at + 3] != "1"))
         return std::nullopt;
     return TListedStart{static_cast<std::uint64_t>(*id), args[at + 2] == "1", args[at + 3] == "1"};

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "download/JobReport.h"
 
+#include "base/ZQ_Strings.h"
+
 #include <array>
 
 namespace {
@@ -9,8 +11,6 @@ constexpr std::array<const char*, 8> StateNames = {"queued", "downloading", "mer
                                                    "done",   "failed",      "aborted", "interrupted"};
 const std::string_view ReportWord = "BMR1";
 const std::string_view CommandWord = "BMC1";
-// 18 digits: no value the transfers need comes near, and none overflows.
-constexpr std::size_t NumberDigitsMax = 18;
 
 std::vector<std::string_view> SplitBlanks(std::string_view line)
 {
@@ -25,30 +25,6 @@ std::vector<std::string_view> SplitBlanks(std::string_view line)
         start = blank + 1;
     }
     return fields;
-}
-
-std::optional<std::int64_t> Number(std::string_view text)
-{
-    if (text.empty() || text.size() > NumberDigitsMax)
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 } // namespace
@@ -108,8 +84,8 @@ std::optional<std::string> UnescapeField(std::string_view text)
         }
         if (i + 2 >= text.size())
             return std::nullopt;
-        const int high = HexValue(text[i + 1]);
-        const int low = HexValue(text[i + 2]);
+        const int high = HexDigitValue(text[i + 1]);
+        const int low = HexDigitValue(text[i + 2]);
         if (high < 0 || low < 0)
             return std::nullopt;
         out.push_back(static_cast<char>(high * 16 + low));
@@ -138,13 +114,13 @@ std::optional<TJobReport> ParseJobReport(std::string_view line)
     if (f.size() != 9 || f[0] != ReportWord)
         return std::nullopt;
     TJobReport r;
-    const auto id = Number(f[1]);
+    const auto id = DecimalDigits(f[1]);
     const auto state = JobStateFromName(f[2]);
-    const auto done = Number(f[3]);
-    const auto total = Number(f[4]);
-    const auto speed = Number(f[5]);
-    const auto left = f[6] == "-" ? std::optional<std::int64_t>(-1) : Number(f[6]);
-    const auto pid = Number(f[7]);
+    const auto done = DecimalDigits(f[3]);
+    const auto total = DecimalDigits(f[4]);
+    const auto speed = DecimalDigits(f[5]);
+    const auto left = f[6] == "-" ? std::optional<std::int64_t>(-1) : DecimalDigits(f[6]);
+    const auto pid = DecimalDigits(f[7]);
     const auto file = UnescapeField(f[8]);
     if (!id || *id == 0 || !state || !done || !total || !speed || !left || !pid || !file)
         return std::nullopt;
@@ -170,7 +146,7 @@ std::optional<TJobCommand> ParseJobCommand(std::string_view line, std::uint64_t 
     const std::vector<std::string_view> f = SplitBlanks(line);
     if (f.size() != 3 || f[0] != CommandWord)
         return std::nullopt;
-    const auto number = Number(f[1]);
+    const auto number = DecimalDigits(f[1]);
     if (!number || static_cast<std::uint64_t>(*number) != id)
         return std::nullopt;
     if (f[2] == "show")

@@ -66,9 +66,7 @@ std::optional<std::string> Unhex(const std::string& text)
 
 std::optional<std::int64_t> SegmentNumber(const std::string& text)
 {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    return static_cast<std::int64_t>(std::strtoll(text.c_str(), nullptr, 10));
+    return DecimalDigits(text);
 }
 
 std::string SegmentValidator(const std::string& value)
