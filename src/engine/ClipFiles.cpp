@@ -2,7 +2,7 @@
 #include "engine/ClipFiles.h"
 
 #include "system/ConRun.h"
-#include "engine/EngineDownload.h"
+#include "engine/EngineFormat.h"
 #include "system/FileNames.h"
 #include "system/OutputFiles.h"
 #include "system/ZQ_FileSystem.h"

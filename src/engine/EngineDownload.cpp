@@ -105,16 +105,6 @@ std::vector<std::string> SubtitleFiles(const std::string& workDir)
     return found;
 }
 
-bool IsMediaExtension(const std::string& ext)
-{
-    if (std::find(MediaExtensions.begin(), MediaExtensions.end(), ext) != MediaExtensions.end())
-        return true;
-    for (const char* more : {"flv", "webm", "mkv", "m4a", "m4v", "mov", "ogg", "ogv", "opus", "ts", "3gp", "mpg"})
-        if (ext == more)
-            return true;
-    return false;
-}
-
 // Moves the engine's file to the output name with the file's extension; a
 // taken name gets the next free variant. Never replaces a file.
 std::string MoveResult(const std::string& resultFile, const std::string& outputFile)
@@ -791,15 +781,3 @@ std::string EngineRunMessage(const TEngineRun& run, bool polish)
     return {};
 }
 
-bool IsEngineResultExtension(const std::string& ext)
-{
-    const std::string name = LowerAscii(!ext.empty() && ext[0] == '.' ? ext.substr(1) : ext);
-    if (name.empty())
-        return false;
-    if (IsMediaExtension(name))
-        return true;
-    for (const char* subtitle : {"srt", "vtt", "ass", "ssa", "sub", "lrc", "ttml"})
-        if (name == subtitle)
-            return true;
-    return false;
-}

@@ -10,6 +10,7 @@
 // made is moved to the output name and the folder goes.
 
 #include "system/OutputFiles.h"  // EngineWorkDir
+#include "engine/EngineFormat.h"
 #include "engine/EngineOptions.h"
 #include "engine/PageEngine.h"
 
@@ -193,7 +194,3 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& request, const std::string
                                 const TEngineNamer& name, const std::function<void(const TEngineTally&)>& onProgress,
                                 const std::function<bool()>& shouldStop);
 
-// True for the extensions (".mp4" or "mp4", any case) a file the engine made may
-// have: the media and subtitle types the program knows. Anything else (a
-// ".desktop", a script) is refused.
-bool IsEngineResultExtension(const std::string& ext);

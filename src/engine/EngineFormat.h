@@ -23,3 +23,10 @@ struct TEngineFormat {
     std::string MergeFormat;
     bool operator==(const TEngineFormat&) const = default;
 };
+
+// True for a media file's extension (no dot, lower case) the program knows.
+bool IsMediaExtension(const std::string& ext);
+// True for the extensions (".mp4" or "mp4", any case) a file the engine made may
+// have: the media and subtitle types the program knows. Anything else (a
+// ".desktop", a script) is refused.
+bool IsEngineResultExtension(const std::string& ext);
