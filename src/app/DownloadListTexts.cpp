@@ -5,8 +5,8 @@ namespace {
 
 const TDownloadListTexts English = {
     "Downloads",
-    {"Title", "State", "Size", "%", "Speed", "Time left"},
-    {"Queued", "Downloading", "Merging", "Converting", "Done", "Failed", "Aborted", "Interrupted"},
+    {"#", "Title", "State", "Size", "%", "Speed", "Time left"},
+    {"Queued", "Downloading", "Merging", "Converting", "Done", "Failed", "Aborted", "Interrupted", "Paused"},
     "Show its window",
     "Abort",
     "Retry / Resume",
@@ -18,12 +18,23 @@ const TDownloadListTexts English = {
     "Resume unfinished downloads at start",
     "Looking up the page...",
     "Connections per download (and per server)",
+    "Pause",
+    "Resume",
+    "Move up",
+    "Move down",
+    "Move to the top",
+    "Clear finished",
+    "Filter by title, address or state",
+    "Quit",
+    "Keep running",
+    "Cancel",
 };
 
 const TDownloadListTexts Polish = {
     "Pobierane",
-    {"Tytuł", "Stan", "Rozmiar", "%", "Prędkość", "Pozostało"},
-    {"W kolejce", "Pobieranie", "Łączenie", "Konwertowanie", "Gotowe", "Błąd", "Przerwane", "Niedokończone"},
+    {"#", "Tytuł", "Stan", "Rozmiar", "%", "Prędkość", "Pozostało"},
+    {"W kolejce", "Pobieranie", "Łączenie", "Konwertowanie", "Gotowe", "Błąd", "Przerwane", "Niedokończone",
+     "Wstrzymane"},
     "Pokaż jego okno",
     "Przerwij",
     "Ponów / wznów",
@@ -35,6 +46,16 @@ const TDownloadListTexts Polish = {
     "Wznawiaj niedokończone pobierania przy starcie",
     "Odczytywanie strony...",
     "Połączenia jednego pobierania (i z jednym serwerem)",
+    "Wstrzymaj",
+    "Wznów",
+    "W górę",
+    "W dół",
+    "Na początek",
+    "Usuń ukończone",
+    "Filtruj po tytule, adresie lub stanie",
+    "Zakończ",
+    "Działaj dalej",
+    "Anuluj",
 };
 
 } // namespace

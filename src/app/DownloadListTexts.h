@@ -10,8 +10,8 @@
 
 struct TDownloadListTexts {
     const char* Tab;                  // the list's tab in the main window
-    std::array<const char*, 6> Columns;  // title, state, size, percentage, speed, time left
-    std::array<const char*, 8> States;   // in the order of TJobState
+    std::array<const char*, 7> Columns;  // place in the queue, title, state, size, percentage, speed, time left
+    std::array<const char*, 9> States;   // in the order of TJobState
     const char* ShowWindow;
     const char* Abort;
     const char* Retry;                // Retry/Resume
@@ -23,6 +23,16 @@ struct TDownloadListTexts {
     const char* ResumeAtStart;        // Options
     const char* Waiting;              // a row whose address is looked up before it starts
     const char* Connections;          // Options: connections of one download (and to one host)
+    const char* Pause;                // Pause / Resume of a row (Space)
+    const char* Resume;
+    const char* MoveUp;
+    const char* MoveDown;
+    const char* MoveToTop;
+    const char* ClearFinished;        // removes the rows of finished jobs
+    const char* Filter;               // the filter field's placeholder
+    const char* Quit;                 // the question when the window closes with work left
+    const char* KeepRunning;
+    const char* Cancel;
 };
 
 const TDownloadListTexts& DownloadListTexts(bool polish);

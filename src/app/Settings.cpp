@@ -54,6 +54,10 @@ void LoadSettings(const std::string& fileName)
         AppSettings.ResumeAtStart = ini.ReadBool(Section, "ResumeAtStart", AppSettings.ResumeAtStart);
         AppSettings.Connections =
             std::clamp(ini.ReadInteger(Section, "Connections", AppSettings.Connections), 1, ConnectionsLimit);
+        // A size from another screen is fitted to this one when the window opens.
+        AppSettings.MainWidth = std::clamp(ini.ReadInteger(Section, "MainWidth", 0), 0, 20000);
+        AppSettings.MainHeight = std::clamp(ini.ReadInteger(Section, "MainHeight", 0), 0, 20000);
+        AppSettings.ListColumns = ini.ReadString(Section, "ListColumns", "").substr(0, 200);
         const std::string lastDir = ini.ReadString(Section, "LastDir", AppSettings.LastDir);
         // A longer path would name another directory once cut, so it is not taken.
         if (DirectoryExists(lastDir) && lastDir.size() <= SettingsPathMax)
@@ -82,6 +86,16 @@ void SaveNotificationsSetting(const std::string& fileName)
 {
     try {
         TIniFile(fileName).WriteBool(Section, "Notifications", AppSettings.Notifications);
+    } catch (...) {
+    }
+}
+
+void SaveMainWindowSettings(const std::string& fileName)
+{
+    try {
+        TIniFile(fileName).WriteStrings({{Section, {"MainWidth", std::to_string(AppSettings.MainWidth)}},
+                                         {Section, {"MainHeight", std::to_string(AppSettings.MainHeight)}},
+                                         {Section, {"ListColumns", AppSettings.ListColumns}}});
     } catch (...) {
     }
 }

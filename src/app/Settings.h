@@ -20,9 +20,12 @@ struct TAppSettings {
     int EngineLastCheckDay = 0;      // day (since 1970) of the last weekly look
     bool ListInFolder = true;        // the videos of a list go into a folder named after it
     int MaxDownloads = 3;             // jobs of the list that run at once
-    bool ShowDownloadWindows = true;  // off: the list's processes start minimized
+    bool ShowDownloadWindows = true;  // a single job of the dialog opens its window (jobs that come as many never do)
     bool ResumeAtStart = true;        // unfinished jobs of the list continue at start
     int Connections = 4;              // connections per download, and per host across all jobs
+    int MainWidth = 0;                // the main window's size as the user left it (0: not known)
+    int MainHeight = 0;
+    std::string ListColumns;          // the list's column widths, "W,W,..."
 };
 
 constexpr int MaxDownloadsLimit = 10;
@@ -39,6 +42,9 @@ void SaveSettings(const std::string& fileName, bool withAutoClose);
 
 // Writes Notifications alone, at once: download processes read it when they start.
 void SaveNotificationsSetting(const std::string& fileName);
+
+// Writes MainWidth, MainHeight and ListColumns at once.
+void SaveMainWindowSettings(const std::string& fileName);
 
 // Writes ListInFolder alone, at once.
 void SaveListFolderSetting(const std::string& fileName);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_set>
 
 namespace {
 
@@ -122,6 +123,8 @@ std::uint64_t TJobList::Add(TJobRow row)
     row.Running = false;
     row.Pid = 0;
     rows_.push_back(std::move(row));
+    if (!indexStale_)
+        index_[rows_.back().Id] = rows_.size() - 1;
     return rows_.back().Id;
 }
 
@@ -131,15 +134,187 @@ bool TJobList::Remove(std::uint64_t id)
     if (index < 0)
         return false;
     rows_.erase(rows_.begin() + index);
+    indexStale_ = true;
     return true;
+}
+
+void TJobList::Reindexed() const
+{
+    index_.clear();
+    index_.reserve(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        index_[rows_[i].Id] = i;
+    indexStale_ = false;
 }
 
 long TJobList::IndexOf(std::uint64_t id) const
 {
-    // Ids grow with the rows, so the row is found by halving.
-    const auto it = std::lower_bound(rows_.begin(), rows_.end(), id,
-                                     [](const TJobRow& row, std::uint64_t value) { return row.Id < value; });
-    return it != rows_.end() && it->Id == id ? static_cast<long>(it - rows_.begin()) : -1;
+    if (indexStale_)
+        Reindexed();
+    const auto it = index_.find(id);
+    return it == index_.end() ? -1 : static_cast<long>(it->second);
+}
+
+bool TJobList::MoveBefore(const std::vector<std::uint64_t>& ids, std::uint64_t before)
+{
+    std::vector<bool> moving(rows_.size(), false);
+    for (const std::uint64_t id : ids)
+        if (const long index = IndexOf(id); index >= 0)
+            moving[static_cast<std::size_t>(index)] = true;
+    std::vector<std::size_t> kept;
+    std::vector<std::size_t> moved;
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        (moving[i] ? moved : kept).push_back(i);
+    if (moved.empty())
+        return false;
+    // Before one of themselves: they stay where that one is.
+    if (const long self = IndexOf(before); self >= 0 && moving[static_cast<std::size_t>(self)]) {
+        before = 0;
+        for (std::size_t i = static_cast<std::size_t>(self); i < rows_.size() && before == 0; ++i)
+            if (!moving[i])
+                before = rows_[i].Id;
+    }
+    const auto at = std::find_if(kept.begin(), kept.end(), [&](std::size_t i) { return rows_[i].Id == before; });
+    std::vector<std::size_t> order(kept.begin(), at);
+    order.insert(order.end(), moved.begin(), moved.end());
+    order.insert(order.end(), at, kept.end());
+    bool changed = false;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        changed = changed || order[i] != i;
+    if (!changed)
+        return false;
+    std::vector<TJobRow> rows;
+    rows.reserve(rows_.size());
+    for (const std::size_t i : order)
+        rows.push_back(std::move(rows_[i]));
+    rows_ = std::move(rows);
+    indexStale_ = true;
+    return true;
+}
+
+bool TJobList::MoveUp(const std::vector<std::uint64_t>& ids)
+{
+    // Before the first row above the topmost of them that is not one of them.
+    long top = -1;
+    for (const std::uint64_t id : ids)
+        if (const long index = IndexOf(id); index >= 0 && (top < 0 || index < top))
+            top = index;
+    if (top <= 0)
+        return false;
+    return MoveBefore(ids, rows_[static_cast<std::size_t>(top - 1)].Id);
+}
+
+bool TJobList::MoveDown(const std::vector<std::uint64_t>& ids)
+{
+    // After the first row below the lowest of them.
+    long bottom = -1;
+    for (const std::uint64_t id : ids)
+        bottom = std::max(bottom, IndexOf(id));
+    if (bottom < 0 || static_cast<std::size_t>(bottom) + 1 >= rows_.size())
+        return false;
+    const std::size_t after = static_cast<std::size_t>(bottom) + 1;
+    return MoveBefore(ids, after + 1 < rows_.size() ? rows_[after + 1].Id : 0);
+}
+
+bool TJobList::MoveToTop(const std::vector<std::uint64_t>& ids)
+{
+    return !rows_.empty() && MoveBefore(ids, rows_.front().Id);
+}
+
+std::vector<std::uint64_t> TJobList::ClearFinished()
+{
+    std::vector<std::uint64_t> gone;
+    std::vector<TJobRow> rows;
+    rows.reserve(rows_.size());
+    for (TJobRow& row : rows_) {
+        if (row.State == TJobState::Done && !row.Running)
+            gone.push_back(row.Id);
+        else
+            rows.push_back(std::move(row));
+    }
+    if (!gone.empty()) {
+        rows_ = std::move(rows);
+        indexStale_ = true;
+    }
+    return gone;
+}
+
+bool TJobList::Pause(std::uint64_t id)
+{
+    TJobRow* row = Find(id);
+    if (!row || JobStateEnded(row->State) || row->State == TJobState::Interrupted)
+        return false;
+    if (!row->Running) {
+        row->State = TJobState::Paused;
+        row->Resume = !row->Job.Switch.empty();
+        return true;
+    }
+    row->PauseAsked = true;
+    return false;
+}
+
+bool TJobList::Resume(std::uint64_t id)
+{
+    const TJobRow* row = Find(id);
+    return row && row->State == TJobState::Paused && Requeue(id);
+}
+
+std::optional<TJobList::TBatchEnd> TJobList::BatchEnded(std::uint64_t batch)
+{
+    if (batch == 0 || std::find(toldBatches_.begin(), toldBatches_.end(), batch) != toldBatches_.end())
+        return std::nullopt;
+    TBatchEnd end;
+    for (const TJobRow& row : rows_) {
+        if (row.Batch != batch)
+            continue;
+        const bool over = !row.Running && row.State != TJobState::Paused &&
+                          (JobStateEnded(row.State) || row.State == TJobState::Interrupted);
+        if (!over)
+            return std::nullopt;
+        if (row.State == TJobState::Done)
+            ++end.Done;
+        else if (row.State == TJobState::Aborted)
+            ++end.Aborted;
+        else
+            ++end.Failed;
+    }
+    if (end.Done + end.Failed + end.Aborted == 0)
+        return std::nullopt;
+    toldBatches_.push_back(batch);
+    return end;
+}
+
+TJobList::TCounts TJobList::Counts() const
+{
+    TCounts counts;
+    std::int64_t done = 0;
+    std::int64_t total = 0;
+    bool unknown = false;
+    for (const TJobRow& row : rows_) {
+        if (row.Running)
+            ++counts.Running;
+        else if (row.State == TJobState::Queued)
+            ++counts.Waiting;
+        else if (row.State == TJobState::Paused)
+            ++counts.Paused;
+        else if (row.State == TJobState::Done)
+            ++counts.Done;
+        else
+            ++counts.Failed;
+        if (row.Running)
+            counts.Speed += std::max<std::int64_t>(0, row.Speed);
+        if (row.Running || row.State == TJobState::Queued) {
+            if (row.Size > 0) {
+                total += row.Size;
+                done += std::clamp<std::int64_t>(row.DoneBytes, 0, row.Size);
+            } else {
+                unknown = true;
+            }
+        }
+    }
+    if (total > 0 && !unknown)
+        counts.Percent = static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total));
+    return counts;
 }
 
 TJobRow* TJobList::Find(std::uint64_t id)
@@ -198,11 +373,13 @@ void TJobList::Started(std::uint64_t id, std::int64_t pid, bool windowShown)
 bool TJobList::Apply(const TJobReport& report)
 {
     TJobRow* row = Find(report.Id);
-    if (!row || !row->Running || report.State == TJobState::Queued || report.State == TJobState::Interrupted)
+    if (!row || !row->Running || report.State == TJobState::Queued || report.State == TJobState::Interrupted ||
+        report.State == TJobState::Paused)
         return false;
     if (row->Pid > 0 && report.Pid != row->Pid)
         return false;  // not the process this row started
-    row->State = report.State;
+    // A pause is an abort the user means to resume.
+    row->State = report.State == TJobState::Aborted && row->PauseAsked ? TJobState::Paused : report.State;
     row->DoneBytes = report.Done;
     if (report.Total > 0)
         row->Size = report.Total;
@@ -214,6 +391,7 @@ bool TJobList::Apply(const TJobReport& report)
         row->Speed = 0;
         row->SecondsLeft = -1;
         row->Resume = report.State != TJobState::Done;
+        row->PauseAsked = false;
         // A window the user sees may stay open as long as the user likes: its
         // place goes to the next job now. A hidden one ends by itself.
         if (row->WindowShown)
@@ -232,9 +410,10 @@ void TJobList::ProcessEnded(std::uint64_t id)
     row->Speed = 0;
     row->SecondsLeft = -1;
     if (!JobStateEnded(row->State)) {
-        row->State = TJobState::Interrupted;
+        row->State = row->PauseAsked ? TJobState::Paused : TJobState::Interrupted;
         row->Resume = true;
     }
+    row->PauseAsked = false;
 }
 
 bool TJobList::Requeue(std::uint64_t id)
@@ -244,6 +423,7 @@ bool TJobList::Requeue(std::uint64_t id)
         return false;
     row->State = TJobState::Queued;
     row->Resume = !row->Job.Switch.empty();
+    row->PauseAsked = false;
     row->Message.clear();
     row->Details.clear();
     return true;
@@ -306,8 +486,10 @@ std::string TJobList::Text() const
 bool TJobList::Parse(const std::string& text)
 {
     rows_.clear();
+    indexStale_ = true;
     nextId_ = 1;
     leftOut_ = 0;
+    std::unordered_set<std::uint64_t> seen;
     std::size_t start = 0;
     bool first = true;
     while (start < text.size()) {
@@ -328,11 +510,12 @@ bool TJobList::Parse(const std::string& text)
             continue;
         }
         std::optional<TJobRow> row = RowFromLine(line);
-        if (!row || (!rows_.empty() && row->Id <= rows_.back().Id)) {
+        // Rows may have been moved: their ids come in any order, but once each.
+        if (!row || !seen.insert(row->Id).second) {
             ++leftOut_;
             continue;
         }
-        nextId_ = row->Id + 1;
+        nextId_ = std::max(nextId_, row->Id + 1);
         rows_.push_back(std::move(*row));
     }
     return !first;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ struct TJobRow {
     bool Running = false;             // holds a place in the queue (started, or being looked up)
     bool Resume = false;              // the next start continues what is on disk
     bool WindowShown = true;          // its process was started with its window shown
+    bool OpensWindow = false;         // a single job of the dialog: its process shows its window by itself
+    bool PauseAsked = false;          // Pause was pressed while it ran: its end is a pause
+    std::uint64_t Batch = 0;          // jobs that came as many share a number (0: a single job)
     std::string Message;              // why it failed, when the program knows
     std::string Details;              // the engine's own words about it (not kept in the list file)
 
@@ -63,6 +67,46 @@ public:
 
     // Rows that hold a place in the queue.
     int RunningCount() const;
+
+    // Moves the rows (in their order in the list) to stand together before
+    // the row before (at the end when it is 0; where it is when it is one of
+    // them); false when nothing moved. The queue starts rows in the list's order.
+    bool MoveBefore(const std::vector<std::uint64_t>& ids, std::uint64_t before);
+    // One place up or down (a block of rows moves past its neighbour), or to the top.
+    bool MoveUp(const std::vector<std::uint64_t>& ids);
+    bool MoveDown(const std::vector<std::uint64_t>& ids);
+    bool MoveToTop(const std::vector<std::uint64_t>& ids);
+    // Removes every finished (Done) row; their ids.
+    std::vector<std::uint64_t> ClearFinished();
+
+    // Pause: a waiting row is Paused at once (true); a running one is asked
+    // to end (PauseAsked: its Aborted becomes Paused). Resume: queued again,
+    // continuing its bytes, in its place.
+    bool Pause(std::uint64_t id);
+    bool Resume(std::uint64_t id);
+
+    // A new number for jobs that come as many.
+    std::uint64_t NewBatch() { return nextBatch_++; }
+    // How the jobs of a batch ended, once every row of it has ended (paused
+    // ones have not), and only once.
+    struct TBatchEnd {
+        int Done = 0;
+        int Failed = 0;   // Failed and Interrupted
+        int Aborted = 0;
+    };
+    std::optional<TBatchEnd> BatchEnded(std::uint64_t batch);
+
+    // What the list holds now, for the status line and the closing question.
+    struct TCounts {
+        int Running = 0;   // rows that hold a place: their processes run, or their look-ups
+        int Waiting = 0;   // queued rows waiting for a place
+        int Paused = 0;
+        int Done = 0;
+        int Failed = 0;    // failed, aborted, interrupted
+        std::int64_t Speed = 0;
+        int Percent = -1;  // of the bytes of the rows that work or wait, -1 when unknown
+    };
+    TCounts Counts() const;
     // True when a row was made for this address (given to --add, or the page
     // of a job), whatever its state.
     bool HasAddress(const std::string& address) const;
@@ -96,9 +140,16 @@ public:
     std::size_t LeftOut() const { return leftOut_; }
 
 private:
+    void Reindexed() const;
+
     std::vector<TJobRow> rows_;
     std::uint64_t nextId_ = 1;
+    std::uint64_t nextBatch_ = 1;
+    std::vector<std::uint64_t> toldBatches_;
     std::size_t leftOut_ = 0;
+    // Where each id is in rows_ (rows may be moved, so ids are in any order).
+    mutable std::unordered_map<std::uint64_t, std::size_t> index_;
+    mutable bool indexStale_ = true;
 };
 
 // Before a row's job starts: a download writes only the file it reserved. A

@@ -7,8 +7,8 @@
 
 namespace {
 
-constexpr std::array<const char*, 8> StateNames = {"queued", "downloading", "merging", "converting",
-                                                   "done",   "failed",      "aborted", "interrupted"};
+constexpr std::array<const char*, 9> StateNames = {"queued", "downloading", "merging",     "converting", "done",
+                                                   "failed", "aborted",     "interrupted", "paused"};
 const std::string_view ReportWord = "BMR1";
 const std::string_view CommandWord = "BMC1";
 
@@ -44,7 +44,8 @@ std::optional<TJobState> JobStateFromName(std::string_view name)
 
 bool JobStateEnded(TJobState state)
 {
-    return state == TJobState::Done || state == TJobState::Failed || state == TJobState::Aborted;
+    return state == TJobState::Done || state == TJobState::Failed || state == TJobState::Aborted ||
+           state == TJobState::Paused;
 }
 
 bool JobStateWorking(TJobState state)

@@ -21,12 +21,14 @@
 #include <string_view>
 #include <vector>
 
-enum class TJobState { Queued, Downloading, Merging, Converting, Done, Failed, Aborted, Interrupted };
+// Paused is the list's own: the user stopped the job and it keeps its bytes
+// and its place until resumed (no process ever reports it).
+enum class TJobState { Queued, Downloading, Merging, Converting, Done, Failed, Aborted, Interrupted, Paused };
 
 // "queued", "downloading", ... (the names of the line and of the list file).
 const char* JobStateName(TJobState state);
 std::optional<TJobState> JobStateFromName(std::string_view name);
-// Done, Failed and Aborted: the job's process has nothing more to do.
+// Done, Failed, Aborted and Paused: the job's process has nothing more to do.
 bool JobStateEnded(TJobState state);
 // Downloading, Merging and Converting.
 bool JobStateWorking(TJobState state);

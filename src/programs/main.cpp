@@ -40,10 +40,12 @@ int main(int argc, char** argv)
         const std::optional<TListedStart> listed = ListedStartOf(args);
         if (listed)
             window.AttachToList(listed->Id, listed->ShowWindow, listed->Resume, InstanceSocketPath());
-        if (listed && !listed->ShowWindow)
-            window.showMinimized();
-        else
+        // One of many jobs opens no window: the list shows it, and its row's
+        // "Show its window" brings the window up.
+        if (!listed || listed->ShowWindow)
             window.show();
+        else
+            window.Begin();
         return QApplication::exec();
     }
 

@@ -16,7 +16,11 @@
 #include <memory>
 #include <string>
 
+class QLabel;
+class QLineEdit;
 class QLocalSocket;
+class QMimeData;
+class QSortFilterProxyModel;
 class QSocketNotifier;
 class QTableView;
 class QTimer;
@@ -26,7 +30,11 @@ class QAction;
 class TJobTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum TColumn { ColTitle, ColState, ColSize, ColPercent, ColSpeed, ColLeft, ColumnCount };
+    enum TColumn { ColPosition, ColTitle, ColState, ColSize, ColPercent, ColSpeed, ColLeft, ColumnCount };
+    // The value a column sorts by; the text the filter looks in (title,
+    // address, state); whether the row's title is not known yet (its address
+    // stands there, shortened in the middle).
+    enum TRole { SortRole = Qt::UserRole, FilterRole, TitleUnknownRole };
 
     explicit TJobTableModel(const TJobList& list, QObject* parent = nullptr);
 
@@ -34,15 +42,25 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Rows are dragged to another place in the queue.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    // What a drop asks for: these rows before that one (0: at the end).
+    std::function<void(const std::vector<std::uint64_t>& ids, std::uint64_t before)> OnDrop;
 
     std::uint64_t IdAt(int row) const;
     // The list has changed: rows appended at its end, one row changed or gone,
-    // everything (a new language).
+    // rows moved (change moves them), everything (a new language).
     void Appended(int count);
     void Changed(std::uint64_t id);
     void Removing(int row);
     void Removed();
-    void Reset();
+    void Moving(const std::function<void()>& change);
+    void Reset(const std::function<void()>& change = {});
 
 private:
     const TJobList& list_;
@@ -64,10 +82,15 @@ public:
     const TJobList& List() const { return list_; }
     TJobTableModel* Model() const { return model_; }
 
-    // A job from the dialog; its id.
-    std::uint64_t AddJob(const TDownloadJob& job, const std::string& title);
-    // Addresses of "brimtale --add"; each is looked up when its turn comes.
-    void AddAddresses(const std::vector<TAddedAddress>& added);
+    // A job from the dialog; its id. A single job may open its window by
+    // itself (opensWindow); jobs that come as many share a batch (one
+    // notification when the last of them ends).
+    std::uint64_t AddJob(const TDownloadJob& job, const std::string& title, bool opensWindow = false,
+                         std::uint64_t batch = 0);
+    // A new batch number for jobs that come as many.
+    std::uint64_t NewBatch() { return list_.NewBatch(); }
+    // Addresses of "brimtale --add" (one batch); each is looked up when its turn comes.
+    void AddAddresses(const std::vector<TAddedAddress>& added, std::uint64_t batch = 0);
 
     // A report from a download process (ignored unless it is the process of
     // one of this list's running jobs).
@@ -81,6 +104,15 @@ public:
     void OpenFolder(std::uint64_t id);
     // Removes the row (never its file); not while its job runs.
     bool Remove(std::uint64_t id);
+    // Pause keeps the row's bytes and its place; Resume continues them (Range).
+    void Pause(std::uint64_t id);
+    bool Resume(std::uint64_t id);
+    // Places in the queue (the rows keep their order among themselves).
+    enum class TMove { Up, Down, Top };
+    bool Move(const std::vector<std::uint64_t>& ids, TMove where);
+    bool MoveBefore(const std::vector<std::uint64_t>& ids, std::uint64_t before);
+    // Removes the rows of finished jobs; how many.
+    int ClearFinished();
 
     // Starts what may start now.
     void Pump();
@@ -98,6 +130,8 @@ signals:
     void hasRowsChanged(bool hasRows);
     // A row's state has changed (after the list took it).
     void stateChanged(std::uint64_t id, TJobState state);
+    // Every job of a batch has ended (title: the job's, when it was one).
+    void batchEnded(const TJobList::TBatchEnd& end, const std::string& title);
 
 private:
     void Start(std::uint64_t id);
@@ -111,6 +145,9 @@ private:
     void Ended(std::uint64_t id);
     void ScheduleSave();
     void Added(int count);
+    // After a row's job may have ended: the batch it belongs to may be over.
+    void Settled(std::uint64_t id);
+    void Command(std::uint64_t id, TJobCommand command);
 
     TJobList list_;
     TListLoad loaded_;
@@ -124,8 +161,10 @@ private:
     std::shared_ptr<std::atomic<bool>> stopLookUps_;
 };
 
-// The list as the main window shows it: the view and the row actions (a
-// context menu, and double-click opens the file).
+// The list as the main window shows it: the view (sorted and filtered by a
+// proxy; the queue's order is the "#" column), the row actions for every
+// selected row (buttons, keys, a context menu, dragging rows to another
+// place), and a line with the current row's details.
 class TDownloadListPane : public QWidget {
     Q_OBJECT
 public:
@@ -133,20 +172,40 @@ public:
 
     void SetLang();
     QTableView* View() const { return view_; }
-    // The row's actions as the menu offers them for the current row.
+    QSortFilterProxyModel* Proxy() const { return proxy_; }
+    // The view's index of a row of the list (by its place in the list).
+    QModelIndex ViewIndex(int listRow, int column = 0) const;
+    // The ids of the selected rows, in the list's order.
+    std::vector<std::uint64_t> SelectedIds() const;
+    // The actions as they apply to the selected rows.
     void UpdateActions();
+    // The columns' widths as "W,W,...", and back (the main window keeps them).
+    QString ColumnWidths() const;
+    void SetColumnWidths(const QString& widths);
 
+    QLineEdit* edFilter = nullptr;
+    QLabel* lblDetails = nullptr;  // the current row's address, file and why it failed
     QAction* actShowWindow = nullptr;
+    QAction* actPause = nullptr;   // Pause, or Resume when every selected row is paused (Space)
     QAction* actAbort = nullptr;
     QAction* actRetry = nullptr;
-    QAction* actOpenFile = nullptr;
+    QAction* actMoveUp = nullptr;
+    QAction* actMoveDown = nullptr;
+    QAction* actMoveToTop = nullptr;
+    QAction* actOpenFile = nullptr;  // Enter
     QAction* actOpenFolder = nullptr;
-    QAction* actRemove = nullptr;
+    QAction* actRemove = nullptr;    // Delete
+    QAction* actClearFinished = nullptr;
 
 private:
     std::uint64_t CurrentId() const;
+    void ForEachSelected(const std::function<void(std::uint64_t)>& action);
+    void PauseOrResume();
+    void ShowDetails();
 
     TDownloadQueue* queue_;
+    QSortFilterProxyModel* proxy_;
     QTableView* view_;
     QMenu* menu_;
+    bool resumes_ = false;  // actPause resumes now
 };

@@ -238,6 +238,7 @@ void TFormGetMain::AttachToList(std::uint64_t id, bool showWindow, bool resume, 
     delete reporter_;
     reporter_ = new TJobReporter(id, socketPath, this);
     listHidden_ = !showWindow;
+    listQuiet_ = !showWindow;
     resumeNext_ = resume;
     connect(reporter_, &TJobReporter::showRequested, this, [this] {
         listHidden_ = false;
@@ -277,9 +278,9 @@ void TFormGetMain::ListEnded(TJobState state)
         return;
     ListReport(state);
     reporter_->Flush(500);
-    // Started minimized and never brought up: the list follows the job, and a
-    // window nobody looks at does not stay behind.
-    if (!listHidden_ || !isMinimized())
+    // Not shown (or shown and closed again): the list follows the job, and a
+    // process nobody looks at does not stay behind.
+    if (!listHidden_ || isVisible())
         return;
     // Once the download thread has made its last steps (it may be making them now).
     if (CurrentDownThread && CurrentDownThread->isRunning())
@@ -300,7 +301,8 @@ void TFormGetMain::DownloadEnded(bool ok, const QString& state)
 
 void TFormGetMain::WorkEnded(TWorkEnd end, const std::string& file, const QString& reason, std::int64_t size)
 {
-    if (!AppSettings.Notifications || isActiveWindow())
+    // A job of the list started without its window is told by the list.
+    if (!AppSettings.Notifications || isActiveWindow() || (reporter_ && listQuiet_))
         return;
     const TWorkEndNotice notice = WorkEndNotice(end, file, reason.toStdString(), AppSettings.LangPolish, size);
     const QString summary = Q(PrintableText(notice.Summary));
@@ -337,6 +339,11 @@ void TFormGetMain::Echo(const QString& text, bool throttle)
 void TFormGetMain::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    Begin();
+}
+
+void TFormGetMain::Begin()
+{
     if (!activated_) {
         activated_ = true;
         QTimer::singleShot(0, this, &TFormGetMain::FormActivate);
@@ -532,6 +539,14 @@ void TFormGetMain::closeEvent(QCloseEvent* event)
         return;
     }
     const bool downloading = CurrentDownThread && CurrentDownThread->isRunning();
+    // A job of the list goes on without its window: closing only hides it
+    // (Abort stops it).
+    if (reporter_ && !closeWhenStopped_ && (Converting || (downloading && Downloading && !Aborted))) {
+        event->ignore();
+        listHidden_ = true;
+        hide();
+        return;
+    }
     if (!closeWhenStopped_ && (Converting || (downloading && Downloading && !Aborted))) {
         // Closing while work runs is an Abort: the same question about the
         // partial file, then the window goes.
@@ -734,8 +749,8 @@ void TFormGetMain::ConvertFile()
     SetCaption(status);
     SetAbortCaption(QString::fromUtf8(t.Close));
     Converting = false;
-    // A window started minimized for the list ends with its job: no box waits there.
-    const bool endsWithJob = reporter_ && listHidden_ && isMinimized();
+    // A window of the list that is not shown ends with its job: no box waits there.
+    const bool endsWithJob = reporter_ && listHidden_ && !isVisible();
     ListEnded(result.End == TConversionEnd::Converted ? TJobState::Done
               : result.End == TConversionEnd::Stopped ? TJobState::Aborted
                                                       : TJobState::Failed);

@@ -89,6 +89,9 @@ public:
     // showWindow the window starts minimized and the process ends with the
     // job unless the user has brought the window up; with resume the transfer
     // continues the file on disk.
+    // Starts the job (once): when the window is first shown, or at once for a
+    // job of the list that runs without its window.
+    void Begin();
     void AttachToList(std::uint64_t id, bool showWindow, bool resume, const QString& socketPath);
     TJobReporter* Reporter() const { return reporter_; }
 
@@ -201,7 +204,8 @@ private:
     TShownPercent downloadPercent_;  // the download's, never going back
     std::int64_t fileSize_ = -1;     // the finished download's size on disk; -1 until then
     TJobReporter* reporter_ = nullptr;  // the list's end, when the job is a row of it
-    bool listHidden_ = false;           // started minimized for the list
+    bool listHidden_ = false;           // a job of the list whose window is not shown now
+    bool listQuiet_ = false;            // started without a window: the list tells how it ended
     // Abort came from the list: the partial file stays without a question.
     std::atomic<bool> quietAbort_{false};
     int convertPercent_ = 0;

@@ -22,6 +22,8 @@
 #include "ui/QtLanguage.h"
 #include "app/Texts.h"
 #include "ui/DownloadList.h"
+#include "ui/DesktopNotify.h"
+#include "download/JobListTexts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,6 +46,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -61,6 +64,9 @@ namespace {
 
 constexpr int ClientWidth = 277;
 constexpr int ClientHeight = 144;
+// The window's first size where the user has not chosen one (at most the screen's).
+constexpr int DefaultWidth = 960;
+constexpr int DefaultHeight = 640;
 
 QString Q(const std::string& s)
 {
@@ -121,7 +127,7 @@ void TLinkLabel::leaveEvent(QEvent* event)
 
 TFormMain::TFormMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                          Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setObjectName("FormMain");
     FormMain = this;
@@ -157,40 +163,34 @@ TFormMain::TFormMain(QWidget* parent)
     pc->setUsesScrollButtons(false);
     root->addWidget(pc);
     tsMain = new QWidget();
-    tsOptions = new QWidget();
+    tsOptions = new QScrollArea();
     tsAbout = new QWidget();
     pc->addTab(tsMain, QString());
     pc->addTab(tsOptions, QString());
     pc->addTab(tsAbout, QString());
 
-    // Main tab: the big button, the site links and the tray button.
+    // Main tab: a row with the button, the site links and the tray button,
+    // the list of downloads below it, filling the window, and its status line.
     auto* mainLayout = new QVBoxLayout(tsMain);
-    mainLayout->setContentsMargins(6, 6, 6, 6);
+    mainLayout->setContentsMargins(6, 6, 6, 4);
+    mainLayout->setSpacing(4);
+    auto* top = new QHBoxLayout();
     btnNew = new QPushButton(tsMain);
     btnNew->setObjectName("btnNew");
     btnNew->setIcon(ButtonGlyph("new"));
-    btnNew->setIconSize(QSize(24, 24));
+    btnNew->setIconSize(QSize(20, 20));
     btnNew->setDefault(true);
-    btnNew->setMinimumHeight(40);
+    btnNew->setMinimumHeight(32);
     QFont newFont = btnNew->font();
     newFont.setBold(true);
-    newFont.setPixelSize(13);
     btnNew->setFont(newFont);
     connect(btnNew, &QPushButton::clicked, actNew, &QAction::trigger);
-    mainLayout->addWidget(btnNew);
-    // Addresses handed over while the program can't open them yet (a message
-    // box waits for its answer, or the dialog looks something up) are named
-    // here until their turn comes.
-    lblPending = new QLabel(tsMain);
-    lblPending->setObjectName("lblPending");
-    lblPending->hide();
-    mainLayout->addWidget(lblPending);
+    top->addWidget(btnNew);
 
-    auto* bottom = new QHBoxLayout();
     Panel1 = Panel(tsMain);
-    auto* links = new QVBoxLayout(Panel1);
-    links->setContentsMargins(8, 4, 8, 4);
-    links->setSpacing(2);
+    auto* links = new QHBoxLayout(Panel1);
+    links->setContentsMargins(8, 2, 8, 2);
+    links->setSpacing(12);
     Label1 = new TLinkLabel(Panel1);
     Label1->setObjectName("Label1");
     Label1->setText(QString::fromUtf8(YouTubeHomePage));
@@ -207,16 +207,29 @@ TFormMain::TFormMain(QWidget* parent)
     links->addWidget(Label3);
     connect(Label1, &TLinkLabel::clicked, this, [this] { Label1Click(Label1); });
     connect(Label3, &TLinkLabel::clicked, this, [this] { Label1Click(Label3); });
-    bottom->addWidget(Panel1, 1);
+    top->addWidget(Panel1, 0);
+    top->addStretch(1);
     btnMinimizeToTray = new QToolButton(tsMain);
     btnMinimizeToTray->setObjectName("btnMinimizeToTray");
     btnMinimizeToTray->setDefaultAction(actMinimizeToTray);
     btnMinimizeToTray->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    bottom->addWidget(btnMinimizeToTray, 0, Qt::AlignBottom);
-    mainLayout->addLayout(bottom);
+    top->addWidget(btnMinimizeToTray, 0, Qt::AlignVCenter);
+    mainLayout->addLayout(top);
+    // Addresses handed over while the program can't open them yet (a message
+    // box waits for its answer, or the dialog looks something up) are named
+    // here until their turn comes.
+    lblPending = new QLabel(tsMain);
+    lblPending->setObjectName("lblPending");
+    lblPending->hide();
+    mainLayout->addWidget(lblPending);
 
-    // Options tab.
-    auto* options = new QGridLayout(tsOptions);
+    // Options tab: its groups scroll where the window is lower than they are.
+    auto* optionsBody = new QWidget();
+    optionsBody->setObjectName("OptionsBody");
+    static_cast<QScrollArea*>(tsOptions)->setWidget(optionsBody);
+    static_cast<QScrollArea*>(tsOptions)->setWidgetResizable(true);
+    static_cast<QScrollArea*>(tsOptions)->setFrameShape(QFrame::NoFrame);
+    auto* options = new QGridLayout(optionsBody);
     options->setContentsMargins(8, 8, 8, 8);
     lblLanguage = new QLabel(tsOptions);
     cbLanguage = new QComboBox(tsOptions);
@@ -230,12 +243,12 @@ TFormMain::TFormMain(QWidget* parent)
     shortcuts->addWidget(chShortcut_StartMenu);
     shortcuts->addWidget(chShortcut_Desktop);
     options->addWidget(gbShortcuts, 1, 0, 1, 2);
+    // The list's options together, in one group.
     chNotifications = new QCheckBox(tsOptions);
     chNotifications->setObjectName("chNotifications");
-    options->addWidget(chNotifications, 2, 0, 1, 2);
     chListFolder = new QCheckBox(tsOptions);
     chListFolder->setObjectName("chListFolder");
-    options->addWidget(chListFolder, 3, 0, 1, 2);
+    options->addWidget(CreateDownloadOptions(tsOptions), 2, 0, 1, 2);
     gbEngine = new TEngineBox(tsOptions);
     options->addWidget(gbEngine, 4, 0, 1, 2);
     // The engine's lines come later (and the result of an update below them):
@@ -243,9 +256,8 @@ TFormMain::TFormMain(QWidget* parent)
     connect(gbEngine, &TEngineBox::linesChanged, this, [this] { FitSize(); });
     gbEngineAccess = new TEngineAccessBox(tsOptions);
     options->addWidget(gbEngineAccess, 5, 0, 1, 2);
-    options->addWidget(CreateDownloadOptions(tsOptions), 6, 0, 1, 2);
     options->setColumnStretch(1, 1);
-    options->setRowStretch(7, 1);
+    options->setRowStretch(6, 1);
     connect(cbLanguage, &QComboBox::currentIndexChanged, this, [this] { cbLanguageChange(); });
     connect(chShortcut_Desktop, &QCheckBox::clicked, this, [this] { chShortcut_DesktopClick(); });
     connect(chShortcut_StartMenu, &QCheckBox::clicked, this, [this] { chShortcut_StartMenuClick(); });
@@ -282,7 +294,7 @@ TFormMain::TFormMain(QWidget* parent)
     aboutTexts->addWidget(lblLicence);
     about->addWidget(Panel2);
 
-    CreateDownloadList(root);
+    CreateDownloadList(mainLayout);
 
     // Tray icon and its menu.
     ti = new QSystemTrayIcon(ApplicationIcon(), this);
@@ -311,17 +323,21 @@ TFormMain::TFormMain(QWidget* parent)
     setWindowIcon(ApplicationIcon());
     FormCreate();
 
-    // The window: fixed size, centred on the desktop.
+    // The window: as large as the user left it, within the screen, centred on it.
     FitSize();
-    if (const QScreen* s = QGuiApplication::primaryScreen()) {
-        const QRect area = s->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    PlaceOnScreen();
 
     // The dialog comes after the main window.
     formNew_ = new TFormNew(this, [this](const TDownloadJob& job) { return GetFile(job); }, actNew->shortcut());
-    // Followed pages: their new videos join the list as the dialog's jobs do.
-    tsFollowing = new TFollowingView(nullptr, FollowingDir(DataDir), [this](const TDownloadJob& job) { return GetFile(job); });
+    // Followed pages: their new videos join the list as many jobs: those found
+    // by one check share a notification.
+    tsFollowing = new TFollowingView(nullptr, FollowingDir(DataDir), [this](const TDownloadJob& job) {
+        if (followBatch_ == 0) {
+            followBatch_ = queue_->NewBatch();
+            QTimer::singleShot(0, this, [this] { followBatch_ = 0; });
+        }
+        return GetOneOfMany(job, followBatch_);
+    });
     pc->addTab(tsFollowing, QString::fromUtf8(FollowTexts(AppSettings.LangPolish).tabFollowing));
     tsFollowing->SetEveryHours(ReadFollowEveryHours(SettingsFile));
     formNew_->OnFollowed = [this](const std::string&) { tsFollowing->Refresh(); };
@@ -400,22 +416,47 @@ void TFormMain::SetLang()
 
 void TFormMain::FitSize()
 {
-    // The window can't be resized by the user; its size follows the texts.
+    // The window is as large as the user makes it, never smaller than its
+    // parts need (nor than the screen it is on).
     ensurePolished();
     // A text changed a moment ago counts: the layouts of the parts take it
     // first (each passes it on to the one around it).
     for (int depth = 0; depth < 6; ++depth)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    setMinimumSize(0, 0);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (layout())
         layout()->activate();
-    const int width = std::max(ClientWidth, sizeHint().width());
-    int height = std::max(ClientHeight, sizeHint().height());
-    // Wrapped text (the licence) may need more lines at the width the window gets.
-    if (hasHeightForWidth())
-        height = std::max(height, heightForWidth(width));
-    setFixedSize(width, height);
+    QSize need = minimumSizeHint().expandedTo(QSize(ClientWidth, ClientHeight));
+    if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen())
+        need = need.boundedTo(s->availableGeometry().size());
+    setMinimumSize(need);
+    if (width() < need.width() || height() < need.height())
+        resize(size().expandedTo(need));
+}
+
+void TFormMain::PlaceOnScreen()
+{
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    const QRect area = s->availableGeometry();
+    // Room for the frame the window manager adds around the window.
+    const QSize room = (area.size() - QSize(16, 48)).expandedTo(minimumSize());
+    QSize wanted = AppSettings.MainWidth > 0 && AppSettings.MainHeight > 0
+                       ? QSize(AppSettings.MainWidth, AppSettings.MainHeight)
+                       : QSize(std::max(DefaultWidth, area.width() * 2 / 3), std::max(DefaultHeight, area.height() * 3 / 4));
+    wanted = wanted.expandedTo(minimumSize()).boundedTo(room);
+    resize(wanted);
+    move(area.center() - QPoint(wanted.width() / 2, (wanted.height() + 32) / 2));
+}
+
+void TFormMain::SaveWindowLayout()
+{
+    if (isMaximized() || isMinimized())
+        return;
+    AppSettings.MainWidth = width();
+    AppSettings.MainHeight = height();
+    AppSettings.ListColumns = pnDownloads->ColumnWidths().toStdString();
+    SaveMainWindowSettings(SettingsFile);
 }
 
 void TFormMain::changeEvent(QEvent* event)
@@ -449,6 +490,32 @@ void TFormMain::FormClose()
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
+    // Work left is never dropped without a word: the program stays in the
+    // tray, or the user says what happens.
+    const TJobList::TCounts counts = queue_->List().Counts();
+    if (!quitting_ && counts.Running + counts.Waiting > 0) {
+        event->ignore();
+        if (TrayAvailable) {
+            hide();
+            InitActions();
+            if (!toldInTray_) {
+                toldInTray_ = true;
+                ti->showMessage(ApplicationTitle, QString::fromStdString(KeptInTrayText(AppSettings.LangPolish)),
+                                QSystemTrayIcon::Information, 5000);
+            }
+            return;
+        }
+        switch (AskWorkLeft()) {
+        case TCloseAnswer::Quit:
+            break;
+        case TCloseAnswer::KeepRunning:
+            showMinimized();
+            return;
+        case TCloseAnswer::Cancel:
+            return;
+        }
+    }
+    SaveWindowLayout();
     FormClose();
     if (formNew_)
         formNew_->hide();
@@ -457,7 +524,81 @@ void TFormMain::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
+TFormMain::TCloseAnswer TFormMain::AskWorkLeft()
+{
+    const TJobList::TCounts counts = queue_->List().Counts();
+    const std::string text = WorkLeftText(counts.Running, counts.Waiting, AppSettings.LangPolish);
+    if (text.empty())
+        return TCloseAnswer::Quit;
+    const TDownloadListTexts& t = DownloadListTexts(AppSettings.LangPolish);
+    if (isHidden())
+        BringUp();
+    switch (AskThreeWays(this, ApplicationTitle, QString::fromStdString(text), QString::fromUtf8(t.Quit),
+                         QString::fromUtf8(t.KeepRunning), QString::fromUtf8(t.Cancel))) {
+    case TMsgAnswer::Yes:
+        return TCloseAnswer::Quit;
+    case TMsgAnswer::No:
+        return TCloseAnswer::KeepRunning;
+    default:
+        return TCloseAnswer::Cancel;
+    }
+}
+
+void TFormMain::actQuitExecute()
+{
+    const TJobList::TCounts counts = queue_->List().Counts();
+    if (counts.Running + counts.Waiting > 0) {
+        const TCloseAnswer answer = AskWorkLeft();
+        if (answer == TCloseAnswer::Cancel)
+            return;
+        if (answer == TCloseAnswer::KeepRunning) {
+            // With a tray the window may go there; without one it stays findable.
+            if (!TrayAvailable)
+                showMinimized();
+            return;
+        }
+    }
+    quitting_ = true;
+    close();
+}
+
+void TFormMain::Notify(const QString& summary, const QString& body)
+{
+    if (!AppSettings.Notifications || isActiveWindow())
+        return;
+    if (OnNotify)
+        OnNotify(summary, body);
+    else
+        DesktopNotify(summary, body);
+}
+
+void TFormMain::UpdateListStatus()
+{
+    const TJobList::TCounts counts = queue_->List().Counts();
+    lblStatus->setText(QString::fromStdString(ListStatusText(counts, AppSettings.LangPolish)));
+    const QString title = QString::fromStdString(ListTitleText(counts, ApplicationTitle.toStdString()));
+    setWindowTitle(title);
+    ti->setToolTip(title);
+}
+
 bool TFormMain::GetFile(TDownloadJob job)
+{
+    const std::uint64_t handOver = formNew_ ? formNew_->HandOver() : 0;
+    if (handOver == 0)
+        return AddToList(std::move(job), AppSettings.ShowDownloadWindows, 0);
+    if (handOver != handOver_) {
+        handOver_ = handOver;
+        handOverBatch_ = queue_->NewBatch();
+    }
+    return AddToList(std::move(job), false, handOverBatch_);
+}
+
+bool TFormMain::GetOneOfMany(TDownloadJob job, std::uint64_t batch)
+{
+    return AddToList(std::move(job), false, batch);
+}
+
+bool TFormMain::AddToList(TDownloadJob job, bool opensWindow, std::uint64_t batch)
 {
     if (!IsJobValid(job)) {
         // The dialog stays on top: a message owned by the main window would open under it.
@@ -472,7 +613,7 @@ bool TFormMain::GetFile(TDownloadJob job)
     if (ProgramExecutable.empty())
         return true;
     // The job joins the list; the queue starts its process when its turn comes.
-    if (queue_->AddJob(job, ExtractFileName(job.OutputFile)) != 0)
+    if (queue_->AddJob(job, ExtractFileName(job.OutputFile), opensWindow, batch) != 0)
         return true;
     // A process of its own, never waited for; the arguments go to it one by
     // one, byte for byte (an address or a path need not be valid UTF-8).
@@ -636,7 +777,7 @@ void TFormMain::actMinimizeToTrayExecute()
 
 void TFormMain::actCloseExecute()
 {
-    close();
+    actQuitExecute();
 }
 
 void TFormMain::actEscExecute()

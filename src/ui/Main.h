@@ -19,6 +19,7 @@
 #include <string>
 
 class QAction;
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -67,10 +68,24 @@ public:
     // Addresses of "brimtale --add" (the request as it came); false when it is none.
     bool AddHandedAddresses(const std::string& request);
 
-    // Validates the job and starts a download process for it.
-    // Starts the download process for a job; false (after the refusal message,
-    // shown above the dialog when that is open) when the job is not valid.
+    // Puts a job of the dialog in the list, whose queue starts its download
+    // process; false (after the refusal message, shown above the dialog when
+    // that is open) when the job is not valid. A single job opens its window
+    // as "Show a window for each download" says; a list's or a batch's jobs
+    // open none and share one notification.
     bool GetFile(TDownloadJob job);
+    // The same for one of many jobs (a batch's number from the queue).
+    bool GetOneOfMany(TDownloadJob job, std::uint64_t batch);
+
+    // What closing with work left asks (tests answer it through the message hook).
+    enum class TCloseAnswer { Quit, KeepRunning, Cancel };
+    TCloseAnswer AskWorkLeft();
+    // Quit from the tray menu: asks as closing does, then ends the program.
+    void actQuitExecute();
+    // The status line, the window's title and the tray's tooltip, from the list.
+    void UpdateListStatus();
+    // What a notification of the list shows (tests replace it).
+    std::function<void(const QString& summary, const QString& body)> OnNotify;
 
     void SetLang();
     void InitActions();
@@ -118,6 +133,7 @@ public:
     TFollowingView* tsFollowing = nullptr;  // the followed pages (the last tab)
     QPushButton* btnNew = nullptr;
     QLabel* lblPending = nullptr;  // addresses handed over that wait for their turn
+    QLabel* lblStatus = nullptr;   // under the list: how many jobs are in each state, the speed
     QFrame* Panel1 = nullptr;
     TLinkLabel* Label1 = nullptr;
     TLinkLabel* Label3 = nullptr;
@@ -174,13 +190,18 @@ private:
     void FormCreate();
     void FormClose();
     void FitSize();
+    bool AddToList(TDownloadJob job, bool opensWindow, std::uint64_t batch);
+    // The first size: as the user left it, or what the window needs, within the screen.
+    void PlaceOnScreen();
+    void SaveWindowLayout();
+    void Notify(const QString& summary, const QString& body);
     void ShortcutBoxClicked(QCheckBox* box, const char* folderName);
     void Label1Click(TLinkLabel* label);
     void lblWwwClick();
 
     void OpenPendingAddresses();
     // The list and its options (parts of the window of their own).
-    void CreateDownloadList(QLayout* root);
+    void CreateDownloadList(QBoxLayout* root);
     QWidget* CreateDownloadOptions(QWidget* parent);
     void DownloadOptionsChanged();
     void SetDownloadListLang();
@@ -191,6 +212,12 @@ private:
     // follows it must not hide it again).
     QElapsedTimer shownByClick_;
     std::deque<std::string> pendingAddresses_;
+    QTimer* tmStatus_ = nullptr;      // gathers the list's changes for the status line
+    bool toldInTray_ = false;         // "keeps running in the tray" said once
+    bool quitting_ = false;           // the user chose Quit: the window closes for good
+    std::uint64_t handOver_ = 0;      // the dialog's hand-over of many jobs being taken
+    std::uint64_t handOverBatch_ = 0; // and its batch
+    std::uint64_t followBatch_ = 0;   // new videos of followed pages found in one check
     // Names the addresses that wait (none: hidden).
     void ShowPendingAddresses();
     static constexpr int PendingAddressRetryMs = 200;

@@ -8,6 +8,8 @@
 #include "app/DownloadListTexts.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "base/ZQ_Strings.h"
+#include "download/JobListTexts.h"
 #include "system/ConRun.h"
 #include "plan/AddedJob.h"
 #include "ui/DownloadList.h"
@@ -23,7 +25,11 @@
 #include <QTableView>
 #include <QTimer>
 
-void TFormMain::CreateDownloadList(QLayout* root)
+namespace {
+constexpr int StatusDelayMs = 250;
+}
+
+void TFormMain::CreateDownloadList(QBoxLayout* root)
 {
     queue_ = new TDownloadQueue(JobListFile(), this);
     queue_->StartProcess = [this](const std::vector<std::string>& args) -> std::int64_t {
@@ -34,12 +40,32 @@ void TFormMain::CreateDownloadList(QLayout* root)
         return pid;
     };
     pnDownloads = new TDownloadListPane(queue_, this);
-    pnDownloads->hide();
-    root->addWidget(pnDownloads);
-    // The window grows to show the list while it has rows.
-    connect(queue_, &TDownloadQueue::hasRowsChanged, this, [this](bool hasRows) {
-        pnDownloads->setVisible(hasRows);
-        FitSize();
+    pnDownloads->SetColumnWidths(QString::fromStdString(AppSettings.ListColumns));
+    root->addWidget(pnDownloads, 1);
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName("lblStatus");
+    lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    root->addWidget(lblStatus);
+
+    // Reports come several times a second from each job: the status line,
+    // the title and the tray's tooltip follow them a few times a second.
+    tmStatus_ = new QTimer(this);
+    tmStatus_->setSingleShot(true);
+    tmStatus_->setInterval(StatusDelayMs);
+    connect(tmStatus_, &QTimer::timeout, this, [this] { UpdateListStatus(); });
+    const auto later = [this] {
+        if (!tmStatus_->isActive())
+            tmStatus_->start();
+    };
+    TJobTableModel* model = queue_->Model();
+    connect(model, &QAbstractItemModel::dataChanged, this, later);
+    connect(model, &QAbstractItemModel::rowsInserted, this, later);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, later);
+    connect(model, &QAbstractItemModel::modelReset, this, later);
+    connect(model, &QAbstractItemModel::layoutChanged, this, later);
+    // Jobs that came as many are told of once, when the last of them ends.
+    connect(queue_, &TDownloadQueue::batchEnded, this, [this](const TJobList::TBatchEnd& end, const std::string& title) {
+        Notify(ApplicationTitle, QString::fromStdString(PrintableText(BatchEndText(end, title, AppSettings.LangPolish))));
     });
 }
 
@@ -64,10 +90,12 @@ QWidget* TFormMain::CreateDownloadOptions(QWidget* parent)
     lblConnections->setBuddy(seConnections);
     grid->addWidget(lblMaxDownloads, 0, 0);
     grid->addWidget(seMaxDownloads, 0, 1);
-    grid->addWidget(chShowDownloadWindows, 1, 0, 1, 2);
-    grid->addWidget(chResumeAtStart, 2, 0, 1, 2);
-    grid->addWidget(lblConnections, 3, 0);
-    grid->addWidget(seConnections, 3, 1);
+    grid->addWidget(lblConnections, 1, 0);
+    grid->addWidget(seConnections, 1, 1);
+    grid->addWidget(chShowDownloadWindows, 2, 0, 1, 2);
+    grid->addWidget(chResumeAtStart, 3, 0, 1, 2);
+    grid->addWidget(chListFolder, 4, 0, 1, 2);
+    grid->addWidget(chNotifications, 5, 0, 1, 2);
     grid->setColumnStretch(2, 1);
     {
         TUpdatingControls quiet;
@@ -105,6 +133,7 @@ void TFormMain::SetDownloadListLang()
     chResumeAtStart->setText(QString::fromUtf8(t.ResumeAtStart));
     lblConnections->setText(QString::fromUtf8(t.Connections));
     pnDownloads->SetLang();
+    UpdateListStatus();
 }
 
 bool TFormMain::AddHandedAddresses(const std::string& request)

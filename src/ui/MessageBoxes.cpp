@@ -4,6 +4,7 @@
 #include "base/ZQ_Strings.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 #include <cstdio>
@@ -97,4 +98,22 @@ TMsgAnswer ShowMessage(QWidget* owner, const QString& shownTitle, const QString&
 bool AskYesNo(QWidget* owner, const QString& title, const QString& text)
 {
     return ShowMessage(owner, title, text, TMsgKind::Question) == TMsgAnswer::Yes;
+}
+
+TMsgAnswer AskThreeWays(QWidget* owner, const QString& title, const QString& text, const QString& yes,
+                        const QString& no, const QString& cancel)
+{
+    if (DetailedHook() || Hook() || AutoAnswer())
+        return ShowMessage(owner, title, text, TMsgKind::Question);
+    QMessageBox box(QMessageBox::Question, title, QString::fromStdString(PrintableText(text.toStdString(), true)),
+                    QMessageBox::NoButton, owner);
+    QPushButton* first = box.addButton(yes, QMessageBox::AcceptRole);
+    QPushButton* second = box.addButton(no, QMessageBox::RejectRole);
+    QPushButton* third = box.addButton(cancel, QMessageBox::RejectRole);
+    box.setDefaultButton(second);
+    box.setEscapeButton(third);
+    box.exec();
+    if (box.clickedButton() == first)
+        return TMsgAnswer::Yes;
+    return box.clickedButton() == second ? TMsgAnswer::No : TMsgAnswer::Cancel;
 }

@@ -13,7 +13,7 @@
 class QWidget;
 
 enum class TMsgKind { Information, Warning, Error, Question };
-enum class TMsgAnswer { Ok, Yes, No };
+enum class TMsgAnswer { Ok, Yes, No, Cancel };
 
 using TMessageHook = std::function<TMsgAnswer(QWidget* owner, const QString& title, const QString& text, TMsgKind kind)>;
 
@@ -32,3 +32,7 @@ TMsgAnswer ShowMessage(QWidget* owner, const QString& title, const QString& text
                        const QString& details);
 // A Yes/No question with a question icon; true for Yes.
 bool AskYesNo(QWidget* owner, const QString& title, const QString& text);
+// A question with three answers: the two named buttons (Yes, No) and Cancel
+// (also Esc). Hooks and BRIMTALE_AUTO_ANSWER answer it as a Yes/No question.
+TMsgAnswer AskThreeWays(QWidget* owner, const QString& title, const QString& text, const QString& yes,
+                        const QString& no, const QString& cancel);

@@ -168,6 +168,9 @@ public:
     bool RunNetworkStep(const char* statusText, const std::function<void()>& work);
     // True while a network step runs, or the jobs of a list or a batch are made.
     bool Busy() const { return busy_ || many_; }
+    // While a list's or a batch's jobs are handed over, a number of that
+    // hand-over (0 for a single job): jobs that come as many open no windows.
+    std::uint64_t HandOver() const { return many_ ? handOvers_ : 0; }
 
     // A page that lists several videos. After the page's name was looked up and
     // the engine's answer was a list, the list itself is read (a network step)
@@ -241,6 +244,7 @@ private:
     std::string pageProblem_;    // GET's message for noteUrl_ while it has no file name
     std::string pageDetails_;    // the engine's own words about it
     bool many_ = false;          // a list's or a batch's jobs are being made or handed over
+    std::uint64_t handOvers_ = 0;  // how many times many_ was set
     std::string listUrl_;        // the address the offered list is of
     TPageList list_;
     std::string engineProbedUrl_;  // the address whose formats the engine's group shows

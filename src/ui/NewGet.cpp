@@ -659,6 +659,7 @@ void TFormNew::GetList(const TGetRequest& request, const std::string& directory)
     const bool polish = AppSettings.LangPolish;
     const TPageList list = list_;  // the dialog's own may change while the step runs
     many_ = true;
+    ++handOvers_;
     struct TEnd {
         bool& flag;
         ~TEnd() { flag = false; }
@@ -767,6 +768,7 @@ void TFormNew::OfferBatch(const std::vector<std::string>& addresses)
         return;
     const bool polish = AppSettings.LangPolish;
     many_ = true;
+    ++handOvers_;
     struct TEnd {
         bool& flag;
         ~TEnd() { flag = false; }

@@ -226,7 +226,7 @@ private slots:
 
         // The list is in its file; a removed row goes from there, its file stays.
         const std::uint64_t first = w.Queue()->List().Rows().front().Id;
-        w.pnDownloads->View()->setCurrentIndex(w.Queue()->Model()->index(0, 0));
+        w.pnDownloads->View()->setCurrentIndex(w.pnDownloads->ViewIndex(0));
         QVERIFY(w.pnDownloads->actRemove->isEnabled());
         QTest::mouseClick(w.pnDownloads->findChild<QToolButton*>("btnRemove"), Qt::LeftButton);
         QCOMPARE(w.Queue()->Model()->rowCount(), 5);
@@ -287,7 +287,7 @@ private slots:
         const TJobRow& row = w.Queue()->List().Rows().front();
         QVERIFY(QTest::qWaitFor(
             [&] { return row.State == TJobState::Downloading && FileSizeOf(out) >= 64 * 1024; }, 30000));
-        w.pnDownloads->View()->setCurrentIndex(w.Queue()->Model()->index(0, 0));
+        w.pnDownloads->View()->setCurrentIndex(w.pnDownloads->ViewIndex(0));
         QVERIFY(w.pnDownloads->actShowWindow->isEnabled());
         QTest::mouseClick(w.pnDownloads->findChild<QToolButton*>("btnAbortJob"), Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&] { return row.State == TJobState::Aborted && !row.Running; }, 30000));
@@ -563,7 +563,8 @@ private slots:
         w.Queue()->OpenPath = [&opened](const std::string& path) { opened.push_back(path); };
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(!w.pnDownloads->isVisible());
+        // The list is the window, also while it is empty.
+        QVERIFY(w.pnDownloads->isVisible());
 
         w.pc->setCurrentWidget(w.tsOptions);
         QCOMPARE(w.seMaxDownloads->value(), 1);
@@ -591,16 +592,17 @@ private slots:
             QVERIFY(w.GetFile(job));
         }
         std::ofstream(file, std::ios::binary | std::ios::in) << "bytes";
+        w.pc->setCurrentWidget(w.tsMain);
         QVERIFY(w.pnDownloads->isVisible());
         QCOMPARE(started.size(), std::size_t(2));
         QCOMPARE(started[0].back(), std::string("0"));     // a fresh start
-        QCOMPARE(started[0][started[0].size() - 2], std::string("0"));  // its window minimized
+        QCOMPARE(started[0][started[0].size() - 2], std::string("0"));  // no window of its own
         QTableView* view = w.pnDownloads->View();
         auto click = [&](const char* button) {
             QTest::mouseClick(w.pnDownloads->findChild<QToolButton*>(button), Qt::LeftButton);
         };
         // The third one waits: Abort keeps it from starting, Retry queues it again.
-        view->setCurrentIndex(w.Queue()->Model()->index(2, 0));
+        view->setCurrentIndex(w.pnDownloads->ViewIndex(2));
         QVERIFY(!w.pnDownloads->actRetry->isEnabled());
         click("btnAbortJob");
         QCOMPARE(w.Queue()->List().Rows()[2].State, TJobState::Aborted);
@@ -609,10 +611,10 @@ private slots:
         QCOMPARE(w.Queue()->List().Rows()[2].State, TJobState::Queued);
         // A running row can't be removed, nor its file opened while it is
         // written (its folder can); a finished one's file is opened.
-        view->setCurrentIndex(w.Queue()->Model()->index(0, 0));
+        view->setCurrentIndex(w.pnDownloads->ViewIndex(0));
         QVERIFY(!w.pnDownloads->actRemove->isEnabled());
         QVERIFY(!w.pnDownloads->actOpenFile->isEnabled());
-        const QRect cell = view->visualRect(w.Queue()->Model()->index(0, 0));
+        const QRect cell = view->visualRect(w.pnDownloads->ViewIndex(0));
         // A double click as the platform sends it: a click, then the second press.
         const auto doubleClick = [&] {
             QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
@@ -636,7 +638,7 @@ private slots:
         // Both languages.
         w.cbLanguage->setCurrentIndex(1);
         QCOMPARE(w.chResumeAtStart->text(), QString::fromUtf8(DownloadListTexts(true).ResumeAtStart));
-        QCOMPARE(w.Queue()->Model()->headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Stan"));
+        QCOMPARE(w.Queue()->Model()->headerData(TJobTableModel::ColState, Qt::Horizontal).toString(), QString::fromUtf8("Stan"));
         QCOMPARE(w.pnDownloads->actRemove->text(), QString::fromUtf8("Usuń z listy"));
         w.cbLanguage->setCurrentIndex(0);
     }
