@@ -11,6 +11,7 @@ BRIMTALE_PACKAGES=(
   iproute2 clang libclang-rt-14-dev
   qt6-translations-l10n yt-dlp desktop-file-utils appstream dbus-daemon
   libssl-dev libarchive-dev gpgv gnupg nlohmann-json3-dev lintian openssl util-linux
+  xvfb xauth xdotool
 )
 
 missing=()

@@ -284,6 +284,15 @@ std::optional<TJobList::TBatchEnd> TJobList::BatchEnded(std::uint64_t batch)
     return end;
 }
 
+bool TJobList::BatchOpen(std::uint64_t batch) const
+{
+    if (batch == 0 || std::find(toldBatches_.begin(), toldBatches_.end(), batch) != toldBatches_.end())
+        return false;
+    return std::any_of(rows_.begin(), rows_.end(), [batch](const TJobRow& row) {
+        return row.Batch == batch && (row.Running || row.State == TJobState::Queued || JobStateWorking(row.State));
+    });
+}
+
 TJobList::TCounts TJobList::Counts() const
 {
     TCounts counts;

@@ -95,6 +95,8 @@ public:
         int Aborted = 0;
     };
     std::optional<TBatchEnd> BatchEnded(std::uint64_t batch);
+    // True while some row of the batch has not ended (jobs added now may join it).
+    bool BatchOpen(std::uint64_t batch) const;
 
     // What the list holds now, for the status line and the closing question.
     struct TCounts {

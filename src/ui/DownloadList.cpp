@@ -68,6 +68,8 @@ int ProcessDescriptor(std::int64_t pid)
 constexpr int SaveDelayMs = 500;
 const QString RowsMimeType = QStringLiteral("application/x-brimtale-rows");
 constexpr int PollMs = 500;
+// How long the reports of a process that has ended may still come.
+constexpr int ReportGraceMs = 300;
 
 } // namespace
 
@@ -345,6 +347,13 @@ std::uint64_t TDownloadQueue::AddJob(const TDownloadJob& job, const std::string&
     return id;
 }
 
+std::uint64_t TDownloadQueue::AddBatch()
+{
+    if (!list_.BatchOpen(addBatch_))
+        addBatch_ = list_.NewBatch();
+    return addBatch_;
+}
+
 void TDownloadQueue::AddAddresses(const std::vector<TAddedAddress>& added, std::uint64_t batch)
 {
     if (batch == 0)
@@ -499,10 +508,18 @@ void TDownloadQueue::Ended(std::uint64_t id)
         if (connection && connection->state() == QLocalSocket::ConnectedState)
             connection->waitForReadyRead(0);
     }
-    connections_.erase(id);
     const TJobRow* row = list_.Find(id);
     if (!row)
         return;
+    // A process that ended quickly may have sent its last report over a
+    // connection this program has not read yet: it is given a moment.
+    if (!JobStateEnded(row->State) && !graced_.count(id)) {
+        graced_.insert(id);
+        QTimer::singleShot(ReportGraceMs, this, [this, id] { Ended(id); });
+        return;
+    }
+    graced_.erase(id);
+    connections_.erase(id);
     const TJobState before = row->State;
     list_.ProcessEnded(id);
     model_->Changed(id);

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 class QLabel;
@@ -89,6 +90,9 @@ public:
                          std::uint64_t batch = 0);
     // A new batch number for jobs that come as many.
     std::uint64_t NewBatch() { return list_.NewBatch(); }
+    // Addresses of several "brimtale --add" in a row join one batch while
+    // its jobs are not all done.
+    std::uint64_t AddBatch();
     // Addresses of "brimtale --add" (one batch); each is looked up when its turn comes.
     void AddAddresses(const std::vector<TAddedAddress>& added, std::uint64_t batch = 0);
 
@@ -157,6 +161,8 @@ private:
     std::map<std::uint64_t, QPointer<QLocalSocket>> connections_;
     std::map<std::uint64_t, std::unique_ptr<QSocketNotifier>> watchers_;
     std::map<std::uint64_t, int> pidFds_;
+    std::set<std::uint64_t> graced_;
+    std::uint64_t addBatch_ = 0;  // ended processes whose last reports may still come
     QTimer* pollTimer_;  // where a process can't be watched by its descriptor
     std::shared_ptr<std::atomic<bool>> stopLookUps_;
 };

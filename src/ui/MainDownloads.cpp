@@ -157,6 +157,6 @@ bool TFormMain::AddHandedAddresses(const std::string& request)
     for (const TAddedAddress& one : *added)
         if (takeAgain || !queue_->List().HasAddress(one.Address))
             wanted.push_back(one);
-    queue_->AddAddresses(wanted);
+    queue_->AddAddresses(wanted, queue_->AddBatch());
     return true;
 }

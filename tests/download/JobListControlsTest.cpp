@@ -178,6 +178,7 @@ TEST(JobListBatch, ABatchIsToldOnceWhenItsLastRowHasEnded)
     single.Batch = other;
     const std::uint64_t alone = list.Add(single);
 
+    EXPECT_TRUE(list.BatchOpen(batch));
     list.Find(id[0])->State = TJobState::Done;
     list.Find(id[1])->State = TJobState::Failed;
     EXPECT_FALSE(list.BatchEnded(batch));  // c waits
@@ -193,6 +194,7 @@ TEST(JobListBatch, ABatchIsToldOnceWhenItsLastRowHasEnded)
     EXPECT_EQ(end->Failed, 1);
     EXPECT_EQ(end->Aborted, 0);
     EXPECT_FALSE(list.BatchEnded(batch));  // once
+    EXPECT_FALSE(list.BatchOpen(batch));   // jobs added later make a batch of their own
     EXPECT_FALSE(list.BatchEnded(0));      // single jobs with windows of their own
     list.Find(alone)->State = TJobState::Interrupted;
     ASSERT_TRUE(list.BatchEnded(other));

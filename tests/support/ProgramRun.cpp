@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/ProgramRun.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -140,4 +143,63 @@ std::string WriteScript(const std::string& path, const std::string& body)
                                            std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
                                            std::filesystem::perms::others_exec);
     return path;
+}
+
+// The processes running the program at exe with "-get" (zombies do not count,
+// nor a child such a process has forked and not yet replaced with another
+// program: it still shows its parent's command line).
+std::vector<pid_t> DownloadProcesses(const std::string& exe)
+{
+    std::vector<pid_t> pids;
+    std::vector<pid_t> parents;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return pids;
+    while (const dirent* entry = ::readdir(proc)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
+            continue;
+        const std::string dir = std::string("/proc/") + entry->d_name;
+        std::ifstream cmd(dir + "/cmdline", std::ios::binary);
+        std::string first;
+        std::string second;
+        if (!std::getline(cmd, first, '\0') || !std::getline(cmd, second, '\0'))
+            continue;
+        if (first != exe || second != "-get")
+            continue;
+        std::ifstream stat(dir + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const std::size_t close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z')
+            continue;
+        pids.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
+        parents.push_back(close != std::string::npos && close + 4 < line.size()
+                              ? static_cast<pid_t>(std::atoi(line.c_str() + close + 4))
+                              : 0);
+    }
+    ::closedir(proc);
+    std::vector<pid_t> own;
+    for (std::size_t i = 0; i < pids.size(); ++i)
+        if (std::find(pids.begin(), pids.end(), parents[i]) == pids.end())
+            own.push_back(pids[i]);
+    return own;
+}
+
+// Kills the program running exe without arguments (the one --add started);
+// its pids, or nothing.
+std::string KillProgram(const std::string& exe)
+{
+    std::string programs;
+    DIR* proc = ::opendir("/proc");
+    while (const dirent* entry = proc ? ::readdir(proc) : nullptr) {
+        std::ifstream cmd(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
+        std::string all((std::istreambuf_iterator<char>(cmd)), std::istreambuf_iterator<char>());
+        if (all == exe + std::string(1, '\0')) {
+            ::kill(std::atoi(entry->d_name), SIGKILL);
+            programs += entry->d_name;
+        }
+    }
+    if (proc)
+        ::closedir(proc);
+    return programs;
 }

@@ -36,3 +36,12 @@ void PlaceProgram(const std::string& built, const std::string& path);
 
 // Writes an executable "#!/bin/sh" script and returns its path.
 std::string WriteScript(const std::string& path, const std::string& body);
+
+// The processes running the program at exe with "-get" (zombies do not count,
+// nor a child such a process has forked and not yet replaced with another
+// program).
+std::vector<pid_t> DownloadProcesses(const std::string& exe);
+
+// Kills the program running exe without arguments (the one --add started);
+// its pids, or nothing.
+std::string KillProgram(const std::string& exe);

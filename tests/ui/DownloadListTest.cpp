@@ -48,65 +48,6 @@ QString Q(const std::string& s)
     return QString::fromStdString(s);
 }
 
-// The processes running the program at exe with "-get" (zombies do not count,
-// nor a child such a process has forked and not yet replaced with another
-// program: it still shows its parent's command line).
-std::vector<pid_t> DownloadProcesses(const std::string& exe)
-{
-    std::vector<pid_t> pids;
-    std::vector<pid_t> parents;
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
-        return pids;
-    while (const dirent* entry = ::readdir(proc)) {
-        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
-            continue;
-        const std::string dir = std::string("/proc/") + entry->d_name;
-        std::ifstream cmd(dir + "/cmdline", std::ios::binary);
-        std::string first;
-        std::string second;
-        if (!std::getline(cmd, first, '\0') || !std::getline(cmd, second, '\0'))
-            continue;
-        if (first != exe || second != "-get")
-            continue;
-        std::ifstream stat(dir + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const std::size_t close = line.rfind(')');
-        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z')
-            continue;
-        pids.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
-        parents.push_back(close != std::string::npos && close + 4 < line.size()
-                              ? static_cast<pid_t>(std::atoi(line.c_str() + close + 4))
-                              : 0);
-    }
-    ::closedir(proc);
-    std::vector<pid_t> own;
-    for (std::size_t i = 0; i < pids.size(); ++i)
-        if (std::find(pids.begin(), pids.end(), parents[i]) == pids.end())
-            own.push_back(pids[i]);
-    return own;
-}
-
-// Kills the program running exe without arguments (the one --add started);
-// its pids, or nothing.
-std::string KillProgram(const std::string& exe)
-{
-    std::string programs;
-    DIR* proc = ::opendir("/proc");
-    while (const dirent* entry = proc ? ::readdir(proc) : nullptr) {
-        std::ifstream cmd(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
-        std::string all((std::istreambuf_iterator<char>(cmd)), std::istreambuf_iterator<char>());
-        if (all == exe + std::string(1, '\0')) {
-            ::kill(std::atoi(entry->d_name), SIGKILL);
-            programs += entry->d_name;
-        }
-    }
-    if (proc)
-        ::closedir(proc);
-    return programs;
-}
-
 // A folder with a copy of the built program, so that its settings, its list
 // and the download processes' settings all stay in the test's folder.
 struct TProgramCopy {
@@ -305,6 +246,57 @@ private slots:
         const std::vector<testhttp::Request> requests = server.Requests();
         QVERIFY(requests.back().headers.count("range"));
         QCOMPARE(Q(requests.back().headers.at("range")), QString("bytes=%1-").arg(kept));
+    }
+
+    // Space pauses a running download: its process ends and keeps the bytes;
+    // the row keeps its place while another job takes the free place; Space
+    // again continues the file with a range request.
+    void pauseKeepsTheBytesAndResumeContinuesThem()
+    {
+        TProgramCopy program("MaxDownloads=1\r\nShowDownloadWindows=0\r\n");
+        constexpr std::uint64_t Size = 1024 * 1024;
+        testhttp::TestHttpServer server(std::chrono::seconds(120));
+        server.Handle("/slow.mp4", [](const testhttp::Request&) { return Paced(Size, 150); });
+        server.Handle("/next.mp4", [](const testhttp::Request&) { return Paced(64 * 1024, 10); });
+        TFormMain w;
+        w.show();
+        TInstanceServer instances;
+        QVERIFY(instances.Listen());
+        connect(&instances, &TInstanceServer::reportReceived, &w,
+                [&w](const TJobReport& report, QLocalSocket* connection) { w.Queue()->TakeReport(report, connection); });
+        const std::string out = program.Dir.File("slow.mp4");
+        QVERIFY(w.GetFile(WebJob(server.Url("/slow.mp4"), out, Size)));
+        QVERIFY(w.GetFile(WebJob(server.Url("/next.mp4"), program.Dir.File("next.mp4"), 64 * 1024)));
+        const TJobRow* row = &w.Queue()->List().Rows().front();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return row->State == TJobState::Downloading && FileSizeOf(out) >= 64 * 1024; }, 30000));
+        QTableView* view = w.pnDownloads->View();
+        view->setCurrentIndex(w.pnDownloads->ViewIndex(0));
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Space);
+        QVERIFY(QTest::qWaitFor([&] { return row->State == TJobState::Paused && !row->Running; }, 30000));
+        const std::int64_t kept = FileSizeOf(out);
+        QVERIFY(kept > 0 && kept < static_cast<std::int64_t>(Size));
+        // The next job ran in the free place; the paused one is still first.
+        const TJobRow* next = &w.Queue()->List().Rows()[1];
+        QVERIFY2(QTest::qWaitFor([&] { return next->State == TJobState::Done && !next->Running; }, 30000),
+                 JobStateName(next->State));
+        QCOMPARE(w.Queue()->List().Rows().front().Id, row->Id);
+        QCOMPARE(row->State, TJobState::Paused);
+
+        QCOMPARE(w.pnDownloads->actPause->text(), QString("Resume"));
+        QTest::keyClick(view, Qt::Key_Space);
+        row = &w.Queue()->List().Rows().front();
+        const bool done = QTest::qWaitFor([&] { return row->State == TJobState::Done && !row->Running; }, 60000);
+        for (const pid_t pid : DownloadProcesses(program.Exe))
+            ::kill(pid, SIGKILL);
+        QVERIFY(done);
+        QVERIFY(TempDir::Read(out) == testhttp::GeneratedBody(0, Size));
+        std::string range;
+        for (const testhttp::Request& request : server.Requests())
+            if (request.path == "/slow.mp4" && request.headers.count("range"))
+                range = request.headers.at("range");
+        QCOMPARE(Q(range), QString("bytes=%1-").arg(kept));
     }
 
     // The program and its download processes killed in the middle: the next

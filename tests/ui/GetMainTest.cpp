@@ -346,6 +346,39 @@ private slots:
         QVERIFY(!QFile::exists(QString::fromStdString(job.OutputFile)));
     }
 
+    // A job of the list goes on without its window: closing it (not Abort)
+    // only hides it, nothing is asked, and once the job is done the process
+    // ends by itself without telling of itself (the list does).
+    void closingAListWindowHidesItAndTheJobGoesOn()
+    {
+        Response paced;
+        paced.generatedSize = 512 * 1024;
+        paced.paceMs = 20;
+        server_->Handle("/paced", [paced](const testhttp::Request&) { return paced; });
+        TInstanceServer instances;
+        const QString socket = QString::fromStdString(dir_->File("instance"));
+        QVERIFY(instances.Listen(socket));
+        TDownloadJob job = MakeJob("/paced", 512 * 1024);
+        TFormGetMain w(job);
+        bool terminated = false;
+        w.OnTerminate = [&] { terminated = true; };
+        std::vector<QString> notices;
+        w.OnNotify = [&notices](const QString& summary, const QString&) { notices.push_back(summary); };
+        w.AttachToList(7, false, false, socket);
+        // Not shown: the job starts all the same; "Show its window" brings it up.
+        w.Begin();
+        QTRY_VERIFY_WITH_TIMEOUT(w.BytesDone > 0, 15000);
+        QVERIFY(!w.isVisible());
+        w.show();
+        w.close();
+        QVERIFY(questions_.isEmpty());
+        QVERIFY(!w.isVisible());
+        QVERIFY(w.Downloading);
+        QTRY_VERIFY_WITH_TIMEOUT(terminated, 30000);
+        QCOMPARE(FileSizeOf(job.OutputFile), std::int64_t(512 * 1024));
+        QVERIFY(notices.empty());
+    }
+
     // An outage longer than a few seconds is ridden out: the tries spread over
     // a minute (here in short units), each continuing the file.
     void anOutageOfSeveralTriesIsRiddenOut()
