@@ -25,6 +25,7 @@
 #include <QSocketNotifier>
 #include <QTableView>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -767,6 +768,7 @@ TDownloadListPane::TDownloadListPane(TDownloadQueue* queue, QWidget* parent)
     edFilter->setObjectName("edFilter");
     edFilter->setClearButtonEnabled(true);
     edFilter->setMaxLength(200);
+    edFilter->setMinimumWidth(edFilter->fontMetrics().averageCharWidth() * 26);
     connect(edFilter, &QLineEdit::textChanged, this,
             [this](const QString& text) { proxy_->setFilterFixedString(text.trimmed()); });
 
@@ -873,17 +875,20 @@ TDownloadListPane::TDownloadListPane(TDownloadQueue* queue, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
+    // The row buttons: what does not fit a narrow window goes behind the
+    // bar's "more" button (the context menu has them all).
     auto* buttons = new QHBoxLayout();
-    buttons->setSpacing(2);
+    buttons->setSpacing(4);
+    auto* bar = new QToolBar(this);
+    bar->setObjectName("tbDownloads");
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->setIconSize(QSize(1, 1));
     for (QAction* action : {actShowWindow, actPause, actAbort, actRetry, actMoveToTop, actMoveUp, actMoveDown,
                             actOpenFile, actOpenFolder, actRemove, actClearFinished}) {
-        auto* button = new QToolButton(this);
-        button->setObjectName(QString("btn") + action->objectName().mid(3));
-        button->setDefaultAction(action);
-        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        buttons->addWidget(button);
+        bar->addAction(action);
+        bar->widgetForAction(action)->setObjectName(QString("btn") + action->objectName().mid(3));
     }
-    buttons->addStretch(1);
+    buttons->addWidget(bar, 1);
     buttons->addWidget(edFilter, 0);
     layout->addLayout(buttons);
     layout->addWidget(view_, 1);

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -125,46 +126,92 @@ int main(int argc, char** argv)
             main.hide();
         }
 
-        // The main window with its list of jobs: two downloading, one queued,
-        // others ended. Nothing is started: the "processes" are this one.
+        // The main window with its list of jobs in every state: three at
+        // work, some waiting or paused, others ended. Nothing is started: the
+        // "processes" are this one.
         {
-            std::string rows = "BrimtaleJobs 1\n";
-            const char* names[] = {"Holiday on the Baltic coast.mp4", "Concert in the park.mp4", "Lecture 3 - Optics.mp4",
-                                   "Lecture 4 - Waves.mp4", "Old film.flv", "Interview.mp4"};
-            const char* states[] = {"queued", "queued", "queued", "done", "failed", "aborted"};
-            for (int i = 0; i < 6; ++i) {
-                std::string name = names[i];
+            struct TSample {
+                const char* Name;
+                const char* State;
+                std::int64_t Size;
+                const char* Message;
+            };
+            const TSample samples[] = {
+                {"Holiday on the Baltic coast.mp4", "queued", 52428800, ""},
+                {"Concert in the park.mp4", "queued", 157286400, ""},
+                {"Lecture 3 - Optics.mp4", "queued", 83886080, ""},
+                {"Lecture 4 - Waves.mp4", "queued", 79691776, ""},
+                {"Lecture 5 - Sound.mp4", "queued", 0, ""},
+                {"", "queued", 0, ""},
+                {"Mountain railway, a cab ride.mp4", "paused", 209715200, ""},
+                {"Lecture 6 - Light.mp4", "queued", 0, ""},
+                {"Cooking: pierogi the slow way.mp4", "queued", 0, ""},
+                {"Lecture 7 - Heat.mp4", "paused", 73400320, ""},
+                {"Old film.flv", "failed", 0, "HTTP 404"},
+                {"Interview.mp4", "aborted", 31457280, ""},
+                {"Lecture 1 - Motion.mp4", "done", 81788928, ""},
+                {"Lecture 2 - Forces.mp4", "done", 80740352, ""},
+                {"Birthday 2026.mp4", "done", 19922944, ""},
+                {"River trip.mp4", "done", 45088768, ""},
+                {"Radio play, part 1.mp3", "done", 12582912, ""},
+                {"Night sky timelapse.mp4", "failed", 0, "The connection was refused"},
+                {"Radio play, part 2.mp3", "queued", 0, ""},
+                {"Garden in spring.mp4", "queued", 26214400, ""},
+            };
+            const auto field = [](const std::string& text) {
                 std::string escaped;
-                for (const char c : name)
-                    escaped += c == ' ' ? std::string("%20") : std::string(1, c);
-                const std::string out = "/home/user/Videos/" + escaped;
-                rows += "row " + std::to_string(i + 1) + " " + states[i] + " 52428800 " + (i == 3 ? "52428800" : "0") +
-                        " 0 0 " + escaped + "  0     0 11 -get http://127.0.0.1:9/v" + std::to_string(i) +
-                        " http://127.0.0.1:9/v" + std::to_string(i) + " " + out + " 0 52428800 0 - - - 0\n";
+                for (const char c : text)
+                    escaped += c == ' ' ? std::string("%20") : c == ',' ? std::string("%2C") : std::string(1, c);
+                return escaped;
+            };
+            std::string rows = "BrimtaleJobs 1\n";
+            int id = 0;
+            for (const TSample& one : samples) {
+                ++id;
+                const std::string number = std::to_string(id);
+                if (!*one.Name) {
+                    // An address added a moment ago: its page is read when its turn comes.
+                    rows += "row " + number + " queued 0 0 0 0  " +
+                            " 1 https://video.example.org/watch/2026/12/a-very-long-address-of-a-page%3Fv%3Dq8Zr " +
+                            "/home/user/Videos   0 0\n";
+                    continue;
+                }
+                const std::string out = field(dir + "/Videos/" + one.Name);
+                const bool done = std::string(one.State) == "done";
+                const std::string paused = std::string(one.State) == "paused" ? std::to_string(one.Size / 3) : "0";
+                rows += "row " + number + " " + one.State + " " + std::to_string(one.Size) + " " +
+                        (done ? std::to_string(one.Size) : paused) + " 0 0 " + field(one.Name) + " " +
+                        field(one.Message) + " 0     0 11 -get http://127.0.0.1:9/v" + number +
+                        " http://127.0.0.1:9/v" + number + " " + out + " 0 " + std::to_string(one.Size) +
+                        " 0 - - - 0\n";
             }
             WriteText(SettingsFile, std::string("[Main]\r\nLanguage=") + (polish ? "PL" : "EN") +
-                                        "\r\nLastDir=" + dir + "/Videos\r\nMaxDownloads=2\r\n");
+                                        "\r\nLastDir=" + dir + "/Videos\r\nMaxDownloads=3\r\nResumeAtStart=1\r\n");
             LoadSettings(SettingsFile);
             TFormMain main;
             main.Queue()->StartProcess = [](const std::vector<std::string>&) { return std::int64_t(::getpid()); };
             WriteText(dir + "/bmt_downloads.txt", rows);
             main.Queue()->Load();
-            const std::int64_t done[] = {31457280, 9437184};
-            for (int i = 0; i < 2; ++i) {
+            // Three at work: two downloading, one converting.
+            const std::int64_t done[] = {31457280, 9437184, 50331648};
+            for (std::size_t i = 0; i < 3; ++i) {
+                const TJobRow& row = main.Queue()->List().Rows()[i];
                 TJobReport report;
-                report.Id = static_cast<std::uint64_t>(i + 1);
-                report.State = TJobState::Downloading;
+                report.Id = row.Id;
+                report.State = i == 2 ? TJobState::Converting : TJobState::Downloading;
                 report.Done = done[i];
-                report.Total = 52428800;
-                report.Speed = i == 0 ? 2411724 : 1153433;
-                report.SecondsLeft = (52428800 - done[i]) / report.Speed;
+                report.Total = row.Size;
+                report.Speed = i == 0 ? 2411724 : i == 1 ? 1153433 : 0;
+                report.SecondsLeft = report.Speed > 0 ? (row.Size - done[i]) / report.Speed : -1;
                 report.Pid = ::getpid();
                 main.Queue()->TakeReport(report, nullptr);
             }
+            main.resize(1180, 640);
             main.show();
+            main.pnDownloads->View()->selectRow(main.pnDownloads->ViewIndex(5).row());
+            main.UpdateListStatus();
             ok &= Save(&main, outDir + "/main-list-" + lang + ".png");
             main.hide();
-            main.Queue()->SaveNow();
             std::remove((dir + "/bmt_downloads.txt").c_str());
         }
 
