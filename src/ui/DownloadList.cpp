@@ -623,8 +623,11 @@ void TDownloadQueue::Pause(std::uint64_t id)
 
 bool TDownloadQueue::Resume(std::uint64_t id)
 {
-    if (!list_.Resume(id))
-        return false;
+    return list_.Resume(id) && Requeued(id);
+}
+
+bool TDownloadQueue::Requeued(std::uint64_t id)
+{
     model_->Changed(id);
     emit stateChanged(id, TJobState::Queued);
     ScheduleSave();
@@ -634,23 +637,22 @@ bool TDownloadQueue::Resume(std::uint64_t id)
 
 bool TDownloadQueue::Move(const std::vector<std::uint64_t>& ids, TMove where)
 {
-    bool moved = false;
-    model_->Moving([&] {
-        moved = where == TMove::Up     ? list_.MoveUp(ids)
-                : where == TMove::Down ? list_.MoveDown(ids)
-                                       : list_.MoveToTop(ids);
+    return Moved([&] {
+        return where == TMove::Up     ? list_.MoveUp(ids)
+               : where == TMove::Down ? list_.MoveDown(ids)
+                                      : list_.MoveToTop(ids);
     });
-    if (moved) {
-        ScheduleSave();
-        Pump();
-    }
-    return moved;
 }
 
 bool TDownloadQueue::MoveBefore(const std::vector<std::uint64_t>& ids, std::uint64_t before)
 {
+    return Moved([&] { return list_.MoveBefore(ids, before); });
+}
+
+bool TDownloadQueue::Moved(const std::function<bool()>& move)
+{
     bool moved = false;
-    model_->Moving([&] { moved = list_.MoveBefore(ids, before); });
+    model_->Moving([&] { moved = move(); });
     if (moved) {
         ScheduleSave();
         Pump();
@@ -674,13 +676,7 @@ int TDownloadQueue::ClearFinished()
 
 bool TDownloadQueue::Retry(std::uint64_t id)
 {
-    if (!list_.Requeue(id))
-        return false;
-    model_->Changed(id);
-    emit stateChanged(id, TJobState::Queued);
-    ScheduleSave();
-    Pump();
-    return true;
+    return list_.Requeue(id) && Requeued(id);
 }
 
 void TDownloadQueue::OpenFile(std::uint64_t id)
@@ -1010,7 +1006,7 @@ void TDownloadListPane::ShowDetails()
 void TDownloadListPane::UpdateActions()
 {
     const std::vector<std::uint64_t> ids = SelectedIds();
-    bool anyRunning = false, anyAbortable = false, anyRetry = false, anyRemovable = false, anyPausable = false,
+    bool anyAbortable = false, anyRetry = false, anyRemovable = false, anyPausable = false,
          allPaused = !ids.empty();
     for (const std::uint64_t id : ids) {
         const TJobRow* row = queue_->List().Find(id);
@@ -1018,7 +1014,6 @@ void TDownloadListPane::UpdateActions()
             continue;
         const bool running = row->Running;
         const bool ended = !running && row->State != TJobState::Queued;
-        anyRunning = anyRunning || running;
         anyAbortable = anyAbortable || running || row->State == TJobState::Queued;
         anyRetry = anyRetry || (ended && row->State != TJobState::Done && row->State != TJobState::Paused);
         anyRemovable = anyRemovable || !running;
@@ -1045,6 +1040,5 @@ void TDownloadListPane::UpdateActions()
                                           DirectoryExists(ExtractFileDir(row->Job.OutputFile))));
     actRemove->setEnabled(anyRemovable);
     actClearFinished->setEnabled(queue_->List().Counts().Done > 0);
-    (void)anyRunning;
     ShowDetails();
 }

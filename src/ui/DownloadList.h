@@ -152,6 +152,10 @@ private:
     // After a row's job may have ended: the batch it belongs to may be over.
     void Settled(std::uint64_t id);
     void Command(std::uint64_t id, TJobCommand command);
+    // The row is queued again: shown, kept, and started when its turn comes.
+    bool Requeued(std::uint64_t id);
+    // Rows moved in the queue (move says whether any did).
+    bool Moved(const std::function<bool()>& move);
 
     TJobList list_;
     TListLoad loaded_;

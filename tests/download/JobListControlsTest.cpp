@@ -6,21 +6,13 @@
 #include "download/JobList.h"
 #include "download/JobListTexts.h"
 
+#include "JobListRows.h"
+
 #include <gtest/gtest.h>
 
-namespace {
+using namespace listrows;
 
-TJobRow Row(const std::string& name)
-{
-    TJobRow row;
-    row.Title = name;
-    row.Job.Switch = "-get";
-    row.Job.Source = "http://127.0.0.1:1/" + name;
-    row.Job.MediaUrl = row.Job.Source;
-    row.Job.OutputFile = "/tmp/" + name + ".mp4";
-    row.Job.EncoderParams = row.Job.EncoderExt = row.Job.TargetExt = "-";
-    return row;
-}
+namespace {
 
 // A list of rows named a, b, c, ... and their ids.
 std::vector<std::uint64_t> Fill(TJobList& list, const std::string& names)
@@ -37,17 +29,6 @@ std::string Order(const TJobList& list)
     for (const TJobRow& row : list.Rows())
         order += row.Title;
     return order;
-}
-
-TJobReport Report(std::uint64_t id, TJobState state, std::int64_t pid, std::int64_t done = 0)
-{
-    TJobReport r;
-    r.Id = id;
-    r.State = state;
-    r.Pid = pid;
-    r.Done = done;
-    r.Total = 1000;
-    return r;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "download/JobList.h"
 #include "download/JobReport.h"
 
+#include "JobListRows.h"
 #include "support/TempDir.h"
 #include "app/IniFile.h"
 #include "system/ZQ_FileSystem.h"
@@ -16,40 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-TDownloadJob WebJob(const std::string& output)
-{
-    TDownloadJob job;
-    job.Switch = "-get";
-    job.Source = "http://127.0.0.1:1/page?a=b c";
-    job.MediaUrl = "http://127.0.0.1:1/clip.mp4";
-    job.OutputFile = output;
-    job.ExpectedSize = 1000;
-    job.EncoderParams = job.EncoderExt = job.TargetExt = "-";
-    return job;
-}
-
-TJobRow Row(const std::string& output)
-{
-    TJobRow row;
-    row.Title = output;
-    row.Job = WebJob(output);
-    return row;
-}
-
-TJobReport Report(std::uint64_t id, TJobState state, std::int64_t pid, std::int64_t done = 0)
-{
-    TJobReport r;
-    r.Id = id;
-    r.State = state;
-    r.Pid = pid;
-    r.Done = done;
-    r.Total = 1000;
-    return r;
-}
-
-} // namespace
+using namespace listrows;
 
 TEST(JobReportLine, RoundTripsEveryField)
 {

@@ -103,6 +103,15 @@ void GeneratedBytes(std::uint64_t offset, char* out, std::size_t count)
     }
 }
 
+Response PacedMedia(std::uint64_t size, int paceMs)
+{
+    Response r;
+    r.headers.push_back({"Content-Type", "video/mp4"});
+    r.generatedSize = size;
+    r.paceMs = paceMs;
+    return r;
+}
+
 std::string GeneratedBody(std::uint64_t offset, std::size_t count)
 {
     std::string s(count, '\0');

@@ -59,6 +59,9 @@ using Handler = std::function<Response(const Request&)>;
 void GeneratedBytes(std::uint64_t offset, char* out, std::size_t count);
 std::string GeneratedBody(std::uint64_t offset, std::size_t count);
 
+// A generated video of size bytes, paced paceMs after every 64 KiB as on a real line.
+Response PacedMedia(std::uint64_t size, int paceMs);
+
 // An address on 127.0.0.1 whose port nothing listens on: connecting is refused
 // at once, as with a host that is down.
 std::string ClosedPortUrl(const std::string& pathAndQuery);

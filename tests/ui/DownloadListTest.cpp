@@ -67,14 +67,6 @@ struct TProgramCopy {
     }
 };
 
-testhttp::Response Paced(std::uint64_t size, int paceMs)
-{
-    testhttp::Response r;
-    r.headers.push_back({"Content-Type", "video/mp4"});
-    r.generatedSize = size;
-    r.paceMs = paceMs;
-    return r;
-}
 
 TDownloadJob WebJob(const std::string& url, const std::string& output, std::int32_t size)
 {
@@ -113,7 +105,7 @@ private slots:
         constexpr std::uint64_t Size = 640 * 1024;
         testhttp::TestHttpServer server(std::chrono::seconds(120));
         for (int i = 1; i <= 6; ++i)
-            server.Handle("/f" + std::to_string(i) + ".mp4", [](const testhttp::Request&) { return Paced(Size, 60); });
+            server.Handle("/f" + std::to_string(i) + ".mp4", [](const testhttp::Request&) { return testhttp::PacedMedia(Size, 60); });
 
         TFormMain w;
         TInstanceServer instances;
@@ -216,7 +208,7 @@ private slots:
         TProgramCopy program("MaxDownloads=3\r\nShowDownloadWindows=0\r\n");
         constexpr std::uint64_t Size = 1024 * 1024;
         testhttp::TestHttpServer server(std::chrono::seconds(120));
-        server.Handle("/slow.mp4", [](const testhttp::Request&) { return Paced(Size, 150); });
+        server.Handle("/slow.mp4", [](const testhttp::Request&) { return testhttp::PacedMedia(Size, 150); });
         TFormMain w;
         w.show();
         TInstanceServer instances;
@@ -256,8 +248,8 @@ private slots:
         TProgramCopy program("MaxDownloads=1\r\nShowDownloadWindows=0\r\n");
         constexpr std::uint64_t Size = 1024 * 1024;
         testhttp::TestHttpServer server(std::chrono::seconds(120));
-        server.Handle("/slow.mp4", [](const testhttp::Request&) { return Paced(Size, 150); });
-        server.Handle("/next.mp4", [](const testhttp::Request&) { return Paced(64 * 1024, 10); });
+        server.Handle("/slow.mp4", [](const testhttp::Request&) { return testhttp::PacedMedia(Size, 150); });
+        server.Handle("/next.mp4", [](const testhttp::Request&) { return testhttp::PacedMedia(64 * 1024, 10); });
         TFormMain w;
         w.show();
         TInstanceServer instances;
@@ -308,7 +300,7 @@ private slots:
         constexpr std::uint64_t Size = 1536 * 1024;
         testhttp::TestHttpServer server(std::chrono::seconds(150));
         for (int i = 1; i <= 3; ++i)
-            server.Handle("/v" + std::to_string(i) + ".mp4", [](const testhttp::Request&) { return Paced(Size, 80); });
+            server.Handle("/v" + std::to_string(i) + ".mp4", [](const testhttp::Request&) { return testhttp::PacedMedia(Size, 80); });
         const std::string videos = program.Dir.File("videos");
         std::filesystem::create_directory(videos);
 

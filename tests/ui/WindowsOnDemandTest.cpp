@@ -36,14 +36,6 @@ int VisibleWindows(std::int64_t pid)
     return count;
 }
 
-testhttp::Response Paced(std::uint64_t size, int paceMs)
-{
-    testhttp::Response r;
-    r.headers.push_back({"Content-Type", "video/mp4"});
-    r.generatedSize = size;
-    r.paceMs = paceMs;
-    return r;
-}
 
 } // namespace
 
@@ -80,7 +72,7 @@ private slots:
         std::vector<std::string> outputs;
         for (int i = 1; i <= 12; ++i) {
             server.Handle("/clip" + std::to_string(i) + ".mp4",
-                          [](const testhttp::Request&) { return Paced(Size, 40); });
+                          [](const testhttp::Request&) { return testhttp::PacedMedia(Size, 40); });
             outputs.push_back(dir_.File("videos/clip" + std::to_string(i) + ".mp4"));
         }
         ::mkdir(dir_.File("videos").c_str(), 0755);
@@ -123,7 +115,7 @@ private slots:
     void aSingleJobOfTheDialogShowsItsWindow()
     {
         testhttp::TestHttpServer server(std::chrono::seconds(60));
-        server.Handle("/one.mp4", [](const testhttp::Request&) { return Paced(256 * 1024, 20); });
+        server.Handle("/one.mp4", [](const testhttp::Request&) { return testhttp::PacedMedia(256 * 1024, 20); });
         TFormMain w;
         TInstanceServer instances;
         QVERIFY(instances.Listen());
