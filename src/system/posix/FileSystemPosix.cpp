@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// File and path helpers: the calls into a POSIX system.
 #include "system/ZQ_FileSystem.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+
 
 bool FileExists(const std::string& path)
 {
@@ -49,130 +51,6 @@ std::int64_t FileSizeOf(const std::string& path)
     return static_cast<std::int64_t>(st.st_size);
 }
 
-namespace {
-// Opens a regular file for reading (never waiting on a FIFO, never reading a
-// device); -1 with the reason in status otherwise.
-int OpenRegularFile(const std::string& path, TLinkAtName links, TFileRead& status, struct stat& st)
-{
-    status = TFileRead::CannotOpen;
-    if (path.empty())
-        return -1;
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; O_NOCTTY: a
-    // terminal never becomes ours. The type is checked on what was opened.
-    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    if (links == TLinkAtName::Refuse)
-        flags |= O_NOFOLLOW;
-    const int fd = ::open(path.c_str(), flags);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        status = S_ISREG(st.st_mode) ? TFileRead::ReadFailed : TFileRead::NotRegular;
-        ::close(fd);
-        return -1;
-    }
-    status = TFileRead::Ok;
-    return fd;
-}
-
-// Appends to text what the descriptor gives, up to wanted bytes in all;
-// false when a read fails.
-bool ReadUpTo(int fd, std::string& text, std::size_t wanted)
-{
-    char buffer[65536];
-    while (text.size() < wanted) {
-        const std::size_t room = std::min(sizeof buffer, wanted - text.size());
-        const ssize_t n = ::read(fd, buffer, room);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
-}
-} // namespace
-
-TWholeFile ReadWholeFile(const std::string& path, std::size_t maxBytes, TLinkAtName links)
-{
-    TWholeFile file;
-    struct stat st {};
-    const int fd = OpenRegularFile(path, links, file.Status, st);
-    if (fd < 0)
-        return file;
-    // A size claimed over the limit is refused at once; a smaller claim is not
-    // trusted: the reading below stops at the limit by itself.
-    if (st.st_size > 0 && static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        file.Status = TFileRead::TooBig;
-        return file;
-    }
-    if (st.st_size > 0)
-        file.Text.reserve(static_cast<std::size_t>(st.st_size));
-    // Up to one byte past the limit, to tell "exactly the limit" from "more".
-    const std::size_t wanted = maxBytes == SIZE_MAX ? maxBytes : maxBytes + 1;
-    if (!ReadUpTo(fd, file.Text, wanted))
-        file.Status = TFileRead::ReadFailed;
-    ::close(fd);
-    if (file.Status == TFileRead::Ok && file.Text.size() > maxBytes)
-        file.Status = TFileRead::TooBig;
-    if (file.Status != TFileRead::Ok)
-        std::string().swap(file.Text);
-    return file;
-}
-
-TWholeFile ReadFileLines(const std::string& path, std::size_t maxBytes, std::uint64_t& linesBeyond)
-{
-    linesBeyond = 0;
-    TWholeFile file;
-    struct stat st {};
-    const int fd = OpenRegularFile(path, TLinkAtName::Follow, file.Status, st);
-    if (fd < 0)
-        return file;
-    if (!ReadUpTo(fd, file.Text, maxBytes)) {
-        ::close(fd);
-        file = TWholeFile{TFileRead::ReadFailed, {}};
-        return file;
-    }
-    // What is past the limit is only counted, a chunk at a time; so is a
-    // line that the limit cut.
-    std::string rest;
-    const std::size_t lastEnd = file.Text.rfind('\n');
-    if (file.Text.size() == maxBytes) {
-        rest = file.Text.substr(lastEnd == std::string::npos ? 0 : lastEnd + 1);
-        file.Text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
-        for (;;) {
-            const bool ended = rest.empty() || rest.back() == '\n';
-            linesBeyond += static_cast<std::uint64_t>(std::count(rest.begin(), rest.end(), '\n'));
-            rest.clear();
-            if (!ReadUpTo(fd, rest, 1 << 20) || rest.empty()) {
-                if (!ended)
-                    ++linesBeyond;  // a last line without its end
-                break;
-            }
-        }
-    }
-    ::close(fd);
-    return file;
-}
-
-std::string FileReadText(TFileRead status)
-{
-    switch (status) {
-    case TFileRead::Ok:
-        return "read";
-    case TFileRead::CannotOpen:
-        return "cannot be opened";
-    case TFileRead::NotRegular:
-        return "not a regular file";
-    case TFileRead::TooBig:
-        return "larger than allowed";
-    case TFileRead::ReadFailed:
-        return "cannot be read";
-    }
-    return {};
-}
 
 int OpenOwnFileForWriting(const std::string& path, bool truncate)
 {
@@ -192,15 +70,6 @@ int OpenOwnFileForWriting(const std::string& path, bool truncate)
     if (flags != -1)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
-}
-
-bool CreateEmptyFile(const std::string& path)
-{
-    const int fd = OpenOwnFileForWriting(path, true);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
 }
 
 bool ForceDirectories(const std::string& path)
@@ -237,38 +106,6 @@ bool RenameFileNoReplace(const std::string& from, const std::string& to)
     if (errno == EEXIST)
         return false;
     return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
-std::string ExtractFileName(const std::string& path)
-{
-    const std::size_t p = path.rfind('/');
-    return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-std::string ExtractFileDir(const std::string& path)
-{
-    const std::size_t p = path.rfind('/');
-    if (p == std::string::npos)
-        return {};
-    if (p == 0)
-        return "/";
-    return path.substr(0, p);
-}
-
-std::string ExtractFileExt(const std::string& path)
-{
-    const std::string name = ExtractFileName(path);
-    const std::size_t p = name.rfind('.');
-    return p == std::string::npos ? std::string() : name.substr(p);
-}
-
-std::string ChangeFileExt(const std::string& path, const std::string& ext)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return path + ext;
-    return path.substr(0, dot) + ext;
 }
 
 std::string ExpandFileName(const std::string& path)
@@ -336,34 +173,6 @@ std::optional<TFileId> FileIdOf(const std::string& path)
     return TFileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-std::string FileIdText(const TFileId& id)
-{
-    return std::to_string(id.Device) + ":" + std::to_string(id.Inode);
-}
-
-std::optional<TFileId> FileIdFromText(std::string_view text)
-{
-    const auto number = [](std::string_view digits) -> std::optional<std::uint64_t> {
-        if (digits.empty() || digits.size() > 19)
-            return std::nullopt;
-        std::uint64_t value = 0;
-        for (const char c : digits) {
-            if (c < '0' || c > '9')
-                return std::nullopt;
-            value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        }
-        return value;
-    };
-    const std::size_t colon = text.find(':');
-    if (colon == std::string_view::npos)
-        return std::nullopt;
-    const auto device = number(text.substr(0, colon));
-    const auto inode = number(text.substr(colon + 1));
-    if (!device || !inode)
-        return std::nullopt;
-    return TFileId{*device, *inode};
-}
-
 int OpenSameFileForWriting(const std::string& path, const TFileId& id, bool& changed)
 {
     changed = false;
@@ -395,13 +204,6 @@ int OpenSameFileForWriting(const std::string& path, const TFileId& id, bool& cha
 bool IsExecutableFile(const std::string& path)
 {
     return FileExists(path) && ::access(path.c_str(), X_OK) == 0;
-}
-
-std::string JoinPath(const std::string& dir, const std::string& name)
-{
-    if (dir.empty())
-        return name;
-    return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
 std::string FindExecutable(const std::string& name)
@@ -439,24 +241,22 @@ TPathInfo PathInfoOf(const std::string& path)
     return info;
 }
 
-bool IsEmptyRegularFile(const std::string& path)
-{
-    const TPathInfo info = PathInfoOf(path);
-    return info.Regular && info.Size == 0;
-}
-
-void RemoveIfEmptyFile(const std::string& path)
-{
-    if (IsEmptyRegularFile(path))
-        RemoveFile(path);
-}
-
 std::optional<std::int64_t> ModifiedTimeNs(const std::string& path)
 {
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return std::nullopt;
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+std::optional<TFileStamp> FileStampOf(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return TFileStamp{{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+                      static_cast<std::int64_t>(st.st_size),
+                      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Process lookup over /proc: a process's parent comes from /proc/PID/stat, its
+// Process lookup on Linux, over /proc: a process's parent comes from /proc/PID/stat, its
 // executable from the link /proc/PID/exe, its arguments from /proc/PID/cmdline.
 
 #include "system/ZQ_Processes.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Facts about the running process, asked of a POSIX system (Linux: /proc).
 #include "system/ZQ_System.h"
 
 #include <climits>
@@ -24,16 +25,9 @@ std::string ProcessLocaleName()
     return {};
 }
 
-bool LocaleIsPolish(const std::string& localeName)
+std::vector<std::string> ProgramArguments(int argc, char** argv)
 {
-    // The language is the part before "_", "." or "@".
-    std::string language;
-    for (char c : localeName) {
-        if (c == '_' || c == '.' || c == '@' || c == '-')
-            break;
-        language.push_back(static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c));
-    }
-    return language == "pl";
+    return std::vector<std::string>(argv, argv + (argc > 0 ? argc : 0));
 }
 
 bool StandardErrorIsTerminal()
