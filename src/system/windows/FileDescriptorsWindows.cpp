@@ -44,8 +44,16 @@ HANDLE OpenRegularHandle(const std::string& path, DWORD access, DWORD dispositio
         errno = ENOENT;
         return INVALID_HANDLE_VALUE;
     }
+    const std::wstring wide = WidePath(path);
+    // The name is looked at first, and what was opened after it (a link put
+    // there in between is opened itself, FILE_FLAG_OPEN_REPARSE_POINT, and refused).
+    const DWORD named = ::GetFileAttributesW(wide.c_str());
+    if (!followLink && named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        errno = ELOOP;
+        return INVALID_HANDLE_VALUE;
+    }
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    HANDLE h = ::CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = ::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, disposition, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         SetErrnoFrom(::GetLastError());

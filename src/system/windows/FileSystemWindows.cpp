@@ -193,7 +193,8 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 
 std::optional<TFileId> FileIdOf(const std::string& path)
 {
-    if (path.empty())
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!OwnInfo(path, data) || !IsRegularAttributes(data.dwFileAttributes))
         return std::nullopt;
     HANDLE h = ::CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -215,7 +216,7 @@ int OpenSameFileForWriting(const std::string& path, const TFileId& id, bool& cha
     const int fd = OpenRegular(path, TOpenAccess::Write, TOpenCreate::Never);
     if (fd < 0) {
         // Gone, or a link or a folder in its place: not the job's file.
-        changed = errno == ENOENT || errno == EINVAL;
+        changed = errno == ENOENT || errno == EINVAL || errno == ELOOP;
         return -1;
     }
     BY_HANDLE_FILE_INFORMATION info{};
