@@ -9,9 +9,11 @@
 # are made from Debian's sources once, into
 #   ${BRIMTALE_WIN_CACHE:-$HOME/.cache/brimtale-windows}/libs-HASH
 # where HASH is that of scripts/windows-libs.sh: a changed recipe builds again.
-# Qt for mingw: BRIMTALE_QT_MINGW names a folder or a .tar.xz of it (default: the
-# shared toolchain archive when this machine has it). Without one, only the core
-# and brimtale-cli.exe are built, and the script says so.
+# Then the portable zip and the installer (scripts/windows-package.sh), and the
+# tests under Wine (a prefix of its own in the cache).
+# The window program brimtale.exe is not ported yet: with BRIMTALE_WIN_GUI=1 the
+# build tries it with Qt for mingw, BRIMTALE_QT_MINGW naming a folder or a
+# .tar.xz of it (default: the shared toolchain archive when this machine has it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -30,7 +32,7 @@ packages=(
   libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev libassuan-mingw-w64-dev
   libksba-mingw-w64-dev libnpth-mingw-w64-dev
   googletest nlohmann-json3-dev qt6-base-dev qt6-base-dev-tools
-  wine wine64 xvfb xauth nsis python3
+  wine wine64 xvfb xauth nsis python3 bsdutils
 )
 missing=()
 for pkg in "${packages[@]}"; do
@@ -68,25 +70,29 @@ fi
 
 prefixes="$libs"
 qt_args=(-DBRIMTALE_GUI=OFF)
-qt_source=${BRIMTALE_QT_MINGW:-/work/shared/toolchains/qt6-mingw-6.4.2.tar.xz}
 qt_dir=
-if [ -d "$qt_source" ] && [ -f "$qt_source/lib/cmake/Qt6/Qt6Config.cmake" ]; then
-  qt_dir=$qt_source
-elif [ -f "$qt_source" ]; then
-  qt_dir=$cache/qt6-$(sha256sum "$qt_source" | cut -c1-16)/qt6
-  if [ ! -f "$qt_dir/lib/cmake/Qt6/Qt6Config.cmake" ]; then
-    echo "Unpacking Qt for mingw from $qt_source"
-    mkdir -p "$(dirname "$qt_dir")"
-    tar -C "$(dirname "$qt_dir")" -xf "$qt_source"
+if [ "${BRIMTALE_WIN_GUI:-0}" = 1 ]; then
+  qt_source=${BRIMTALE_QT_MINGW:-/work/shared/toolchains/qt6-mingw-6.4.2.tar.xz}
+  if [ -d "$qt_source" ] && [ -f "$qt_source/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+    qt_dir=$qt_source
+  elif [ -f "$qt_source" ]; then
+    qt_dir=$cache/qt6-$(sha256sum "$qt_source" | cut -c1-16)/qt6
+    if [ ! -f "$qt_dir/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+      echo "Unpacking Qt for mingw from $qt_source"
+      mkdir -p "$(dirname "$qt_dir")"
+      tar -C "$(dirname "$qt_dir")" -xf "$qt_source"
+    fi
+  else
+    echo "No Qt for mingw here ($qt_source): build it with the toolchains' build-qt6-mingw.sh" >&2
+    echo "and name its folder in BRIMTALE_QT_MINGW." >&2
+    exit 1
   fi
-fi
-if [ -n "$qt_dir" ]; then
   prefixes="$libs;$qt_dir"
   qt_args=(-DBRIMTALE_GUI=ON -DCMAKE_PREFIX_PATH="$qt_dir" -DQT_HOST_PATH=/usr
            -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
 else
-  echo "No Qt for mingw here (BRIMTALE_QT_MINGW unset and $qt_source missing):"
-  echo "the window program brimtale.exe is skipped; the core, brimtale-cli.exe and their tests are built."
+  echo "The window program brimtale.exe is not ported to Windows yet: this builds the core,"
+  echo "brimtale-cli.exe, their tests and packages (BRIMTALE_WIN_GUI=1 tries the window program)."
 fi
 
 export CCACHE_DIR=${CCACHE_DIR:-$cache/ccache}
@@ -94,6 +100,7 @@ cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DBRIMTALE_WIN_PREFIXES="$prefixes" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
   -DBRIMTALE_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "${qt_args[@]}"
 cmake --build build-windows -j"${BRIMTALE_JOBS:-2}"
+bash scripts/windows-package.sh build-windows "$qt_dir"
 
 if [ "$run_tests" = yes ]; then
   export WINEPREFIX=${WINEPREFIX:-$cache/wine}

@@ -128,6 +128,6 @@ std::string SharedDataDir()
 {
     if (AppDir.empty())
         return {};
-    const std::string dir = CleanDirPath(ExpandFileName(JoinPath(AppDir, "../share/brimtale")));
+    const std::string dir = CleanDirPath(ExpandFileName(ShippedDataFolder(AppDir)));
     return DirectoryExists(dir) ? dir : std::string();
 }

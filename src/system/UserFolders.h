@@ -18,3 +18,6 @@ std::string UserDataFolder();
 // POSIX systems a "../share/brimtale" beside its bin folder; on Windows no
 // "bmt.ini" beside the executable (the portable zip ships an empty one).
 bool IsInstalledProgram(const std::string& programDir);
+// Where the files shipped with the program (profiles, the signing key) are:
+// "../share/brimtale" beside its bin folder; on Windows its own folder.
+std::string ShippedDataFolder(const std::string& programDir);

@@ -69,3 +69,8 @@ bool IsInstalledProgram(const std::string& programDir)
 {
     return DirectoryExists(JoinPath(programDir, "../share/brimtale"));
 }
+
+std::string ShippedDataFolder(const std::string& programDir)
+{
+    return JoinPath(programDir, "../share/brimtale");
+}

@@ -40,3 +40,8 @@ bool IsInstalledProgram(const std::string& programDir)
 {
     return !PathExists(JoinPath(programDir, "bmt.ini"));
 }
+
+std::string ShippedDataFolder(const std::string& programDir)
+{
+    return programDir;
+}
