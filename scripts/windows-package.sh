@@ -28,6 +28,10 @@ if [ -f "$build/brimtale.exe" ]; then
       mkdir -p "$stage/$(dirname "$plugin")"
       cp "$qt/plugins/$plugin.dll" "$stage/$plugin.dll"
     done
+    # Qt's DLLs use the mingw runtime's (the programs themselves are static).
+    cp /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libstdc++-6.dll \
+       /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libgcc_s_seh-1.dll \
+       /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$stage/"
     mkdir -p "$stage/translations"
     cp /usr/share/qt6/translations/qtbase_pl.qm "$stage/translations/" 2>/dev/null || true
   fi

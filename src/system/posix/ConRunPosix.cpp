@@ -268,6 +268,28 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     return true;
 }
 
+bool StartDetachedWithoutOutput(const std::string& program, const std::vector<std::string>& args)
+{
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const int savedOut = ::dup(STDOUT_FILENO);
+    const int savedErr = ::dup(STDERR_FILENO);
+    if (nowhere >= 0) {
+        ::dup2(nowhere, STDOUT_FILENO);
+        ::dup2(nowhere, STDERR_FILENO);
+        ::close(nowhere);
+    }
+    const bool started = StartDetached(program, args, nullptr);
+    if (savedOut >= 0) {
+        ::dup2(savedOut, STDOUT_FILENO);
+        ::close(savedOut);
+    }
+    if (savedErr >= 0) {
+        ::dup2(savedErr, STDERR_FILENO);
+        ::close(savedErr);
+    }
+    return started;
+}
+
 bool EndProcessGroup(int leaderPid, bool force)
 {
     if (leaderPid <= 1)

@@ -224,6 +224,11 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     return true;
 }
 
+bool StartDetachedWithoutOutput(const std::string& program, const std::vector<std::string>& args)
+{
+    return StartDetached(program, args, nullptr);  // it inherits no handle at all
+}
+
 bool EndProcessGroup(int leaderPid, bool force)
 {
     HANDLE job = JobOf(leaderPid);

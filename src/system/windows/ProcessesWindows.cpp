@@ -76,3 +76,24 @@ bool TerminateApp(const std::string& exePath)
     }
     return ended;
 }
+
+int ProcessEndDescriptor(std::int64_t /*pid*/)
+{
+    return -1;
+}
+
+bool ProcessHasEnded(std::int64_t pid)
+{
+    THandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
+    DWORD code = 0;
+    if (!process.Valid())
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;  // no process has the id
+    return ::GetExitCodeProcess(process.Get(), &code) && code != STILL_ACTIVE;
+}
+
+void AskProcessToEnd(std::int64_t pid)
+{
+    THandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid)));
+    if (process.Valid())
+        ::TerminateProcess(process.Get(), 143);
+}
