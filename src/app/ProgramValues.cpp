@@ -7,6 +7,7 @@
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
 #include "system/FileDescriptors.h"
+#include "system/Platform.h"
 #include "system/UserFolders.h"
 #include "system/ZQ_System.h"
 
@@ -16,7 +17,7 @@ std::string AppDir;
 std::string DataDir;
 std::string DefaultOutputDir;
 std::string SettingsFile;
-std::string ShortcutFileName = "brimtale.desktop";
+std::string ShortcutFileName = ShortcutFileOfProgram;
 
 std::string CleanDirPath(const std::string& path)
 {

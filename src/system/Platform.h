@@ -8,8 +8,11 @@ inline constexpr bool OnWindows = true;
 inline constexpr const char* PathSeparators = "/\\";
 // What a program file's name ends with.
 inline constexpr const char* ExecutableSuffix = ".exe";
+// The file of the program's shortcut on the desktop and in the Start Menu.
+inline constexpr const char* ShortcutFileOfProgram = "Brimtale.lnk";
 #else
 inline constexpr bool OnWindows = false;
 inline constexpr const char* PathSeparators = "/";
 inline constexpr const char* ExecutableSuffix = "";
+inline constexpr const char* ShortcutFileOfProgram = "brimtale.desktop";
 #endif

@@ -19,6 +19,12 @@ bool LocaleIsPolish(const std::string& localeName);
 // CommandLineToArgvW, since argv is in the ANSI code page there.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
+// Makes a shell link (a Windows .lnk through IShellLinkW) at linkPath that
+// starts target in workDir, with description and iconPath (may be empty);
+// false when it can't, and always on systems without shell links.
+bool MakeShellLink(const std::string& linkPath, const std::string& target, const std::string& workDir,
+                   const std::string& description, const std::string& iconPath);
+
 // Whether this process's standard error is a terminal.
 bool StandardErrorIsTerminal();
 // This process's working folder; empty when it can't be told.

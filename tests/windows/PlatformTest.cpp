@@ -3,6 +3,7 @@
 // command lines, child processes and their jobs, UTF-8 paths beyond 260
 // characters, links refused, atomic replacement, locks, the program's names.
 // The test program is also its own child: "--child ..." modes below.
+#include "base/ZQ_Strings.h"
 #include "system/ConRun.h"
 #include "system/FileDescriptors.h"
 #include "system/FileNames.h"
@@ -14,6 +15,8 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 // windows.h and shellapi.h name ReplaceFileW and FindExecutableW so; the program's own are meant.
 #undef ReplaceFile
 #undef FindExecutable
@@ -269,6 +272,40 @@ TEST(WindowsPrograms, FoundBesideTheProgramOrOnPathButNeverABatchFile)
     ASSERT_TRUE(WriteText(temp.File("run.bat"), "@echo off\r\n"));
     EXPECT_EQ(FindExecutable(temp.File("run.bat")), "");
     EXPECT_FALSE(IsExecutableFile(temp.File("run.bat")));
+}
+
+TEST(WindowsShell, AShellLinkStartsTheProgramInItsFolder)
+{
+    TempFolder temp;
+    const std::string link = temp.File("Brimtale \xC5\xBC.lnk");
+    const std::string target = ExecutablePath();
+    ASSERT_TRUE(MakeShellLink(link, target, ExtractFileDir(target), "Brimtale", ""));
+    ASSERT_TRUE(FileExists(link));
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* shell = nullptr;
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                             reinterpret_cast<void**>(&shell))));
+    IPersistFile* file = nullptr;
+    ASSERT_TRUE(SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
+    std::wstring wideLink = Wide(link);
+    for (wchar_t& c : wideLink)
+        if (c == L'/')
+            c = L'\\';
+    ASSERT_TRUE(SUCCEEDED(file->Load(wideLink.c_str(), STGM_READ)));
+    wchar_t path[MAX_PATH] = {};
+    wchar_t dir[MAX_PATH] = {};
+    shell->GetPath(path, MAX_PATH, nullptr, 0);
+    shell->GetWorkingDirectory(dir, MAX_PATH);
+    file->Release();
+    shell->Release();
+    ::CoUninitialize();
+    std::string gotPath = Narrow(path), gotDir = Narrow(dir);
+    for (std::string* p : {&gotPath, &gotDir})
+        for (char& c : *p)
+            if (c == '\\')
+                c = '/';
+    EXPECT_EQ(LowerAscii(gotPath), LowerAscii(target));
+    EXPECT_EQ(LowerAscii(gotDir), LowerAscii(ExtractFileDir(target)));
 }
 
 TEST(WindowsNames, ProposedNamesAreNamesWindowsTakes)

@@ -48,3 +48,9 @@ std::string HostName()
         return {};
     return buffer;
 }
+
+bool MakeShellLink(const std::string&, const std::string&, const std::string&, const std::string&,
+                   const std::string&)
+{
+    return false;  // desktop entries stand for shell links here (shell/ZQ_Shortcuts.cpp)
+}

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <io.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 std::string ExecutablePath()
 {
@@ -79,4 +81,36 @@ std::string HostName()
     if (!::GetComputerNameW(buffer, &size))
         return {};
     return Utf8Text(std::wstring(buffer, size));
+}
+
+bool MakeShellLink(const std::string& linkPath, const std::string& target, const std::string& workDir,
+                   const std::string& description, const std::string& iconPath)
+{
+    const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    bool made = false;
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                     reinterpret_cast<void**>(&link)))) {
+        // Plain paths here: a shell link keeps what it is given.
+        const auto plain = [](const std::string& path) {
+            std::wstring wide = WideText(path);
+            for (wchar_t& c : wide)
+                if (c == L'/')
+                    c = L'\\';
+            return wide;
+        };
+        link->SetPath(plain(target).c_str());
+        link->SetWorkingDirectory(plain(workDir).c_str());
+        link->SetDescription(WideText(description).c_str());
+        link->SetIconLocation(plain(iconPath.empty() ? target : iconPath).c_str(), 0);
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            made = SUCCEEDED(file->Save(plain(linkPath).c_str(), TRUE));
+            file->Release();
+        }
+        link->Release();
+    }
+    if (SUCCEEDED(init))
+        ::CoUninitialize();
+    return made;
 }
