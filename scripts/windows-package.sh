@@ -18,23 +18,22 @@ mkdir -p "$stage"
 
 strip_copy() { x86_64-w64-mingw32-strip -o "$2" "$1"; }
 strip_copy "$build/brimtale-cli.exe" "$stage/brimtale-cli.exe"
-if [ -f "$build/brimtale.exe" ]; then
+# The window program only with its Qt (a build without Qt may hold an older one).
+if [ -f "$build/brimtale.exe" ] && [ -n "$qt" ]; then
   strip_copy "$build/brimtale.exe" "$stage/brimtale.exe"
-  if [ -n "$qt" ]; then
-    for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Network; do cp "$qt/bin/$dll.dll" "$stage/"; done
-    for plugin in platforms/qwindows styles/qwindowsvistastyle tls/qschannelbackend \
-                  imageformats/qico imageformats/qjpeg imageformats/qgif; do
-      [ -f "$qt/plugins/$plugin.dll" ] || continue
-      mkdir -p "$stage/$(dirname "$plugin")"
-      cp "$qt/plugins/$plugin.dll" "$stage/$plugin.dll"
-    done
-    # Qt's DLLs use the mingw runtime's (the programs themselves are static).
-    cp /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libstdc++-6.dll \
-       /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libgcc_s_seh-1.dll \
-       /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$stage/"
-    mkdir -p "$stage/translations"
-    cp /usr/share/qt6/translations/qtbase_pl.qm "$stage/translations/" 2>/dev/null || true
-  fi
+  for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Network; do cp "$qt/bin/$dll.dll" "$stage/"; done
+  for plugin in platforms/qwindows styles/qwindowsvistastyle tls/qschannelbackend \
+                imageformats/qico imageformats/qjpeg imageformats/qgif; do
+    [ -f "$qt/plugins/$plugin.dll" ] || continue
+    mkdir -p "$stage/$(dirname "$plugin")"
+    cp "$qt/plugins/$plugin.dll" "$stage/$plugin.dll"
+  done
+  # Qt's DLLs use the mingw runtime's (the programs themselves are static).
+  cp /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libstdc++-6.dll \
+     /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libgcc_s_seh-1.dll \
+     /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$stage/"
+  mkdir -p "$stage/translations"
+  cp /usr/share/qt6/translations/qtbase_pl.qm "$stage/translations/" 2>/dev/null || true
 fi
 cp data/bmt_encoder_profiles.ini data/yt-dlp-signing-key.asc "$stage/"
 sed 's/$/\r/' COPYING > "$stage/COPYING.txt"
