@@ -31,7 +31,9 @@ for dir in "$src"/*/; do
       echo "${file#"$src"/} includes $used/, which is not below $folder/" >&2
       bad=1
     fi
-  done < <(grep -HE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^/"]+/' "$dir"*.h "$dir"*.cpp 2>/dev/null || true)
+  # The folder's files and those of its subfolders (posix/, windows/).
+  done < <(find "$dir" -type f \( -name '*.h' -o -name '*.cpp' \) -exec \
+             grep -HE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^/"]+/' {} + 2>/dev/null || true)
 done
 [ "$bad" -eq 0 ] && echo "Includes follow the layers: ${layers[*]}"
 exit "$bad"

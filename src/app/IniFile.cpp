@@ -2,16 +2,12 @@
 #include "app/IniFile.h"
 
 #include "base/ZQ_Conversion.h"
+#include "system/FileDescriptors.h"
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <random>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 bool IsHeader(const std::string& line, std::string* name)
@@ -156,15 +152,11 @@ std::string FinalLinkTarget(const std::string& fileName)
     std::string path = fileName;
     // A chain of links is followed to its end; a loop gives up after a while.
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        std::optional<std::string> link = LinkTarget(path);
+        if (!link || link->empty())
             return path;
-        std::string target(4096, '\0');
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
-            return path;
-        target.resize(static_cast<std::size_t>(n));
-        if (target.front() != '/') {
+        std::string target = *link;
+        if (target.front() != '/' && !IsAbsolutePath(target)) {
             const std::size_t slash = path.rfind('/');
             if (slash != std::string::npos)
                 target = path.substr(0, slash + 1) + target;
@@ -180,20 +172,11 @@ public:
     // An exclusive lock on "<file>.lock", held until the object goes.
     explicit TFileLock(const std::string& fileName)
     {
-        fd_ = ::open((fileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+        fd_ = OpenRegular(fileName + ".lock", TOpenAccess::ReadWrite, TOpenCreate::IfMissing, 0644);
         if (fd_ < 0)
             return;
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (!LockFile(fd_, TLockWait::Wait))
             Release();
-            return;
-        }
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                Release();
-                return;
-            }
-        }
     }
     ~TFileLock() { Release(); }
     TFileLock(const TFileLock&) = delete;
@@ -203,8 +186,7 @@ public:
 private:
     void Release()
     {
-        if (fd_ >= 0)
-            ::close(fd_); // closing the last descriptor lets the lock go
+        CloseFile(fd_); // closing the last descriptor lets the lock go
         fd_ = -1;
     }
     int fd_ = -1;
@@ -214,32 +196,25 @@ private:
 // beside it, with the owner and mode of the file it replaces.
 bool ReplaceWith(const std::string& target, const std::string& text)
 {
-    struct stat old {};
-    const bool exists = ::lstat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
+    const TPathInfo old = PathInfoOf(target);
+    if (old.Exists && !old.Regular)
         return false; // never put a file over a directory, FIFO or device
-    if (exists && ::access(target.c_str(), W_OK) != 0)
+    if (old.Exists && !MayWrite(target))
         return false; // a read-only file stays as it is
     std::random_device rd;
-    const std::string temp = target + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(rd());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const std::string temp = target + ".tmp" + std::to_string(OwnProcessId()) + "_" + std::to_string(rd());
+    const int fd = OpenRegular(temp, TOpenAccess::Write, TOpenCreate::NewOnly, 0644);
     if (fd < 0)
         return false;
-    if (exists) {
-        // The owner can only be kept where the system allows it (root, or the
-        // same user); the mode always is.
-        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // not allowed: the file becomes the writer's, as any new file would
-        }
-        ::fchmod(fd, old.st_mode & 07777);
-    }
+    if (old.Exists)
+        KeepOwnerAndMode(target, fd);
     bool ok = WriteAll(fd, text.data(), text.size());
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
+    ok = SyncFile(fd) && ok;
+    ok = CloseFile(fd) && ok;
     if (ok)
-        ok = ::rename(temp.c_str(), target.c_str()) == 0;
+        ok = ReplaceFile(temp, target);
     if (!ok)
-        ::unlink(temp.c_str());
+        RemoveName(temp);
     return ok;
 }
 } // namespace
@@ -252,8 +227,7 @@ bool UpdateFileLocked(const std::string& fileName, std::size_t maxBytes,
     if (!lock.Held())
         return false;
     const TWholeFile current = ReadWholeFile(target, maxBytes);
-    struct stat st {};
-    if (!current.Ok() && ::lstat(target.c_str(), &st) == 0)
+    if (!current.Ok() && PathExists(target))
         return false; // there, but unreadable, too large or no regular file: leave it alone
     std::string replacement;
     if (!edit(current.Ok() ? &current.Text : nullptr, replacement))
@@ -326,30 +300,24 @@ bool TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 
 bool ReplaceFileAtomically(const std::string& fileName, const std::string& text)
 {
-    struct stat old {};
-    if (::lstat(fileName.c_str(), &old) == 0 && S_ISDIR(old.st_mode))
+    if (PathInfoOf(fileName).Folder)
         return false;
     std::random_device rd;
-    const std::string temp = fileName + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(rd());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    const std::string temp = fileName + ".tmp" + std::to_string(OwnProcessId()) + "_" + std::to_string(rd());
+    const int fd = OpenRegular(temp, TOpenAccess::Write, TOpenCreate::NewOnly, 0666);
     if (fd < 0)
         return false;
     bool ok = WriteAll(fd, text.data(), text.size());
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
+    ok = SyncFile(fd) && ok;
+    ok = CloseFile(fd) && ok;
     if (ok)
-        ok = ::rename(temp.c_str(), fileName.c_str()) == 0;
+        ok = ReplaceFile(temp, fileName);
     if (!ok) {
-        ::unlink(temp.c_str());
+        RemoveName(temp);
         return false;
     }
     // The rename itself reaches the disk too.
     const std::size_t slash = fileName.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : fileName.substr(0, slash);
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    SyncFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : fileName.substr(0, slash));
     return true;
 }

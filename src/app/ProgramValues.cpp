@@ -6,10 +6,10 @@
 #include "base/ZQ_Conversion.h"
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
+#include "system/FileDescriptors.h"
+#include "system/Platform.h"
+#include "system/UserFolders.h"
 #include "system/ZQ_System.h"
-
-#include <cstdlib>
-#include <unistd.h>
 
 const std::array<const char*, 10> MediaExtensions = {"mp4", "avi", "wmv", "mp3", "wav", "flac", "voc", "ac3", "aac", "wma"};
 
@@ -17,7 +17,7 @@ std::string AppDir;
 std::string DataDir;
 std::string DefaultOutputDir;
 std::string SettingsFile;
-std::string ShortcutFileName = "brimtale.desktop";
+std::string ShortcutFileName = ShortcutFileOfProgram;
 
 std::string CleanDirPath(const std::string& path)
 {
@@ -47,53 +47,15 @@ bool IsInteger(const std::string& text)
     return !text.empty() && static_cast<unsigned char>(text.back()) > ' ' && StrToInt32(text).has_value();
 }
 
-namespace {
-// The XDG videos folder: XDG_VIDEOS_DIR from user-dirs.dirs, else ~/Videos when it
-// exists, else the home folder.
-std::string UserVideosDir()
-{
-    const char* homeEnv = std::getenv("HOME");
-    const std::string home = homeEnv && *homeEnv ? homeEnv : "/";
-    const char* configEnv = std::getenv("XDG_CONFIG_HOME");
-    const std::string config = configEnv && *configEnv ? configEnv : JoinPath(home, ".config");
-    if (const TWholeFile dirs = ReadWholeFile(JoinPath(config, "user-dirs.dirs"), 65536); dirs.Ok()) {
-        for (const std::string& line : SplitLines(dirs.Text)) {
-            const std::string t = Trim(line);
-            if (t.rfind("XDG_VIDEOS_DIR=", 0) != 0)
-                continue;
-            std::string value = t.substr(15);
-            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-                value = value.substr(1, value.size() - 2);
-            value = ReplaceFirst(value, "$HOME", home);
-            if (DirectoryExists(value))
-                return CleanDirPath(value);
-        }
-    }
-    if (DirectoryExists(JoinPath(home, "Videos")))
-        return JoinPath(home, "Videos");
-    return CleanDirPath(home);
-}
-
-std::string UserDataDir()
-{
-    const char* dataEnv = std::getenv("XDG_DATA_HOME");
-    if (dataEnv && *dataEnv)
-        return JoinPath(dataEnv, "brimtale");
-    const char* homeEnv = std::getenv("HOME");
-    const std::string home = homeEnv && *homeEnv ? homeEnv : "/tmp";
-    return JoinPath(home, ".local/share/brimtale");
-}
-} // namespace
 
 std::string UserOutputDir(const std::string& typed)
 {
     const std::string dir = Trim(typed);
     if (dir.empty())
         return {};
-    if (dir.front() == '/')
+    if (IsAbsolutePath(dir))
         return ExpandFileName(dir);
-    const char* homeEnv = std::getenv("HOME");
-    const std::string home = homeEnv && *homeEnv == '/' ? homeEnv : "/";
+    const std::string home = HomeFolder();
     if (dir == "~")
         return ExpandFileName(home);
     if (dir.rfind("~/", 0) == 0)
@@ -128,7 +90,7 @@ std::string GetPageEnginePath()
 
 bool IsInstalledLayout(const std::string& programDir)
 {
-    return !programDir.empty() && DirectoryExists(JoinPath(programDir, "../share/brimtale"));
+    return !programDir.empty() && IsInstalledProgram(programDir);
 }
 
 void InitAppDirsFor(const std::string& programDir)
@@ -137,7 +99,7 @@ void InitAppDirsFor(const std::string& programDir)
     // (root may write the bin folder, but it is no place for settings); a
     // portable folder keeps them beside the executable when it may be written.
     const bool portable = !IsInstalledLayout(programDir);
-    InitAppDirsFor(programDir, portable && ::access(programDir.c_str(), W_OK) == 0);
+    InitAppDirsFor(programDir, portable && MayWrite(programDir));
 }
 
 void InitAppDirsFor(const std::string& programDir, bool programDirWritable)
@@ -147,9 +109,9 @@ void InitAppDirsFor(const std::string& programDir, bool programDirWritable)
         DataDir = AppDir;
         DefaultOutputDir = AppDir;
     } else {
-        DataDir = UserDataDir();
+        DataDir = UserDataFolder();
         ForceDirectories(DataDir);
-        DefaultOutputDir = UserVideosDir();
+        DefaultOutputDir = UserVideosFolder();
     }
 }
 
@@ -167,6 +129,6 @@ std::string SharedDataDir()
 {
     if (AppDir.empty())
         return {};
-    const std::string dir = CleanDirPath(ExpandFileName(JoinPath(AppDir, "../share/brimtale")));
+    const std::string dir = CleanDirPath(ExpandFileName(ShippedDataFolder(AppDir)));
     return DirectoryExists(dir) ? dir : std::string();
 }

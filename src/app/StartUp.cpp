@@ -4,6 +4,7 @@
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "system/Platform.h"
 #include "system/ZQ_FileSystem.h"
 #include "system/ZQ_System.h"
 #include "base/ZQ_Strings.h"
@@ -55,7 +56,7 @@ TRunMode StartUp(const std::vector<std::string>& args)
     StartAddress.clear();
     Job = JobFromArgs(args);
     InitAppDirs();
-    ShortcutFileName = "brimtale.desktop";
+    ShortcutFileName = ShortcutFileOfProgram;
     SettingsFile = DataDir + "/bmt.ini";
     InitSettings();
     LoadSettings(SettingsFile);

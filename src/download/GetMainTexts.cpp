@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "base/TransferRate.h"
+#include "system/FileDescriptors.h"
 #include "system/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 #include "app/Texts.h"
@@ -151,7 +152,7 @@ std::string TransferFailureText(std::int32_t status, int writeError, const std::
                                 bool polish)
 {
     const TGetMainTexts& t = GetMainTexts(polish);
-    if (status == InetWriteFailed && (writeError == ENOSPC || writeError == EDQUOT))
+    if (status == InetWriteFailed && IsDiskFullError(writeError))
         return std::string(t.DiskFull) + ExtractFileDir(file);
     if (status == InetWriteFailed)
         return std::string(t.CannotWrite) + file;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/ClipFiles.h"
 
+#include "system/FileDescriptors.h"
+
 #include "system/ConRun.h"
 #include "engine/EngineFormat.h"
 #include "system/FileNames.h"
@@ -12,8 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 std::string InFolder(const std::string& dir, const std::string& name)
@@ -93,7 +93,7 @@ std::vector<std::string> MoveChapterFiles(const std::string& workDir, const std:
     const std::string folder = ChapterFolderFor(video);
     bool made = false;
     if (!DirectoryExists(folder)) {
-        if (PathExists(folder) || ::mkdir(folder.c_str(), 0777) != 0)
+        if (PathExists(folder) || !MakeFolder(folder, 0777))
             return moved;
         made = true;
     }
@@ -105,7 +105,7 @@ std::vector<std::string> MoveChapterFiles(const std::string& workDir, const std:
             moved.push_back(target);
     }
     if (made && moved.empty())
-        ::rmdir(folder.c_str());
+        RemoveEmptyFolder(folder);
     return moved;
 }
 
@@ -123,7 +123,7 @@ TCutResult CutMediaFile(const std::string& ffmpeg, const std::string& file, cons
     const std::string ext = ExtractFileExt(file);
     // The cut is made under a hidden name beside the file.
     const std::string cut = InFolder(ExtractFileDir(file), "." + ExtractFileName(file) + ".cut" + ext);
-    ::unlink(cut.c_str());
+    RemoveName(cut);
     const std::vector<std::string> args = {
         "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
         "-ss", Seconds(section->Start), "-i", file, "-t", Seconds(section->End - section->Start),
@@ -144,25 +144,25 @@ TCutResult CutMediaFile(const std::string& ffmpeg, const std::string& file, cons
                 }
             });
     } catch (const std::exception& e) {
-        ::unlink(cut.c_str());
+        RemoveName(cut);
         result.Error = (polish ? "Nie można uruchomić ffmpeg: " : "Could not run ffmpeg: ") + std::string(e.what());
         return result;
     }
     if (stopped) {
-        ::unlink(cut.c_str());
+        RemoveName(cut);
         result.Stopped = true;
         return result;
     }
     if (code != 0 || FileSizeOf(cut) <= 0) {
-        ::unlink(cut.c_str());
+        RemoveName(cut);
         std::string reason = lines.empty() ? std::string() : ": " + Trim(lines.back());
         result.Error = (polish ? "Nie udało się wyciąć części filmu; cały plik pozostaje"
                                : "The part could not be cut; the whole file stays") +
                        reason;
         return result;
     }
-    if (::rename(cut.c_str(), file.c_str()) != 0) {
-        ::unlink(cut.c_str());
+    if (!ReplaceFile(cut, file)) {
+        RemoveName(cut);
         result.Error = polish ? "Nie można zastąpić pliku wyciętą częścią" : "The file could not be replaced by the cut";
         return result;
     }

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/EngineChoice.h"
 
+#include "system/FileDescriptors.h"
+
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
 #include "system/ConRun.h"
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,7 +18,7 @@
 
 namespace {
 struct TKeptVersion {
-    ino_t Inode = 0;
+    std::uint64_t Inode = 0;
     std::int64_t MTimeNs = 0;
     std::int64_t Size = 0;
     std::string Version;
@@ -179,20 +179,20 @@ void StoreVersion(const std::string& path, const TKeptVersion& kept)
 
 std::string ProgramVersionOf(const std::string& path)
 {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    const std::optional<TFileStamp> stamp = path.empty() ? std::nullopt : FileStampOf(path);
+    if (!stamp)
         return {};
-    const std::int64_t mtime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    const std::int64_t mtime = stamp->ModifiedNs;
     {
         const std::lock_guard<std::mutex> lock(VersionLock);
-        if (const auto it = Versions.find(path); it != Versions.end() && it->second.Inode == st.st_ino &&
-                                                   it->second.MTimeNs == mtime && it->second.Size == st.st_size)
+        if (const auto it = Versions.find(path); it != Versions.end() && it->second.Inode == stamp->Id.Inode &&
+                                                   it->second.MTimeNs == mtime && it->second.Size == stamp->Size)
             return it->second.Version;
     }
-    const TKeptVersion now{st.st_ino, mtime, static_cast<std::int64_t>(st.st_size), {}};
+    const TKeptVersion now{stamp->Id.Inode, mtime, stamp->Size, {}};
     if (const std::optional<std::string> stored = StoredVersion(path, now)) {
         const std::lock_guard<std::mutex> lock(VersionLock);
-        Versions[path] = {st.st_ino, mtime, static_cast<std::int64_t>(st.st_size), *stored};
+        Versions[path] = {stamp->Id.Inode, mtime, stamp->Size, *stored};
         return *stored;
     }
     std::string version;
@@ -207,7 +207,7 @@ std::string ProgramVersionOf(const std::string& path)
         }
     } catch (const EConsoleError&) {
     }
-    const TKeptVersion kept{st.st_ino, mtime, static_cast<std::int64_t>(st.st_size), version};
+    const TKeptVersion kept{stamp->Id.Inode, mtime, stamp->Size, version};
     StoreVersion(path, kept);
     const std::lock_guard<std::mutex> lock(VersionLock);
     if (Versions.size() > 64)
@@ -221,7 +221,7 @@ void ForgetProgramVersions()
     const std::lock_guard<std::mutex> lock(VersionLock);
     Versions.clear();
     if (!VersionFile().empty())
-        ::unlink(VersionFile().c_str());
+        RemoveName(VersionFile());
 }
 
 TJsRuntime ChooseJsRuntime()

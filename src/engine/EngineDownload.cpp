@@ -6,6 +6,7 @@
 #include "app/Settings.h"
 #include "app/Texts.h"
 #include "system/ConRun.h"
+#include "system/FileDescriptors.h"
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
 #include "engine/ClipFiles.h"
@@ -16,11 +17,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 const char* const EngineProgressMark = "[brimtale] ";
 const char* const EngineHoldFile = ".brimtale-job";
@@ -64,15 +60,12 @@ bool StartsWith(const std::string& text, const std::string& prefix)
 std::vector<std::string> EngineResultFiles(const std::string& workDir)
 {
     std::vector<std::string> found;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(workDir, ec)) {
-        const std::string name = entry.path().filename().string();
+    for (const std::string& name : FolderNames(workDir)) {
         const std::string stem = std::string(EngineFileStem) + ".";
         if (!StartsWith(name, stem) || name.find('.', stem.size()) != std::string::npos || name.size() == stem.size())
             continue;
-        std::error_code typeError;
-        if (entry.is_regular_file(typeError) && !entry.is_symlink(typeError))
-            found.push_back(entry.path().string());
+        if (PathInfoOf(JoinPath(workDir, name)).Regular)
+            found.push_back(JoinPath(workDir, name));
     }
     return found;
 }
@@ -87,19 +80,16 @@ bool IsHelperFile(const std::string& name)
 std::vector<std::string> SubtitleFiles(const std::string& workDir)
 {
     std::vector<std::string> found;
-    std::error_code ec;
     const std::string stem = std::string(EngineFileStem) + ".";
-    for (const auto& entry : std::filesystem::directory_iterator(workDir, ec)) {
-        const std::string name = entry.path().filename().string();
+    for (const std::string& name : FolderNames(workDir)) {
         const std::size_t last = name.rfind('.');
         if (!StartsWith(name, stem) || last == std::string::npos || last <= stem.size())
             continue;
         const std::string ext = LowerAscii(name.substr(last + 1));
         if (ext != "srt" && ext != "vtt" && ext != "ass")
             continue;
-        std::error_code typeError;
-        if (entry.is_regular_file(typeError) && !entry.is_symlink(typeError))
-            found.push_back(entry.path().string());
+        if (PathInfoOf(JoinPath(workDir, name)).Regular)
+            found.push_back(JoinPath(workDir, name));
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -132,11 +122,9 @@ std::string MoveResult(const std::string& resultFile, const std::string& outputF
 
 std::string AbsoluteProgram(const std::string& path)
 {
-    if (path.empty() || path[0] == '/')
+    if (path.empty() || IsAbsolutePath(path))
         return path;
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    return ec ? path : absolute.string();
+    return ExpandFileName(path);
 }
 } // namespace
 
@@ -282,22 +270,20 @@ void TEngineTally::Feed(const TEngineLine& line)
 
 bool PrepareEngineWorkDir(const std::string& workDir)
 {
-    if (::mkdir(workDir.c_str(), 0700) == 0)
+    if (MakeFolder(workDir, 0700))
         return true;
     if (errno != EEXIST)
         return false;
     // What a stopped download left: the engine continues its partial files.
-    struct stat st {};
-    return ::lstat(workDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+    return IsOwnFolder(workDir);
 }
 
 TEngineWorkDirHold::TEngineWorkDirHold(const std::string& workDir) : TFolderHold(workDir, EngineHoldFile) {}
 
 bool EngineWorkDirIsEmpty(const std::string& workDir)
 {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(workDir, ec))
-        if (!IsHelperFile(entry.path().filename().string()))
+    for (const std::string& name : FolderNames(workDir))
+        if (!IsHelperFile(name))
             return false;
     return true;
 }
@@ -305,7 +291,7 @@ bool EngineWorkDirIsEmpty(const std::string& workDir)
 bool KeepPageInfo(const std::string& workDir, const std::string& json)
 {
     const std::string path = InDir(workDir, EnginePageInfoFile);
-    ::unlink(path.c_str());
+    RemoveName(path);
     // What stays on disk holds no request cookies: the download gets them
     // again from the cookies the job names.
     const std::string kept = PageInfoWithoutCookies(json);
@@ -321,23 +307,19 @@ bool EngineAddressExpired(const std::string& engineError)
 std::vector<std::string> PartialFilesIn(const std::string& workDir)
 {
     std::vector<std::string> files;
-    struct stat st {};
-    if (::lstat(workDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (!PathInfoOf(workDir).Folder)
         return files;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(workDir, ec))
-        if (!IsHelperFile(entry.path().filename().string()))
-            files.push_back(entry.path().string());
+    for (const std::string& name : FolderNames(workDir))
+        if (!IsHelperFile(name))
+            files.push_back(JoinPath(workDir, name));
     return files;
 }
 
 void RemoveEngineWorkDir(const std::string& workDir)
 {
-    struct stat st {};
-    if (::lstat(workDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (!PathInfoOf(workDir).Folder)
         return;
-    std::error_code ec;
-    std::filesystem::remove_all(workDir, ec);
+    RemoveFolderTree(workDir);
 }
 
 namespace {
@@ -457,8 +439,8 @@ void LeaveWorkDir(const std::string& workDir)
     if (!EngineWorkDirIsEmpty(workDir))
         return;
     for (const char* helper : {EngineCookiesFile, EnginePageInfoFile, EngineHoldFile})
-        ::unlink(InDir(workDir, helper).c_str());
-    ::rmdir(workDir.c_str());
+        RemoveName(InDir(workDir, helper));
+    RemoveEmptyFolder(workDir);
 }
 
 // After the engine's run: the one file it made gets the output name, or the
@@ -490,7 +472,7 @@ void TakeEngineResult(TEngineRun& run, const TEngineOutcome& outcome, const std:
     if (!IsEngineResultExtension(ExtractFileExt(results.front()))) {
         run.Failure = TEngineFailure::NotMedia;
         run.Error = ExtractFileName(results.front());
-        ::unlink(results.front().c_str());
+        RemoveName(results.front());
         LeaveWorkDir(workDir);
         return;
     }
@@ -520,8 +502,8 @@ void TakeEngineResult(TEngineRun& run, const TEngineOutcome& outcome, const std:
 // when the run ends, however it ends (wherever its folder is by then).
 class TCookiesCopy {
 public:
-    explicit TCookiesCopy(const std::string& workDir) : workDir_(workDir) { ::unlink(Path().c_str()); }
-    ~TCookiesCopy() { ::unlink(Path().c_str()); }
+    explicit TCookiesCopy(const std::string& workDir) : workDir_(workDir) { RemoveName(Path()); }
+    ~TCookiesCopy() { RemoveName(Path()); }
     TCookiesCopy(const TCookiesCopy&) = delete;
     TCookiesCopy& operator=(const TCookiesCopy&) = delete;
     bool Make(const std::string& from) { return from.empty() || CopyCookiesFile(from, Path()); }
@@ -564,8 +546,7 @@ TEngineRun RunEngineDownload(const TEngineRequest& given, const std::string& out
     if (request.EngineVersion.empty())
         request.EngineVersion = choice.Version;
     const std::string pageInfo = InDir(workDir, EnginePageInfoFile);
-    struct stat infoStat {};
-    request.FromPageInfo = ::lstat(pageInfo.c_str(), &infoStat) == 0 && S_ISREG(infoStat.st_mode);
+    request.FromPageInfo = PathInfoOf(pageInfo).Regular;
     TCookiesCopy cookies(workDir);
     if (!cookies.Make(request.Options.CookiesFile)) {
         run.Failure = TEngineFailure::NoCookies;
@@ -580,7 +561,7 @@ TEngineRun RunEngineDownload(const TEngineRequest& given, const std::string& out
     if (outcome.Started && !outcome.Stopped && !outcome.Stalled && outcome.ExitCode != 0 && request.FromPageInfo &&
         EngineAddressExpired(outcome.Tally.Error())) {
         // The media addresses the look-up found have expired: the page is read again.
-        ::unlink(pageInfo.c_str());
+        RemoveName(pageInfo);
         request.FromPageInfo = false;
         run.PageReadAgain = true;
         outcome = RunEngineOnce(choice, EngineDownloadArgs(request), workDir, {}, onProgress, shouldStop);
@@ -613,7 +594,7 @@ void ClearStaleEngineFolders(const std::string& directory)
     // of the user's cookies.
     ForEachStaleFolder(directory, ".", EngineHoldFile, [](const std::string& dir) {
         if (dir.ends_with(".parts"))
-            ::unlink(InDir(dir, EngineCookiesFile).c_str());
+            RemoveName(InDir(dir, EngineCookiesFile));
     });
 }
 
@@ -630,8 +611,8 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
     }
     // A folder of this run's own (private, as mkdtemp makes it) until the page
     // gives the name.
-    std::string pattern = InDir(directory, std::string(EnginePageFolderPrefix) + "XXXXXX");
-    if (!::mkdtemp(pattern.data())) {
+    const std::string pattern = MakeUniquePrivateFolder(directory, EnginePageFolderPrefix);
+    if (pattern.empty()) {
         run.Failure = TEngineFailure::NoFolder;
         run.WorkDir = directory;
         return run;
@@ -666,7 +647,7 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
         if (!written.Ok())
             return false;
         // The engine's file holds the request's cookies: it is not kept.
-        ::unlink(InDir(run.WorkDir, EnginePageInfoFile).c_str());
+        RemoveName(InDir(run.WorkDir, EnginePageInfoFile));
         const TPageInfo page = PageInfoFromJson(std::move(written.Text));
         if (!page.Found)
             return false;
@@ -721,13 +702,13 @@ TEngineRun RunEngineReadingPage(const TEngineRequest& given, const std::string& 
         TakeEngineResult(run, outcome, outputFile);
         if (run.Failure == TEngineFailure::EngineFailed)
             LogEngineReason(request.Url, run.Error);
-        ::unlink(InDir(reserved, EnginePageInfoFile).c_str());
+        RemoveName(InDir(reserved, EnginePageInfoFile));
         // A folder the result took along is gone, and the rename fails.
-        if (::rename(run.WorkDir.c_str(), reserved.c_str()) == 0) {
+        if (MoveFolderOntoEmpty(run.WorkDir, reserved)) {
             run.WorkDir = reserved;
             cookies.Moved(reserved);
         } else {
-            ::rmdir(reserved.c_str());
+            RemoveEmptyFolder(reserved);
         }
         return run;
     } else {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/EngineOptions.h"
 
+#include "system/FileDescriptors.h"
+
 #include "base/ZQ_Conversion.h"
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
@@ -10,10 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <cstdlib>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -309,14 +308,14 @@ std::string FormatChoiceLine(const TPageFormat& format, bool polish)
 
 bool WritePrivateFile(const std::string& path, const std::string& text)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = OpenRegular(path, TOpenAccess::Write, TOpenCreate::NewOnly, 0600);
     if (fd < 0)
         return false;
     const bool written = WriteAll(fd, text.data(), text.size());
-    const bool closed = ::close(fd) == 0;
+    const bool closed = CloseFile(fd);
     if (written && closed)
         return true;
-    ::unlink(path.c_str());
+    RemoveName(path);
     return false;
 }
 
@@ -332,20 +331,18 @@ const char* const TempDirHoldFile = ".brimtale-run";
 
 std::string TempFolder()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp && tmp[0] == '/' ? tmp : "/tmp";
+    return TemporaryFolder();
 }
 } // namespace
 
 TPrivateTempDir::TPrivateTempDir()
 {
-    std::string pattern = TempFolder() + "/brimtale-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
+    const std::string pattern = MakePrivateTempFolder("brimtale-");
+    if (pattern.empty())
         return;
     hold_ = std::make_unique<TFolderHold>(pattern, TempDirHoldFile);
     if (hold_->Result() != TFolderHold::TResult::Held) {
-        std::error_code ec;
-        std::filesystem::remove_all(pattern, ec);
+        RemoveFolderTree(pattern);
         return;
     }
     path_ = pattern;
@@ -355,8 +352,7 @@ TPrivateTempDir::~TPrivateTempDir()
 {
     if (path_.empty())
         return;
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    RemoveFolderTree(path_);
 }
 
 int RemoveStaleTempDirs()

@@ -1,21 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/HostSlots.h"
 
+#include "system/FileDescriptors.h"
 #include "system/PrivateFolders.h"
 #include "base/ZQ_Strings.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <limits>
 
 namespace {
+// A slot held with no file behind it (no folder to share the slots in).
+constexpr int UnsharedSlot = std::numeric_limits<int>::max();
+
 std::string HexHash(const std::string& text)
 {
     std::uint64_t h = 1469598103934665603ULL;
@@ -26,13 +25,6 @@ std::string HexHash(const std::string& text)
     char out[17];
     std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
     return out;
-}
-
-bool MakePrivateFolder(const std::string& dir)
-{
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        return false;
-    return IsPrivateFolder(dir);
 }
 } // namespace
 
@@ -45,8 +37,8 @@ THostSlots::THostSlots(const std::string& dir, const std::string& hostKey, int l
 THostSlots::~THostSlots()
 {
     for (int& fd : fds_)
-        if (fd >= 0)
-            ::close(fd);
+        if (fd >= 0 && fd != UnsharedSlot)
+            CloseFile(fd);
 }
 
 int THostSlots::TryTake()
@@ -56,20 +48,18 @@ int THostSlots::TryTake()
             continue;
         if (base_.empty()) {
             // No folder to share: the limit holds within this job alone.
-            fds_[i] = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-            if (fds_[i] >= 0)
-                return static_cast<int>(i);
-            continue;
+            fds_[i] = UnsharedSlot;
+            return static_cast<int>(i);
         }
         const std::string name = base_ + std::to_string(i);
-        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = OpenRegular(name, TOpenAccess::ReadWrite, TOpenCreate::IfMissing, 0600);
         if (fd < 0)
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (LockFile(fd, TLockWait::DontWait)) {
             fds_[i] = fd;
             return static_cast<int>(i);
         }
-        ::close(fd);
+        CloseFile(fd);
     }
     return -1;
 }
@@ -78,7 +68,8 @@ void THostSlots::Give(int slot)
 {
     if (slot < 0 || static_cast<std::size_t>(slot) >= fds_.size() || fds_[static_cast<std::size_t>(slot)] < 0)
         return;
-    ::close(fds_[static_cast<std::size_t>(slot)]);  // the lock goes with the descriptor
+    if (fds_[static_cast<std::size_t>(slot)] != UnsharedSlot)
+        CloseFile(fds_[static_cast<std::size_t>(slot)]);  // the lock goes with the descriptor
     fds_[static_cast<std::size_t>(slot)] = -1;
 }
 
@@ -107,15 +98,5 @@ std::string HostKeyOf(const std::string& url)
 
 std::string HostSlotFolder()
 {
-    const std::string user = std::to_string(::geteuid());
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    struct stat st {};
-    if (runtime && *runtime && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
-        const std::string dir = std::string(runtime) + "/brimtale-" + user + "-connections";
-        if (MakePrivateFolder(dir))
-            return dir;
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/brimtale-" + user + "-connections";
-    return MakePrivateFolder(dir) ? dir : std::string();
+    return UserRuntimeFolder("connections");
 }

@@ -2,14 +2,13 @@
 // The state file beside a file fetched over several connections.
 #include "net/SegmentState.h"
 
+#include "system/FileDescriptors.h"
+
 #include "base/ZQ_Strings.h"
 #include "system/ZQ_FileSystem.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -163,8 +162,7 @@ std::optional<TSegmentStateCopy> DecodeCopy(const std::string& slot)
 
 TSegmentStateWriter::~TSegmentStateWriter()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    CloseFile(fd_);
 }
 
 bool TSegmentStateWriter::Create(const std::string& path)
@@ -174,18 +172,13 @@ bool TSegmentStateWriter::Create(const std::string& path)
             return false;
         RemoveFile(path);
     }
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    fd_ = OpenRegular(path, TOpenAccess::ReadWrite, TOpenCreate::NewOnly, 0600);
     return fd_ >= 0;
 }
 
 bool TSegmentStateWriter::Continue(const std::string& path, std::uint64_t sequence)
 {
-    fd_ = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st {};
-    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_ = OpenRegular(path, TOpenAccess::ReadWrite, TOpenCreate::Never);
     sequence_ = sequence;
     return fd_ >= 0;
 }
@@ -196,30 +189,21 @@ bool TSegmentStateWriter::Write(const TSegmentState& state)
         return false;
     ++sequence_;
     const std::string copy = EncodeCopy(state, sequence_);
-    const auto at = static_cast<off_t>((sequence_ % 2) * StateSlotBytes);
-    std::size_t done = 0;
-    while (done < copy.size()) {
-        const ssize_t n = ::pwrite(fd_, copy.data() + done, copy.size() - done, at + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    const auto at = static_cast<std::int64_t>((sequence_ % 2) * StateSlotBytes);
+    return WriteAllAt(fd_, copy.data(), copy.size(), at);
 }
 
 std::optional<TSegmentStateCopy> ReadNewestStateCopy(const std::string& stateFile)
 {
-    const int fd = ::open(stateFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = OpenRegular(stateFile, TOpenAccess::Read, TOpenCreate::Never);
     if (fd < 0)
         return std::nullopt;
-    struct stat st {};
     std::optional<TSegmentStateCopy> best;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= static_cast<off_t>(2 * StateSlotBytes)) {
+    const std::optional<std::int64_t> size = OpenFileSize(fd);
+    if (size && *size <= static_cast<std::int64_t>(2 * StateSlotBytes)) {
         for (int slot = 0; slot < 2; ++slot) {
             std::string bytes(StateSlotBytes, '\0');
-            const ssize_t n = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(slot) * StateSlotBytes);
+            const long long n = ReadAt(fd, bytes.data(), bytes.size(), static_cast<std::int64_t>(slot) * StateSlotBytes);
             if (n <= 0)
                 continue;
             bytes.resize(static_cast<std::size_t>(n));
@@ -228,7 +212,7 @@ std::optional<TSegmentStateCopy> ReadNewestStateCopy(const std::string& stateFil
                 best = std::move(copy);
         }
     }
-    ::close(fd);
+    CloseFile(fd);
     return best;
 }
 
@@ -239,16 +223,14 @@ std::string SegmentStateFile(const std::string& fileName)
 
 bool HasSegmentState(const std::string& fileName)
 {
-    struct stat st {};
-    return ::lstat(SegmentStateFile(fileName).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return PathInfoOf(SegmentStateFile(fileName)).Regular;
 }
 
 void RemoveSegmentState(const std::string& fileName)
 {
     const std::string path = SegmentStateFile(fileName);
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        ::unlink(path.c_str());
+    if (PathInfoOf(path).Regular)
+        RemoveName(path);
 }
 
 std::string EncodeSegmentState(const TSegmentState& state)

@@ -4,6 +4,7 @@
 #include "net/HostSlots.h"
 #include "net/SegmentState.h"
 #include "base/ZQ_Strings.h"
+#include "system/FileDescriptors.h"
 
 #include <curl/curl.h>
 
@@ -13,13 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <list>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -179,14 +177,13 @@ Segmenter::~Segmenter()
     }
     if (multi_)
         curl_multi_cleanup(multi_);
-    if (fd_ >= 0)
-        ::close(fd_);
+    CloseFile(fd_);
 }
 
 bool Segmenter::OpenFile()
 {
-    struct stat st {};
-    if (r_.FileName.empty() || (::lstat(r_.FileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
+    const TPathInfo info = PathInfoOf(r_.FileName);
+    if (r_.FileName.empty() || (info.Exists && !info.Regular))
         return false;
     if (r_.OwnFile) {
         bool changed = false;
@@ -330,11 +327,7 @@ bool Segmenter::Plan(Connection& first, std::int64_t total)
         return false;
     haveState_ = true;
     SaveState();
-    int rc = ::posix_fallocate(fd_, 0, static_cast<off_t>(total));
-    if (rc == EOPNOTSUPP || rc == EINVAL)
-        rc = ::ftruncate(fd_, static_cast<off_t>(total)) == 0 ? 0 : errno;
-    else if (rc == 0)
-        rc = ::ftruncate(fd_, static_cast<off_t>(total)) == 0 ? 0 : errno;
+    const int rc = ReserveFileSpace(fd_, total);
     if (rc != 0) {
         writeFailed_ = true;
         writeError_ = rc;
@@ -385,17 +378,13 @@ std::size_t Segmenter::Write(Connection& c, const char* data, std::size_t bytes)
 bool Segmenter::Flush(Connection& c)
 {
     std::size_t written = 0;
-    while (written < c.buffer.size() && !writeFailed_) {
-        const ssize_t n = ::pwrite(fd_, c.buffer.data() + written, c.buffer.size() - written,
-                                   static_cast<off_t>(c.written) + static_cast<off_t>(written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
+    if (!writeFailed_) {
+        if (WriteAllAt(fd_, c.buffer.data(), c.buffer.size(), c.written)) {
+            written = c.buffer.size();
+        } else {
             writeFailed_ = true;
-            writeError_ = n < 0 ? errno : ENOSPC;
-            break;
+            writeError_ = errno != 0 ? errno : ENOSPC;
         }
-        written += static_cast<std::size_t>(n);
     }
     c.written += static_cast<std::int64_t>(written);
     c.buffer.clear();
@@ -506,8 +495,8 @@ TSegmentedResult Segmenter::Run()
     if (PathExists(stateFile)) {
         // Continued: the parts still to fetch, of a file that has its full size.
         const auto copy = ReadNewestStateCopy(stateFile);
-        struct stat st {};
-        if (!copy || ::fstat(fd_, &st) != 0 || st.st_size != copy->State.Total ||
+        const std::optional<std::int64_t> size = OpenFileSize(fd_);
+        if (!copy || !size || *size != copy->State.Total ||
             copy->State.Parts.size() > MaxSegmentStateParts || !state_.Continue(stateFile, copy->Sequence)) {
             RemoveSegmentState(r_.FileName);
             result.End = TSegmentedEnd::OneConnection;
@@ -527,7 +516,7 @@ TSegmentedResult Segmenter::Run()
         splitOpen_ = true;
         if (r_.OnStart)
             r_.OnStart(done_, total_);
-    } else if (::ftruncate(fd_, 0) != 0) {
+    } else if (!SetFileLength(fd_, 0)) {
         // A new download starts from an empty file.
         result.Status = InetWriteFailed;
         result.WriteError = errno;
@@ -666,8 +655,8 @@ TSegmentedResult Segmenter::Run()
     }
     if (total_ > 0 && !failed_ && done_ >= total_ && allWritten && pending_.empty() && !writeFailed_) {
         conns_.clear();
-        struct stat st {};
-        const bool whole = ::fstat(fd_, &st) == 0 && st.st_size == total_;
+        const std::optional<std::int64_t> size = OpenFileSize(fd_);
+        const bool whole = size && *size == total_;
         if (whole) {
             RemoveSegmentState(r_.FileName);
             result.End = TSegmentedEnd::Done;

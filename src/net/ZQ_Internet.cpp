@@ -2,6 +2,7 @@
 #include "net/ZQ_Internet.h"
 
 #include "base/MemoryStream.h"
+#include "system/FileDescriptors.h"
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
 
@@ -14,11 +15,8 @@
 #include <thread>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace inet_detail {
@@ -612,8 +610,8 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
 
     // Only a regular file (or none) is written: never a device, pipe or
     // directory, and never through a symbolic link at the name.
-    struct stat st {};
-    if (fileName.empty() || (::lstat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
+    const TPathInfo info = PathInfoOf(fileName);
+    if (fileName.empty() || (info.Exists && !info.Regular))
         return false;
     WriteError = 0;
     int fd = -1;
@@ -627,8 +625,8 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
             Status = InetFileChanged;
             return false;
         }
-        if (fd >= 0 && !append && ::ftruncate(fd, 0) != 0) {
-            ::close(fd);
+        if (fd >= 0 && !append && !SetFileLength(fd, 0)) {
+            CloseFile(fd);
             fd = -1;
         }
     } else {
@@ -641,8 +639,8 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
         Status = InetWriteFailed;
         return false;
     }
-    if (append && ::lseek(fd, 0, SEEK_END) < 0) {
-        ::close(fd);
+    if (append && !SeekToEnd(fd)) {
+        CloseFile(fd);
         return false;
     }
 
@@ -662,7 +660,7 @@ bool TInet::DownloadToFile(const std::string& fileName, int maxChunks, std::int6
     };
     auto finish = [&](bool result) {
         result = flush() && result;
-        return ::close(fd) == 0 && result;
+        return CloseFile(fd) && result;
     };
 
     std::int64_t total = startOffset;

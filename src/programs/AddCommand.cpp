@@ -13,8 +13,6 @@
 #include <QThread>
 
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -49,23 +47,7 @@ int RunAddCommand(const std::vector<std::string>& args)
     const std::string program = ExecutablePath();
     // The program gets no standard output or error of this start: a caller that
     // reads them (a script's "$(...)") would wait for as long as it runs.
-    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const int savedOut = ::dup(STDOUT_FILENO);
-    const int savedErr = ::dup(STDERR_FILENO);
-    if (nowhere >= 0) {
-        ::dup2(nowhere, STDOUT_FILENO);
-        ::dup2(nowhere, STDERR_FILENO);
-        ::close(nowhere);
-    }
-    const bool started = !program.empty() && StartDetached(program, {}, nullptr);
-    if (savedOut >= 0) {
-        ::dup2(savedOut, STDOUT_FILENO);
-        ::close(savedOut);
-    }
-    if (savedErr >= 0) {
-        ::dup2(savedErr, STDERR_FILENO);
-        ::close(savedErr);
-    }
+    const bool started = !program.empty() && StartDetachedWithoutOutput(program, {});
     if (!started) {
         std::fprintf(stderr, "brimtale: %s\n", polish ? "nie można uruchomić programu" : "the program could not be started");
         return 1;

@@ -3,18 +3,19 @@
 
 #include "app/Settings.h"
 #include "engine/EngineUpdate.h"
+#include "system/Interrupts.h"
 #include "engine/EngineChoice.h"
 
-#include <csignal>
+#include <atomic>
 #include <cstdio>
 #include <string>
 
 namespace {
-volatile std::sig_atomic_t EngineInterrupted = 0;
+std::atomic<bool> EngineInterrupted{false};
 
-extern "C" void OnEngineInterrupt(int)
+void OnEngineInterrupt()
 {
-    EngineInterrupted = 1;
+    EngineInterrupted.store(true);
 }
 
 void PrintStatus()
@@ -47,11 +48,7 @@ int RunEngineCommand(const TCliOptions& options)
     if (options.RestoreEngine) {
         result = RestoreEngine();
     } else {
-        struct sigaction interrupt {};
-        interrupt.sa_handler = OnEngineInterrupt;
-        sigemptyset(&interrupt.sa_mask);
-        ::sigaction(SIGINT, &interrupt, nullptr);
-        ::sigaction(SIGTERM, &interrupt, nullptr);
+        CatchInterrupts(OnEngineInterrupt);
         TEngineUpdateOptions update;
         update.Channel = options.Channel == "nightly" ? TEngineChannel::Nightly : TEngineChannel::Stable;
         int lastStep = -1;
@@ -73,7 +70,7 @@ int RunEngineCommand(const TCliOptions& options)
                 }
             }
         };
-        update.ShouldStop = [] { return EngineInterrupted != 0; };
+        update.ShouldStop = [] { return EngineInterrupted.load(); };
         result = UpdateEngine(update);
     }
     std::fprintf(stderr, "%s\n", UpdateResultText(result, polish).c_str());

@@ -6,14 +6,13 @@
 #include "app/Texts.h"
 #include "plan/FollowCheck.h"
 #include "plan/ListJobs.h"
+#include "system/FileDescriptors.h"
 #include "system/PrivateFolders.h"
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
 #include "plan/JobPlanner.h"
 
 #include <cstdio>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 constexpr int ExitOk = 0;
@@ -99,7 +98,7 @@ int Unfollow(const TCliOptions& options, const TFollowHooks& hooks)
                         : (polish ? "nie można zapisać listy w " : "can't write the list in ") + hooks.FollowingDir);
         return ExitFailed;
     }
-    ::unlink(SeenListFile(hooks.FollowingDir, url).c_str());
+    RemoveName(SeenListFile(hooks.FollowingDir, url));
     hooks.Say((polish ? "Nie obserwowana: " : "No longer following ") + url);
     return ExitOk;
 }

@@ -18,11 +18,12 @@
 #include "net/ZQ_Internet.h"
 #include "plan/JobPlanner.h"
 #include "plan/ListJobs.h"
+#include "system/Interrupts.h"
 #include "system/PrivateFolders.h"
+#include "system/ZQ_System.h"
 #include "system/ZQ_FileSystem.h"
 
 #include <chrono>
-#include <csignal>
 #include <ctime>
 #include <cstdio>
 #include <optional>
@@ -35,7 +36,7 @@ namespace {
 constexpr std::chrono::seconds LookUpLimit{20};
 constexpr int LookUpSeconds = static_cast<int>(LookUpLimit.count());
 
-extern "C" void OnInterrupt(int)
+void OnInterrupt()
 {
     Interrupted.store(true);
 }
@@ -236,11 +237,7 @@ int RunList(const std::string& input, const TCliOptions& options, const TEncoder
 
 void CatchInterrupt()
 {
-    struct sigaction interrupt {};
-    interrupt.sa_handler = OnInterrupt;
-    sigemptyset(&interrupt.sa_mask);
-    ::sigaction(SIGINT, &interrupt, nullptr);
-    ::sigaction(SIGTERM, &interrupt, nullptr);
+    CatchInterrupts(OnInterrupt);
 }
 
 // --follow, --unfollow, --following, --check: each followed page's videos
@@ -307,7 +304,10 @@ int FollowCommand(const TCliOptions& options, const std::vector<TEncoderProfile>
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    UseUtf8Terminal();
+    std::vector<std::string> args = ProgramArguments(argc, argv);
+    if (!args.empty())
+        args.erase(args.begin());
     TCliOptions options;
     std::string error;
     if (!ParseCliOptions(args, options, error)) {

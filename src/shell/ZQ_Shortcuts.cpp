@@ -2,7 +2,9 @@
 // Desktop entries.
 #include "shell/ZQ_Shortcuts.h"
 
+#include "system/Platform.h"
 #include "system/ZQ_FileSystem.h"
+#include "system/ZQ_System.h"
 
 #include <filesystem>
 #include <fstream>
@@ -79,11 +81,15 @@ void CreateShortcut(const std::string& description, const std::string& target, c
         namespace fs = std::filesystem;
         std::error_code ec;
         // The applications folder may be missing with its parents on a new account.
-        if (!fs::is_directory(folder, ec))
-            fs::create_directories(folder, ec);
-        if (!fs::is_directory(folder, ec))
+        if (!ForceDirectories(folder))
             return;
         const std::string path = ShortcutPath(folder, fileName);
+        if (OnWindows) {
+            // A shell link: the program in its own folder, with its own icon.
+            const std::string exeDir = target.substr(0, target.find_last_of("/\\"));
+            MakeShellLink(path, target, exeDir, description, iconPath);
+            return;
+        }
         {
             std::ofstream out(path, std::ios::binary | std::ios::trunc);
             if (!out)
@@ -106,6 +112,5 @@ void DeleteShortcut(const std::string& folder, const std::string& fileName)
 {
     if (!ShortcutExists(folder, fileName))
         return;
-    std::error_code ec;
-    std::filesystem::remove(ShortcutPath(folder, fileName), ec);
+    RemoveFile(ShortcutPath(folder, fileName));
 }

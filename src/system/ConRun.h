@@ -87,6 +87,10 @@ std::uint32_t RunConsoleApp(const std::string& program, const std::string& param
 // started. The started process id goes to startedPid.
 bool StartDetached(const std::string& program, const std::vector<std::string>& args, std::int64_t* startedPid);
 
+// The same, with no standard output or error of this process's given to it: a
+// caller reading them (a script's "$(...)") would wait for as long as it runs.
+bool StartDetachedWithoutOutput(const std::string& program, const std::vector<std::string>& args);
+
 // A run whose standard output is kept whole (for a program that prints one
 // document) and whose standard error is kept apart.
 struct TCapturedRun {

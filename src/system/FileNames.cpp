@@ -4,9 +4,11 @@
 
 #include "base/ZQ_Strings.h"
 #include "base/ZQ_URL.h"
+#include "system/Platform.h"
 #include "system/ZQ_FileSystem.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace {
 // Windows-1250 bytes 0x80..0xFF as Unicode; "?" where the code page has no character.
@@ -154,6 +156,42 @@ std::string FinishFileName(const std::string& name)
     return ReplaceFirst(s, "YouTube-", "YouTube -");
 }
 
+namespace {
+bool IsWindowsDeviceName(const std::string& name)
+{
+    // The part before the first dot, without the blanks before that dot.
+    std::string base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    const std::string upper = UpperAscii(base);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (upper == device)
+            return true;
+    return upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) && upper[3] >= '1' &&
+           upper[3] <= '9';
+}
+} // namespace
+
+std::string WindowsSafeName(const std::string& name)
+{
+    std::string s;
+    s.reserve(name.size() + 1);
+    for (const char c : name) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b < 32 || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
+            s.push_back('_');
+        else
+            s.push_back(c);
+    }
+    while (!s.empty() && (s.back() == '.' || s.back() == ' '))
+        s.pop_back();
+    if (s.empty())
+        return "_";
+    if (IsWindowsDeviceName(s))
+        s.insert(s.begin(), '_');
+    return s;
+}
+
 std::string SafeFileName(const std::string& name, std::size_t maxBytes)
 {
     const std::string text = EnsureUtf8(name);
@@ -188,6 +226,13 @@ std::string SafeFileName(const std::string& name, std::size_t maxBytes)
         if (stem.empty())
             stem = "_";
         s = Utf8Cut(stem + ext, maxBytes);
+    }
+    if (OnWindows) {
+        // Kept within maxBytes: a device's name is short, and dropping dots
+        // and blanks only shortens.
+        s = WindowsSafeName(s);
+        if (maxBytes > 0 && s.size() > maxBytes)
+            s = WindowsSafeName(Utf8Cut(s, maxBytes));
     }
     return s;
 }

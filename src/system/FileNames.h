@@ -24,4 +24,12 @@ std::string EnsureUtf8(const std::string& text);
 // characters, no leading "." (so never "." or ".." and never hidden), not
 // empty, and at most maxBytes long, cut at a character boundary in front of
 // its extension.
+// On Windows the name also keeps the rules below (WindowsSafeName).
 std::string SafeFileName(const std::string& name, std::size_t maxBytes = MaxProposedNameBytes);
+
+// What Windows adds to a harmless name: none of the characters < > : " / \ | ? *
+// (each becomes "_"), no dot or blank at its end (they go), and never a
+// device's name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any letter case,
+// with or without an extension, also with blanks before the dot), which gets
+// a "_" in front. Used by SafeFileName on Windows; the same everywhere.
+std::string WindowsSafeName(const std::string& name);

@@ -4,10 +4,9 @@
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
 
+#include "system/FileDescriptors.h"
+
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 constexpr int MaxVariants = 10000;
@@ -58,20 +57,20 @@ std::string ReserveOutputFile(const std::string& path, bool throughEngine)
             // fails when another job made it first.
             if (PathExists(candidate))
                 continue;
-            if (::mkdir(workDir.c_str(), 0700) != 0) {
+            if (!MakeFolder(workDir, 0700)) {
                 if (errno != EEXIST)
                     return {};  // not for want of a free name (no rights, no such folder)
                 continue;
             }
             if (!PathExists(candidate))
                 return candidate;
-            ::rmdir(workDir.c_str());
+            RemoveEmptyFolder(workDir);
         } else {
             if (PathExists(workDir))
                 continue;
-            const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            const int fd = OpenRegular(candidate, TOpenAccess::Write, TOpenCreate::NewOnly, 0666);
             if (fd >= 0) {
-                ::close(fd);
+                CloseFile(fd);
                 return candidate;
             }
             if (errno != EEXIST)
@@ -86,25 +85,22 @@ void ReleaseOutputFile(const std::string& path, bool throughEngine)
     if (path.empty())
         return;
     if (throughEngine) {
-        ::rmdir(EngineWorkDir(path).c_str());  // only an empty folder goes
+        RemoveEmptyFolder(EngineWorkDir(path));  // only an empty folder goes
         return;
     }
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
-        ::unlink(path.c_str());
+    const TPathInfo info = PathInfoOf(path);
+    if (info.Regular && info.Size == 0)
+        RemoveName(path);
 }
 
 std::optional<TFileId> RemakeOutputFile(const std::string& path)
 {
     if (path.empty() || PathExists(EngineWorkDir(path)))
         return std::nullopt;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = OpenRegular(path, TOpenAccess::Write, TOpenCreate::NewOnly, 0666);
     if (fd < 0)
         return std::nullopt;
-    struct stat st {};
-    const bool known = ::fstat(fd, &st) == 0;
-    ::close(fd);
-    if (!known)
-        return std::nullopt;
-    return TFileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    const std::optional<TFileId> id = OpenFileId(fd);
+    CloseFile(fd);
+    return id;
 }

@@ -28,6 +28,19 @@ private:
 // this user may enter (mode 0700).
 bool IsPrivateFolder(const std::string& dir);
 
+// A private folder of this user's for what running programs share with each
+// other ("brimtale-USER-NAME" in the runtime or temporary folder), made when
+// missing; empty when there can't be one.
+std::string UserRuntimeFolder(const std::string& name);
+
+// The system's folder for temporary files ($TMPDIR or /tmp; the user's TEMP).
+std::string TemporaryFolder();
+// Makes a new folder only this user may enter in parent, named prefix and six
+// random characters; its path, or empty when it can't.
+std::string MakeUniquePrivateFolder(const std::string& parent, const std::string& prefix);
+// The same in TemporaryFolder().
+std::string MakePrivateTempFolder(const std::string& prefix);
+
 // Calls action for each folder in parent whose name starts with prefix, that
 // is private (see IsPrivateFolder) and has a hold file that no live run
 // holds; the folder is held while action runs. Gives how many there were.

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "system/FileTypes.h"
+
 bool FileExists(const std::string& path);      // a regular file (links followed); nothing is opened
 bool DirectoryExists(const std::string& path);
 bool PathExists(const std::string& path);      // anything at all
@@ -19,14 +21,6 @@ void RemoveFile(const std::string& path);
 // 64-bit size of a regular file; 0 when it is missing or anything else.
 std::int64_t FileSizeOf(const std::string& path);
 
-// What reading a file whole came to.
-enum class TFileRead {
-    Ok,
-    CannotOpen,   // missing, no permission, or a link where links are refused
-    NotRegular,   // a FIFO, a device, a directory, a socket
-    TooBig,       // more than the bytes allowed, whatever size it claims
-    ReadFailed,
-};
 
 struct TWholeFile {
     TFileRead Status = TFileRead::CannotOpen;
@@ -34,8 +28,6 @@ struct TWholeFile {
     bool Ok() const { return Status == TFileRead::Ok; }
 };
 
-// Whether a symbolic link at the name itself is followed.
-enum class TLinkAtName { Follow, Refuse };
 
 // Reads a file whole, at most maxBytes of it: only a regular file is read (a
 // FIFO can't hold the caller up, a device is never read), and never more than
@@ -87,14 +79,6 @@ bool SetOrdinaryFileMode(const std::string& path);
 // false when the system refused (errno says why).
 bool WriteAll(int fd, const char* data, std::size_t size);
 
-// What a file is, whatever name it has now: its device and inode. A job keeps
-// the identity of the file it made, so that it only ever writes that file.
-struct TFileId {
-    std::uint64_t Device = 0;
-    std::uint64_t Inode = 0;
-
-    bool operator==(const TFileId&) const = default;
-};
 // The identity of the regular file at path (a link is not followed); nothing
 // for anything else or nothing at all.
 std::optional<TFileId> FileIdOf(const std::string& path);
@@ -130,6 +114,15 @@ void RemoveIfEmptyFile(const std::string& path);
 // The last change of the file a path leads to (links followed), in nanoseconds
 // since the epoch; nothing when there is no such file.
 std::optional<std::int64_t> ModifiedTimeNs(const std::string& path);
+// What the regular file a path leads to (links followed) is, and how it was
+// when asked: its identity, size and last change; nothing for anything else.
+struct TFileStamp {
+    TFileId Id;
+    std::int64_t Size = 0;
+    std::int64_t ModifiedNs = 0;
+};
+std::optional<TFileStamp> FileStampOf(const std::string& path);
+
 // A regular executable file of this user's own that others can't change, not
 // reached through a link.
 bool IsOwnExecutable(const std::string& path);

@@ -6,7 +6,9 @@
 #include "system/ConRun.h"
 #include "plan/AddedJob.h"
 #include "base/ZQ_Conversion.h"
+#include "system/FileDescriptors.h"
 #include "system/ZQ_FileSystem.h"
+#include "system/ZQ_Processes.h"
 #include "base/ZQ_Strings.h"
 
 #include <QAction>
@@ -32,9 +34,7 @@
 
 #include <cerrno>
 #include <csignal>
-#include <sys/syscall.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -52,18 +52,6 @@ QString TimeLeftText(std::int64_t seconds)
     const QString mmss = QString("%1:%2").arg(h > 0 ? QString("%1").arg(m, 2, 10, QChar('0')) : QString::number(m))
                              .arg(s, 2, 10, QChar('0'));
     return h > 0 ? QString::number(h) + ":" + mmss : mmss;
-}
-
-// A descriptor that becomes readable when the process ends (-1 where the
-// system has none).
-int ProcessDescriptor(std::int64_t pid)
-{
-#ifdef SYS_pidfd_open
-    return static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
-#else
-    (void)pid;
-    return -1;
-#endif
 }
 
 constexpr int SaveDelayMs = 500;
@@ -284,7 +272,7 @@ TDownloadQueue::TDownloadQueue(const std::string& listFile, QObject* parent)
         for (const TJobRow& row : std::vector<TJobRow>(list_.Rows()))
             if (row.Running && row.Pid > 0 && !watchers_.count(row.Id)) {
                 any = true;
-                if (::kill(static_cast<pid_t>(row.Pid), 0) != 0 && errno == ESRCH)
+                if (ProcessHasEnded(row.Pid))
                     Ended(row.Id);
             }
         if (!any)
@@ -299,7 +287,7 @@ TDownloadQueue::~TDownloadQueue()
         SaveNow();
     watchers_.clear();
     for (auto& [id, fd] : pidFds_)
-        ::close(fd);
+        CloseFile(fd);
 }
 
 void TDownloadQueue::Load()
@@ -480,7 +468,7 @@ void TDownloadQueue::LookedUp(std::uint64_t id, const std::string& title, const 
 
 void TDownloadQueue::Watch(std::uint64_t id, std::int64_t pid)
 {
-    const int fd = ProcessDescriptor(pid);
+    const int fd = ProcessEndDescriptor(pid);
     if (fd < 0) {
         pollTimer_->start();
         return;
@@ -499,7 +487,7 @@ void TDownloadQueue::Ended(std::uint64_t id)
         watchers_.erase(it);
     }
     if (auto it = pidFds_.find(id); it != pidFds_.end()) {
-        ::close(it->second);
+        CloseFile(it->second);
         pidFds_.erase(it);
     }
     // What the process sent before it ended is taken first: its last report
@@ -600,7 +588,7 @@ void TDownloadQueue::Abort(std::uint64_t id)
         Command(id, TJobCommand::Abort);
     } else if (row->Running && row->Pid > 0) {
         // Not heard from yet: ended, the partial file stays for Resume.
-        ::kill(static_cast<pid_t>(row->Pid), SIGTERM);
+        AskProcessToEnd(row->Pid);
     }
 }
 

@@ -2,6 +2,7 @@
 #include "ui/RunningInstance.h"
 
 #include "app/InstanceMessage.h"
+#include "system/LocalPeers.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -14,51 +15,20 @@
 
 #include <algorithm>
 #include <map>
-#include <cerrno>
 #include <memory>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-// Who is at the other end of a local connection, as the kernel says.
-bool PeerCredentials(qintptr descriptor, struct ucred& peer)
-{
-    socklen_t size = sizeof peer;
-    return descriptor >= 0 &&
-           ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0;
-}
-} // namespace
 
 // Only a process of the same user may hand over an address, or take one.
 bool PeerIsSameUser(qintptr descriptor)
 {
-    struct ucred peer {};
-    return PeerCredentials(descriptor, peer) && peer.uid == ::geteuid();
+    return LocalPeerIsSameUser(static_cast<std::intptr_t>(descriptor));
 }
 
 std::int64_t PeerProcess(qintptr descriptor)
 {
-    struct ucred peer {};
-    return PeerCredentials(descriptor, peer) ? peer.pid : 0;
+    return LocalPeerProcess(static_cast<std::intptr_t>(descriptor));
 }
 
 namespace {
-
-// A folder of this user's only (mode 0700), made when missing; false when the
-// name holds anything else (a link, a file, someone else's folder).
-bool PrivateFolder(const QString& path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    if (::mkdir(name.constData(), 0700) == 0)
-        return true;
-    if (errno != EEXIST)
-        return false;
-    struct stat st {};
-    if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
-        return false;
-    return (st.st_mode & 0777) == 0700 || ::chmod(name.constData(), 0700) == 0;
-}
 
 int Remaining(const QDeadlineTimer& deadline)
 {
@@ -69,15 +39,7 @@ int Remaining(const QDeadlineTimer& deadline)
 
 QString InstanceSocketPath()
 {
-    const QString user = QString::number(::geteuid());
-    const QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!dir.isEmpty() && QFileInfo(dir).isDir())
-        return dir + "/brimtale-" + user + ".socket";
-    // The temporary folder is everyone's: the socket goes into a folder there
-    // that only this user may enter. One that someone else made (or a link)
-    // means no hand-off at all rather than one through another's hands.
-    const QString own = QDir::tempPath() + "/brimtale-" + user;
-    return PrivateFolder(own) ? own + "/brimtale.socket" : QString();
+    return QString::fromStdString(InstanceEndpoint());
 }
 
 namespace {
@@ -119,7 +81,7 @@ TInstanceServer::TInstanceServer(QObject* parent)
     // fails) or its socket vanish, it listens again.
     watch_->setInterval(InstanceRelistenMs);
     connect(watch_, &QTimer::timeout, this, [this] {
-        if (server_->isListening() && QFileInfo::exists(path_))
+        if (server_->isListening() && InstanceEndpointExists(path_.toStdString()))
             return;
         server_->close();
         Listen(path_);
@@ -127,6 +89,9 @@ TInstanceServer::TInstanceServer(QObject* parent)
     // No access options: with them the socket is made elsewhere and renamed
     // into place, over a socket another program listens on. Who may connect is
     // checked on every connection instead.
+    // (A Windows pipe is made with its access list: this user only.)
+    if (InstanceEndpointNeedsUserAccess())
+        server_->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = server_->nextPendingConnection())
             Accept(socket);

@@ -195,6 +195,33 @@ TEST(OutputNaming, SafeFileNameOfHostileText)
     EXPECT_EQ(cut4, std::string(236, 'a') + ".flv");
 }
 
+// The names Windows refuses or reads as something else: kept the same on every
+// system, so that a name made on Linux is a name on Windows too.
+TEST(OutputNaming, WindowsSafeNames)
+{
+    EXPECT_EQ(WindowsSafeName("a<b>c:d\"e/f\\g|h?i*j"), "a_b_c_d_e_f_g_h_i_j");
+    EXPECT_EQ(WindowsSafeName("tab\there\x1F"), "tab_here_");
+    EXPECT_EQ(WindowsSafeName("Film. . "), "Film");
+    EXPECT_EQ(WindowsSafeName("..."), "_");
+    EXPECT_EQ(WindowsSafeName(" "), "_");
+    // Devices, in any letter case, with an extension or blanks before it.
+    for (const char* device : {"CON", "con", "Prn", "AUX", "nul", "COM1", "com9", "LPT1", "lpt9", "CONIN$",
+                               "NUL.txt", "con.tar.gz", "Aux .mp4", "COM3.", "nul  "})
+        EXPECT_EQ(WindowsSafeName(device).front(), '_') << device;
+    EXPECT_EQ(WindowsSafeName("CON.mp4"), "_CON.mp4");
+    // Names that only look like devices stay as they are.
+    for (const char* name : {"CONSOLE.mp4", "COM0", "COM10", "LPT", "nul_x", "xcon", "COM1x.mp4", "\xC5\xBC"})
+        EXPECT_EQ(WindowsSafeName(name), name) << name;
+    // What SafeFileName already made harmless stays harmless: every hostile
+    // text gives one name, and the rules hold again on what they give.
+    for (const std::string& text : {std::string("$(x); `id` | 'q' \"d\" > x"), std::string(300, '.') + "a",
+                                   std::string("a\0b", 3), std::string(250, 'x') + " .mp4"}) {
+        const std::string once = WindowsSafeName(SafeFileName(text));
+        EXPECT_EQ(WindowsSafeName(once), once) << text;
+        EXPECT_EQ(once.find_first_of(std::string("<>:\"/\\|?*\0", 10)), std::string::npos) << once;
+    }
+}
+
 // Names proposed from titles that a local server's pages carry.
 class PageNaming : public ::testing::Test {
 protected:

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Process lookup over /proc: a process's parent comes from /proc/PID/stat, its
+// Process lookup on Linux, over /proc: a process's parent comes from /proc/PID/stat, its
 // executable from the link /proc/PID/exe, its arguments from /proc/PID/cmdline.
 
 #include "system/ZQ_Processes.h"
@@ -15,6 +15,7 @@
 #include <iterator>
 #include <sstream>
 #include <system_error>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -154,4 +155,24 @@ bool TerminateApp(const std::string& exePath)
             ended = true;
     }
     return ended;
+}
+
+int ProcessEndDescriptor(std::int64_t pid)
+{
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+bool ProcessHasEnded(std::int64_t pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void AskProcessToEnd(std::int64_t pid)
+{
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
 }
