@@ -74,7 +74,9 @@ fi
 prefixes="$libs"
 qt_args=(-DBRIMTALE_GUI=OFF)
 qt_dir=
-qt_source=${BRIMTALE_QT_MINGW:-/work/shared/toolchains/qt6-mingw-6.4.2.tar.xz}
+shared_qt=$root/../shared/toolchains/qt6-mingw-6.4.2.tar.xz
+[ -f "$shared_qt" ] || shared_qt=/work/shared/toolchains/qt6-mingw-6.4.2.tar.xz
+qt_source=${BRIMTALE_QT_MINGW:-$shared_qt}
 if [ "${BRIMTALE_WIN_GUI:-1}" = 0 ]; then
   echo "BRIMTALE_WIN_GUI=0: the window program brimtale.exe is skipped."
 elif [ -d "$qt_source" ] && [ -f "$qt_source/lib/cmake/Qt6/Qt6Config.cmake" ]; then
