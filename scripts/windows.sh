@@ -52,8 +52,14 @@ fi
 # Debian's source packages need a deb-src entry for the same archive.
 if ! grep -rqs "^Types:.*deb-src\|^deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
   echo "Adding the deb-src entries of the Debian archive"
-  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-    "${as_root[@]}" tee /etc/apt/sources.list.d/brimtale-deb-src.sources >/dev/null
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      "${as_root[@]}" tee /etc/apt/sources.list.d/brimtale-deb-src.sources >/dev/null
+  else
+    # The one-line form: each "deb" line again as "deb-src".
+    grep -hs '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list | sed 's/^deb /deb-src /' |
+      "${as_root[@]}" tee /etc/apt/sources.list.d/brimtale-deb-src.list >/dev/null
+  fi
   "${as_root[@]}" apt-get update -q
 fi
 
