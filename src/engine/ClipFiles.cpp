@@ -148,6 +148,10 @@ TCutResult CutMediaFile(const std::string& ffmpeg, const std::string& file, cons
         result.Error = (polish ? "Nie można uruchomić ffmpeg: " : "Could not run ffmpeg: ") + std::string(e.what());
         return result;
     }
+    // A stop asked while the encoder ran counts even when the encoder ended
+    // before it was looked at: the whole file stays.
+    if (!stopped && shouldStop && shouldStop())
+        stopped = true;
     if (stopped) {
         RemoveName(cut);
         result.Stopped = true;
