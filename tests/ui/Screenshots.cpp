@@ -172,7 +172,7 @@ int main(int argc, char** argv)
                 if (!*one.Name) {
                     // An address added a moment ago: its page is read when its turn comes.
                     rows += "row " + number + " queued 0 0 0 0  " +
-                            " 1 https://video.example.org/watch/2026/12/a-very-long-address-of-a-page%3Fv%3Dq8Zr " +
+                            " 1 http://127.0.0.1:9/watch/2026/12/a-very-long-address-of-a-page-about-trains%3Fv%3Dq8Zr " +
                             "/home/user/Videos   0 0\n";
                     continue;
                 }
