@@ -12,8 +12,10 @@ fi
 export WINEDEBUG=-all
 stage=$(ls -d "$build"/stage/Brimtale-* | head -n 1)
 work=$(mktemp -d /tmp/brimtale-win-notify.XXXXXX)
+# Wine's server is left to end by itself once the test program has ended: the
+# Windows tests that follow share it.
 cleanup() {
-  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
