@@ -19,19 +19,6 @@ std::string DefaultOutputDir;
 std::string SettingsFile;
 std::string ShortcutFileName = ShortcutFileOfProgram;
 
-std::string CleanDirPath(const std::string& path)
-{
-    std::string p = path;
-    if (p.size() > 1 && p.back() == '/')
-        p.pop_back();
-    if (p.size() >= 2 && p.compare(p.size() - 2, 2, "/.") == 0) {
-        p.erase(p.size() - 2);
-        if (p.empty())
-            return std::string(1, '/');
-    }
-    return p;
-}
-
 std::string ProgramDir()
 {
     const std::string exe = ExecutablePath();

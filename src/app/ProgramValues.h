@@ -3,7 +3,7 @@
 // Program-wide values set once at start-up, and the small path helpers that
 // find the program's files beside its executable.
 
-#include "system/ZQ_FileSystem.h"  // FindExecutable
+#include "system/ZQ_FileSystem.h"  // FindExecutable, CleanDirPath
 
 #include <array>
 #include <optional>
@@ -28,9 +28,6 @@ std::string ProgramDir();
 // are the home folder, any other relative path is taken inside the home folder
 // (never the working directory); "" stays "".
 std::string UserOutputDir(const std::string& typed);
-
-// Drops one trailing "/", then a trailing "/."; the root "/" stays "/".
-std::string CleanDirPath(const std::string& path);
 
 // True when the text is a signed 32-bit integer (decimal, or "$" and hexadecimal).
 bool IsInteger(const std::string& text);

@@ -117,6 +117,19 @@ bool CreateEmptyFile(const std::string& path)
     return true;
 }
 
+std::string CleanDirPath(const std::string& path)
+{
+    std::string p = path;
+    if (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    if (p.size() >= 2 && p.compare(p.size() - 2, 2, "/.") == 0) {
+        p.erase(p.size() - 2);
+        if (p.empty())
+            return std::string(1, '/');
+    }
+    return p;
+}
+
 std::string ExtractFileName(const std::string& path)
 {
     const std::size_t p = path.find_last_of(PathSeparators);

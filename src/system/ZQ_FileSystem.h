@@ -62,6 +62,8 @@ bool ReplaceFile(const std::string& from, const std::string& to);
 bool RenameFileNoReplace(const std::string& from, const std::string& to);
 
 std::string ExtractFileName(const std::string& path);  // after the last "/"
+// Drops one trailing "/", then a trailing "/."; the root "/" stays "/".
+std::string CleanDirPath(const std::string& path);
 std::string ExtractFileDir(const std::string& path);   // before the last "/" ("/" for the root)
 std::string ExtractFileExt(const std::string& path);   // from the last "." of the name, with the dot
 // Replaces the name's extension (from its last "." on) or appends ext when it has none.

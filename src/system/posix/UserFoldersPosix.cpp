@@ -7,22 +7,6 @@
 
 #include <cstdlib>
 
-namespace {
-// Without a trailing "/" or "/." (the root stays "/").
-std::string CleanFolder(const std::string& path)
-{
-    std::string p = path;
-    if (p.size() > 1 && p.back() == '/')
-        p.pop_back();
-    if (p.size() >= 2 && p.compare(p.size() - 2, 2, "/.") == 0) {
-        p.erase(p.size() - 2);
-        if (p.empty())
-            return std::string(1, '/');
-    }
-    return p;
-}
-} // namespace
-
 std::string HomeFolder()
 {
     const char* homeEnv = std::getenv("HOME");
@@ -47,12 +31,12 @@ std::string UserVideosFolder()
                 value = value.substr(1, value.size() - 2);
             value = ReplaceFirst(value, "$HOME", home);
             if (DirectoryExists(value))
-                return CleanFolder(value);
+                return CleanDirPath(value);
         }
     }
     if (DirectoryExists(JoinPath(home, "Videos")))
         return JoinPath(home, "Videos");
-    return CleanFolder(home);
+    return CleanDirPath(home);
 }
 
 std::string UserDataFolder()
