@@ -94,7 +94,9 @@ fi
 # 4. Ctrl+C in the console while the slow transfer runs. Wine gives a program
 # a console only on a terminal, so the run gets one from script(1) (its output
 # still goes to files; each word quoted with %q), and Ctrl+C is typed into that
-# terminal once the partial file has grown, as a user would.
+# terminal once the partial file has grown, as a user would. The terminal's
+# shell catches Ctrl+C itself (a caught signal is default again in the program),
+# so that a shell such as dash, which would die of it, lives to write the code.
 mkdir -p "$work/out/ctrlc"
 partial="$work/out/ctrlc/Slow.mp4"
 words=(wine "$work/app/brimtale-cli.exe" --no-metadata --connections 1 -d "$(winpath "$work/out/ctrlc")"
@@ -111,7 +113,7 @@ type_ctrl_c() {
   for _ in $(seq 600); do [ -f "$work/ctrlc.done" ] && break; sleep 0.05; done
 }
 set +e
-type_ctrl_c | script -qc "$line; echo \$? >$(printf %q "$work/ctrlc.status"); touch $(printf %q "$work/ctrlc.done")" \
+type_ctrl_c | script -qc "trap : INT; $line; echo \$? >$(printf %q "$work/ctrlc.status"); touch $(printf %q "$work/ctrlc.done")" \
   /dev/null >/dev/null
 set -e
 status=$(cat "$work/ctrlc.status" 2>/dev/null || echo none)
