@@ -2,19 +2,16 @@
 #include "shell/ZQ_ShellFolders.h"
 
 #include "app/ProgramValues.h"
+#include "system/UserFolders.h"
 #include "system/ZQ_FileSystem.h"
-
-#include <QStandardPaths>
-#include <QString>
 
 std::string ShellFolder(const std::string& name)
 {
-    QString folder;
     if (name == "Desktop")
-        folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    else if (name == "Start Menu")
-        folder = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
-    return folder.toStdString();
+        return UserDesktopFolder();
+    if (name == "Start Menu")
+        return UserStartMenuFolder();
+    return {};
 }
 
 std::string InstalledIconPath()

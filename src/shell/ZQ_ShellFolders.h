@@ -2,7 +2,8 @@
 #pragma once
 // The folders the program's shortcut goes into, by the names the main window
 // uses: "Desktop" (the user's desktop folder) and "Start Menu" (the user's
-// applications menu folder).
+// applications menu folder; on Windows the Start Menu), found by the system
+// layer (system/UserFolders.h).
 
 #include <string>
 

@@ -10,6 +10,12 @@ std::string HomeFolder();
 // Where the user keeps videos: the XDG videos folder, ~/Videos, the home
 // folder; on Windows the Videos known folder.
 std::string UserVideosFolder();
+// The user's desktop folder: XDG_DESKTOP_DIR from user-dirs.dirs, else
+// ~/Desktop; on Windows the Desktop known folder.
+std::string UserDesktopFolder();
+// Where the user's own menu entries go: $XDG_DATA_HOME/applications
+// (~/.local/share/applications); on Windows the user's Start Menu folder.
+std::string UserStartMenuFolder();
 // Where the program keeps its data for this user when it is installed:
 // $XDG_DATA_HOME/brimtale (~/.local/share/brimtale); %APPDATA%\Brimtale.
 std::string UserDataFolder();

@@ -23,6 +23,7 @@
 #include "app/Texts.h"
 #include "ui/DownloadList.h"
 #include "ui/DesktopNotify.h"
+#include "ui/WebPages.h"
 #include "download/JobListTexts.h"
 
 #include <QAction>
@@ -31,7 +32,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
@@ -56,7 +56,7 @@
 #include <QVBoxLayout>
 
 std::string ProgramExecutable = ExecutablePath();
-std::function<void(const QUrl&)> OpenUrlInBrowser = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+std::function<void(const QUrl&)> OpenUrlInBrowser = [](const QUrl& url) { OpenWebPage(url); };
 TFormMain* FormMain = nullptr;
 std::function<bool()> SystemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 

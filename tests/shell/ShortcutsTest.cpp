@@ -2,6 +2,7 @@
 // The program's desktop entry: where it goes, what it holds, and that a path
 // with blanks, quotes or shell characters still starts the program.
 
+#include "shell/ZQ_ShellFolders.h"
 #include "shell/ZQ_Shortcuts.h"
 
 #include "support/TempDir.h"
@@ -10,7 +11,9 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -124,4 +127,48 @@ TEST(Shortcuts, ExistingEntryIsLeftToTheCaller)
     EXPECT_TRUE(ShortcutExists(dir.Path(), "brimtale.desktop"));
     DeleteShortcut(dir.Path(), "brimtale.desktop");
     EXPECT_FALSE(ShortcutExists(dir.Path(), "brimtale.desktop"));
+}
+
+// Sets an environment variable for one test and puts back what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(ShellFolders, TheUsersDesktopAndMenuFolders)
+{
+    TempDir home;
+    const ScopedEnv homeEnv("HOME", home.Path());
+    const ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));
+    // A relative data folder is none: the default one is used.
+    const ScopedEnv data("XDG_DATA_HOME", "relative/data");
+    EXPECT_EQ(ShellFolder("Desktop"), home.File("Desktop"));
+    EXPECT_EQ(ShellFolder("Start Menu"), home.File(".local/share/applications"));
+    EXPECT_EQ(ShellFolder("Favorites"), "");
+
+    // A desktop the user renamed (as a Polish desktop names it), with the file's quoting.
+    std::filesystem::create_directories(home.File("config"));
+    home.Write("config/user-dirs.dirs", "# written by xdg-user-dirs-update\nXDG_VIDEOS_DIR=\"$HOME/Wideo\"\n"
+                                        "XDG_DESKTOP_DIR=\"$HOME/Pulpit/\"\n");
+    EXPECT_EQ(ShellFolder("Desktop"), home.File("Pulpit"));
+    const ScopedEnv absoluteData("XDG_DATA_HOME", home.File("data"));
+    EXPECT_EQ(ShellFolder("Start Menu"), home.File("data/applications"));
 }

@@ -8,6 +8,7 @@
 #include "system/FileDescriptors.h"
 #include "system/FileNames.h"
 #include "system/ProcessCommandLine.h"
+#include "system/UserFolders.h"
 #include "system/ZQ_FileSystem.h"
 #include "system/ZQ_System.h"
 
@@ -306,6 +307,28 @@ TEST(WindowsShell, AShellLinkStartsTheProgramInItsFolder)
                 c = '/';
     EXPECT_EQ(LowerAscii(gotPath), LowerAscii(target));
     EXPECT_EQ(LowerAscii(gotDir), LowerAscii(ExtractFileDir(target)));
+}
+
+// The shortcut's folders are the shell's own: the paths the older CSIDL call
+// gives for the Desktop and the Start Menu, which the user can move.
+TEST(WindowsShell, TheDesktopAndTheStartMenuAreTheShellsFolders)
+{
+    const auto shellFolder = [](int csidl) {
+        wchar_t path[MAX_PATH] = {};
+        if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
+            return std::string();
+        std::string folder = Narrow(path);
+        for (char& c : folder)
+            if (c == '\\')
+                c = '/';
+        return LowerAscii(folder);
+    };
+    const std::string desktop = UserDesktopFolder();
+    const std::string startMenu = UserStartMenuFolder();
+    ASSERT_FALSE(desktop.empty());
+    ASSERT_FALSE(startMenu.empty());
+    EXPECT_EQ(LowerAscii(desktop), shellFolder(CSIDL_DESKTOPDIRECTORY));
+    EXPECT_EQ(LowerAscii(startMenu), shellFolder(CSIDL_STARTMENU));
 }
 
 TEST(WindowsNames, ProposedNamesAreNamesWindowsTakes)

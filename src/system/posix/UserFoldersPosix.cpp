@@ -13,30 +13,60 @@ std::string HomeFolder()
     return homeEnv && *homeEnv == '/' ? homeEnv : "/";
 }
 
-std::string UserVideosFolder()
+namespace {
+std::string HomeOrRoot()
 {
-    // XDG_VIDEOS_DIR from user-dirs.dirs, else ~/Videos when it exists, else
-    // the home folder.
     const char* homeEnv = std::getenv("HOME");
-    const std::string home = homeEnv && *homeEnv ? homeEnv : "/";
+    return homeEnv && *homeEnv ? homeEnv : "/";
+}
+
+// A folder named in the user's user-dirs.dirs (KEY="$HOME/Name"), or the
+// empty text when the file or the key is missing.
+std::string XdgUserDir(const std::string& key)
+{
+    const std::string home = HomeOrRoot();
     const char* configEnv = std::getenv("XDG_CONFIG_HOME");
     const std::string config = configEnv && *configEnv ? configEnv : JoinPath(home, ".config");
-    if (const TWholeFile dirs = ReadWholeFile(JoinPath(config, "user-dirs.dirs"), 65536); dirs.Ok()) {
-        for (const std::string& line : SplitLines(dirs.Text)) {
-            const std::string t = Trim(line);
-            if (t.rfind("XDG_VIDEOS_DIR=", 0) != 0)
-                continue;
-            std::string value = t.substr(15);
-            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-                value = value.substr(1, value.size() - 2);
-            value = ReplaceFirst(value, "$HOME", home);
-            if (DirectoryExists(value))
-                return CleanDirPath(value);
-        }
+    const TWholeFile dirs = ReadWholeFile(JoinPath(config, "user-dirs.dirs"), 65536);
+    if (!dirs.Ok())
+        return {};
+    for (const std::string& line : SplitLines(dirs.Text)) {
+        const std::string t = Trim(line);
+        if (t.rfind(key + "=", 0) != 0)
+            continue;
+        std::string value = t.substr(key.size() + 1);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        return ReplaceFirst(value, "$HOME", home);
     }
+    return {};
+}
+} // namespace
+
+std::string UserVideosFolder()
+{
+    // XDG_VIDEOS_DIR when it exists, else ~/Videos when it exists, else the
+    // home folder.
+    const std::string home = HomeOrRoot();
+    if (const std::string videos = XdgUserDir("XDG_VIDEOS_DIR"); !videos.empty() && DirectoryExists(videos))
+        return CleanDirPath(videos);
     if (DirectoryExists(JoinPath(home, "Videos")))
         return JoinPath(home, "Videos");
     return CleanDirPath(home);
+}
+
+std::string UserDesktopFolder()
+{
+    const std::string desktop = XdgUserDir("XDG_DESKTOP_DIR");
+    return desktop.empty() ? JoinPath(HomeOrRoot(), "Desktop") : CleanDirPath(desktop);
+}
+
+std::string UserStartMenuFolder()
+{
+    // A relative XDG_DATA_HOME is not one (the XDG rules say to ignore it).
+    const char* dataEnv = std::getenv("XDG_DATA_HOME");
+    const std::string data = dataEnv && *dataEnv == '/' ? dataEnv : JoinPath(HomeOrRoot(), ".local/share");
+    return JoinPath(data, "applications");
 }
 
 std::string UserDataFolder()

@@ -31,6 +31,16 @@ std::string UserVideosFolder()
     return videos.empty() ? HomeFolder() : videos;
 }
 
+std::string UserDesktopFolder()
+{
+    return KnownFolder(FOLDERID_Desktop);
+}
+
+std::string UserStartMenuFolder()
+{
+    return KnownFolder(FOLDERID_StartMenu);
+}
+
 std::string UserDataFolder()
 {
     return JoinPath(KnownFolder(FOLDERID_RoamingAppData), "Brimtale");
