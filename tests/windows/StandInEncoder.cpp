@@ -5,64 +5,18 @@
 // writes the output file (the last argument: "converted " and the input's
 // bytes), and keeps every argument it got, one a line in UTF-8, in
 // "encoder-args.txt" beside itself, so a test sees what reached it.
-#include <windows.h>
-#include <shellapi.h>
+#include "StandInFiles.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-namespace {
-std::string Utf8(const std::wstring& text)
-{
-    if (text.empty())
-        return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-bool ReadAll(const std::wstring& path, std::string& bytes)
-{
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    ::CloseHandle(h);
-    return true;
-}
-
-bool WriteAll(const std::wstring& path, const std::string& bytes, bool mustBeNew)
-{
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, mustBeNew ? CREATE_NEW : CREATE_ALWAYS, 0,
-                             nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD wrote = 0;
-    const bool ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-                    wrote == bytes.size();
-    ::CloseHandle(h);
-    return ok;
-}
-} // namespace
+using namespace standin;
 
 int main()
 {
-    int count = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!argv || count < 1)
-        return 2;
-    std::vector<std::wstring> args(argv + 1, argv + count);
-    ::LocalFree(argv);
-
-    std::wstring self(MAX_PATH, L'\0');
-    self.resize(::GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
-    const std::wstring folder = self.substr(0, self.find_last_of(L"\\/") + 1);
+    const std::vector<std::wstring> args = Arguments();
+    const std::wstring folder = OwnFolder();
     std::string kept;
     for (const std::wstring& arg : args)
         kept += Utf8(arg) + "\n";

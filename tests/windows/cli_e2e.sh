@@ -6,7 +6,9 @@
 #   3. a conversion through the stand-in ffmpeg.exe beside the program, with an
 #      output name full of what a shell or the command line would read
 #      ($( ), ;, quotes, &, ^, %), which must reach the encoder as it is;
-#   4. Ctrl+C in the console during a slow transfer: exit code 130 and the
+#   4. a page through a stand-in yt-dlp.exe: the address reaches it whole and
+#      the page's title names the file, made safe for Windows.
+#   5. Ctrl+C in the console during a slow transfer: exit code 130 and the
 #      partial file kept under its name.
 #   cli_e2e.sh BUILD_FOLDER   (build-windows, with brimtale-cli.exe and tests/windows/)
 set -euo pipefail
@@ -91,7 +93,34 @@ else
   ls -la "$work/out/conv"
 fi
 
-# 4. Ctrl+C in the console while the slow transfer runs. Wine gives a program
+# 4. A page through the stand-in page engine beside the program: the address
+# reaches it whole after "--", and the page's title (with characters Windows
+# forbids in names) names the file.
+cp "$build/tests/windows/stand-in/yt-dlp.exe" "$work/app/"
+cp "$work/srv/clip.mp4" "$work/app/engine-media.bin"
+title='Wideo: za\u017c\u00f3\u0142\u0107 <1>?'
+printf '{"title": "%s", "ext": "mp4", "url": "%s/clip.mp4", "webpage_url": "%s/watch"}' \
+  "$title" "$base" "$base" > "$work/app/engine-page.json"
+page="$base/watch?v=1&list=\$(id);x'y"
+mkdir -p "$work/out/page"
+set +e
+cli -q --no-metadata -d "$(winpath "$work/out/page")" "$page" >"$work/page.out" 2>"$work/page.err"
+status=$?
+set -e
+made=("$work/out/page"/*.mp4)
+if [ "$status" -eq 0 ] && [ ${#made[@]} -eq 1 ] && [ -f "${made[0]}" ] &&
+   cmp -s "${made[0]}" "$work/srv/clip.mp4" &&
+   [[ "$(basename "${made[0]}")" == *$'za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87'* ]] &&
+   [[ "$(basename "${made[0]}")" != *[\<\>:\?]* ]] &&
+   [ "$(tail -n 2 "$work/app/engine-args.txt")" = "$(printf -- '--\n%s' "$page")" ]; then
+  pass "a page through the stand-in yt-dlp.exe: $(basename "${made[0]}")"
+else
+  fail "page through the engine (exit code $status)"; cat "$work/page.err"; ls -la "$work/out/page"
+  cat "$work/app/engine-args.txt" 2>/dev/null || true
+fi
+rm -f "$work/app/yt-dlp.exe"
+
+# 5. Ctrl+C in the console while the slow transfer runs. Wine gives a program
 # a console only on a terminal, so the run gets one from script(1) (its output
 # still goes to files; each word quoted with %q), and Ctrl+C is typed into that
 # terminal once the partial file has grown, as a user would. The terminal's
