@@ -37,7 +37,10 @@ Function .onInit
   ${IfNot} ${Errors}
     StrCpy $AllUsers "1"
     SetShellVarContext all
-    StrCpy $INSTDIR "$PROGRAMFILES64\Brimtale"
+    ; A folder given with /D stays; only the per-user default moves.
+    ${If} $INSTDIR == "$LOCALAPPDATA\Programs\Brimtale"
+      StrCpy $INSTDIR "$PROGRAMFILES64\Brimtale"
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 
@@ -74,10 +77,12 @@ Section /o "Desktop shortcut" SecDesktop
 SectionEnd
 
 Function un.onInit
+  StrCpy $AllUsers "0"
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/ALLUSERS" $1
   ${IfNot} ${Errors}
+    StrCpy $AllUsers "1"
     SetShellVarContext all
   ${EndIf}
 FunctionEnd
@@ -94,6 +99,11 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Brimtale\Uninstall Brimtale.lnk"
   RMDir "$SMPROGRAMS\Brimtale"
   Delete "$DESKTOP\Brimtale.lnk"
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; Only this installation's entry: one for all users and one for this user
+  ; may both be there.
+  ${If} $AllUsers == "1"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${Else}
+    DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${EndIf}
 SectionEnd
