@@ -30,6 +30,10 @@ std::int64_t PeerProcess(qintptr descriptor)
 
 namespace {
 
+// A program that listens takes a connection at once; a socket left behind
+// refuses it at once.
+constexpr int ProbeConnectMs = 500;
+
 int Remaining(const QDeadlineTimer& deadline)
 {
     return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
@@ -120,7 +124,7 @@ bool TInstanceServer::ListenAt(const QString& path)
     {
         QLocalSocket probe;
         probe.connectToServer(path);
-        if (probe.waitForConnected(InstanceAnswerMs / 4))
+        if (probe.waitForConnected(ProbeConnectMs))
             return false;
     }
     QLocalServer::removeServer(path);

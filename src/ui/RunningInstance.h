@@ -18,9 +18,11 @@ class QLocalServer;
 class QLocalSocket;
 class QTimer;
 
-// How long a later start waits for the running program to take its address,
-// and how long the running program gives a caller to send one.
-constexpr int InstanceAnswerMs = 2000;
+// How long a later start waits for the running program to take its address.
+// The program answers at once, but on a busy machine "at once" has been seen
+// to take two seconds, and a start that gives up too early opens a second
+// program: it waits longer. When no program runs it knows at once.
+constexpr int InstanceAnswerMs = 8000;
 
 // The running program serves this many callers at a time, each for at most
 // InstanceHoldMs, and looks every InstanceRelistenMs whether it still listens.
