@@ -31,8 +31,8 @@ rm -rf "$appdata/Brimtale.before-test"
 [ -d "$appdata/Brimtale" ] && mv "$appdata/Brimtale" "$appdata/Brimtale.before-test"
 
 timeout 120 wine "$setup" /S "/D=C:\\$folder"
-check "installed the program, no bmt.ini beside it" \
-  '[ -f "$inst/brimtale-cli.exe" ] && [ -f "$inst/bmt_encoder_profiles.ini" ] && [ -f "$inst/uninstall.exe" ] && [ ! -e "$inst/bmt.ini" ]'
+check "installed the program and gpgv.exe, no bmt.ini beside it" \
+  '[ -f "$inst/brimtale-cli.exe" ] && [ -f "$inst/gpgv.exe" ] && [ -f "$inst/bmt_encoder_profiles.ini" ] && [ -f "$inst/uninstall.exe" ] && [ ! -e "$inst/bmt.ini" ]'
 check "Start Menu entries" '[ -f "$menu/Uninstall Brimtale.lnk" ]'
 
 mkdir -p "$work/srv" "$work/out"
