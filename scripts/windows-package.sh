@@ -18,6 +18,10 @@ mkdir -p "$stage"
 
 strip_copy() { x86_64-w64-mingw32-strip -o "$2" "$1"; }
 strip_copy "$build/brimtale-cli.exe" "$stage/brimtale-cli.exe"
+# The signature checker of the page engine's update (scripts/windows-gpgv.sh).
+cp "$build/gpgv.exe" "$stage/gpgv.exe"
+# curl and libarchive in both programs use Debian's zlib DLL for mingw.
+cp /usr/x86_64-w64-mingw32/lib/zlib1.dll "$stage/"
 # The window program only with its Qt (a build without Qt may hold an older one).
 if [ -f "$build/brimtale.exe" ] && [ -n "$qt" ]; then
   strip_copy "$build/brimtale.exe" "$stage/brimtale.exe"

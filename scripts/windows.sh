@@ -9,6 +9,7 @@
 # are made from Debian's sources once, into
 #   ${BRIMTALE_WIN_CACHE:-$HOME/.cache/brimtale-windows}/libs-HASH
 # where HASH is that of scripts/windows-libs.sh: a changed recipe builds again.
+# gpgv.exe is built the same way into $cache/gpgv-HASH (scripts/windows-gpgv.sh).
 # Then the portable zip and the installer (scripts/windows-package.sh), and the
 # tests under Wine (a prefix of its own in the cache).
 # The window program brimtale.exe needs Qt for mingw: BRIMTALE_QT_MINGW names a
@@ -77,6 +78,19 @@ if [ ! -f "$libs/.complete" ]; then
   echo "Cross libraries built in $((SECONDS - start)) s"
 fi
 
+# gpgv.exe, which checks the page engine's signed releases, has a recipe and a
+# cache of its own: $cache/gpgv-HASH.
+gpgv_dir=$cache/gpgv-$(sha256sum scripts/windows-gpgv.sh | cut -c1-16)
+if [ ! -f "$gpgv_dir/.complete" ]; then
+  echo "Building gpgv.exe into $gpgv_dir (once)"
+  rm -rf "$gpgv_dir" "$gpgv_dir.work"
+  start=$SECONDS
+  bash scripts/windows-gpgv.sh "$gpgv_dir" "$gpgv_dir.work"
+  rm -rf "$gpgv_dir.work"
+  touch "$gpgv_dir/.complete"
+  echo "gpgv.exe built in $((SECONDS - start)) s"
+fi
+
 prefixes="$libs"
 qt_args=(-DBRIMTALE_GUI=OFF)
 qt_dir=
@@ -109,6 +123,7 @@ cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DBRIMTALE_WIN_PREFIXES="$prefixes" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
   -DBRIMTALE_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "${qt_args[@]}"
 cmake --build build-windows -j"${BRIMTALE_JOBS:-2}"
+cp "$gpgv_dir/bin/gpgv.exe" build-windows/gpgv.exe
 bash scripts/windows-package.sh build-windows "$qt_dir"
 
 if [ "$run_tests" = yes ]; then

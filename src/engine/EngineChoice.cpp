@@ -2,6 +2,7 @@
 #include "engine/EngineChoice.h"
 
 #include "system/FileDescriptors.h"
+#include "system/Platform.h"
 
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
@@ -227,8 +228,8 @@ void ForgetProgramVersions()
 TJsRuntime ChooseJsRuntime()
 {
     const std::string dir = OwnEngineDir();
-    if (!dir.empty() && IsOwnFolder(dir) && IsOwnExecutable(dir + "/deno"))
-        if (TJsRuntime own = RuntimeIfUsable("deno", dir + "/deno", 0, 0); !own.Name.empty())
+    if (!dir.empty() && IsOwnFolder(dir) && IsOwnExecutable(dir + "/deno" + ExecutableSuffix))
+        if (TJsRuntime own = RuntimeIfUsable("deno", dir + "/deno" + ExecutableSuffix, 0, 0); !own.Name.empty())
             return own;
     if (TJsRuntime deno = RuntimeIfUsable("deno", FindExecutable("deno"), 2, 3); !deno.Name.empty())
         return deno;
@@ -251,10 +252,10 @@ TEngineChoice ChooseEngine()
         return choice;
     }
     const std::string dir = OwnEngineDir();
-    if (!dir.empty() && IsOwnFolder(dir) && IsOwnExecutable(dir + "/yt-dlp"))
-        candidates.emplace_back("own", dir + "/yt-dlp");
+    if (!dir.empty() && IsOwnFolder(dir) && IsOwnExecutable(dir + "/yt-dlp" + ExecutableSuffix))
+        candidates.emplace_back("own", dir + "/yt-dlp" + ExecutableSuffix);
     if (!AppDir.empty())
-        candidates.emplace_back("beside", AppDir + "/yt-dlp");
+        candidates.emplace_back("beside", AppDir + "/yt-dlp" + ExecutableSuffix);
     candidates.emplace_back("path", FindExecutable("yt-dlp"));
     std::optional<TEngineVersion> best;
     for (const auto& [source, path] : candidates) {

@@ -7,25 +7,18 @@
 #include "system/ZQ_FileSystem.h"
 #include "base/ZQ_Strings.h"
 #include "engine/EngineChoice.h"
+#include "engine/EngineFolder.h"
 #include "engine/EngineOptions.h"
 #include "engine/PageEngine.h"
+#include "engine/ZipEntry.h"
+#include "system/FileDescriptors.h"
+#include "system/Platform.h"
 
-#include <archive.h>
-#include <archive_entry.h>
-#include <fcntl.h>
-#include <openssl/evp.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <thread>
 
@@ -67,8 +60,7 @@ public:
     int Get() const { return fd_; }
     void Reset(int fd = -1)
     {
-        if (fd_ >= 0)
-            ::close(fd_);
+        CloseFile(fd_);
         fd_ = fd;
     }
 
@@ -76,63 +68,26 @@ private:
     int fd_;
 };
 
-// The engine folder, opened without following a link; the user's own, 0700.
-int OpenEngineDir(std::string& error)
-{
-    const std::string dir = OwnEngineDir();
-    if (dir.empty()) {
-        error = "no settings folder";
-        return -1;
-    }
-    ForceDirectories(DataDir);
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = "cannot create " + dir;
-        return -1;
-    }
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
-        if (fd >= 0)
-            ::close(fd);
-        error = dir + " is not a folder of this user's own";
-        return -1;
-    }
-    ::fchmod(fd, 0700);
-    return fd;
-}
-
-// Whether engine/ is still the folder open as dirFd: not moved away, nor
-// replaced by another folder or a link, since it was opened.
-bool StillTheEngineDir(int dirFd)
-{
-    struct stat opened {}, named {};
-    const std::string dir = OwnEngineDir();
-    return !dir.empty() && ::fstat(dirFd, &opened) == 0 && ::lstat(dir.c_str(), &named) == 0 &&
-           S_ISDIR(named.st_mode) && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
-}
+// The own copy of the engine in engine/ ("yt-dlp", "yt-dlp.exe").
+const std::string EngineName = std::string("yt-dlp") + ExecutableSuffix;
 
 // Opens engine/ and takes its lock: one update at a time, across threads and
 // processes. When engine/ was replaced while this waited, the lock held is
 // that of a folder no longer in use: the new engine/ is opened and locked in
 // turn. False with busy set when another update runs and options say not to
 // wait; false with an empty error when cancelled.
-bool OpenAndLockEngineDir(TFd& dir, TFd& lock, const TEngineUpdateOptions& options, bool& busy, std::string& error)
+bool OpenAndLockEngineDir(TEngineFolder& dir, const TEngineUpdateOptions& options, bool& busy, std::string& error)
 {
     busy = false;
     bool told = false;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        lock.Reset();
-        dir.Reset(OpenEngineDir(error));
-        if (dir.Get() < 0)
+        if (!dir.Open(error))
             return false;
-        // The lock file is a regular file of the folder, never a link.
-        lock.Reset(::openat(dir.Get(), ".lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
-        struct stat st {};
-        if (lock.Get() < 0 || ::fstat(lock.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            error = "cannot lock " + OwnEngineDir();
-            return false;
-        }
-        while (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
+        for (TEngineFolder::TLock lock = dir.TryLock(); lock != TEngineFolder::TLock::Held; lock = dir.TryLock()) {
+            if (lock == TEngineFolder::TLock::Failed) {
+                error = "cannot lock " + OwnEngineDir();
+                return false;
+            }
             if (!options.WaitForOther) {
                 busy = true;
                 return false;
@@ -146,65 +101,12 @@ bool OpenAndLockEngineDir(TFd& dir, TFd& lock, const TEngineUpdateOptions& optio
             told = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        if (StillTheEngineDir(dir.Get()))
+        if (dir.StillThere())
             return true;
     }
     error = OwnEngineDir() + " keeps being replaced";
     return false;
 }
-
-// A name in the folder open as dirFd, as another program opens it: through
-// this process's descriptor, so that it is that folder's file whatever
-// engine/ has become in the meantime (by name only when /proc is missing).
-std::string PathInDir(int dirFd, const std::string& name)
-{
-    const std::string viaFd = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(dirFd);
-    return (DirectoryExists(viaFd) ? viaFd : OwnEngineDir()) + "/" + name;
-}
-
-std::string RandomSuffix()
-{
-    static std::atomic<unsigned> counter{0};
-    std::random_device device;
-    return std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(device() % 1000000);
-}
-
-// A new file in the folder, ours alone; its name goes to name.
-int CreateTempIn(int dirFd, const std::string& prefix, std::string& name)
-{
-    for (int i = 0; i < 10; ++i) {
-        name = prefix + RandomSuffix();
-        const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
-class TSha256 {
-public:
-    TSha256() : ctx_(EVP_MD_CTX_new()) { EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr); }
-    ~TSha256() { EVP_MD_CTX_free(ctx_); }
-    TSha256(const TSha256&) = delete;
-    TSha256& operator=(const TSha256&) = delete;
-    void Add(const char* data, std::size_t size) { EVP_DigestUpdate(ctx_, data, size); }
-    std::string Hex()
-    {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int size = 0;
-        EVP_DigestFinal_ex(ctx_, digest, &size);
-        static const char* const hex = "0123456789abcdef";
-        std::string out;
-        for (unsigned int i = 0; i < size; ++i) {
-            out += hex[digest[i] >> 4];
-            out += hex[digest[i] & 15];
-        }
-        return out;
-    }
-
-private:
-    EVP_MD_CTX* ctx_;
-};
 
 // One fetch of an update from base; an address that would leave https is
 // refused before anything is sent.
@@ -269,11 +171,12 @@ TEngineUpdateResult FetchFailure(const TFetchResult& fetched)
 }
 
 // Downloads into a new temporary file of the folder, hashing as it goes.
-bool FetchToTemp(const std::string& base, const std::string& url, const TFetchLimits& limits, int dirFd,
-                 const std::string& prefix, TUpdateStep step, const TEngineUpdateOptions& options, std::string& name,
-                 std::string& hash, TEngineUpdateResult& failure)
+bool FetchToTemp(const std::string& base, const std::string& url, const TFetchLimits& limits, TEngineFolder& dir,
+                 const std::string& prefix, const std::string& suffix, TUpdateStep step,
+                 const TEngineUpdateOptions& options, std::string& name, std::string& hash,
+                 TEngineUpdateResult& failure)
 {
-    TFd fd(CreateTempIn(dirFd, prefix, name));
+    TFd fd(dir.CreateTemp(prefix, suffix, name));
     if (fd.Get() < 0) {
         failure = Failed(TUpdateFailure::Folder, "cannot create a file in " + OwnEngineDir());
         return false;
@@ -290,10 +193,10 @@ bool FetchToTemp(const std::string& base, const std::string& url, const TFetchLi
                 options.OnProgress(step, done, total);
         },
         options.ShouldStop);
-    if (!fetched.Ok || ::fsync(fd.Get()) != 0) {
+    if (!fetched.Ok || !SyncFile(fd.Get())) {
         failure = fetched.Ok ? Failed(TUpdateFailure::Folder, "cannot write " + OwnEngineDir()) : FetchFailure(fetched);
         fd.Reset();
-        ::unlinkat(dirFd, name.c_str(), 0);
+        dir.Remove(name);
         name.clear();
         return false;
     }
@@ -431,76 +334,53 @@ TEngineUpdateResult VerifySignature(const std::string& checkDir, const TEngineUp
     return ok;
 }
 
-// The machine's name in release file names: "x86_64" or "aarch64"; empty for another.
-std::string Machine()
-{
-    struct utsname u {};
-    if (::uname(&u) != 0)
-        return {};
-    const std::string m = u.machine;
-    if (m == "x86_64" || m == "amd64")
-        return "x86_64";
-    if (m == "aarch64" || m == "arm64")
-        return "aarch64";
-    return {};
-}
-
 // Unpacks the "deno" file of the zip (a file of the folder) into a new
 // temporary file of the folder.
-bool UnpackRuntime(const std::string& zip, int dirFd, std::string& name, TEngineUpdateResult& failure)
+bool UnpackRuntime(const std::string& zip, TEngineFolder& dir, std::string& name, TEngineUpdateResult& failure)
 {
-    // The zip whose hash was checked, read through the folder's descriptor.
-    const TFd zipFd(::openat(dirFd, zip.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const std::string runtime = std::string("deno") + ExecutableSuffix;
+    // The zip whose hash was checked, read through the folder's own handle.
+    const TFd zipFd(dir.OpenToRead(zip));
     if (zipFd.Get() < 0) {
         failure = Failed(TUpdateFailure::Folder, "cannot read " + zip);
         return false;
     }
-    std::unique_ptr<archive, decltype(&archive_read_free)> a(archive_read_new(), archive_read_free);
-    archive_read_support_format_zip(a.get());
-    if (archive_read_open_fd(a.get(), zipFd.Get(), 64 * 1024) != ARCHIVE_OK) {
-        failure = Failed(TUpdateFailure::Unpack, archive_error_string(a.get()) ? archive_error_string(a.get()) : "");
+    TFd fd;
+    bool created = true;
+    std::string error;
+    const TZipEntryRead read = ReadZipEntry(
+        zipFd.Get(), runtime, RuntimeMaxBytes,
+        [&] {
+            fd.Reset(dir.CreateTemp(".deno.new-", ExecutableSuffix, name));
+            created = fd.Get() >= 0;
+            return created;
+        },
+        [&](const char* data, std::size_t size) { return WriteAll(fd.Get(), data, size); }, error);
+    if (!created) {
+        failure = Failed(TUpdateFailure::Folder, "cannot create a file in " + OwnEngineDir());
         return false;
     }
-    archive_entry* entry = nullptr;
-    int entries = 0;
-    while (archive_read_next_header(a.get(), &entry) == ARCHIVE_OK && ++entries < 1000) {
-        const char* path = archive_entry_pathname(entry);
-        if (!path || std::string(path) != "deno" || archive_entry_filetype(entry) != AE_IFREG) {
-            archive_read_data_skip(a.get());
-            continue;
-        }
-        TFd fd(CreateTempIn(dirFd, ".deno.new-", name));
-        if (fd.Get() < 0) {
-            failure = Failed(TUpdateFailure::Folder, "cannot create a file in " + OwnEngineDir());
-            return false;
-        }
-        std::int64_t total = 0;
-        char buffer[64 * 1024];
-        la_ssize_t n = 0;
-        bool ok = true;
-        while ((n = archive_read_data(a.get(), buffer, sizeof buffer)) > 0) {
-            total += n;
-            if (total > RuntimeMaxBytes || !WriteAll(fd.Get(), buffer, static_cast<std::size_t>(n))) {
-                ok = false;
-                break;
-            }
-        }
-        if (n < 0 || !ok || ::fsync(fd.Get()) != 0 || ::fchmod(fd.Get(), 0755) != 0) {
-            failure = Failed(TUpdateFailure::Unpack,
-                             n < 0 && archive_error_string(a.get()) ? archive_error_string(a.get()) : "deno");
-            fd.Reset();
-            ::unlinkat(dirFd, name.c_str(), 0);
-            name.clear();
-            return false;
-        }
-        return true;
+    if (read == TZipEntryRead::NotThere) {
+        failure = Failed(TUpdateFailure::Unpack, "no deno in the archive");
+        return false;
     }
-    failure = Failed(TUpdateFailure::Unpack, "no deno in the archive");
-    return false;
+    if (read == TZipEntryRead::Broken && fd.Get() < 0) {
+        failure = Failed(TUpdateFailure::Unpack, error);
+        return false;
+    }
+    const bool synced = read == TZipEntryRead::Ok && SyncFile(fd.Get());
+    fd.Reset();
+    if (!synced || !dir.MakeExecutable(name)) {
+        failure = Failed(TUpdateFailure::Unpack, read == TZipEntryRead::Broken ? error : "deno");
+        dir.Remove(name);
+        name.clear();
+        return false;
+    }
+    return true;
 }
 
 // Fetches deno into engine/deno.
-TEngineUpdateResult FetchRuntime(int dirFd, const std::string& releases, const TEngineUpdateOptions& options)
+TEngineUpdateResult FetchRuntime(TEngineFolder& dir, const std::string& releases, const TEngineUpdateOptions& options)
 {
     if (options.OnProgress)
         options.OnProgress(TUpdateStep::Runtime, 0, 0);
@@ -509,10 +389,9 @@ TEngineUpdateResult FetchRuntime(int dirFd, const std::string& releases, const T
     auto note = [](const TEngineUpdateResult& r) { return r; };
     if (tag.empty())
         return note(failure);
-    const std::string machine = Machine();
-    if (machine.empty())
+    const std::string zipName = RuntimeZipName();
+    if (zipName.empty())
         return note(Failed(TUpdateFailure::NoBuild, "deno"));
-    const std::string zipName = "deno-" + machine + "-unknown-linux-gnu.zip";
     const std::string base = releases + "/denoland/deno/releases/download/" + tag + "/";
     std::string sums;
     const TFetchResult sumFetched = UpdateFetchText(releases, base + zipName + ".sha256sum",
@@ -527,46 +406,33 @@ TEngineUpdateResult FetchRuntime(int dirFd, const std::string& releases, const T
     if (listed.size() != 64)
         return note(Failed(TUpdateFailure::NotListed, zipName));
     std::string zipTemp, hash;
-    if (!FetchToTemp(releases, base + zipName, UpdateFetchLimits(TUpdateFetch::RuntimeZip, releases, options), dirFd,
-                     ".deno.zip-", TUpdateStep::Runtime, options, zipTemp, hash, failure))
+    if (!FetchToTemp(releases, base + zipName, UpdateFetchLimits(TUpdateFetch::RuntimeZip, releases, options), dir,
+                     ".deno.zip-", "", TUpdateStep::Runtime, options, zipTemp, hash, failure))
         return note(failure);
     struct TZipGone {
-        int dir;
+        TEngineFolder& dir;
         std::string name;
-        ~TZipGone() { ::unlinkat(dir, name.c_str(), 0); }
-    } zipGone{dirFd, zipTemp};
+        ~TZipGone() { dir.Remove(name); }
+    } zipGone{dir, zipTemp};
     if (hash != listed)
         return note(Failed(TUpdateFailure::HashDiffers, zipName));
     std::string unpacked;
-    if (!UnpackRuntime(zipTemp, dirFd, unpacked, failure))
+    if (!UnpackRuntime(zipTemp, dir, unpacked, failure))
         return note(failure);
-    const TTrialRun trial = TryProgram(PathInDir(dirFd, unpacked), options);
+    const TTrialRun trial = TryProgram(dir.PathOf(unpacked), options);
     const std::string want = "deno " + (tag.size() > 1 ? tag.substr(1) : tag);
     if (trial.Printed.compare(0, want.size(), want) != 0) {
-        ::unlinkat(dirFd, unpacked.c_str(), 0);
+        dir.Remove(unpacked);
         return note(TrialFailure(trial, options));
     }
-    if (!StillTheEngineDir(dirFd) || ::renameat(dirFd, unpacked.c_str(), dirFd, "deno") != 0) {
-        ::unlinkat(dirFd, unpacked.c_str(), 0);
+    if (!dir.StillThere() || !dir.Rename(unpacked, std::string("deno") + ExecutableSuffix)) {
+        dir.Remove(unpacked);
         return note(Failed(TUpdateFailure::Folder, "cannot rename into " + OwnEngineDir()));
     }
-    ::fsync(dirFd);
+    dir.Sync();
     TEngineUpdateResult ok;
     ok.Outcome = TUpdateOutcome::Updated;
     return ok;
-}
-
-bool IsRegularAt(int dirFd, const char* name)
-{
-    struct stat st {};
-    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
-}
-
-// Anything at all under the name in the folder (a link is not followed).
-bool ExistsAt(int dirFd, const char* name)
-{
-    struct stat st {};
-    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // The own copy before the last update, when there was one.
@@ -625,43 +491,36 @@ std::optional<TEngineBefore> ParseBefore(const std::string& text)
     return before;
 }
 
-// The record of the folder open as dirFd (a link there is not read).
-std::optional<TEngineBefore> ReadBeforeAt(int dirFd)
+// The record of the folder open (a link there is not read).
+std::optional<TEngineBefore> ReadBeforeAt(const TEngineFolder& dir)
 {
-    const TWholeFile read = ReadWholeFile(PathInDir(dirFd, BeforeName), BeforeMaxBytes, TLinkAtName::Refuse);
+    const TWholeFile read = ReadWholeFile(dir.PathOf(BeforeName), BeforeMaxBytes, TLinkAtName::Refuse);
     return read.Ok() ? ParseBefore(read.Text) : std::nullopt;
 }
 
 // Writes the record into a new temporary file of the folder; its name goes to name.
-bool WriteBeforeTemp(int dirFd, const TEngineBefore& before, std::string& name)
+bool WriteBeforeTemp(TEngineFolder& dir, const TEngineBefore& before, std::string& name)
 {
-    TFd fd(CreateTempIn(dirFd, ".yt-dlp.before.new-", name));
+    TFd fd(dir.CreateTemp(".yt-dlp.before.new-", "", name));
     const std::string text = BeforeText(before);
-    if (fd.Get() >= 0 && WriteAll(fd.Get(), text.data(), text.size()) && ::fsync(fd.Get()) == 0)
+    if (fd.Get() >= 0 && WriteAll(fd.Get(), text.data(), text.size()) && SyncFile(fd.Get()))
         return true;
     if (fd.Get() >= 0) {
         fd.Reset();
-        ::unlinkat(dirFd, name.c_str(), 0);
+        dir.Remove(name);
     }
     name.clear();
     return false;
 }
 
-// A program that is still there to be run.
-bool StillRunnable(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
 // A temporary file of the folder, gone on every path unless kept.
 struct TTempGone {
-    int Dir;
+    TEngineFolder& Dir;
     std::string Name;
     ~TTempGone()
     {
         if (!Name.empty())
-            ::unlinkat(Dir, Name.c_str(), 0);
+            Dir.Remove(Name);
     }
 };
 } // namespace
@@ -720,22 +579,12 @@ TFetchLimits UpdateFetchLimits(TUpdateFetch what, const std::string& base, const
     return limits;
 }
 
-std::string EngineFileName()
-{
-    const std::string python = FindExecutable("python3");
-    const std::string printed = python.empty() ? std::string() : ProgramVersionOf(python);  // "Python 3.11.2"
-    int major = 0, minor = 0;
-    if (std::sscanf(printed.c_str(), "Python %d.%d", &major, &minor) == 2 && (major > 3 || (major == 3 && minor >= 10)))
-        return "yt-dlp";
-    return Machine() == "aarch64" ? "yt-dlp_linux_aarch64" : "yt-dlp_linux";
-}
-
 TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 {
     std::string error;
-    TFd dir, lock;
+    TEngineFolder dir;
     bool busy = false;
-    if (!OpenAndLockEngineDir(dir, lock, options, busy, error)) {
+    if (!OpenAndLockEngineDir(dir, options, busy, error)) {
         if (busy) {
             TEngineUpdateResult r;
             r.Outcome = TUpdateOutcome::Busy;
@@ -805,57 +654,53 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
         // The program itself, into a temporary file of engine/.
         std::string temp, hash;
-        if (!FetchToTemp(releases, base + name, UpdateFetchLimits(TUpdateFetch::Program, releases, options), dir.Get(),
-                         ".yt-dlp.new-", TUpdateStep::Program, options, temp, hash, result))
+        if (!FetchToTemp(releases, base + name, UpdateFetchLimits(TUpdateFetch::Program, releases, options), dir,
+                         ".yt-dlp.new-", ExecutableSuffix, TUpdateStep::Program, options, temp, hash, result))
             return result;
-        TTempGone tempGone{dir.Get(), temp};
+        TTempGone tempGone{dir, temp};
         if (hash != listed)
             return Failed(TUpdateFailure::HashDiffers, name);
-        if (::fchmodat(dir.Get(), temp.c_str(), 0755, 0) != 0)
+        if (!dir.MakeExecutable(temp))
             return Failed(TUpdateFailure::Folder, "cannot make " + temp + " executable");
         step(TUpdateStep::Checking);
-        const TTrialRun trial = TryProgram(PathInDir(dir.Get(), temp), options);
+        const TTrialRun trial = TryProgram(dir.PathOf(temp), options);
         if (trial.Printed != tag)
             return TrialFailure(trial, options);
 
         // In place: the one there becomes the previous, the new one takes its name.
         step(TUpdateStep::Installing);
         // Nothing goes into a folder that is no longer engine/.
-        if (!StillTheEngineDir(dir.Get()))
+        if (!dir.StillThere())
             return Failed(TUpdateFailure::Folder, engineDir + " was moved or replaced during the update");
         // What is in use now, for Undo: whichever engine it is (the own copy,
         // one beside the program or on PATH), Undo returns to it.
         TEngineBefore before;
-        before.Kept = IsRegularAt(dir.Get(), "yt-dlp");
+        before.Kept = dir.IsRegular(EngineName);
         before.Source = inUse.Source;
         before.Path = inUse.Path;
         before.Version = inUse.Version;
         if (before.Source == "own" && !before.Kept)
             before.Source.clear();  // taken away meanwhile
         std::string beforeTemp;
-        if (!WriteBeforeTemp(dir.Get(), before, beforeTemp))
+        if (!WriteBeforeTemp(dir, before, beforeTemp))
             return Failed(TUpdateFailure::Folder, "cannot write in " + engineDir);
-        TTempGone beforeGone{dir.Get(), beforeTemp};
+        TTempGone beforeGone{dir, beforeTemp};
         if (before.Kept) {
-            const std::string link = ".yt-dlp.previous.new-" + RandomSuffix();
-            if (::linkat(dir.Get(), "yt-dlp", dir.Get(), link.c_str(), 0) != 0 ||
-                ::renameat(dir.Get(), link.c_str(), dir.Get(), PreviousName) != 0) {
-                ::unlinkat(dir.Get(), link.c_str(), 0);
+            if (!dir.KeepCopy(EngineName, PreviousName))
                 return Failed(TUpdateFailure::Folder, "cannot keep the previous engine in " + engineDir);
-            }
         } else {
             // One left from long ago is nobody's previous: Undo must not bring it.
-            ::unlinkat(dir.Get(), PreviousName, 0);
+            dir.Remove(PreviousName);
         }
-        if (::renameat(dir.Get(), temp.c_str(), dir.Get(), "yt-dlp") != 0)
+        if (!dir.Rename(temp, EngineName))
             return Failed(TUpdateFailure::Folder, "cannot rename into " + engineDir);
         tempGone.Name.clear();
         // The record of an earlier update must not stay when this one's can't be put.
-        if (::renameat(dir.Get(), beforeTemp.c_str(), dir.Get(), BeforeName) == 0)
+        if (dir.Rename(beforeTemp, BeforeName))
             beforeGone.Name.clear();
         else
-            ::unlinkat(dir.Get(), BeforeName, 0);
-        ::fsync(dir.Get());
+            dir.Remove(BeforeName);
+        dir.Sync();
         result = TEngineUpdateResult{};
         result.Outcome = TUpdateOutcome::Updated;
         result.Version = tag;
@@ -864,7 +709,7 @@ TEngineUpdateResult UpdateEngine(const TEngineUpdateOptions& options)
 
     // A runtime for the engine when there is none.
     if (ChooseJsRuntime().Name.empty()) {
-        const TEngineUpdateResult runtime = FetchRuntime(dir.Get(), releases, options);
+        const TEngineUpdateResult runtime = FetchRuntime(dir, releases, options);
         result.RuntimeFetched = runtime.Outcome == TUpdateOutcome::Updated;
         if (!result.RuntimeFetched) {
             result.RuntimeFailure = runtime.Outcome == TUpdateOutcome::Failed ? runtime.Failure : TUpdateFailure::None;
@@ -882,51 +727,44 @@ bool CanRestoreEngine()
 {
     // Neither engine/ nor the files in it may be links (as RestoreEngine takes them).
     const std::string dir = OwnEngineDir();
-    struct stat st {};
-    if (dir.empty() || ::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (dir.empty() || !PathInfoOf(dir).Folder)
         return false;
     const TWholeFile read = ReadWholeFile(dir + "/" + BeforeName, BeforeMaxBytes, TLinkAtName::Refuse);
     const std::optional<TEngineBefore> before = read.Ok() ? ParseBefore(read.Text) : std::nullopt;
-    return before && (!before->Kept || (::lstat((dir + "/" + PreviousName).c_str(), &st) == 0 && S_ISREG(st.st_mode)));
+    return before && (!before->Kept || PathInfoOf(dir + "/" + PreviousName).Regular);
 }
 
 TEngineUpdateResult RestoreEngine()
 {
     std::string error;
-    TFd dir, lock;
+    TEngineFolder dir;
     bool busy = false;
-    if (!OpenAndLockEngineDir(dir, lock, TEngineUpdateOptions{}, busy, error))
+    if (!OpenAndLockEngineDir(dir, TEngineUpdateOptions{}, busy, error))
         return Failed(TUpdateFailure::Folder, error);
     // Only the last update is undone, once: the record goes with the Undo.
-    const std::optional<TEngineBefore> before = ReadBeforeAt(dir.Get());
-    if (!before || (before->Kept && !IsRegularAt(dir.Get(), PreviousName)))
+    const std::optional<TEngineBefore> before = ReadBeforeAt(dir);
+    if (!before || (before->Kept && !dir.IsRegular(PreviousName)))
         return Failed(TUpdateFailure::NoPrevious);
     // The engine of then, beside the program or on PATH, is gone: the choice
     // would find another one than then, or none. Nothing changes.
-    if (before->Source != "own" && !before->Path.empty() && !StillRunnable(before->Path))
+    if (before->Source != "own" && !before->Path.empty() && !IsExecutableFile(before->Path))
         return Failed(TUpdateFailure::PreviousGone, before->Path);
     const std::string engineDir = OwnEngineDir();
-    if (!StillTheEngineDir(dir.Get()))
+    if (!dir.StillThere())
         return Failed(TUpdateFailure::Folder, engineDir + " was moved or replaced");
     // The own copy of now goes aside (in place of one an earlier Undo put
     // there), so that the engine choice can't take it; the own copy of then
     // takes its name back, or there is none, as then.
     if (before->Kept) {
-        if (ExistsAt(dir.Get(), "yt-dlp")) {
-            const std::string link = ".yt-dlp.undone.new-" + RandomSuffix();
-            if (::linkat(dir.Get(), "yt-dlp", dir.Get(), link.c_str(), 0) != 0 ||
-                ::renameat(dir.Get(), link.c_str(), dir.Get(), UndoneName) != 0) {
-                ::unlinkat(dir.Get(), link.c_str(), 0);
-                return Failed(TUpdateFailure::Folder, "cannot keep the undone engine in " + engineDir);
-            }
-        }
-        if (::renameat(dir.Get(), PreviousName, dir.Get(), "yt-dlp") != 0)
+        if (dir.Exists(EngineName) && !dir.KeepCopy(EngineName, UndoneName))
+            return Failed(TUpdateFailure::Folder, "cannot keep the undone engine in " + engineDir);
+        if (!dir.Rename(PreviousName, EngineName))
             return Failed(TUpdateFailure::Folder, "cannot rename in " + engineDir);
-    } else if (ExistsAt(dir.Get(), "yt-dlp") && ::renameat(dir.Get(), "yt-dlp", dir.Get(), UndoneName) != 0) {
+    } else if (dir.Exists(EngineName) && !dir.Rename(EngineName, UndoneName)) {
         return Failed(TUpdateFailure::Folder, "cannot keep the undone engine in " + engineDir);
     }
-    ::unlinkat(dir.Get(), BeforeName, 0);
-    ::fsync(dir.Get());
+    dir.Remove(BeforeName);
+    dir.Sync();
     ForgetProgramVersions();
     ForgetPageLookUps();
     const TEngineChoice now = ChooseEngine();

@@ -8,7 +8,8 @@
 // before stays as yt-dlp.previous, and yt-dlp.before names the engine that was
 // in use (own copy, beside the program or on PATH): Undo returns to that one,
 // once. When no JavaScript runtime is found, the same update fetches deno (hash
-// checked, unpacked from its zip).
+// checked, unpacked from its zip). On Windows the files are yt-dlp.exe and
+// deno.exe, and the signature is checked by the gpgv.exe beside the program.
 //
 // Releases come from https://github.com unless BRIMTALE_RELEASES_URL names
 // another base; BRIMTALE_RELEASES_KEYRING names a public key file to trust
@@ -35,8 +36,9 @@ std::string ListedHash(const std::string& sums, const std::string& name);
 // The binary packets of an armored OpenPGP key (the text as it is when it
 // isn't armored); empty when the armor is broken.
 std::string Dearmor(const std::string& text);
-// The engine file of a release for this machine: "yt-dlp" when python3 3.10 or
-// later is there, else the machine's single-file build.
+// The engine file of a release for this machine: on Linux "yt-dlp" when
+// python3 3.10 or later is there, else the machine's single-file build; on
+// Windows "yt-dlp.exe".
 std::string EngineFileName();
 
 enum class TUpdateOutcome { Updated, AlreadyNewest, Restored, Failed, Cancelled, Busy };

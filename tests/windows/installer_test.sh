@@ -55,8 +55,8 @@ rm -rf "$appdata/Brimtale.before-test"
 
 timeout 120 wine "$setup" /S
 timeout 120 wine "$setup" /S /ALLUSERS "/D=C:\\$folder"
-check "installed for this user in the default folder, no bmt.ini beside it" \
-  '[ -f "$mine/brimtale-cli.exe" ] && [ -f "$mine/bmt_encoder_profiles.ini" ] && [ -f "$mine/uninstall.exe" ] && [ ! -e "$mine/bmt.ini" ]'
+check "installed for this user in the default folder with gpgv.exe, no bmt.ini beside it" \
+  '[ -f "$mine/brimtale-cli.exe" ] && [ -f "$mine/gpgv.exe" ] && [ -f "$mine/bmt_encoder_profiles.ini" ] && [ -f "$mine/uninstall.exe" ] && [ ! -e "$mine/bmt.ini" ]'
 check "installed for all users in the folder given with /D" \
   '[ -f "$all/brimtale-cli.exe" ] && [ -f "$all/uninstall.exe" ] && [ ! -e "$all/bmt.ini" ]'
 check "Start Menu entries for this user and for everyone" \
