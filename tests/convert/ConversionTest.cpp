@@ -2,7 +2,9 @@
 #include "system/ConRun.h"
 #include "convert/Conversion.h"
 
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,9 @@
 #include "download/FollowedPages.h"
 #include "system/PrivateFolders.h"
 #include "support/MediaFixtures.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 

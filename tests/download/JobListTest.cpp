@@ -6,7 +6,9 @@
 #include "download/JobReport.h"
 
 #include "JobListRows.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 #include "app/IniFile.h"
 #include "system/ZQ_FileSystem.h"
 

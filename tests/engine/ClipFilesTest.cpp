@@ -6,7 +6,9 @@
 #include "engine/ClipFiles.h"
 #include "plan/ListJobs.h"
 #include "support/MediaFixtures.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +75,7 @@ TEST(ClipFiles, ChaptersGetNumberedSafeNamesInTheVideosFolder)
 
 TEST(ClipFiles, TheEncoderCutsADownloadedFileToThePartAsked)
 {
+    SKIP_ON_WINDOWS(DebianPrograms);
     TempDir dir;
     const std::string clip = fixtures::MakeClip(dir.File("clip.mp4"), 6);
     ASSERT_FALSE(clip.empty());

@@ -7,9 +7,12 @@
 #include "engine/EngineOptions.h"
 #include "engine/PageEngine.h"
 #include "support/MediaFixtures.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "support/TestSystem.h"
 #include "plan/GetRequest.h"
+#include "system/FileDescriptors.h"
 #include "plan/OutputNaming.h"
 #include "app/Texts.h"
 
@@ -111,6 +114,8 @@ class PageEngineOnLoopback : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        if (skips::OnWindows)
+            return;
         media_ = std::make_unique<TempDir>();
         clip_ = fixtures::MakeClip(media_->File("clip.mp4"), 2);
         longClip_ = fixtures::MakeClip(media_->File("long.mp4"), 8);
@@ -122,6 +127,7 @@ protected:
 
     void SetUp() override
     {
+        SKIP_ON_WINDOWS(DebianPrograms);
         ASSERT_FALSE(GetPageEnginePath().empty()) << "yt-dlp is needed (scripts/setup.sh installs it)";
         ForgetPageLookUps();
         server_.Serve("/clip.mp4", TempDir::Read(clip_), "video/mp4");
@@ -470,6 +476,7 @@ TEST_F(PageEngineOnLoopback, StoppingAnHlsDownloadEndsEveryProcessAndItsFolderGo
 // Stand-in engines that fail, print garbage or hang.
 class EngineStandIn : public ::testing::Test {
 protected:
+    void SetUp() override { SKIP_ON_WINDOWS(PosixScript); }
     void TearDown() override
     {
         PageEngineOverride.reset();
@@ -520,7 +527,7 @@ TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
     const TempDir tmp;
     const char* before = std::getenv("TMPDIR");
     const std::string kept = before ? before : "";
-    ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+    testsys::SetEnv("TMPDIR", tmp.Path());
     // The engine notes where it runs, what it may write there, and the cookies it got.
     UseEngine("pwd > '" + dir_.File("pwd.txt") + "'\n"
               "stat -c %a . > '" + dir_.File("mode.txt") + "'\n"
@@ -550,7 +557,7 @@ TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
 
     std::filesystem::remove(dir_.File("cookies.txt"));
     std::filesystem::remove(dir_.File("pwd.txt"));
-    ::setenv("TMPDIR", tmp.File("gone").c_str(), 1);
+    testsys::SetEnv("TMPDIR", tmp.File("gone"));
     EXPECT_EQ(LookUpPage("http://127.0.0.1:9/c").Error, CookiesFileUnreadableText);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("cookies.txt")));  // the engine never ran
     SetLookUpCookies({});
@@ -558,9 +565,9 @@ TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
     EXPECT_FALSE(std::filesystem::exists(dir_.File("pwd.txt")));
 
     if (before)
-        ::setenv("TMPDIR", kept.c_str(), 1);
+        testsys::SetEnv("TMPDIR", kept);
     else
-        ::unsetenv("TMPDIR");
+        testsys::UnsetEnv("TMPDIR");
 }
 
 // What runs that were killed left (private folders with a copy of the
@@ -571,9 +578,9 @@ TEST(StaleFolders, WhatKilledRunsLeftIsClearedAndWhatLiveOnesHoldStays)
     const TempDir tmp;
     const char* before = std::getenv("TMPDIR");
     const std::string kept = before ? before : "";
-    ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+    testsys::SetEnv("TMPDIR", tmp.Path());
     const auto privateDir = [](const std::string& path) {
-        ::mkdir(path.c_str(), 0700);
+        MakeFolder(path, 0700);
         std::ofstream(path + "/cookies.txt") << "secret";
         return path;
     };
@@ -591,9 +598,9 @@ TEST(StaleFolders, WhatKilledRunsLeftIsClearedAndWhatLiveOnesHoldStays)
         EXPECT_TRUE(std::filesystem::exists(socketFolder + "/cookies.txt"));
     }
     if (before)
-        ::setenv("TMPDIR", kept.c_str(), 1);
+        testsys::SetEnv("TMPDIR", kept);
     else
-        ::unsetenv("TMPDIR");
+        testsys::UnsetEnv("TMPDIR");
 
     // In an output folder: a single run's folder that was killed goes; a
     // stopped job's folder keeps its partial file but not the cookies.
@@ -629,10 +636,11 @@ TEST(StaleFolders, KeptPageInformationHoldsNoCookies)
     EXPECT_EQ(kept.find("secret"), std::string::npos) << kept;
     EXPECT_NE(kept.find("User-Agent"), std::string::npos);
     EXPECT_NE(kept.find("http://127.0.0.1:1/v"), std::string::npos);
+    EXPECT_FALSE(KeepPageInfo(out.Path(), "not json {"));
+    SKIP_ON_WINDOWS(FileModes);
     struct stat st {};
     ASSERT_EQ(::stat(out.File(EnginePageInfoFile).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_FALSE(KeepPageInfo(out.Path(), "not json {"));
 }
 
 // A download whose engine refuses its command line, or ends without a word,

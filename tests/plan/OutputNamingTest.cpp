@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Proposed output names from page titles, and output paths made safe to write.
 #include "base/ZQ_Strings.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "support/TestSystem.h"
 #include "plan/OutputNaming.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,9 @@
 
 #include "shell/ZQ_Shortcuts.h"
 
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
