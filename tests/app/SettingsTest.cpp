@@ -28,6 +28,7 @@ protected:
 
 TEST_F(SettingsTest, Defaults)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     EXPECT_FALSE(AppSettings.AutoClose);
     EXPECT_FALSE(AppSettings.LangPolish);
     EXPECT_EQ(AppSettings.DirListFile, dir.File("bmt_directories.txt"));
@@ -47,6 +48,7 @@ TEST_F(SettingsTest, LoadReadsLanguageAutoCloseAndExistingLastDir)
 
 TEST_F(SettingsTest, BadValuesKeepDefaults)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     dir.Write("bmt.ini", "[Main]\nLanguage=Polski?\nAutoClose=yes\nLastDir=" + dir.File("gone") + "\n");
     LoadSettings(SettingsFile);
     EXPECT_FALSE(AppSettings.LangPolish); // "PO" is not "PL"
@@ -56,6 +58,7 @@ TEST_F(SettingsTest, BadValuesKeepDefaults)
 
 TEST_F(SettingsTest, SaveKeepsOtherKeysAndSections)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     dir.Write("bmt.ini", "[Main]\r\nProfile=2\r\nAutoClose=1\r\n[Other]\r\nKeep=me\r\n");
     AppSettings.LangPolish = true;
     AppSettings.AutoClose = false;

@@ -4,7 +4,6 @@
 
 #include "support/Skips.h"
 #include "support/TempDir.h"
-#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 

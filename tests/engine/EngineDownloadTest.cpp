@@ -95,6 +95,7 @@ TEST(EngineWorkDir, PrivateBesideTheOutputAndNeverSomethingElse)
     const std::string work = EngineWorkDir(out);
     EXPECT_EQ(work, dir.File(".clip.mp4.parts"));
     ASSERT_TRUE(PrepareEngineWorkDir(work));
+    SKIP_ON_WINDOWS(FileModes);
     EXPECT_EQ(std::filesystem::status(work).permissions() & std::filesystem::perms::all, std::filesystem::perms::owner_all);
     EXPECT_TRUE(PrepareEngineWorkDir(work));  // what a stopped download left is taken again
     dir.Write(".clip.mp4.parts/media.mp4.part", "x");
@@ -525,9 +526,9 @@ TEST_F(EngineStandIn, GarbageOrAFailureIsAClearNo)
 TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
 {
     const TempDir tmp;
-    const char* before = std::getenv("TMPDIR");
+    const char* before = std::getenv(testsys::TempFolderVariable);
     const std::string kept = before ? before : "";
-    testsys::SetEnv("TMPDIR", tmp.Path());
+    testsys::SetEnv(testsys::TempFolderVariable, tmp.Path());
     // The engine notes where it runs, what it may write there, and the cookies it got.
     UseEngine("pwd > '" + dir_.File("pwd.txt") + "'\n"
               "stat -c %a . > '" + dir_.File("mode.txt") + "'\n"
@@ -557,7 +558,7 @@ TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
 
     std::filesystem::remove(dir_.File("cookies.txt"));
     std::filesystem::remove(dir_.File("pwd.txt"));
-    testsys::SetEnv("TMPDIR", tmp.File("gone"));
+    testsys::SetEnv(testsys::TempFolderVariable, tmp.File("gone"));
     EXPECT_EQ(LookUpPage("http://127.0.0.1:9/c").Error, CookiesFileUnreadableText);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("cookies.txt")));  // the engine never ran
     SetLookUpCookies({});
@@ -565,9 +566,9 @@ TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
     EXPECT_FALSE(std::filesystem::exists(dir_.File("pwd.txt")));
 
     if (before)
-        testsys::SetEnv("TMPDIR", kept);
+        testsys::SetEnv(testsys::TempFolderVariable, kept);
     else
-        testsys::UnsetEnv("TMPDIR");
+        testsys::UnsetEnv(testsys::TempFolderVariable);
 }
 
 // What runs that were killed left (private folders with a copy of the
@@ -576,9 +577,9 @@ TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
 TEST(StaleFolders, WhatKilledRunsLeftIsClearedAndWhatLiveOnesHoldStays)
 {
     const TempDir tmp;
-    const char* before = std::getenv("TMPDIR");
+    const char* before = std::getenv(testsys::TempFolderVariable);
     const std::string kept = before ? before : "";
-    testsys::SetEnv("TMPDIR", tmp.Path());
+    testsys::SetEnv(testsys::TempFolderVariable, tmp.Path());
     const auto privateDir = [](const std::string& path) {
         MakeFolder(path, 0700);
         std::ofstream(path + "/cookies.txt") << "secret";
@@ -598,9 +599,9 @@ TEST(StaleFolders, WhatKilledRunsLeftIsClearedAndWhatLiveOnesHoldStays)
         EXPECT_TRUE(std::filesystem::exists(socketFolder + "/cookies.txt"));
     }
     if (before)
-        testsys::SetEnv("TMPDIR", kept);
+        testsys::SetEnv(testsys::TempFolderVariable, kept);
     else
-        testsys::UnsetEnv("TMPDIR");
+        testsys::UnsetEnv(testsys::TempFolderVariable);
 
     // In an output folder: a single run's folder that was killed goes; a
     // stopped job's folder keeps its partial file but not the cookies.

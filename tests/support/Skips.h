@@ -28,6 +28,11 @@ inline constexpr const char* FileModes = "needs POSIX file modes";
 // Symbolic links and POSIX special files (FIFOs, /dev).
 inline constexpr const char* PosixLinks = "needs symbolic links and POSIX special files";
 
+// What Linux alone does: XDG folders, desktop entries, the layout of an
+// installed program, file names with trailing dots or blanks, one tree of
+// folders with no drives.
+inline constexpr const char* LinuxConventions = "tests Linux's own folders, desktop entries and file names";
+
 } // namespace skips
 
 #define SKIP_ON_WINDOWS(reason) \

@@ -69,6 +69,9 @@ bool ForkedChildEnded(int pid, bool& succeeded);
 // Ends the process at once (SIGKILL); false when there is none such.
 bool KillProcess(int pid);
 
+// The environment variable that names the temporary folder (TMPDIR, TMP).
+extern const char* const TempFolderVariable;
+
 // A new folder of the user's own in the temporary folder (TMPDIR on POSIX).
 std::string MakeTempFolder(const std::string& prefix);
 // Makes everything under path (and path) writable by the user again.

@@ -193,6 +193,8 @@ bool ForkedChildEnded(int pid, bool& succeeded)
 
 bool KillProcess(int pid) { return ::kill(pid, SIGKILL) == 0; }
 
+const char* const TempFolderVariable = "TMPDIR";
+
 std::string MakeTempFolder(const std::string& prefix)
 {
     const char* base = std::getenv("TMPDIR");

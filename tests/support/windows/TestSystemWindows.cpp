@@ -212,6 +212,9 @@ bool KillProcess(int pid)
     return ended;
 }
 
+// GetTempPath looks at TMP first.
+const char* const TempFolderVariable = "TMP";
+
 std::string MakeTempFolder(const std::string& prefix)
 {
     static std::atomic<unsigned> count{0};
