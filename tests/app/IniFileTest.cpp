@@ -67,7 +67,6 @@ TEST(IniFile, BooleansAndIntegers)
 
 TEST(IniFile, UnreadableOrReadOnlyFilesAreLeftAlone)
 {
-    SKIP_ON_WINDOWS(FileModes);
     if (testsys::RunsAsRoot())
         GTEST_SKIP() << "root can write read-only files";
     TempDir dir;

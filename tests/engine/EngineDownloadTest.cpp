@@ -637,11 +637,11 @@ TEST(StaleFolders, KeptPageInformationHoldsNoCookies)
     EXPECT_EQ(kept.find("secret"), std::string::npos) << kept;
     EXPECT_NE(kept.find("User-Agent"), std::string::npos);
     EXPECT_NE(kept.find("http://127.0.0.1:1/v"), std::string::npos);
-    EXPECT_FALSE(KeepPageInfo(out.Path(), "not json {"));
     SKIP_ON_WINDOWS(FileModes);
     struct stat st {};
     ASSERT_EQ(::stat(out.File(EnginePageInfoFile).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_FALSE(KeepPageInfo(out.Path(), "not json {"));
 }
 
 // A download whose engine refuses its command line, or ends without a word,
