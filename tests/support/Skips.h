@@ -3,7 +3,8 @@
 // Tests of the core that need what the Windows build (run under Wine) lacks
 // skip themselves there, one reason for each kind of need:
 //   SKIP_ON_WINDOWS(PosixScript);
-// The checks go first in a test, before it makes anything.
+// A check goes first in a test, or before the part of it that needs the thing:
+// what comes before still runs there.
 
 #include <gtest/gtest.h>
 
