@@ -4,6 +4,7 @@
 #include "app/DownloadJob.h"
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
+#include "system/FileDescriptors.h"
 #include "system/Platform.h"
 #include "system/ZQ_FileSystem.h"
 #include "system/ZQ_System.h"
@@ -31,7 +32,7 @@ std::string LocalPathOfFileUri(const std::string& text)
     if (!host.empty() && !SameTextAscii(host, "localhost") && !SameTextAscii(host, HostName()))
         return {};
     // A "+" in a file URI is a plus sign, not a blank.
-    return UrlDecode(ReplaceAll(rest.substr(slash), "+", "%2B"));
+    return LocalPathOfUriPath(UrlDecode(ReplaceAll(rest.substr(slash), "+", "%2B")));
 }
 
 } // namespace
@@ -42,7 +43,7 @@ std::string CommandLineAddress(const std::string& argument, const std::string& w
     const std::string local = LocalPathOfFileUri(text);
     if (!local.empty())
         text = local;
-    else if (!text.empty() && text[0] != '/' && text.find("://") == std::string::npos && !workingDir.empty() &&
+    else if (!text.empty() && !IsAbsolutePath(text) && text.find("://") == std::string::npos && !workingDir.empty() &&
              FileExists(workingDir + "/" + text))
         text = workingDir + "/" + text;
     const std::size_t lineEnd = text.find_first_of("\r\n");

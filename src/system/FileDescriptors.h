@@ -87,6 +87,9 @@ std::optional<std::string> LinkTarget(const std::string& path);
 void KeepOwnerAndMode(const std::string& path, int fd);
 // Whether a path is absolute ("/..." on POSIX; "C:\...", "\\server\..." on Windows).
 bool IsAbsolutePath(const std::string& path);
+// The local path that the (decoded) path of a file URI names: itself on POSIX;
+// "/C:/a" is "C:/a" on Windows.
+std::string LocalPathOfUriPath(const std::string& uriPath);
 // Writes what the folder holds (new names, renames) through to the disk, where
 // the system allows that.
 void SyncFolder(const std::string& dir);

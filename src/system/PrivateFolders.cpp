@@ -49,9 +49,15 @@ int ForEachStaleFolder(const std::string& parent, std::string_view prefix, const
 
 int RemoveStaleFolders(const std::string& parent, std::string_view prefix, const std::string& holdName)
 {
-    return ForEachStaleFolder(parent, prefix, holdName, [](const std::string& dir) {
-        RemoveFolderTree(dir);
+    std::vector<std::string> stale;
+    const int count = ForEachStaleFolder(parent, prefix, holdName, [&stale](const std::string& dir) {
+        stale.push_back(dir);
     });
+    // Each goes once its hold is given up: Windows removes no folder while a
+    // file in it is open. Its unique name is no run's to take again.
+    for (const std::string& dir : stale)
+        RemoveFolderTree(dir);
+    return count;
 }
 
 std::string MakePrivateTempFolder(const std::string& prefix)

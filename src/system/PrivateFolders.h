@@ -46,5 +46,6 @@ std::string MakePrivateTempFolder(const std::string& prefix);
 // holds; the folder is held while action runs. Gives how many there were.
 int ForEachStaleFolder(const std::string& parent, std::string_view prefix, const std::string& holdName,
                        const std::function<void(const std::string& dir)>& action);
-// Removes such folders with everything in them; how many went.
+// Removes such folders (of unique names, which no run takes again) with
+// everything in them, each after its hold is given up; how many went.
 int RemoveStaleFolders(const std::string& parent, std::string_view prefix, const std::string& holdName);

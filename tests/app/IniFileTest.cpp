@@ -2,14 +2,14 @@
 #include "app/IniFile.h"
 #include "system/ZQ_FileSystem.h"
 
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <sys/stat.h>
 
 TEST(IniDocument, FindsSectionsAndKeysWithoutRegardToCase)
@@ -67,7 +67,7 @@ TEST(IniFile, BooleansAndIntegers)
 
 TEST(IniFile, UnreadableOrReadOnlyFilesAreLeftAlone)
 {
-    if (::geteuid() == 0)
+    if (testsys::RunsAsRoot())
         GTEST_SKIP() << "root can write read-only files";
     TempDir dir;
     const std::string path = dir.Write("ro.ini", "[Main]\nA=1\n");
@@ -123,23 +123,23 @@ bool WellFormed(const std::string& text)
 
 TEST(IniFile, ConcurrentWritersLoseNoKeyAndReadersNeverSeeAHalfFile)
 {
+    SKIP_ON_WINDOWS(PosixProcesses);
     TempDir dir;
     const std::string path = dir.File("bmt.ini");
     ASSERT_TRUE(TIniFile(path).WriteString("Main", "Language", "PL"));
     constexpr int Writers = 8;
     constexpr int Saves = 200;
-    std::vector<pid_t> children;
+    std::vector<int> children;
     for (int w = 0; w < Writers; ++w) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
+        const int pid = testsys::ForkChild([&] {
             bool ok = true;
             for (int i = 0; i < Saves; ++i) {
                 TIniFile ini(path);
                 ok = ini.WriteString(i % 2 ? "Main" : "Other", "W" + std::to_string(w) + "_" + std::to_string(i), "x") && ok;
             }
-            ::_exit(ok ? 0 : 1);
-        }
+            return ok ? 0 : 1;
+        });
+        ASSERT_GE(pid, 0);
         children.push_back(pid);
     }
     // Read while they write: each look finds a whole file with no fewer keys than before.
@@ -150,15 +150,15 @@ TEST(IniFile, ConcurrentWritersLoseNoKeyAndReadersNeverSeeAHalfFile)
     int failedWriters = 0;
     auto running = [&] {
         bool any = false;
-        for (pid_t& pid : children) {
-            int status = 0;
+        for (int& pid : children) {
+            bool succeeded = false;
             if (pid == 0)
                 continue;
-            if (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (!testsys::ForkedChildEnded(pid, succeeded)) {
                 any = true;
                 continue;
             }
-            failedWriters += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            failedWriters += !succeeded;
             pid = 0;
         }
         return any;
@@ -192,42 +192,39 @@ TEST(IniFile, ConcurrentWritersLoseNoKeyAndReadersNeverSeeAHalfFile)
 
 TEST(IniFile, SaveWritesThroughALinkAndKeepsTheMode)
 {
+    SKIP_ON_WINDOWS(PosixLinks);
     TempDir dir;
     const std::string real = dir.Write("real.ini", "[Main]\r\nA=1\r\n");
     ::chmod(real.c_str(), 0640);
     std::filesystem::create_directory(dir.File("sub"));
     const std::string link = dir.File("sub/bmt.ini");
     const std::string middle = dir.File("middle.ini");
-    ASSERT_EQ(::symlink("../middle.ini", link.c_str()), 0); // relative, and a chain of two
-    ASSERT_EQ(::symlink(real.c_str(), middle.c_str()), 0);
+    ASSERT_TRUE(testsys::MakeSymlink("../middle.ini", link)); // relative, and a chain of two
+    ASSERT_TRUE(testsys::MakeSymlink(real, middle));
 
     ASSERT_TRUE(TIniFile(link).WriteString("Main", "B", "2"));
-    struct stat st {};
-    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    ASSERT_EQ(::lstat(real.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    const auto status = std::filesystem::symlink_status(real);
+    EXPECT_TRUE(std::filesystem::is_regular_file(status));
+    EXPECT_EQ(status.permissions(), std::filesystem::perms(0640));
     EXPECT_EQ(TempDir::Read(real), "[Main]\r\nA=1\r\nB=2\r\n");
 
     // A dangling link gets its target created.
     const std::string dangling = dir.File("dangling.ini");
-    ASSERT_EQ(::symlink("made.ini", dangling.c_str()), 0);
+    ASSERT_TRUE(testsys::MakeSymlink("made.ini", dangling));
     ASSERT_TRUE(TIniFile(dangling).WriteString("Main", "C", "3"));
     EXPECT_EQ(TempDir::Read(dir.File("made.ini")), "[Main]\r\nC=3\r\n");
-    ASSERT_EQ(::lstat(dangling.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_TRUE(std::filesystem::is_symlink(dangling));
 }
 
 TEST(IniFile, AFifoIsNeitherWaitedForNorReplaced)
 {
+    SKIP_ON_WINDOWS(PosixLinks);
     TempDir dir;
     const std::string fifo = dir.File("bmt.ini");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_TRUE(testsys::MakeFifo(fifo, 0644));
     TIniFile ini(fifo); // returns at once: nobody writes into the FIFO
     EXPECT_EQ(ini.ReadString("Main", "Language", "EN"), "EN");
     EXPECT_FALSE(ini.WriteString("Main", "Language", "PL"));
-    struct stat st {};
-    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(fifo)));
 }

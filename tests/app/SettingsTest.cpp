@@ -3,12 +3,12 @@
 
 #include "app/IniFile.h"
 #include "app/ProgramValues.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +28,7 @@ protected:
 
 TEST_F(SettingsTest, Defaults)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     EXPECT_FALSE(AppSettings.AutoClose);
     EXPECT_FALSE(AppSettings.LangPolish);
     EXPECT_EQ(AppSettings.DirListFile, dir.File("bmt_directories.txt"));
@@ -47,6 +48,7 @@ TEST_F(SettingsTest, LoadReadsLanguageAutoCloseAndExistingLastDir)
 
 TEST_F(SettingsTest, BadValuesKeepDefaults)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     dir.Write("bmt.ini", "[Main]\nLanguage=Polski?\nAutoClose=yes\nLastDir=" + dir.File("gone") + "\n");
     LoadSettings(SettingsFile);
     EXPECT_FALSE(AppSettings.LangPolish); // "PO" is not "PL"
@@ -56,6 +58,7 @@ TEST_F(SettingsTest, BadValuesKeepDefaults)
 
 TEST_F(SettingsTest, SaveKeepsOtherKeysAndSections)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     dir.Write("bmt.ini", "[Main]\r\nProfile=2\r\nAutoClose=1\r\n[Other]\r\nKeep=me\r\n");
     AppSettings.LangPolish = true;
     AppSettings.AutoClose = false;
@@ -88,7 +91,7 @@ TEST_F(SettingsTest, FirstRunLanguageFollowsTheLocaleOnlyWithoutSettingsFile)
 {
     const char* saved = std::getenv("LC_ALL");
     const std::string keep = saved ? saved : "";
-    ::setenv("LC_ALL", "pl_PL.UTF-8", 1);
+    testsys::SetEnv("LC_ALL", "pl_PL.UTF-8");
     ApplyFirstRunLanguage();
     EXPECT_TRUE(AppSettings.LangPolish);
 
@@ -99,9 +102,9 @@ TEST_F(SettingsTest, FirstRunLanguageFollowsTheLocaleOnlyWithoutSettingsFile)
     EXPECT_FALSE(AppSettings.LangPolish);
 
     if (saved)
-        ::setenv("LC_ALL", keep.c_str(), 1);
+        testsys::SetEnv("LC_ALL", keep);
     else
-        ::unsetenv("LC_ALL");
+        testsys::UnsetEnv("LC_ALL");
 }
 
 TEST_F(SettingsTest, DirectoryHistoryDropsBlankLines)
@@ -113,15 +116,14 @@ TEST_F(SettingsTest, DirectoryHistoryDropsBlankLines)
     EXPECT_TRUE(LoadDirList(dir.File("missing.txt")).empty());
 
     // A linked history is written through the link; the link stays.
+    SKIP_ON_WINDOWS(PosixLinks);
     const std::string real = dir.Write("real.txt", "/old\r\n");
     const std::string link = dir.File("bmt_directories.txt");
-    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(testsys::MakeSymlink(real, link));
     SaveDirList(link, {"/new", "/old"});
     EXPECT_EQ(TempDir::Read(real), "/new\r\n/old\r\n");
     EXPECT_EQ(LoadDirList(link), (std::vector<std::string>{"/new", "/old"}));
-    struct stat st {};
-    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
 
 TEST_F(SettingsTest, DownloadListSettingsDefaultLoadClampAndSave)

@@ -6,7 +6,9 @@
 #include "app/ProgramValues.h"
 #include "app/Settings.h"
 #include "system/ZQ_FileSystem.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -40,8 +42,10 @@ TEST(StartUp, CommandLineAddressAsTheDialogTakesIt)
     TempDir dir;
     const std::string file = dir.Write("my clip+1 (x).avi", "x");
     // What a file manager passes: the URI's local path, "+" kept, escapes decoded.
-    EXPECT_EQ(CommandLineAddress("file://" + dir.Path() + "/my%20clip+1%20%28x%29.avi", "/"), file);
-    EXPECT_EQ(CommandLineAddress("FILE://localhost" + dir.Path() + "/my%20clip+1%20(x).avi", "/"), file);
+    // (A path with a drive letter gets a "/" before it in the URI.)
+    const std::string uriPath = (dir.Path().front() == '/' ? "" : "/") + dir.Path();
+    EXPECT_EQ(CommandLineAddress("file://" + uriPath + "/my%20clip+1%20%28x%29.avi", "/"), file);
+    EXPECT_EQ(CommandLineAddress("FILE://localhost" + uriPath + "/my%20clip+1%20(x).avi", "/"), file);
     // Another machine's file is no local path: the text stays.
     EXPECT_EQ(CommandLineAddress("file://elsewhere.example/a.avi", "/"), "file://elsewhere.example/a.avi");
     // A relative name of an existing file is taken in the working folder; others stay.
@@ -78,6 +82,7 @@ TEST(InstanceMessage, ArrivesWholeInAnyPiecesAndRefusesOthers)
 
 TEST(StartUp, FilesAreFoundBesideTheExecutable)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     StartUp({"brimtale"});
     EXPECT_EQ(AppDir, ProgramDir());
     EXPECT_EQ(SettingsFile, DataDir + "/bmt.ini");
@@ -111,28 +116,30 @@ TEST(ProgramValues, IsInteger)
 
 TEST(ProgramValues, FfmpegBesideTheProgramComesFirstThenPath)
 {
+    SKIP_ON_WINDOWS(PosixScript);
     TempDir dir;
     TempDir bin;
     InitAppDirsFor(dir.Path());
     const char* oldPath = std::getenv("PATH");
     const std::string keep = oldPath ? oldPath : "";
-    ::setenv("PATH", bin.Path().c_str(), 1);
+    testsys::SetEnv("PATH", bin.Path());
     EXPECT_EQ(GetFfmpegPath(), "");
 
     const std::string onPath = bin.Write("ffmpeg", "#!/bin/sh\n");
-    ::chmod(onPath.c_str(), 0755);
+    std::filesystem::permissions(onPath, std::filesystem::perms(0755));
     EXPECT_EQ(GetFfmpegPath(), onPath);
 
     const std::string beside = dir.Write("ffmpeg", "#!/bin/sh\n");
-    ::chmod(beside.c_str(), 0755);
+    std::filesystem::permissions(beside, std::filesystem::perms(0755));
     EXPECT_EQ(GetFfmpegPath(), beside); // found at the next call, nothing cached
-    ::setenv("PATH", keep.c_str(), 1);
+    testsys::SetEnv("PATH", keep);
 }
 
 TEST(ProgramValues, TheLayoutDecidesWhereTheDataLives)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     TempDir home;
-    ::setenv("XDG_DATA_HOME", home.Path().c_str(), 1);
+    testsys::SetEnv("XDG_DATA_HOME", home.Path());
     // An installed prefix, writable or not: the user's data folder.
     TempDir prefix;
     std::filesystem::create_directories(prefix.Path() + "/share/brimtale");
@@ -145,17 +152,18 @@ TEST(ProgramValues, TheLayoutDecidesWhereTheDataLives)
     EXPECT_FALSE(IsInstalledLayout(portable.Path()));
     InitAppDirsFor(portable.Path());
     EXPECT_EQ(DataDir, portable.Path());
-    ::unsetenv("XDG_DATA_HOME");
+    testsys::UnsetEnv("XDG_DATA_HOME");
 }
 
 TEST(ProgramValues, ReadOnlyProgramFolderKeepsDataInTheUserFolder)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     TempDir prog;
     TempDir home;
     std::filesystem::create_directories(prog.Path() + "/share/brimtale");
     std::filesystem::create_directory(prog.Path() + "/bin");
     const std::string shipped = prog.Write("share/brimtale/bmt_encoder_profiles.ini", "[MAIN]\n");
-    ::setenv("XDG_DATA_HOME", home.Path().c_str(), 1);
+    testsys::SetEnv("XDG_DATA_HOME", home.Path());
     InitAppDirsFor(prog.Path() + "/bin", false);
     InitSettings();
     EXPECT_EQ(DataDir, home.Path() + "/brimtale");
@@ -166,5 +174,5 @@ TEST(ProgramValues, ReadOnlyProgramFolderKeepsDataInTheUserFolder)
     home.Write("brimtale/bmt_encoder_profiles.ini", "[MAIN]\n");
     InitSettings();
     EXPECT_EQ(AppSettings.ProfilesFile, DataDir + "/bmt_encoder_profiles.ini");
-    ::unsetenv("XDG_DATA_HOME");
+    testsys::UnsetEnv("XDG_DATA_HOME");
 }

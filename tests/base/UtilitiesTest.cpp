@@ -7,17 +7,17 @@
 #include "system/ZQ_System.h"
 #include "base/ZQ_URL.h"
 
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <clocale>
-#include <fcntl.h>
 #include <filesystem>
 #include <future>
 #include <sys/stat.h>
-#include <unistd.h>
 
 TEST(Url, Decode)
 {
@@ -169,8 +169,9 @@ TEST(FileSystem, CreateEmptyRemoveAndSize)
     EXPECT_FALSE(FileExists(dir.File("sub")));
 
     // A FIFO is looked at, never opened: these return at once with "no file".
+    SKIP_ON_WINDOWS(PosixLinks);
     const std::string fifo = dir.File("fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_TRUE(testsys::MakeFifo(fifo, 0644));
     EXPECT_FALSE(FileExists(fifo));
     EXPECT_EQ(FileSizeOf(fifo), 0);
     EXPECT_TRUE(PathExists(fifo));
@@ -191,6 +192,7 @@ TEST(FileSystem, ReadWholeFileReadsRegularFilesUpToTheirLimit)
     EXPECT_EQ(file.Status, TFileRead::TooBig);
     EXPECT_TRUE(file.Text.empty());
     // /proc files say they are empty: the limit holds all the same.
+    SKIP_ON_WINDOWS(ProcFiles);
     EXPECT_EQ(ReadWholeFile("/proc/self/cmdline", 1).Status, TFileRead::TooBig);
     EXPECT_EQ(ReadWholeFile("/proc/self/status", 64 * 1024).Status, TFileRead::Ok);
 
@@ -200,13 +202,14 @@ TEST(FileSystem, ReadWholeFileReadsRegularFilesUpToTheirLimit)
 
     // A link is followed, unless the caller refuses links.
     const std::string link = dir.File("link");
-    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(testsys::MakeSymlink(path, link));
     EXPECT_EQ(ReadWholeFile(link, text.size()).Text, text);
     EXPECT_EQ(ReadWholeFile(link, text.size(), TLinkAtName::Refuse).Status, TFileRead::CannotOpen);
 }
 
 TEST(FileSystem, ReadWholeFileNeverReadsADeviceAndNeverWaitsForAFifo)
 {
+    SKIP_ON_WINDOWS(PosixLinks);
     // /dev/zero never ends: it is refused before a byte is read.
     const auto started = std::chrono::steady_clock::now();
     const TWholeFile zero = ReadWholeFile("/dev/zero", 1024 * 1024);
@@ -217,13 +220,11 @@ TEST(FileSystem, ReadWholeFileNeverReadsADeviceAndNeverWaitsForAFifo)
     // A FIFO without a writer: opening it must not wait for one.
     TempDir dir;
     const std::string fifo = dir.File("fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(testsys::MakeFifo(fifo, 0600));
     std::future<TWholeFile> read = std::async(std::launch::async, [&] { return ReadWholeFile(fifo, 1024); });
     if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
         // Blocked in open(): a writer that goes at once lets it go on.
-        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-        if (writer >= 0)
-            ::close(writer);
+        testsys::OpenFifoForWriting(fifo);
         ADD_FAILURE() << "reading a FIFO waited for a writer";
     }
     EXPECT_EQ(read.get().Status, TFileRead::NotRegular);

@@ -3,6 +3,9 @@
 
 #include "ConvertTestSupport.h"
 
+#include "support/Skips.h"
+#include "support/TestSystem.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -109,6 +112,8 @@ TEST(ConsoleLineCollector, LoneLfEndsALineLikeCrLf)
 
 class ConsoleRunner : public ::testing::Test {
 protected:
+    void SetUp() override { SKIP_ON_WINDOWS(PosixScript); }
+
     TempDir dir;
     std::string encoder = InstallFakeEncoder(dir);
 
@@ -229,7 +234,7 @@ TEST_F(ConsoleRunner, StopsWaitingFiveSecondsAfterTheOutputEnded)
     EXPECT_GE(waited, std::chrono::milliseconds(4900));
     EXPECT_LT(waited, std::chrono::milliseconds(8000));
     ASSERT_GT(pid, 0);
-    EXPECT_EQ(::kill(pid, SIGKILL), 0);  // still there (it is reaped in the background)
+    EXPECT_TRUE(testsys::KillProcess(pid));  // still there (it is reaped in the background)
 }
 
 TEST_F(ConsoleRunner, TicksWhileTheChildIsSilentAndEndsItsWholeGroup)
@@ -237,7 +242,7 @@ TEST_F(ConsoleRunner, TicksWhileTheChildIsSilentAndEndsItsWholeGroup)
     // The child starts a grandchild that waits on a FIFO nobody opens: both are
     // silent until the process group is ended from a tick.
     const std::string fifo = dir.File("fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(testsys::MakeFifo(fifo, 0600));
     Lines lines;
     int ticks = 0;
     bool ended = false;

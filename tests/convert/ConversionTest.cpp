@@ -2,6 +2,7 @@
 #include "system/ConRun.h"
 #include "convert/Conversion.h"
 
+#include "support/Skips.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,7 @@ TEST(ConversionNames, RefusesToWriteOntoTheInput)
     // Two spellings of one existing file.
     TempDir dir;
     dir.Write("in.mp4", "x");
+    SKIP_ON_WINDOWS(PosixLinks);
     std::filesystem::create_symlink(dir.File("in.mp4"), dir.File("link.webm"));
     TDownloadJob job = ConvertJob(dir.File("link.flv"), "-", "webm");
     job.Source = dir.File("in.mp4");
@@ -247,6 +249,7 @@ TEST(Conversion, WriteErrorLogReplacesTheFile)
     // folder there stays as it is.
     const std::string victim = dir.Write("victim", "keep");
     std::filesystem::remove(log);
+    SKIP_ON_WINDOWS(PosixLinks);
     std::filesystem::create_symlink(victim, log);
     WriteErrorLog(log, {"through a link?"});
     EXPECT_EQ(TempDir::Read(victim), "keep");

@@ -3,6 +3,8 @@
 
 #include "ConvertTestSupport.h"
 
+#include "support/Skips.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -106,6 +108,7 @@ TEST(MediaProbe, FrameCountAndStreamList)
 
 TEST(MediaProbe, RunsTheEncoderWithTheFileAsOneArgument)
 {
+    SKIP_ON_WINDOWS(PosixScript);
     TempDir dir;
     const std::string encoder = InstallFakeEncoder(dir);
     const std::string file = dir.Write("my \"clip\" $(x); %1.flv", "0123456789");

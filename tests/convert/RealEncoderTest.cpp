@@ -10,6 +10,7 @@
 #include "convert/MediaProbe.h"
 #include "system/ZQ_FileSystem.h"
 
+#include "support/Skips.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,7 @@ class RealEncoder : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        SKIP_ON_WINDOWS(DebianPrograms);
         ffmpeg = FindExecutable("ffmpeg");
         ffprobe = FindExecutable("ffprobe");
         if (ffmpeg.empty() || ffprobe.empty())

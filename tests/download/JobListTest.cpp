@@ -191,7 +191,7 @@ TEST(JobQueue, ARowStartsOnlyOnTheFileItsJobMade)
 
     // Replaced by another file (made beside it and renamed over it).
     dir.Write("theirs.tmp", "a file of the user's");
-    ASSERT_EQ(::rename(dir.File("theirs.tmp").c_str(), own.Job.OutputFile.c_str()), 0);
+    std::filesystem::rename(dir.File("theirs.tmp"), own.Job.OutputFile);
     EXPECT_FALSE(CheckRowOutput(own, false));
     EXPECT_EQ(own.State, TJobState::Failed);
     EXPECT_EQ(own.Message, "The file was changed outside Brimtale: " + own.Job.OutputFile);

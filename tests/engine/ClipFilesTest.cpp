@@ -6,6 +6,7 @@
 #include "engine/ClipFiles.h"
 #include "plan/ListJobs.h"
 #include "support/MediaFixtures.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@ double Duration(const std::string& file)
 
 TEST(ClipFiles, ChaptersGetNumberedSafeNamesInTheVideosFolder)
 {
+    SKIP_ON_WINDOWS(PosixLinks);
     EXPECT_EQ(ChapterFileName({1, "Opening", "mp4"}, 3), "01 - Opening.mp4");
     EXPECT_EQ(ChapterFileName({7, "", "MP4"}, 3), "07 - Chapter 7.mp4");
     EXPECT_EQ(ChapterFileName({12, "x", "webm"}, 120), "012 - x.webm");
@@ -73,6 +75,7 @@ TEST(ClipFiles, ChaptersGetNumberedSafeNamesInTheVideosFolder)
 
 TEST(ClipFiles, TheEncoderCutsADownloadedFileToThePartAsked)
 {
+    SKIP_ON_WINDOWS(DebianPrograms);
     TempDir dir;
     const std::string clip = fixtures::MakeClip(dir.File("clip.mp4"), 6);
     ASSERT_FALSE(clip.empty());

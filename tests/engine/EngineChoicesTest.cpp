@@ -9,6 +9,7 @@
 #include "engine/EngineOptions.h"
 #include "engine/PageEngine.h"
 #include "support/MediaFixtures.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 
@@ -66,6 +67,8 @@ class EngineChoices : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        if (skips::OnWindows)
+            return;
         media_ = std::make_unique<TempDir>();
         clip_ = fixtures::MakeClip(media_->File("clip.mp4"), 2);
         ASSERT_FALSE(clip_.empty());
@@ -75,6 +78,7 @@ protected:
 
     void SetUp() override
     {
+        SKIP_ON_WINDOWS(DebianPrograms);
         ASSERT_FALSE(GetPageEnginePath().empty()) << "yt-dlp is needed (scripts/setup.sh installs it)";
         ForgetPageLookUps();
         SetLookUpCookies({});

@@ -7,9 +7,12 @@
 #include "engine/EngineOptions.h"
 #include "engine/PageEngine.h"
 #include "support/MediaFixtures.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "support/TestSystem.h"
 #include "plan/GetRequest.h"
+#include "system/FileDescriptors.h"
 #include "plan/OutputNaming.h"
 #include "app/Texts.h"
 
@@ -92,6 +95,7 @@ TEST(EngineWorkDir, PrivateBesideTheOutputAndNeverSomethingElse)
     const std::string work = EngineWorkDir(out);
     EXPECT_EQ(work, dir.File(".clip.mp4.parts"));
     ASSERT_TRUE(PrepareEngineWorkDir(work));
+    SKIP_ON_WINDOWS(FileModes);
     EXPECT_EQ(std::filesystem::status(work).permissions() & std::filesystem::perms::all, std::filesystem::perms::owner_all);
     EXPECT_TRUE(PrepareEngineWorkDir(work));  // what a stopped download left is taken again
     dir.Write(".clip.mp4.parts/media.mp4.part", "x");
@@ -111,6 +115,8 @@ class PageEngineOnLoopback : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        if (skips::OnWindows)
+            return;
         media_ = std::make_unique<TempDir>();
         clip_ = fixtures::MakeClip(media_->File("clip.mp4"), 2);
         longClip_ = fixtures::MakeClip(media_->File("long.mp4"), 8);
@@ -122,6 +128,7 @@ protected:
 
     void SetUp() override
     {
+        SKIP_ON_WINDOWS(DebianPrograms);
         ASSERT_FALSE(GetPageEnginePath().empty()) << "yt-dlp is needed (scripts/setup.sh installs it)";
         ForgetPageLookUps();
         server_.Serve("/clip.mp4", TempDir::Read(clip_), "video/mp4");
@@ -470,6 +477,7 @@ TEST_F(PageEngineOnLoopback, StoppingAnHlsDownloadEndsEveryProcessAndItsFolderGo
 // Stand-in engines that fail, print garbage or hang.
 class EngineStandIn : public ::testing::Test {
 protected:
+    void SetUp() override { SKIP_ON_WINDOWS(PosixScript); }
     void TearDown() override
     {
         PageEngineOverride.reset();
@@ -518,9 +526,9 @@ TEST_F(EngineStandIn, GarbageOrAFailureIsAClearNo)
 TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
 {
     const TempDir tmp;
-    const char* before = std::getenv("TMPDIR");
+    const char* before = std::getenv(testsys::TempFolderVariable);
     const std::string kept = before ? before : "";
-    ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+    testsys::SetEnv(testsys::TempFolderVariable, tmp.Path());
     // The engine notes where it runs, what it may write there, and the cookies it got.
     UseEngine("pwd > '" + dir_.File("pwd.txt") + "'\n"
               "stat -c %a . > '" + dir_.File("mode.txt") + "'\n"
@@ -550,7 +558,7 @@ TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
 
     std::filesystem::remove(dir_.File("cookies.txt"));
     std::filesystem::remove(dir_.File("pwd.txt"));
-    ::setenv("TMPDIR", tmp.File("gone").c_str(), 1);
+    testsys::SetEnv(testsys::TempFolderVariable, tmp.File("gone"));
     EXPECT_EQ(LookUpPage("http://127.0.0.1:9/c").Error, CookiesFileUnreadableText);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("cookies.txt")));  // the engine never ran
     SetLookUpCookies({});
@@ -558,9 +566,9 @@ TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
     EXPECT_FALSE(std::filesystem::exists(dir_.File("pwd.txt")));
 
     if (before)
-        ::setenv("TMPDIR", kept.c_str(), 1);
+        testsys::SetEnv(testsys::TempFolderVariable, kept);
     else
-        ::unsetenv("TMPDIR");
+        testsys::UnsetEnv(testsys::TempFolderVariable);
 }
 
 // What runs that were killed left (private folders with a copy of the
@@ -569,11 +577,11 @@ TEST_F(EngineStandIn, TheLookUpRunsInAPrivateFolderThatGoesWithIt)
 TEST(StaleFolders, WhatKilledRunsLeftIsClearedAndWhatLiveOnesHoldStays)
 {
     const TempDir tmp;
-    const char* before = std::getenv("TMPDIR");
+    const char* before = std::getenv(testsys::TempFolderVariable);
     const std::string kept = before ? before : "";
-    ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+    testsys::SetEnv(testsys::TempFolderVariable, tmp.Path());
     const auto privateDir = [](const std::string& path) {
-        ::mkdir(path.c_str(), 0700);
+        MakeFolder(path, 0700);
         std::ofstream(path + "/cookies.txt") << "secret";
         return path;
     };
@@ -591,9 +599,9 @@ TEST(StaleFolders, WhatKilledRunsLeftIsClearedAndWhatLiveOnesHoldStays)
         EXPECT_TRUE(std::filesystem::exists(socketFolder + "/cookies.txt"));
     }
     if (before)
-        ::setenv("TMPDIR", kept.c_str(), 1);
+        testsys::SetEnv(testsys::TempFolderVariable, kept);
     else
-        ::unsetenv("TMPDIR");
+        testsys::UnsetEnv(testsys::TempFolderVariable);
 
     // In an output folder: a single run's folder that was killed goes; a
     // stopped job's folder keeps its partial file but not the cookies.
@@ -629,6 +637,7 @@ TEST(StaleFolders, KeptPageInformationHoldsNoCookies)
     EXPECT_EQ(kept.find("secret"), std::string::npos) << kept;
     EXPECT_NE(kept.find("User-Agent"), std::string::npos);
     EXPECT_NE(kept.find("http://127.0.0.1:1/v"), std::string::npos);
+    SKIP_ON_WINDOWS(FileModes);
     struct stat st {};
     ASSERT_EQ(::stat(out.File(EnginePageInfoFile).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);

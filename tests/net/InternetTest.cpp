@@ -5,18 +5,15 @@
 #include "system/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 
+#include "support/Skips.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -68,15 +65,9 @@ Response Generated(std::uint64_t size)
 // A port on 127.0.0.1 that nothing listens on.
 std::uint16_t FreePort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
+    std::uint16_t port = 0;
+    testsys::CloseSocket(testsys::BindLoopback(false, port));
+    return port;
 }
 
 // Sets (or with nullopt removes) an environment variable for one scope.
@@ -87,16 +78,16 @@ public:
         if (const char* old = std::getenv(name))
             old_ = old;
         if (value)
-            ::setenv(name, value->c_str(), 1);
+            testsys::SetEnv(name, value->c_str());
         else
-            ::unsetenv(name);
+            testsys::UnsetEnv(name);
     }
     ~ScopedEnv()
     {
         if (old_)
-            ::setenv(name_, old_->c_str(), 1);
+            testsys::SetEnv(name_, old_->c_str());
         else
-            ::unsetenv(name_);
+            testsys::UnsetEnv(name_);
     }
 
 private:
@@ -550,10 +541,11 @@ TEST_F(InetTest, OutputThatCannotBeWritten)
     const std::string victim = dir.Write("victim.txt", "keep me");
     const std::string linkToFile = dir.File("link.bin");
     const std::string dangling = dir.File("dangling.bin");
-    ASSERT_EQ(::symlink(victim.c_str(), linkToFile.c_str()), 0);
-    ASSERT_EQ(::symlink(dir.File("created-elsewhere").c_str(), dangling.c_str()), 0);
+    SKIP_ON_WINDOWS(PosixLinks);
+    ASSERT_TRUE(testsys::MakeSymlink(victim, linkToFile));
+    ASSERT_TRUE(testsys::MakeSymlink(dir.File("created-elsewhere"), dangling));
     const std::string fifo = dir.File("fifo.bin");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_TRUE(testsys::MakeFifo(fifo, 0644));
 
     const std::string targets[] = {
         dir.File("no/such/dir/out.bin"),
@@ -586,7 +578,7 @@ TEST_F(InetTest, OutputThatCannotBeWritten)
     ASSERT_EQ(::stat("/dev/null", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
 
-    if (::geteuid() != 0) {
+    if (!testsys::RunsAsRoot()) {
         const std::string locked = dir.Path() + "/locked";
         ASSERT_TRUE(ForceDirectories(locked));
         ::chmod(locked.c_str(), 0500);
@@ -603,17 +595,13 @@ TEST_F(InetTest, AFailedWriteIsAFailedDownload)
     const std::string out = dir.File("full.bin");
 
     // Files may grow to 20000 bytes only; the write beyond fails (EFBIG).
-    rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 20000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    TInet inet;
-    inet.Url = server.Url("/media");
-    const bool result = inet.DownloadToFile(out, 0, 0, false);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    SKIP_ON_WINDOWS(PosixProcesses);
+    bool result = true;
+    ASSERT_TRUE(testsys::WithFileSizeLimit(20000, [&] {
+        TInet inet;
+        inet.Url = server.Url("/media");
+        result = inet.DownloadToFile(out, 0, 0, false);
+    }));
 
     EXPECT_FALSE(result);
     EXPECT_LE(FileSizeOf(out), 20000);

@@ -6,8 +6,10 @@
 #include "system/ZQ_FileSystem.h"
 #include "net/ZQ_Internet.h"
 
+#include "support/Skips.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -375,7 +377,8 @@ TEST(SegmentedDownload, OnlyTheJobsOwnFileIsWritten)
     // Nor is a link at the state's name followed.
     const std::string target = dir.Write("target", "kept");
     ASSERT_TRUE(CreateEmptyFile(dir.File("g.mp4")));
-    ASSERT_EQ(::symlink(target.c_str(), SegmentStateFile(dir.File("g.mp4")).c_str()), 0);
+    SKIP_ON_WINDOWS(PosixLinks);
+    ASSERT_TRUE(testsys::MakeSymlink(target, SegmentStateFile(dir.File("g.mp4"))));
     EXPECT_EQ(DownloadSegmented(RequestFor(server.Url("/f.mp4"), dir.File("g.mp4"))).End,
               TSegmentedEnd::OneConnection);
     EXPECT_EQ(TempDir::Read(target), "kept");

@@ -3,14 +3,9 @@
 // client so that its faults don't hide behind the client's.
 
 #include "support/TestHttpServer.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 
@@ -21,26 +16,21 @@ namespace {
 // Sends a request and returns everything the server sends until it closes, the
 // reply ends with endMark, or 5 s pass. With keepFd the socket is left open.
 std::string Exchange(std::uint16_t port, const std::string& request, const std::string& endMark = "",
-                     int* keepFd = nullptr)
+                     testsys::Socket* keepFd = nullptr)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
+    const testsys::Socket fd = testsys::ConnectLoopback(port);
     std::string reply;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0
-        && ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+    if (fd != testsys::NoSocket
+        && testsys::SendSome(fd, request.data(), request.size()) == static_cast<long long>(request.size())) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (std::chrono::steady_clock::now() < until) {
             if (!endMark.empty() && reply.size() >= endMark.size()
                 && reply.compare(reply.size() - endMark.size(), endMark.size(), endMark) == 0)
                 break;
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
+            if (testsys::WaitReadable({fd}, 100) <= 0)
                 continue;
             char buf[4096];
-            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            const long long n = testsys::ReceiveSome(fd, buf, sizeof buf);
             if (n <= 0)
                 break;
             reply.append(buf, static_cast<std::size_t>(n));
@@ -49,7 +39,7 @@ std::string Exchange(std::uint16_t port, const std::string& request, const std::
     if (keepFd)
         *keepFd = fd;
     else
-        ::close(fd);
+        testsys::CloseSocket(fd);
     return reply;
 }
 
@@ -115,7 +105,7 @@ TEST(TestHttpServer, RangesChunksAndGeneratedBodies)
 TEST(TestHttpServer, StopsWithAStalledConnectionOpen)
 {
     const auto start = std::chrono::steady_clock::now();
-    int fd = -1;
+    testsys::Socket fd = testsys::NoSocket;
     {
         TestHttpServer server;
         server.Handle("/stall", [](const Request&) {
@@ -132,6 +122,6 @@ TEST(TestHttpServer, StopsWithAStalledConnectionOpen)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     // The server ended its side: the client now sees the connection close.
     char c;
-    EXPECT_EQ(::recv(fd, &c, 1, 0), 0);
-    ::close(fd);
+    EXPECT_EQ(testsys::ReceiveSome(fd, &c, 1), 0);
+    testsys::CloseSocket(fd);
 }

@@ -5,6 +5,7 @@
 
 #include "system/OutputFiles.h"
 #include "support/MediaFixtures.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 
@@ -29,6 +30,7 @@ std::string ReadAll(const std::string& path)
 
 TEST(JobPlanner, AMediaFilesAddressBecomesAJobWithItsNameReserved)
 {
+    SKIP_ON_WINDOWS(DebianPrograms);
     TempDir dir;
     const std::string clip = fixtures::MakeClip(dir.File("source.mp4"), 1);
     ASSERT_FALSE(clip.empty());

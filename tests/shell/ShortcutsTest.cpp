@@ -5,7 +5,9 @@
 #include "shell/ZQ_ShellFolders.h"
 #include "shell/ZQ_Shortcuts.h"
 
+#include "support/Skips.h"
 #include "support/TempDir.h"
+#include "support/TestSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +67,7 @@ std::string UnquoteExec(const std::string& value)
 
 TEST(Shortcuts, CreateExistsDelete)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     TempDir dir;
     const std::string folder = dir.File("Desktop");
     EXPECT_FALSE(ShortcutExists(folder, "brimtale.desktop"));
@@ -136,14 +139,14 @@ public:
     {
         if (const char* old = std::getenv(name))
             old_ = old;
-        setenv(name, value.c_str(), 1);
+        testsys::SetEnv(name, value);
     }
     ~ScopedEnv()
     {
         if (old_)
-            setenv(name_, old_->c_str(), 1);
+            testsys::SetEnv(name_, *old_);
         else
-            unsetenv(name_);
+            testsys::UnsetEnv(name_);
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -155,6 +158,7 @@ private:
 
 TEST(ShellFolders, TheUsersDesktopAndMenuFolders)
 {
+    SKIP_ON_WINDOWS(LinuxConventions);
     TempDir home;
     const ScopedEnv homeEnv("HOME", home.Path());
     const ScopedEnv config("XDG_CONFIG_HOME", home.File("config"));

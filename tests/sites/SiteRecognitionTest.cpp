@@ -4,6 +4,7 @@
 #include "sites/ZQ_Wrzuta.h"
 #include "sites/ZQ_YouPorn.h"
 #include "sites/ZQ_YouTube.h"
+#include "support/Skips.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,7 @@ TEST(SiteRecognition, LocalFiles)
     std::filesystem::create_directory(sub);
     EXPECT_EQ(DetectVideoSite(sub), vsYouTube);
     EXPECT_EQ(DetectVideoSite(dir.Path()), vsNone);
+    SKIP_ON_WINDOWS(LinuxConventions);
     // The existence test takes the text as given, blanks included.
     const std::string blanks = dir.Write("clip.flv ", "x");
     EXPECT_EQ(DetectVideoSite(blanks), vsLocalFile);

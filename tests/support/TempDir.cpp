@@ -1,30 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/TempDir.h"
 
-#include <cstdlib>
+#include "support/TestSystem.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
-#include <sys/stat.h>
 
-TempDir::TempDir()
-{
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/brimtale-test-XXXXXX";
-    if (!::mkdtemp(templ.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
-}
+TempDir::TempDir() : path_(testsys::MakeTempFolder("brimtale-test-")) {}
 
 TempDir::~TempDir()
 {
     std::error_code ec;
     // Make everything writable again so that read-only fixtures can go too.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        ::chmod(it->path().c_str(), 0700);
-    ::chmod(path_.c_str(), 0700);
+    testsys::MakeWritableTree(path_);
     std::filesystem::remove_all(path_, ec);
 }
 

@@ -4,18 +4,11 @@
 #include "base/ZQ_Strings.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace testhttp {
 
@@ -62,12 +55,10 @@ const char* Reason(int status)
 }
 
 // Sends everything or gives up (peer gone, connection shut down by the server).
-bool SendAll(int fd, const char* data, std::size_t size)
+bool SendAll(testsys::Socket fd, const char* data, std::size_t size)
 {
     while (size > 0) {
-        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const long long n = testsys::SendSome(fd, data, size);
         if (n <= 0)
             return false;
         data += n;
@@ -76,7 +67,7 @@ bool SendAll(int fd, const char* data, std::size_t size)
     return true;
 }
 
-bool SendAll(int fd, const std::string& s) { return SendAll(fd, s.data(), s.size()); }
+bool SendAll(testsys::Socket fd, const std::string& s) { return SendAll(fd, s.data(), s.size()); }
 
 void AddNoProxy(const char* name)
 {
@@ -85,7 +76,7 @@ void AddNoProxy(const char* name)
     if (value.find("127.0.0.1") != std::string::npos && value.find("localhost") != std::string::npos)
         return;
     value += value.empty() ? "127.0.0.1,localhost" : ",127.0.0.1,localhost";
-    ::setenv(name, value.c_str(), 1);
+    testsys::SetEnv(name, value);
 }
 
 } // namespace
@@ -124,24 +115,11 @@ TestHttpServer::TestHttpServer(std::chrono::seconds lifetime)
     AddNoProxy("no_proxy");
     AddNoProxy("NO_PROXY");
 
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0)
-        throw std::runtime_error("test server: socket failed");
-    const int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    socklen_t len = sizeof addr;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
-        || ::listen(listenFd_, 64) != 0
-        || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0
-        || ::pipe2(wakeFds_, O_CLOEXEC) != 0) {
-        ::close(listenFd_);
+    listenFd_ = testsys::BindLoopback(true, port_);
+    if (listenFd_ == testsys::NoSocket || !testsys::MakeWaker(wakeFds_)) {
+        testsys::CloseSocket(listenFd_);
         throw std::runtime_error("test server: can't listen on 127.0.0.1");
     }
-    port_ = ntohs(addr.sin_port);
     deadline_ = std::chrono::steady_clock::now() + lifetime;
     fallback_ = [](const Request&) {
         Response r;
@@ -160,8 +138,7 @@ TestHttpServer::~TestHttpServer()
         stopping_ = true;
     }
     changed_.notify_all();
-    const char byte = 1;
-    (void)!::write(wakeFds_[1], &byte, 1);
+    testsys::Wake(wakeFds_);
     if (thread_.joinable())
         thread_.join();
     // Run has shut every connection down on its way out; wait for their threads.
@@ -173,9 +150,8 @@ TestHttpServer::~TestHttpServer()
     for (auto& c : rest)
         if (c.thread.joinable())
             c.thread.join();
-    ::close(listenFd_);
-    ::close(wakeFds_[0]);
-    ::close(wakeFds_[1]);
+    testsys::CloseSocket(listenFd_);
+    testsys::CloseWaker(wakeFds_);
 }
 
 void TestHttpServer::Handle(const std::string& path, Handler handler)
@@ -205,17 +181,10 @@ std::string ClosedPortUrl(const std::string& pathAndQuery)
     // A socket bound to the port and never listening keeps it taken for the
     // whole run, and a connection to it is refused.
     static const std::uint16_t port = [] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            throw std::runtime_error("socket failed");
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        std::uint16_t bound = 0;
+        if (testsys::BindLoopback(false, bound) == testsys::NoSocket)
             throw std::runtime_error("bind failed");
-        return ntohs(address.sin_port);
+        return bound;
     }();
     return "http://127.0.0.1:" + std::to_string(port) + pathAndQuery;
 }
@@ -265,9 +234,9 @@ void TestHttpServer::Run()
         if (Stopping() || now >= deadline_)
             break;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count();
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
-        const int n = ::poll(fds, 2, static_cast<int>(std::min<long long>(left, 1000)));
-        if (n < 0 && errno != EINTR)
+        const int n = testsys::WaitReadable({listenFd_, wakeFds_[0]},
+                                            static_cast<int>(std::min<long long>(left, 1000)));
+        if (n < 0)
             break;
 
         // Threads of finished connections are joined as we go.
@@ -284,10 +253,10 @@ void TestHttpServer::Run()
         for (auto& c : finished)
             c.thread.join();
 
-        if (n <= 0 || !(fds[0].revents & POLLIN))
+        if (n <= 0 || !(n & 1))
             continue;
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
+        const testsys::Socket fd = testsys::Accept(listenFd_);
+        if (fd == testsys::NoSocket)
             continue;
         std::lock_guard<std::mutex> lock(mutex_);
         connections_.emplace_back();
@@ -300,14 +269,14 @@ void TestHttpServer::Run()
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
     for (auto& c : connections_)
-        if (c.fd >= 0)
-            ::shutdown(c.fd, SHUT_RDWR);
+        if (c.fd != testsys::NoSocket)
+            testsys::ShutdownBoth(c.fd);
     changed_.notify_all();
 }
 
 void TestHttpServer::Serve1(Connection& conn)
 {
-    const int fd = conn.fd;
+    const testsys::Socket fd = conn.fd;
 
     // Read the request head, bounded in size and time.
     std::string head;
@@ -316,13 +285,10 @@ void TestHttpServer::Serve1(Connection& conn)
     while (end == std::string::npos && head.size() < MaxHeaderBytes) {
         if (Stopping() || std::chrono::steady_clock::now() >= giveUp)
             break;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0)
+        if (testsys::WaitReadable({fd}, 100) <= 0)
             continue;
         char buf[4096];
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const long long n = testsys::ReceiveSome(fd, buf, sizeof buf);
         if (n <= 0)
             break;
         head.append(buf, static_cast<std::size_t>(n));
@@ -374,24 +340,23 @@ void TestHttpServer::Serve1(Connection& conn)
 
     // Let the client read to the end before the socket goes: half-close, then
     // wait (briefly) for the client to hang up.
-    ::shutdown(fd, SHUT_WR);
+    testsys::ShutdownSending(fd);
     const auto lingerUntil = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!Stopping() && std::chrono::steady_clock::now() < lingerUntil) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0)
+        if (testsys::WaitReadable({fd}, 100) <= 0)
             continue;
         char buf[1024];
-        if (::recv(fd, buf, sizeof buf, 0) <= 0)
+        if (testsys::ReceiveSome(fd, buf, sizeof buf) <= 0)
             break;
     }
 
     std::lock_guard<std::mutex> lock(mutex_);
-    ::close(conn.fd);
-    conn.fd = -1;
+    testsys::CloseSocket(conn.fd);
+    conn.fd = testsys::NoSocket;
     conn.done = true;
 }
 
-void TestHttpServer::Respond(int fd, const Request& request, Response r)
+void TestHttpServer::Respond(testsys::Socket fd, const Request& request, Response r)
 {
     if (r.silent) {
         WaitForStop(std::chrono::steady_clock::time_point::max());

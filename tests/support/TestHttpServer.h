@@ -12,6 +12,8 @@
 // localhost, so that clients that honour the proxy variables still talk to it
 // directly.
 
+#include "support/TestSystem.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -91,19 +93,19 @@ public:
 
 private:
     struct Connection {
-        int fd = -1;
+        testsys::Socket fd = testsys::NoSocket;
         bool done = false;
         std::thread thread;
     };
 
     void Run();
     void Serve1(Connection& conn);
-    void Respond(int fd, const Request& request, Response response);
+    void Respond(testsys::Socket fd, const Request& request, Response response);
     bool WaitForStop(std::chrono::steady_clock::time_point until);
     bool Stopping() const;
 
-    int listenFd_ = -1;
-    int wakeFds_[2] = {-1, -1};
+    testsys::Socket listenFd_ = testsys::NoSocket;
+    testsys::Socket wakeFds_[2] = {testsys::NoSocket, testsys::NoSocket};
     std::uint16_t port_ = 0;
     std::chrono::steady_clock::time_point deadline_;
     mutable std::mutex mutex_;

@@ -233,6 +233,11 @@ bool IsAbsolutePath(const std::string& path)
     return !path.empty() && path.front() == '/';
 }
 
+std::string LocalPathOfUriPath(const std::string& uriPath)
+{
+    return uriPath;
+}
+
 void SyncFolder(const std::string& dir)
 {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

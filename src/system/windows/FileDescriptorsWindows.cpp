@@ -361,6 +361,14 @@ bool IsAbsolutePath(const std::string& path)
            (path.size() >= 2 && separator(path[0]) && separator(path[1]));
 }
 
+std::string LocalPathOfUriPath(const std::string& uriPath)
+{
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (uriPath.size() >= 3 && uriPath[0] == '/' && letter(uriPath[1]) && uriPath[2] == ':')
+        return uriPath.substr(1);
+    return uriPath;
+}
+
 void SyncFolder(const std::string& /*dir*/)
 {
     // NTFS writes its names through its own journal; there is nothing to flush.
