@@ -139,12 +139,18 @@ if [ "$run_tests" = yes ]; then
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
   fi
-  # Wine's first session after a prefix is made goes on setting it up: the
-  # first programs started beside that work have been seen not to exit after
-  # their tests passed. One program that does nothing takes that session, and
-  # the tests start once its server has ended.
+  # One Wine session for the whole run. Debian's wineserver ends the moment
+  # its last program has (-p0), and the prefix's services and desktop with it;
+  # the next program starts them again. With the tests' many short programs
+  # that happened between any two of them, and the first programs started
+  # beside that work have been seen never to exit after their tests passed.
+  # This server stays until the run ends (the tests with windows, which run
+  # alone, end it to start one on their own display); one program that does
+  # nothing starts the services before the tests do.
+  wineserver -k 2>/dev/null || true
+  wineserver -p
+  trap 'wineserver -k 2>/dev/null || true' EXIT
   wine cmd /c exit 0 >/dev/null 2>&1 || true
-  timeout 120 wineserver -w || true
   # The core's GoogleTest suites run here too; the count of those that ran,
   # passed and skipped themselves (what Wine lacks) comes from ctest's lines.
   test_log=build-windows/Testing/windows-tests.log

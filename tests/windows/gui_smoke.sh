@@ -16,10 +16,10 @@ if [ -z "${GUI_SMOKE_INSIDE:-}" ]; then
   exec env GUI_SMOKE_INSIDE=1 xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$@"
 fi
 export WINEDEBUG=-all
-# A Wine server left running by the tests before started its desktop without
-# this display, and would put the windows on no screen: it ends first (the
-# tests with windows run alone).
-timeout 60 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
+# The Wine server the tests before shared (it stays until it is ended) started
+# its desktop without this display, and would put the windows on no screen: it
+# is ended first (the tests with windows run alone).
+wineserver -k 2>/dev/null || true
 stage=$(ls -d "$build"/stage/Brimtale-* | head -n 1)
 work=$(mktemp -d /tmp/brimtale-win-gui.XXXXXX)
 first=

@@ -13,6 +13,10 @@ set -euo pipefail
 build=$(cd "${1:?usage: installer_test.sh BUILD_FOLDER}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEDEBUG=-all
+# The uninstaller goes on from a copy of itself, which is waited for by waiting
+# for the Wine server to end; the server the tests before shared stays until it
+# is ended, so it is ended first (this test runs alone).
+wineserver -k 2>/dev/null || true
 prefix=${WINEPREFIX:-$HOME/.wine}
 setup=$(ls "$build"/Brimtale-*-setup.exe 2>/dev/null | head -n 1)
 [ -n "$setup" ] || { echo "no installer in $build (scripts/windows-package.sh makes it)"; exit 1; }

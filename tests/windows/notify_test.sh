@@ -10,14 +10,15 @@ if [ -z "${NOTIFY_TEST_INSIDE:-}" ]; then
   exec env NOTIFY_TEST_INSIDE=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
 fi
 export WINEDEBUG=-all
-# A Wine server left running by the tests before started its desktop without
-# this display, and would put the windows on no screen: it ends first (the
-# tests with windows run alone).
-timeout 60 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
+# The Wine server the tests before shared (it stays until it is ended) started
+# its desktop without this display, and would put the windows on no screen: it
+# is ended first (the tests with windows run alone).
+wineserver -k 2>/dev/null || true
 stage=$(ls -d "$build"/stage/Brimtale-* | head -n 1)
 work=$(mktemp -d /tmp/brimtale-win-notify.XXXXXX)
-# Wine's server is left to end by itself once the test program has ended: the
-# Windows tests that follow share it.
+# Wine's server, started on this display, is waited for until it has ended by
+# itself once the test program has ended: the Windows tests that follow start
+# their own.
 cleanup() {
   wineserver -w 2>/dev/null || true
   rm -rf "$work"
