@@ -88,7 +88,7 @@ if [ "$status" -eq 0 ] && [ -f "$work/out/conv/$name.mp3" ] &&
    cmp -s "$work/expected-args.txt" "$work/app/encoder-args.txt"; then
   pass "conversion through the stand-in ffmpeg.exe, the hostile name passed whole"
 else
-  fail "conversion (exit code $status)"; cat "$work/conv.err"
+  fail "conversion (exit code $status)"; cat "$work/conv.out" "$work/conv.err"
   diff "$work/expected-args.txt" "$work/app/encoder-args.txt" || true
   ls -la "$work/out/conv"
 fi

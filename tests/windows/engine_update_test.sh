@@ -12,6 +12,8 @@
 #   engine_update_test.sh BUILD_FOLDER   (build-windows, with brimtale-cli.exe,
 #                                          gpgv.exe and tests/windows/)
 set -euo pipefail
+# A step that fails ends the test; it says which.
+trap 'echo "engine update test: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 build=$(cd "${1:?usage: engine_update_test.sh BUILD_FOLDER}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEDEBUG=-all
@@ -36,7 +38,7 @@ stand_in=$build/tests/windows/stand-in-engine/stand-in-engine.exe
 
 # The signing key, made for this run only.
 export GNUPGHOME=$work/gnupg
-gpg --batch -q --passphrase '' --quick-gen-key "Brimtale test <test@127.0.0.1>" ed25519 sign never 2>/dev/null
+gpg --batch -q --passphrase '' --quick-gen-key "Brimtale test <test@127.0.0.1>" ed25519 sign never
 gpg --batch -q --export > "$work/key.gpg"
 
 # Wine sees / as Z:.
