@@ -88,12 +88,14 @@ private slots:
     void initTestCase()
     {
         home_ = std::make_unique<TempDir>();
-        setenv("HOME", home_->Path().c_str(), 1);
-        setenv("XDG_DATA_HOME", (home_->Path() + "/data").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home_->Path() + "/config").c_str(), 1);
+        // Through Qt, which holds its lock: Qt Test's watchdog thread reads the
+        // environment as each test function starts.
+        qputenv("HOME", QByteArray(home_->Path().c_str()));
+        qputenv("XDG_DATA_HOME", QByteArray((home_->Path() + "/data").c_str()));
+        qputenv("XDG_CONFIG_HOME", QByteArray((home_->Path() + "/config").c_str()));
         const std::string runtime = home_->Path() + "/runtime";
         ::mkdir(runtime.c_str(), 0700);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        qputenv("XDG_RUNTIME_DIR", QByteArray(runtime.c_str()));
     }
 
     // Six paced downloads with two places: never more than two download

@@ -64,12 +64,12 @@ public:
         savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         // A folder of the test's own goes first: the system's engine, if any, is not seen.
         ::mkdir(dir.File("bin").c_str(), 0755);
-        ::setenv("PATH", (dir.File("bin") + ":/usr/bin:/bin").c_str(), 1);
+        qputenv("PATH", QByteArray((dir.File("bin") + ":/usr/bin:/bin").c_str()));
         ::mkdir(dir.File("engine").c_str(), 0700);
         const std::string engine = where == Own ? dir.File("engine/yt-dlp") : dir.File("bin/yt-dlp");
         std::ofstream(engine) << "#!/bin/sh\necho " << version << "\n";
         ::chmod(engine.c_str(), 0755);
-        ::setenv("BRIMTALE_RELEASES_URL", server.Url("").c_str(), 1);
+        qputenv("BRIMTALE_RELEASES_URL", QByteArray(server.Url("").c_str()));
         ForgetProgramVersions();
         ForgetPageLookUps();
         SetMessageHook([this](QWidget*, const QString&, const QString& text, TMsgKind kind) {
@@ -80,8 +80,8 @@ public:
     ~TEngineFolder()
     {
         SetMessageHook({});
-        ::setenv("PATH", savedPath.c_str(), 1);
-        ::unsetenv("BRIMTALE_RELEASES_URL");
+        qputenv("PATH", QByteArray(savedPath.c_str()));
+        qunsetenv("BRIMTALE_RELEASES_URL");
         ForgetProgramVersions();
     }
 
@@ -139,12 +139,12 @@ public:
         if (gpg.empty() || FindExecutable("gpgv").empty())
             return;
         ::chmod(home.Path().c_str(), 0700);
-        ::setenv("GNUPGHOME", home.Path().c_str(), 1);
+        qputenv("GNUPGHOME", QByteArray(home.Path().c_str()));
         if (RunTool(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--quick-gen-key",
                           "Test <test@example.invalid>", "ed25519", "sign", "never"}) != 0)
             return;
         RunTool(gpg, {"--batch", "--armor", "--output", home.File("key.asc"), "--export", "test@example.invalid"});
-        ::setenv("BRIMTALE_RELEASES_KEYRING", home.File("key.asc").c_str(), 1);
+        qputenv("BRIMTALE_RELEASES_KEYRING", QByteArray(home.File("key.asc").c_str()));
         const std::string engine = "#!/bin/sh\necho " + tag + "\n";
         const std::string sums = Sha256Hex(engine) + "  yt-dlp\n" + Sha256Hex(engine) + "  yt-dlp_linux\n";
         home.Write("SHA2-256SUMS", sums);
@@ -156,7 +156,7 @@ public:
     }
     ~TSignedRelease()
     {
-        ::unsetenv("BRIMTALE_RELEASES_KEYRING");
+        qunsetenv("BRIMTALE_RELEASES_KEYRING");
         if (const std::string gpgconf = FindExecutable("gpgconf"); !gpgconf.empty())
             RunTool(gpgconf, {"--kill", "gpg-agent"});
     }

@@ -48,7 +48,7 @@ private slots:
     void initTestCase()
     {
         home_ = std::make_unique<TempDir>();
-        ::setenv("HOME", home_->Path().c_str(), 1);
+        qputenv("HOME", QByteArray(home_->Path().c_str()));
         DataDir = home_->Path();
         AppDir = home_->Path();
         SettingsFile = home_->File("bmt.ini");

@@ -104,8 +104,8 @@ private slots:
     void initTestCase()
     {
         home_ = std::make_unique<TempDir>();
-        ::setenv("HOME", home_->Path().c_str(), 1);
-        ::setenv("XDG_DATA_HOME", home_->File("data").c_str(), 1);
+        qputenv("HOME", QByteArray(home_->Path().c_str()));
+        qputenv("XDG_DATA_HOME", QByteArray(home_->File("data").c_str()));
     }
 
     void aListIsOfferedAndEveryVideoBecomesAJob_data()
