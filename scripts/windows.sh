@@ -151,15 +151,18 @@ if [ "$run_tests" = yes ]; then
   wineserver -p
   trap 'wineserver -k 2>/dev/null || true' EXIT
   wine cmd /c exit 0 >/dev/null 2>&1 || true
-  # The core's GoogleTest suites run here too; the count of those that ran,
-  # passed and skipped themselves (what Wine lacks) comes from ctest's lines.
+  # The core's GoogleTest suites run here too, a program at a time; what their
+  # tests did (passed, or skipped themselves for what Wine lacks) comes from
+  # the results each program writes to Testing/gtest/.
   # One test at a time: with two test programs started at the same moment in
   # the prefix, Wine has been seen to fail to start one of their programs
   # ("Internal error") or one of them not to exit. The tests that need Wine's
   # server for themselves (label own_wine_server) come last, and end the shared
   # one.
   test_log=build-windows/Testing/windows-tests.log
-  mkdir -p build-windows/Testing
+  results=build-windows/Testing/gtest
+  rm -rf "$results"
+  mkdir -p "$results"
   : > "$test_log"
   test_start=$SECONDS
   test_status=0
@@ -171,8 +174,27 @@ if [ "$run_tests" = yes ]; then
   count() { grep -cE "^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*$1" "$test_log" || true; }
   ran=$(count '')
   passed=$(count ' Passed')
-  skipped=$(count '\*\*\*Skipped')
-  echo "Windows tests under Wine: $ran ran, $passed passed, $skipped skipped," \
-       "$((ran - passed - skipped)) failed, in $((SECONDS - test_start)) s"
+  cases=$(python3 - "$results" <<'EOF'
+import pathlib, sys
+import xml.etree.ElementTree as ET
+passed = skipped = failed = 0
+for f in pathlib.Path(sys.argv[1]).glob("*.xml"):
+    try:
+        cases = list(ET.parse(f).iter("testcase"))
+    except ET.ParseError:
+        print(f"{f}: results unreadable", file=sys.stderr)
+        continue
+    for case in cases:
+        if case.find("failure") is not None:
+            failed += 1
+        elif case.get("result") == "skipped" or case.find("skipped") is not None:
+            skipped += 1
+        else:
+            passed += 1
+print(f"{passed + skipped + failed} test cases ({passed} passed, {skipped} skipped, {failed} failed)")
+EOF
+)
+  echo "Windows tests under Wine: $ran programs and scripts ran, $passed passed," \
+       "$((ran - passed)) failed; in them $cases; in $((SECONDS - test_start)) s"
   exit "$test_status"
 fi
