@@ -144,8 +144,7 @@ if [ "$run_tests" = yes ]; then
   # the next program starts them again. With the tests' many short programs
   # that happened between any two of them, and the first programs started
   # beside that work have been seen never to exit after their tests passed.
-  # This server stays until the run ends (the three tests that need a server
-  # of their own end it; they come last); one program that does nothing starts
+  # This server stays until the run ends; one program that does nothing starts
   # the services before the tests do.
   wineserver -k 2>/dev/null || true
   wineserver -p
